@@ -1,0 +1,31 @@
+// Number text: the one place where numbers become text (masks, plain text) and text becomes numbers.
+// Every file, read-out box and rewritten parameter box goes through these functions.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pelarin {
+
+// Formats value through a mask such as "#.#####E+##", "##.##" or "Rl1 = #.###E+##". Characters ahead of the
+// first '#' are copied literally. Scientific masks write one digit, a point, at most as many decimals as '#'
+// after the point (trailing zeros dropped), "E", the exponent's sign and its digits ("E+0" for a zero
+// exponent). Fixed masks ("#.##", "##.##") write the integer part (nothing for |value| < 1), a point and at
+// most two decimals, trailing zeros dropped. Zero is written "0.E+0" or "0." so it stays readable.
+[[nodiscard]] std::string Format(double value, std::string_view mask);
+
+// Reads the longest leading decimal number of text (sign, digits, point, exponent with E or e), skipping
+// blanks; text without a number reads as 0. A comma is not a decimal separator.
+[[nodiscard]] double Val(std::string_view text);
+
+// The general numeric text form: up to 15 significant digits, shortest form, no leading zero before the
+// point (".5"), exponent form "1E-05" outside [1e-4, 1e15), and a leading blank in place of a plus sign.
+[[nodiscard]] std::string PlainNumber(double value);
+
+// Replaces the first comma of text by a point; text without a comma is left unchanged.
+void Convert(std::string& text);
+
+// Applies Convert until no comma is left.
+void ConvertAll(std::string& text);
+
+}  // namespace pelarin

@@ -1,0 +1,94 @@
+// The process-wide state of Pelarin, grouped by owner. The application creates one State and passes it by
+// reference to every procedure; tests create a fresh one per case. Names follow the domain's own names.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pelarin {
+
+// The 26 parameters of the cell (two-diode model per junction, coupling resistances), filled only by
+// ReadParameters, plus the per-junction larger saturation current density derived from them.
+struct Parameters {
+  double Rs1 = 0, Rp1 = 0, Jsc1 = 0, Jsd11 = 0, Jsd12 = 0, m11 = 0, m12 = 0;
+  double Rs2 = 0, Rp2 = 0, Jsc2 = 0, Jsd21 = 0, Jsd22 = 0, m21 = 0, m22 = 0;
+  double Rs3 = 0, Rp3 = 0, Jsc3 = 0, Jsd31 = 0, Jsd32 = 0, m31 = 0, m32 = 0;
+  double Rl1 = 0, Rl2 = 0, Rg1 = 0, Rg2 = 0, Rg3 = 0;
+  double JsdMax1 = 0, JsdMax2 = 0, JsdMax3 = 0;
+};
+
+// Which study is open and where its files go. Folder strings end with a path separator where noted.
+struct StudyIdentity {
+  std::string studyName;   // "Test" until a parameter file is saved, opened or deleted
+  std::string baseDir;     // folder holding the study folder
+  std::string studyDir;    // baseDir + studyName + "_plr" + separator
+  std::string loadedDir;   // folder of the last opened parameter file, with separator; empty until then
+  std::string studyLabel;  // studyName + study suffix; stem of saved plot images
+  std::array<std::string, 4> illumFiles{};  // index 1..3 used
+  std::array<std::string, 4> darkFiles{};   // index 1..3 used
+};
+
+// Flags that menus and studies pass to each other and to the plot windows.
+struct ModeFlags {
+  double darkFlag = 0;
+  double eqePair12 = 0, eqePair13 = 0, eqePair23 = 0;
+  double subStudyFlag = 0;
+  double dragLineOn = 0;
+};
+
+// Numerical constants set at start-up.
+struct Constants {
+  double Vt = 0.025851;
+  double stepInit = 0.005;
+  std::int16_t cycleLimit = 7;
+  double flipLimit = 1e-12;
+  double sweepGain = 5e-6;
+  std::int16_t maxPoints = 20000;
+};
+
+// The working set of the junction searches: one junction's quantities, the guess/result, search state.
+struct WorkingSet {
+  double curRs = 0, curRp = 0, curJsc = 0, curJsd1 = 0, curJsd2 = 0, curM1 = 0, curM2 = 0;
+  double curV = 0, curJ = 0, curJset = 0;
+  double eqLhs = 0, eqRhs = 0;
+  double V1 = 0, V2 = 0, V3 = 0;
+  double V1start = 0, V2start = 0;
+  double stepFactor = 0.005;
+  double stepJ = 0;
+  std::int16_t cycleCount = 0;
+  std::int16_t divergeFlag = 0;
+};
+
+// Inputs and results of the stack and coupled sweeps.
+struct SweepState {
+  std::vector<double> Vinit = std::vector<double>(6, 0.0);  // indices 1..3 used
+  double sweepStep = 0;
+  double Vend = 0;
+  double JscUse1 = 0, JscUse2 = 0, JscUse3 = 0;
+  double rgSwitch = 0;
+  std::vector<double> resVtot, resV1, resV2, resV3, resJ;  // 0..maxPoints after a sweep
+  std::int16_t resCount = 0;
+  double stackVoc = 0;  // total voltage of the first point of the last lit three-junction sweep
+  double Jstart = 0;    // start current density of the next dark coupled sweep
+};
+
+// State shared by the plot windows and the axes procedures.
+struct PlotState {
+  double markerRadius = 0;
+  double dragX0 = 0, dragY0 = 0;
+};
+
+// Everything together: created once by the application.
+struct State {
+  Parameters par;
+  StudyIdentity id;
+  ModeFlags flags;
+  Constants k;
+  WorkingSet ws;
+  SweepState sweep;
+  PlotState plot;
+};
+
+}  // namespace pelarin

@@ -1,0 +1,63 @@
+// A drawing surface that keeps every call as a list: tests read the list, and the plot windows replay it
+// onto an image of whatever size the window has.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "plot/surface.h"
+
+namespace pelarin {
+
+struct DrawOp {
+  enum class Kind {
+    WindowStateNormal, ScaleWidth, ScaleHeight, UserCoordinates, BackColour, ForeColour, FillColour,
+    FillStyle, DrawMode, DrawStyle, DrawWidth, Pen, LineTo, Circle, Print, Clear
+  };
+  Kind kind;
+  double x = 0, y = 0, x2 = 0, y2 = 0;  // coordinates, or the one value in x
+  Colour colour = 0;
+  int value = 0;  // fill style, draw mode, draw style (0 solid, 1 invisible), width
+  std::string text;
+};
+
+class RecordingSurface : public DrawSurface {
+ public:
+  void SetWindowStateNormal() override;
+  void SetScaleWidth(double width) override;
+  void SetScaleHeight(double height) override;
+  [[nodiscard]] double ScaleWidth() const override { return scaleWidth_; }
+  [[nodiscard]] double ScaleHeight() const override { return scaleHeight_; }
+  void SetUserCoordinates(double left, double top, double right, double bottom) override;
+  void SetBackColour(Colour colour) override;
+  void SetForeColour(Colour colour) override;
+  void SetFillColour(Colour colour) override;
+  void SetFillStyle(FillStyle style) override;
+  void SetDrawMode(int mode) override;
+  void SetDrawStyle(DrawStyle style) override;
+  void SetDrawWidth(int width) override;
+  void SetPen(double x, double y) override;
+  void LineTo(double x, double y, Colour colour) override;
+  void Circle(double x, double y, double radius, Colour colour) override;
+  void Print(const std::string& text) override;
+  // Clear forgets everything drawn before (the state set before it, such as user coordinates, is kept).
+  void Clear() override;
+
+  [[nodiscard]] const std::vector<DrawOp>& Ops() const { return ops_; }
+  // Plays the recorded calls, in order, on another surface.
+  void Replay(DrawSurface& target) const;
+  [[nodiscard]] double PenX() const { return penX_; }
+  [[nodiscard]] double PenY() const { return penY_; }
+  [[nodiscard]] DrawStyle CurrentDrawStyle() const { return drawStyle_; }
+  [[nodiscard]] int CurrentDrawWidth() const { return drawWidth_; }
+
+ private:
+  void Add(DrawOp op) { ops_.push_back(std::move(op)); }
+  std::vector<DrawOp> ops_;
+  double scaleWidth_ = 0, scaleHeight_ = 0;
+  double penX_ = 0, penY_ = 0;
+  DrawStyle drawStyle_ = DrawStyle::Solid;
+  int drawWidth_ = 1;
+};
+
+}  // namespace pelarin

@@ -1,0 +1,57 @@
+// The drawing surface of a plot window: user coordinates set by two corners, colours, styles, pen, lines,
+// filled circles and text at the pen. The axes procedures and the studies draw only through it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pelarin {
+
+// A colour as a 24-bit blue-green-red integer: red 255, green 65280, blue 16711680.
+using Colour = std::uint32_t;
+
+[[nodiscard]] constexpr Colour Rgb(int r, int g, int b) {
+  return static_cast<Colour>(r) | (static_cast<Colour>(g) << 8) | (static_cast<Colour>(b) << 16);
+}
+[[nodiscard]] constexpr int RedOf(Colour c) { return static_cast<int>(c & 0xFF); }
+[[nodiscard]] constexpr int GreenOf(Colour c) { return static_cast<int>((c >> 8) & 0xFF); }
+[[nodiscard]] constexpr int BlueOf(Colour c) { return static_cast<int>((c >> 16) & 0xFF); }
+
+// An entry of the classic 16-colour palette (0 black, 2 dark green, 4 dark red, 8 grey, 15 white, ...).
+[[nodiscard]] Colour PaletteColour(int index);
+
+enum class DrawStyle { Solid, Invisible };
+enum class FillStyle { Solid = 0, Transparent = 1 };
+inline constexpr int kCopyPen = 13;
+
+class DrawSurface {
+ public:
+  virtual ~DrawSurface() = default;
+  virtual void SetWindowStateNormal() = 0;
+  // Scale width/height: a coordinate system with origin top-left and these extents.
+  virtual void SetScaleWidth(double width) = 0;
+  virtual void SetScaleHeight(double height) = 0;
+  [[nodiscard]] virtual double ScaleWidth() const = 0;
+  [[nodiscard]] virtual double ScaleHeight() const = 0;
+  // User coordinates from the top-left and bottom-right corners (y grows upwards when top > bottom).
+  virtual void SetUserCoordinates(double left, double top, double right, double bottom) = 0;
+  virtual void SetBackColour(Colour colour) = 0;
+  virtual void SetForeColour(Colour colour) = 0;
+  virtual void SetFillColour(Colour colour) = 0;
+  virtual void SetFillStyle(FillStyle style) = 0;
+  virtual void SetDrawMode(int mode) = 0;
+  virtual void SetDrawStyle(DrawStyle style) = 0;
+  virtual void SetDrawWidth(int width) = 0;
+  // Moves the pen without drawing.
+  virtual void SetPen(double x, double y) = 0;
+  // Draws from the pen to (x, y) in colour (nothing visible with the invisible style); the pen moves there.
+  virtual void LineTo(double x, double y, Colour colour) = 0;
+  // Circle of radius (x user units) drawn in colour and filled per the fill style and fill colour.
+  virtual void Circle(double x, double y, double radius, Colour colour) = 0;
+  // Writes text with its top-left corner at the pen, in the fore colour.
+  virtual void Print(const std::string& text) = 0;
+  // Erases everything to the background colour.
+  virtual void Clear() = 0;
+};
+
+}  // namespace pelarin
