@@ -1,0 +1,14 @@
+// Pelarin, the window program.
+#include <QApplication>
+
+#include "app/qt/main_window.h"
+#include "model/state.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Pelarin");
+  pelarin::State state;
+  pelarin::MDIForm1 window(state);
+  window.StartUp();
+  return QApplication::exec();
+}

@@ -1,0 +1,66 @@
+// MDIForm1, the main window: an MDI area with the parameter form and the two plot windows, the menu bar,
+// help, about and quit. Menu commands run through the command dispatcher; this class only wires them.
+#pragma once
+
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <memory>
+
+#include "app/qt/data_form.h"
+#include "app/qt/qt_ui.h"
+#include "model/state.h"
+
+namespace pelarin {
+
+class HelpWindow;
+class PlotWindowWidget;
+
+class MDIForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit MDIForm1(State& state, QWidget* parent = nullptr);
+  ~MDIForm1() override;
+
+  // Shows the window, sets the start-up constants, lays out the form and the hidden plot windows.
+  void StartUp();
+
+  [[nodiscard]] QtUi& Ui() { return *ui_; }
+  [[nodiscard]] QtMenus& Menus() { return menus_; }
+  [[nodiscard]] DataForm* Data() const { return data_; }
+  [[nodiscard]] QMdiSubWindow* DataWindow() const { return dataWindow_; }
+  [[nodiscard]] QMdiSubWindow* LinlinWindow() const { return linlinWindow_; }
+  [[nodiscard]] QMdiSubWindow* LinlogWindow() const { return linlogWindow_; }
+  [[nodiscard]] PlotWindowWidget* Linlin() const { return linlin_; }
+  [[nodiscard]] PlotWindowWidget* Linlog() const { return linlog_; }
+  [[nodiscard]] QMdiArea* Area() const { return area_; }
+  [[nodiscard]] HelpWindow* Help() const { return help_; }
+
+  // The menu commands of the window itself.
+  void ShowHelpMessage();
+  void ShowAbout();
+  void Quit();
+  void OpenHelp();
+
+ private:
+  void BuildMenus();
+  QAction* AddEntry(QMenu* menu, MenuItem item, const QKeySequence& shortcut = {});
+  QMenu* AddSubmenu(QMenu* parent, MenuItem item);
+  void ReadParametersOnOpen(QMenu* menu);
+
+  State& state_;
+  QMdiArea* area_;
+  DataForm* data_;
+  QMdiSubWindow* dataWindow_;
+  PlotWindowWidget* linlin_;
+  PlotWindowWidget* linlog_;
+  QMdiSubWindow* linlinWindow_;
+  QMdiSubWindow* linlogWindow_;
+  HelpWindow* help_;
+  QtMenus menus_;
+  std::unique_ptr<QtUi> ui_;
+};
+
+}  // namespace pelarin

@@ -1,0 +1,198 @@
+// The main window built offscreen: menu tree, parameter form, start-up layout, quit, help and errors.
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QtTest>
+
+#include "app/commands.h"
+#include "app/qt/help_window.h"
+#include "app/qt/main_window.h"
+#include "app/qt/plot_windows.h"
+#include "model/calc_error.h"
+
+using namespace pelarin;
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    state_ = std::make_unique<State>();
+    window_ = std::make_unique<MDIForm1>(*state_);
+    window_->StartUp();
+    window_->Ui().hooks.ask = [this](const std::string& text, const std::string& title) {
+      asked_.push_back(QString::fromStdString(text + "|" + title));
+      if (answers_.isEmpty()) qFatal("unexpected question %s", text.c_str());
+      return answers_.takeFirst();
+    };
+    window_->Ui().hooks.message = [this](const std::string& text, const std::string& title) {
+      messages_.push_back(QString::fromStdString(text + "|" + title));
+    };
+  }
+  void cleanup() {
+    window_.reset();
+    asked_.clear();
+    messages_.clear();
+    answers_.clear();
+  }
+
+  void menuTree_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("shortcut");
+    QTest::newRow("open") << "&Files/&Open" << "Ctrl+O";
+    QTest::newRow("save") << "&Files/&Save" << "Ctrl+S";
+    QTest::newRow("delete") << "&Files/&Delete" << "";
+    QTest::newRow("quit") << "&Files/&Quit" << "Ctrl+Q";
+    QTest::newRow("independent") << "&Calculations/&Independent" << "";
+    QTest::newRow("all without") << "&Calculations/&All junctions/Without Rl" << "";
+    QTest::newRow("all with") << "&Calculations/&All junctions/With Rl + Rg" << "";
+    QTest::newRow("two without") << "&Calculations/&2 junctions/Without Rl" << "";
+    QTest::newRow("two with") << "&Calculations/&2 junctions/With Rl + Rg" << "";
+    QTest::newRow("one without") << "&Calculations/&1 junction/Without Rl" << "";
+    QTest::newRow("one with") << "&Calculations/&1 junction/With Rl + Rg" << "";
+    QTest::newRow("eqe ill") << "EQE/All junctions/Illuminated" << "";
+    QTest::newRow("eqe dark") << "EQE/All junctions/Dark" << "";
+    QTest::newRow("eqe 12") << "EQE/2 junctions/1 and 2 Illuminated" << "";
+    QTest::newRow("eqe 13") << "EQE/2 junctions/1 and 3 Illuminated" << "";
+    QTest::newRow("eqe 23") << "EQE/2 junctions/2 and 3 Illuminated" << "";
+    QTest::newRow("help") << "?/Help" << "";
+    QTest::newRow("about") << "?/About" << "";
+  }
+  void menuTree() {
+    QFETCH(QString, path);
+    QFETCH(QString, shortcut);
+    QAction* action = Find(path);
+    QVERIFY2(action, qPrintable("missing menu entry " + path));
+    QCOMPARE(action->shortcut().toString(), shortcut);
+  }
+
+  void topLevelMenusInOrder() {
+    QStringList titles;
+    for (QAction* action : window_->menuBar()->actions()) titles << action->text();
+    QCOMPARE(titles, QStringList({"&Files", "&Calculations", "EQE", "?"}));
+  }
+
+  void formShowsDefaultsAndStudyName() {
+    DataForm* data = window_->Data();
+    QCOMPARE(window_->windowTitle(), QString("Simulation Pelarin"));
+    const char* expected[26] = {"5",     "5000",  "0.008", "40e-12", "400e-9", "1",    "2",
+                                "5",     "10000", "0.012", "1e-12",  "80e-9",  "1",    "2",
+                                "5",     "500",   "0.016", "50e-9",  "1e-6",   "1",    "2",
+                                "1e12",  "1e12",  "1e12",  "1e12",   "1e12"};
+    for (int i = 0; i < 26; ++i) QCOMPARE(data->Box(i)->text(), QString(expected[i]));
+    QCOMPARE(data->StudyNameBox()->text(), QString("Test"));
+    QCOMPARE(data->CalculationButton()->text(), QString("Calculation"));
+    QVERIFY(data->CalculationButton()->isVisible());
+    // Junction colours: Bottom red, Middle green, Top blue.
+    QVERIFY(data->Box(0)->styleSheet().contains("#ff0000"));
+    QVERIFY(data->Box(9)->styleSheet().contains("#00c000"));
+    QVERIFY(data->Box(20)->styleSheet().contains("#0000ff"));
+  }
+
+  void startUpLayout() {
+    const QRect screen = window_->screen()->availableGeometry();
+    const int H = screen.height(), W = screen.width();
+    QVERIFY(!window_->LinlinWindow()->isVisible());
+    QVERIFY(!window_->LinlogWindow()->isVisible());
+    QVERIFY(window_->DataWindow()->isVisible());
+    QCOMPARE(window_->LinlinWindow()->geometry(),
+             QRect(int(W / 2.03), int(H * 10.5 / 30), int(W / 2.03), int((H * 2 / 3) / 1.15)));
+    QCOMPARE(window_->LinlogWindow()->geometry().topLeft(), QPoint(0, int(H * 10.5 / 30)));
+    QCOMPARE(window_->DataWindow()->geometry(), QRect(0, 0, int(W / 1.015), int(H / 2.85)));
+    QCOMPARE(state_->k.maxPoints, 20000);
+  }
+
+  void quitNoRestoresTheLayoutAndKeepsTheBoxes() {
+    window_->Data()->Box(2)->setText("0.009");
+    window_->LinlinWindow()->show();
+    window_->DataWindow()->setGeometry(40, 50, 300, 200);
+    state_->k.cycleLimit = 3;
+    answers_ << false;
+    window_->Quit();
+    QCOMPARE(asked_, QStringList({"     Do you want to quit ?|     **  End of the study  **"}));
+    QVERIFY(!window_->LinlinWindow()->isVisible());
+    QCOMPARE(window_->DataWindow()->geometry().topLeft(), QPoint(0, 0));
+    QCOMPARE(window_->Data()->Box(2)->text(), QString("0.009"));
+    QCOMPARE(state_->k.cycleLimit, 7);
+    QVERIFY(window_->isVisible());
+  }
+
+  void openingCalculationsReadsTheParametersAndAdaptsTheMenus() {
+    window_->Data()->Box(9)->setText("0");
+    QMenu* calculations = Find("&Calculations")->menu();
+    QVERIFY(calculations);
+    emit calculations->aboutToShow();
+    QCOMPARE(state_->par.Jsc2, 0.0);
+    QAction* two = window_->Menus().Action(MenuItem::Twojunctions);
+    QCOMPARE(two->text(), QString("******"));
+    QVERIFY(!two->isEnabled());
+    QCOMPARE(window_->Menus().Action(MenuItem::test_EQE_2junct_1and3_Ill)->text(), QString("3 illuminated"));
+    window_->Data()->Box(9)->setText("0,012");
+    emit Find("EQE")->menu()->aboutToShow();
+    QCOMPARE(state_->par.Jsc2, 0.012);
+    QCOMPARE(window_->Data()->Box(9)->text(), QString("0.012"));
+    QVERIFY(window_->Menus().Action(MenuItem::Twojunctions)->isEnabled());
+  }
+
+  void helpAboutAndF1() {
+    Find("?/Help")->trigger();
+    Find("?/About")->trigger();
+    QCOMPARE(messages_.size(), 2);
+    QCOMPARE(messages_[0], QString("       For Help press F1|       HELP"));
+    const QStringList about = messages_[1].section('|', 0, 0).split('\n');
+    QCOMPARE(about.size(), 4);
+    QCOMPARE(about[0], QString("Pelarin 1.0"));
+    QVERIFY(about[3].contains('@'));
+    QVERIFY(!window_->Help()->isVisible());
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    window_->Data()->Box(0)->setFocus();
+    QTest::keyClick(window_->Data()->Box(0), Qt::Key_F1);
+    QVERIFY(window_->Help()->isVisible());
+    QVERIFY(window_->Help()->toPlainText().contains("Parameters"));
+    QVERIFY(window_->Help()->toPlainText().contains("Ideality factor"));
+  }
+
+  void aCommandErrorIsShownAndTheWindowGoesOn() {
+    const bool ran = RunCommand(window_->Ui(), "Test command", [] { throw CalcError("CalcV: overflow"); });
+    QVERIFY(!ran);
+    QCOMPARE(messages_.size(), 1);
+    QVERIFY(messages_[0].contains("CalcV: overflow"));
+    QVERIFY(window_->isVisible());
+  }
+
+  void screenshot() {
+    // A developer's look at the start-up window: PELARIN_SCREENSHOT=path.png saves it.
+    const QByteArray path = qgetenv("PELARIN_SCREENSHOT");
+    if (path.isEmpty()) QSKIP("set PELARIN_SCREENSHOT to save a screenshot");
+    QTest::qWait(200);
+    QVERIFY(window_->grab().save(QString::fromLocal8Bit(path)));
+  }
+
+ private:
+  QAction* Find(const QString& path) {
+    const QStringList parts = path.split('/');
+    QList<QAction*> level = window_->menuBar()->actions();
+    QAction* found = nullptr;
+    for (const QString& part : parts) {
+      found = nullptr;
+      for (QAction* action : level)
+        if (action->text() == part) found = action;
+      if (!found) return nullptr;
+      if (found->menu()) level = found->menu()->actions();
+    }
+    return found;
+  }
+
+  std::unique_ptr<State> state_;
+  std::unique_ptr<MDIForm1> window_;
+  QStringList asked_, messages_;
+  QList<bool> answers_;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
