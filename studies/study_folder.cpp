@@ -11,12 +11,6 @@ namespace fs = std::filesystem;
 
 namespace pelarin {
 
-std::string CurrentDir() {
-  std::error_code ec;
-  const fs::path cwd = fs::current_path(ec);
-  return ec ? std::string(".") : cwd.string();
-}
-
 void MakeStudyFolder(StudyIdentity& id) {
   const std::string folderName = id.studyName + "_plr";
   const fs::path folder = fs::path(id.baseDir) / folderName;
@@ -34,31 +28,6 @@ void MakeStudyFolder(StudyIdentity& id) {
     if (ec) throw FileError("cannot create the study folder " + folder.string() + ": " + ec.message() + ".");
   }
   id.studyDir = (folder / "").string();
-}
-
-void WriteTextFileAtomically(const std::string& path, const std::string& content) {
-  const fs::path target(path);
-  fs::path temp = target;
-  temp += ".tmp~";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw FileError("cannot write " + path + ": the folder is missing or not writable.");
-    out << content;
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      fs::remove(temp, ignored);
-      throw FileError("cannot write " + path + ": writing failed (disk full?).");
-    }
-  }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw FileError("cannot replace " + path + ": " + ec.message() + ".");
-  }
 }
 
 }  // namespace pelarin
