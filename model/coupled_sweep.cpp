@@ -13,7 +13,7 @@
 namespace pelarin {
 namespace {
 
-constexpr int kMaxPasses = 200;            // passes of the coupled iteration; the last one is kept as it is
+constexpr int kMaxPasses = 200;           // passes of the coupled iteration; the last one is kept as it is
 constexpr double kSettledChange = 0.001;  // relative change of V1 and V2 over a pass that ends the iteration
 
 }  // namespace
@@ -50,7 +50,8 @@ void CalcCoupled(State& state) {
       CalcV2Net(state);
 
       LoadJunction(state, 1, sw.JscUse1);
-      ws.curJ = (ws.V1 + ws.V2) / p.Rl2 + ws.V1 / p.Rl1 + ws.curJset - (ws.V2 + ws.V3) / p.Rg2 - ws.V3 / p.Rg3;
+      ws.curJ =
+          (ws.V1 + ws.V2) / p.Rl2 + ws.V1 / p.Rl1 + ws.curJset - (ws.V2 + ws.V3) / p.Rg2 - ws.V3 / p.Rg3;
       CalcV1Net(state);
 
       // A runaway ends the sweep; this point is not kept.
@@ -60,7 +61,8 @@ void CalcCoupled(State& state) {
       }
       if (ws.V1 == 0 || ws.V2 == 0) {
         throw CalcError("CalcCoupled: division by zero in the convergence test: " +
-                        std::string(ws.V1 == 0 ? "V1" : "V2") + " is exactly 0 at point " + std::to_string(j));
+                        std::string(ws.V1 == 0 ? "V1" : "V2") + " is exactly 0 at point " +
+                        std::to_string(j));
       }
       const double change1 = (ws.V1start - ws.V1) / ws.V1;
       const double change2 = (ws.V2start - ws.V2) / ws.V2;

@@ -136,7 +136,8 @@ TEST_P(DefaultCoupledSweep, JunctionCurrentStepsAndTerminalCurrent) {
     const double terminal =
         J3 - sw.resVtot[j] / p.Rg1 - (sw.resV2[j] + sw.resV3[j]) / p.Rg2 - sw.resV3[j] / p.Rg3;
     ASSERT_EQ(sw.resJ[j], terminal) << "point " << j;
-    if (j >= 2 && sw.resVtot[j - 1] != sw.resVtot[j]) step = 5e-6 / std::fabs(sw.resVtot[j - 1] - sw.resVtot[j]) / 2;
+    if (j >= 2 && sw.resVtot[j - 1] != sw.resVtot[j])
+      step = 5e-6 / std::fabs(sw.resVtot[j - 1] - sw.resVtot[j]) / 2;
     J3 = (step + 1) * J3;
   }
   EXPECT_EQ(sw.sweepStep, step);

@@ -233,7 +233,8 @@ TEST_P(BothSweeps, ZeroStartCurrentHasNoDirectionAndRaisesACalculationError) {
 
 INSTANTIATE_TEST_SUITE_P(Lit, BothSweeps,
                          ::testing::Values(SweepKind{"CalcStack", testing_cell::SetUpStackLit, CalcStack},
-                                           SweepKind{"CalcCoupled", testing_cell::SetUpCoupledLit, CalcCoupled}),
+                                           SweepKind{"CalcCoupled", testing_cell::SetUpCoupledLit,
+                                                     CalcCoupled}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
