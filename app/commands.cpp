@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 
+#include "app/parameter_file.h"
 #include "model/calc_error.h"
 
 namespace pelarin {
@@ -46,8 +47,8 @@ std::function<void(State&, Ui&)> NotAvailableYet(const std::string& what) {
 const std::vector<MenuCommand>& MenuCommands() {
   using M = MenuItem;
   static const std::vector<MenuCommand> commands = {
-      {M::Charger, "Open", NotAvailableYet("Opening a parameter file")},
-      {M::Sauvegarde, "Save", NotAvailableYet("Saving a parameter file")},
+      {M::Charger, "Open", LoadParameters},
+      {M::Sauvegarde, "Save", SaveParameters},
       {M::suppression, "Delete", NotAvailableYet("Deleting a study")},
       {M::Eachjunction, "Independent junctions", NotAvailableYet("The independent-junction study")},
       {M::SansRf, "All junctions without Rl", NotAvailableYet("The three-junction study")},

@@ -59,6 +59,10 @@ struct WorkingSet {
   double stepJ = 0;
   std::int16_t cycleCount = 0;
   std::int16_t divergeFlag = 0;
+  // Diagnostics only, never read by a computation: balance evaluations so far and the longest search
+  // phase seen, in steps (benchmarks and tests read them).
+  std::uint64_t balanceEvals = 0;
+  std::int32_t longestPhase = 0;
 };
 
 // Inputs and results of the stack and coupled sweeps.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/parameter_table.h"
 #include "plot/recording_surface.h"
 #include "studies/ui.h"
 
@@ -58,10 +59,7 @@ class FakePlotWindow : public PlotWindow {
 class FakeForm : public ParameterForm {
  public:
   FakeForm() {
-    static const char* kDefaults[kParameterCount] = {
-        "5", "5000", "0.008", "40e-12", "400e-9", "1", "2", "5", "10000", "0.012", "1e-12", "80e-9", "1",
-        "2", "5", "500", "0.016", "50e-9", "1e-6", "1", "2", "1e12", "1e12", "1e12", "1e12", "1e12"};
-    for (int i = 0; i < kParameterCount; ++i) boxes[i] = kDefaults[i];
+    for (int i = 0; i < kParameterCount; ++i) boxes[i] = std::string(kParameterBoxes[i].defaultText);
   }
   [[nodiscard]] std::string Text1(int index) const override { return boxes.at(index); }
   void SetText1(int index, const std::string& text) override {
