@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <ostream>
 #include <string>
 
 #include "model/calc_error.h"
@@ -26,6 +27,7 @@ struct IdealCase {
   const char* name;
   double jsc, jsd1, m1, J, guess;
 };
+void PrintTo(const IdealCase& c, std::ostream* os) { *os << c.name; }
 
 class CalcVIdealDiode : public ::testing::TestWithParam<IdealCase> {};
 
@@ -60,6 +62,7 @@ struct DarkCase {
   double J, guess;
   int expectedSign;
 };
+void PrintTo(const DarkCase& c, std::ostream* os) { *os << c.name; }
 
 class CalcVDarkJunction : public ::testing::TestWithParam<DarkCase> {};
 
@@ -218,6 +221,7 @@ struct FaultCase {
   void (*search)(State&);
   const char* expectedText;
 };
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 
 class SearchFault : public ::testing::TestWithParam<FaultCase> {};
 

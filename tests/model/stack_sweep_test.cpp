@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <string>
 
 #include "model/calc_error.h"
@@ -27,6 +28,7 @@ struct StackCase {
   const char* name;
   void (*setUp)(State&);
 };
+void PrintTo(const StackCase& c, std::ostream* os) { *os << c.name; }
 
 class DefaultStackSweep : public ::testing::TestWithParam<StackCase> {
  protected:
@@ -189,6 +191,7 @@ struct SweepKind {
   void (*setUp)(State&);
   void (*run)(State&);
 };
+void PrintTo(const SweepKind& c, std::ostream* os) { *os << c.name; }
 
 class BothSweeps : public ::testing::TestWithParam<SweepKind> {};
 
