@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/parameter_file.h"
-#include "studies/study_folder.h"
+#include "app/study_files.h"
 
 namespace fs = std::filesystem;
 

@@ -11,7 +11,7 @@
 #include "app/shell.h"
 #include "model/calc_error.h"
 #include "model/numtext.h"
-#include "studies/study_folder.h"
+#include "app/study_files.h"
 
 namespace fs = std::filesystem;
 
