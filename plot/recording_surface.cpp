@@ -1,5 +1,7 @@
 #include "plot/recording_surface.h"
 
+#include <optional>
+
 namespace pelarin {
 
 using K = DrawOp::Kind;
@@ -48,6 +50,49 @@ void RecordingSurface::Circle(double x, double y, double radius, Colour colour) 
 }
 void RecordingSurface::Print(const std::string& text) { Add({K::Print, penX_, penY_, 0, 0, 0, 0, text}); }
 void RecordingSurface::Clear() { ops_.clear(); }
+
+void RecordingSurface::ClearKeepingSettings() {
+  // User coordinates set the whole scale; extents set after them change only their own side.
+  std::optional<DrawOp> coordinates, width, height;
+  std::optional<DrawOp> last[static_cast<int>(K::Clear) + 1];
+  for (const DrawOp& op : ops_) {
+    switch (op.kind) {
+      case K::UserCoordinates:
+        coordinates = op;
+        width.reset();
+        height.reset();
+        break;
+      case K::ScaleWidth:
+        width = op;
+        break;
+      case K::ScaleHeight:
+        height = op;
+        break;
+      case K::BackColour:
+      case K::ForeColour:
+      case K::FillColour:
+      case K::FillStyle:
+      case K::DrawMode:
+      case K::DrawStyle:
+      case K::DrawWidth:
+        last[static_cast<int>(op.kind)] = op;
+        break;
+      default:
+        break;
+    }
+  }
+  std::vector<DrawOp> settings;
+  for (const auto& op : {coordinates, width, height})
+    if (op) settings.push_back(*op);
+  for (const auto& op : last)
+    if (op) settings.push_back(*op);
+  DrawOp pen;
+  pen.kind = K::Pen;
+  pen.x = penX_;
+  pen.y = penY_;
+  settings.push_back(pen);
+  ops_ = std::move(settings);
+}
 
 void RecordingSurface::Replay(DrawSurface& target) const {
   for (const DrawOp& op : ops_) {

@@ -42,6 +42,9 @@ class RecordingSurface : public DrawSurface {
   void Print(const std::string& text) override;
   // Clear forgets everything drawn before (the state set before it, such as user coordinates, is kept).
   void Clear() override;
+  // Forgets what was drawn but keeps the settings in force (scale and user coordinates, colours, fill
+  // style, draw mode and style, pen width, pen position), as a window's own clear does.
+  void ClearKeepingSettings();
 
   [[nodiscard]] const std::vector<DrawOp>& Ops() const { return ops_; }
   // Plays the recorded calls, in order, on another surface.

@@ -7,31 +7,17 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/parameter_table.h"
 #include "app/qt/stack_schematic.h"
 
 namespace pelarin {
 namespace {
 
-struct BoxSpec {
-  const char* label;
-  const char* unit;
-  const char* defaultText;
-};
-
-constexpr BoxSpec kBoxes[kParameterCount] = {
-    {"Rs1  = ", "Ohm.cm2", "5"},       {"Rp1  = ", "Ohm.cm2", "5000"},   {"Jsc1 = ", "A/cm2", "0.008"},
-    {"Jsd11= ", "A/cm2", "40e-12"},    {"Jsd12= ", "A/cm2", "400e-9"},   {"md11=", "", "1"},
-    {"md12=", "", "2"},                {"Rs2  = ", "Ohm.cm2", "5"},      {"Rp2  = ", "Ohm.cm2", "10000"},
-    {"Jsc2 = ", "A/cm2", "0.012"},     {"Jsd21= ", "A/cm2", "1e-12"},    {"Jsd22= ", "A/cm2", "80e-9"},
-    {"md21= ", "", "1"},               {"md22= ", "", "2"},              {"Rs3  = ", "Ohm.cm2", "5"},
-    {"Rp3  = ", "Ohm.cm2", "500"},     {"Jsc3 = ", "A/cm2", "0.016"},    {"Jsd31= ", "A/cm2", "50e-9"},
-    {"Jsd32= ", "A/cm2", "1e-6"},      {"md31= ", "", "1"},              {"md32= ", "", "2"},
-    {"Rl1  =  ", "Ohm.cm2", "1e12"},   {"Rl2  = ", "Ohm.cm2", "1e12"},   {"Rg1 =", "Ohm.cm2", "1e12"},
-    {"Rg2 = ", "Ohm.cm2", "1e12"},     {"Rg3 = ", "Ohm.cm2", "1e12"}};
-
 // Bottom red, Middle green, Top blue.
 const QColor kJunctionColour[3] = {QColor(0xFF, 0, 0), QColor(0, 0xC0, 0), QColor(0, 0, 0xFF)};
 const char* kJunctionHeading[3] = {"Bottom", "Middle", "Top"};
+
+QString Latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 QString Coloured(const QColor& colour) { return QString("color: %1;").arg(colour.name()); }
 
@@ -44,8 +30,6 @@ QFrame* Separator() {
 
 }  // namespace
 
-const char* DataForm::DefaultText(int index) { return kBoxes[index].defaultText; }
-
 DataForm::DataForm(QWidget* parent) : QWidget(parent) {
   setObjectName("Data");
   setWindowTitle("Data");
@@ -54,7 +38,7 @@ DataForm::DataForm(QWidget* parent) : QWidget(parent) {
   row->setSpacing(10);
 
   const auto makeBox = [this](int index, const QColor& colour) {
-    auto* box = new QLineEdit(QString::fromLatin1(kBoxes[index].defaultText));
+    auto* box = new QLineEdit(Latin1(kParameterBoxes[index].defaultText));
     box->setObjectName(QString("Text1_%1").arg(index));
     box->setStyleSheet(Coloured(colour));
     box->setMinimumWidth(70);
@@ -62,8 +46,8 @@ DataForm::DataForm(QWidget* parent) : QWidget(parent) {
     boxes_[static_cast<std::size_t>(index)] = box;
     return box;
   };
-  const auto makeLabel = [](const char* text, const QColor& colour) {
-    auto* label = new QLabel(QString::fromLatin1(text).trimmed());
+  const auto makeLabel = [](std::string_view text, const QColor& colour) {
+    auto* label = new QLabel(Latin1(text).trimmed());
     label->setStyleSheet(Coloured(colour));
     return label;
   };
@@ -78,9 +62,9 @@ DataForm::DataForm(QWidget* parent) : QWidget(parent) {
     column->addWidget(heading, 0, 0, 1, 3);
     for (int r = 0; r < 7; ++r) {
       const int index = 7 * j + r;
-      column->addWidget(makeLabel(kBoxes[index].label, kJunctionColour[j]), r + 1, 0);
+      column->addWidget(makeLabel(kParameterBoxes[index].label, kJunctionColour[j]), r + 1, 0);
       column->addWidget(makeBox(index, kJunctionColour[j]), r + 1, 1);
-      column->addWidget(makeLabel(kBoxes[index].unit, kJunctionColour[j]), r + 1, 2);
+      column->addWidget(makeLabel(kParameterBoxes[index].unit, kJunctionColour[j]), r + 1, 2);
     }
     column->setRowStretch(8, 1);
     row->addLayout(column);
@@ -98,7 +82,7 @@ DataForm::DataForm(QWidget* parent) : QWidget(parent) {
     const int r = i < 2 ? 0 : 1;
     const int c = i < 2 ? 2 * i : 2 * (i - 2);
     const QColor& colour = kJunctionColour[couplingColour[i]];
-    grid->addWidget(makeLabel(kBoxes[index].label, colour), r, c);
+    grid->addWidget(makeLabel(kParameterBoxes[index].label, colour), r, c);
     grid->addWidget(makeBox(index, colour), r, c + 1);
   }
   right->addWidget(coupling);

@@ -26,9 +26,6 @@ class DataForm : public QWidget, public ParameterForm {
   [[nodiscard]] QLineEdit* StudyNameBox() const { return text2_; }
   [[nodiscard]] QPushButton* CalculationButton() const { return command1_; }
 
-  // The default text of each parameter box.
-  [[nodiscard]] static const char* DefaultText(int index);
-
  signals:
   void calculationRequested();
 

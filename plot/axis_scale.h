@@ -1,0 +1,76 @@
+// What the linear and the linear-log axes share: making a data range drawable, rounding a linear axis to
+// whole intervals, the tick labels and their power-of-ten marker, the ticks and labels of the voltage axis,
+// and the grey zero line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "plot/surface.h"
+
+namespace pelarin {
+
+// The extents a plot window's scale is set to before its user coordinates: tick and marker sizes refer to
+// them.
+inline constexpr double kReferenceWidth = 9375;
+inline constexpr double kReferenceHeight = 5595;
+
+struct AxisRange {
+  double lo = 0;
+  double hi = 0;
+};
+
+// One rounded linear axis: start a0, end a1, n intervals of step = (a1 - a0) / n.
+struct AxisRounding {
+  double start = 0;
+  double end = 0;
+  int intervals = 0;
+  double step = 0;
+};
+
+// A linear range the rounding can work on: reversed bounds are swapped, and equal or nearly equal bounds
+// (span below a millionth of their size) are widened around their middle. Throws CalcError for bounds
+// that are not finite or beyond 1e300 in size.
+[[nodiscard]] AxisRange DrawableRange(double lo, double hi);
+
+// Rounds lo..hi (hi > lo, as DrawableRange gives) to whole intervals of a tenth of 1, 1.6, 2, 3.5 or 5
+// times a power of ten.
+[[nodiscard]] AxisRounding RoundAxis(double lo, double hi);
+
+// The power of ten L by which labels of an axis with this interval are multiplied (0 when not scaled):
+// positive for intervals below 0.01, negative above 1000.
+[[nodiscard]] int LabelExponent(double step);
+
+// The tick label of value v on an axis with this interval, as written on the window (trailing blank
+// included); zeroText stands for an exact 0 on a scaled axis.
+[[nodiscard]] std::string AxisLabel(double v, double step, std::string_view zeroText);
+
+// -1, 0 or +1.
+[[nodiscard]] int Sgn(double v);
+
+// The reference extents W and H, as read back from the window's scale.
+struct ReferenceExtents {
+  int W = 0;
+  int H = 0;
+};
+
+// The window set-up both axes begin with: normal window state, scale height and width set to the
+// reference extents and read back, copy-pen mode, white background, black fore colour.
+[[nodiscard]] ReferenceExtents SetUpPlotWindow(DrawSurface& window);
+
+// Draws the ticks of a horizontal side at height yFrame: for each interval a half-length tick at its middle
+// and a full-length tick at its end, each drawn out to yFrame + 50 or 100 * tickUnit and back.
+void DrawHorizontalSideTicks(DrawSurface& window, const AxisRounding& x, double yFrame, double tickUnit,
+                             Colour colour);
+
+// The x labels below the frame: each at (v - dx/70, yBase - 0.05 * ySpan), zero text "0".
+void DrawXLabels(DrawSurface& window, const AxisRounding& x, double yBase, double ySpan);
+
+// The x power-of-ten marker "     x10" and its exponent beside the lower right corner, if the labels are
+// scaled; then the solid style.
+void DrawXMarker(DrawSurface& window, const AxisRounding& x, double yBase, double ySpan);
+
+// The grey vertical zero line of pen width 2 from (0, yFrom) to (0, yTo).
+void DrawVerticalZeroLine(DrawSurface& window, double yFrom, double yTo);
+
+}  // namespace pelarin

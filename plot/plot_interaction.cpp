@@ -1,0 +1,83 @@
+#include "plot/plot_interaction.h"
+
+#include <cmath>
+
+#include "model/numtext.h"
+
+namespace pelarin {
+
+PlotInteraction::PlotInteraction(PlotKind kind, State& state, PlotWindowRequests& requests)
+    : kind_(kind), state_(state), requests_(requests) {}
+
+std::string PlotInteraction::ReadoutText(float x, float y) const {
+  // On linlog the height is the logarithm of the current density.
+  const double shownY = kind_ == PlotKind::linlog ? std::exp(static_cast<double>(y)) : y;
+  return "x= " + Format(x, "#.##E+##") + "   y= " + Format(shownY, "#.##E+##");
+}
+
+bool PlotInteraction::HeightDiffers(float y) const { return static_cast<float>(state_.plot.dragY0) != y; }
+
+std::string PlotInteraction::Measurement(float x, float y) const {
+  const double slope = (x - state_.plot.dragX0) / (y - state_.plot.dragY0);
+  // On linlin the slope dV/dJ of the curve, whose negative is a resistance in Ohm.cm2; on linlog
+  // dV / d ln J, which divided by Vt is the ideality factor.
+  if (kind_ == PlotKind::linlin) return "R = " + Format(-slope, "#.###E+##") + " Ohms";
+  return "m = " + Format(slope / state_.k.Vt, "##.##");
+}
+
+void PlotInteraction::MouseDown(int button, float x, float y) {
+  readout_ = button == kRightButton ? ReadoutText(x, y) : std::string();
+  if (button == kLeftButton) {
+    line1_.x1 = x;
+    line1_.y1 = y;
+    state_.plot.dragX0 = x;
+    state_.plot.dragY0 = y;
+  }
+}
+
+void PlotInteraction::MouseMove(int buttons, float x, float y) {
+  const bool left = (buttons & kLeftButton) != 0;
+  const bool right = (buttons & kRightButton) != 0;
+  const bool readout = kind_ == PlotKind::linlin ? right : left || right;
+  readout_ = readout ? ReadoutText(x, y) : std::string();
+  if (left && state_.flags.dragLineOn == 1) {
+    line1_.visible = true;
+    line1_.x2 = x;
+    line1_.y2 = y;
+    // With equal heights the box keeps what it shows.
+    if (HeightDiffers(y)) readout_ = Measurement(x, y);
+  }
+}
+
+void PlotInteraction::MouseUp(int button, float x, float y) {
+  if (kind_ == PlotKind::linlin) {
+    line1_.visible = false;
+    return;
+  }
+  if (button != kLeftButton) return;
+  line1_.visible = false;
+  // linlog measures on release whether or not the rubber band was drawn.
+  if (HeightDiffers(y)) readout_ = Measurement(x, y);
+}
+
+void PlotInteraction::Click() { readout_.clear(); }
+
+std::string PlotInteraction::ImageName() const {
+  const bool dark = kind_ == PlotKind::linlog || state_.flags.darkFlag != 0;
+  return state_.id.studyLabel + (dark ? "_dark.bmp" : "_ill.bmp");
+}
+
+void PlotInteraction::DblClick() {
+  const std::string name = ImageName();
+  if (!requests_.AskYesNo("Do you want to save the image\runder : " + name + " ?", "SAVE IMAGE")) return;
+  readout_.clear();
+  requests_.SaveImage(state_.id.studyDir + name);
+}
+
+void PlotInteraction::KeyDown(int keyCode) {
+  // The message says the calculation stopped, but nothing reads it: a running study goes on.
+  if (kind_ == PlotKind::linlin && keyCode == kEscapeKey)
+    requests_.ShowExclamation("Calculation stopped by user", "   WHOOOP !");
+}
+
+}  // namespace pelarin

@@ -1,0 +1,72 @@
+// What the plot windows do with the mouse and the keyboard, without a window: the read-out box, the rubber
+// band with its resistance (linlin) or ideality-factor (linlog) measurement, the Escape message and the
+// double click that saves the window's image. A window feeds it its events in user coordinates and shows
+// the read-out text and the rubber band it keeps.
+#pragma once
+
+#include <string>
+
+#include "model/state.h"
+
+namespace pelarin {
+
+enum class PlotKind { linlin, linlog };
+
+// Buttons as the events deliver them: 1 left, 2 right; several held add up.
+inline constexpr int kLeftButton = 1;
+inline constexpr int kRightButton = 2;
+inline constexpr int kEscapeKey = 27;
+
+// The line control Line1: end points in user coordinates, hidden unless dragging.
+struct RubberBand {
+  bool visible = false;
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+
+// What the handlers ask of the window around them.
+class PlotWindowRequests {
+ public:
+  virtual ~PlotWindowRequests() = default;
+  // Modal Yes/No question; true for Yes.
+  [[nodiscard]] virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
+  // Modal message with an exclamation icon and an OK button.
+  virtual void ShowExclamation(const std::string& text, const std::string& title) = 0;
+  // Saves the window's image as a bitmap file at path, replacing any file there.
+  virtual void SaveImage(const std::string& path) = 0;
+};
+
+class PlotInteraction {
+ public:
+  PlotInteraction(PlotKind kind, State& state, PlotWindowRequests& requests);
+
+  // Mouse events with the button pressed or released, or the buttons held while moving, at user
+  // coordinates x, y (single precision, as the window delivers them).
+  void MouseDown(int button, float x, float y);
+  void MouseMove(int buttons, float x, float y);
+  void MouseUp(int button, float x, float y);
+  void Click();
+  void DblClick();
+  // A key pressed on the window or in its read-out box.
+  void KeyDown(int keyCode);
+
+  // The text of the read-out box Text1.
+  [[nodiscard]] const std::string& Readout() const { return readout_; }
+  [[nodiscard]] const RubberBand& Line1() const { return line1_; }
+  [[nodiscard]] PlotKind Kind() const { return kind_; }
+  // The file name a double click offers: studyLabel with "_ill.bmp" or "_dark.bmp".
+  [[nodiscard]] std::string ImageName() const;
+
+ private:
+  [[nodiscard]] std::string ReadoutText(float x, float y) const;
+  // The slope measurement between the pressed point and (x, y): "R = ... Ohms" or "m = ...".
+  [[nodiscard]] std::string Measurement(float x, float y) const;
+  [[nodiscard]] bool HeightDiffers(float y) const;
+
+  PlotKind kind_;
+  State& state_;
+  PlotWindowRequests& requests_;
+  std::string readout_;
+  RubberBand line1_;
+};
+
+}  // namespace pelarin

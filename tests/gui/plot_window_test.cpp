@@ -1,0 +1,202 @@
+// The plot windows as widgets: saving the image by double click, captions and visibility inside the MDI
+// area, the Escape message, the read-out box under the mouse, and redrawing at a new size.
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "model/state.h"
+#include "plot/LINLIN1.h"
+#include "plot/LINLOG1.h"
+#include "plot/qt/plot_window_widget.h"
+
+using namespace pelarin;
+
+Q_DECLARE_METATYPE(pelarin::PlotId)
+
+namespace {
+
+struct Asked {
+  QString text, title;
+};
+
+void DrawAxes(PlotWindowWidget& window, PlotId id, State& state) {
+  if (id == PlotId::linlin)
+    DrawLinLinAxes(window, state.plot, 0, 1, 0, 1);
+  else
+    DrawLinLogAxes(window, state.plot, 0, 1, 1e-9, 0.05);
+}
+
+// The first column, from the left along row y, in the frame's dark green.
+int FrameColumn(const QImage& image, int y) {
+  for (int x = 0; x < image.width(); ++x)
+    if ((image.pixel(x, y) & 0xFFFFFF) == 0x008000) return x;
+  return -1;
+}
+
+}  // namespace
+
+class PlotWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void savesTheImageOnDoubleClick_data() {
+    QTest::addColumn<PlotId>("id");
+    QTest::addColumn<double>("darkFlag");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("linlin lit") << PlotId::linlin << 0.0 << true << "Test_3 junctions_ill.bmp";
+    QTest::newRow("linlin dark") << PlotId::linlin << 1.0 << true << "Test_3 junctions_dark.bmp";
+    QTest::newRow("linlog") << PlotId::linlog << 0.0 << true << "Test_3 junctions_dark.bmp";
+    QTest::newRow("answered No") << PlotId::linlin << 0.0 << false << "Test_3 junctions_ill.bmp";
+  }
+
+  void savesTheImageOnDoubleClick() {
+    QFETCH(PlotId, id);
+    QFETCH(double, darkFlag);
+    QFETCH(bool, yes);
+    QFETCH(QString, name);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    State state;
+    state.id.studyLabel = "Test_3 junctions";
+    state.id.studyDir = QDir(folder.path()).filePath("Test_plr").toStdString() + "/";
+    QVERIFY(QDir(folder.path()).mkdir("Test_plr"));
+    state.flags.darkFlag = darkFlag;
+
+    PlotWindowWidget window(id, state);
+    std::vector<Asked> asked;
+    window.SetAsker([&](const QString& text, const QString& title) {
+      asked.push_back({text, title});
+      return yes;
+    });
+    window.resize(520, 310);
+    DrawAxes(window, id, state);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseDClick(&window, Qt::LeftButton, {}, QPoint(260, 150));
+
+    QCOMPARE(asked.size(), std::size_t{1});
+    QCOMPARE(asked[0].title, QString("SAVE IMAGE"));
+    QCOMPARE(asked[0].text, "Do you want to save the image\runder : " + name + " ?");
+    const QString path = QDir(folder.path()).filePath("Test_plr/" + name);
+    QCOMPARE(QFileInfo::exists(path), yes);
+    if (!yes) return;
+    QCOMPARE(window.Text1()->text(), QString());
+    QImageReader reader(path);
+    QCOMPARE(reader.format(), QByteArray("bmp"));
+    const QImage saved = reader.read();
+    QCOMPARE(saved.size(), window.size());
+    QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), window.Image());
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 0);
+    QCOMPARE(QDir(folder.filePath("Test_plr")).entryList(QDir::Files).size(), 1);
+  }
+
+  void showsHidesAndCaptionsItsSubWindow() {
+    State state;
+    QMdiArea area;
+    auto* linlin = new PlotWindowWidget(PlotId::linlin, state);
+    auto* linlog = new PlotWindowWidget(PlotId::linlog, state);
+    QMdiSubWindow* linlinSub = area.addSubWindow(linlin);
+    QMdiSubWindow* linlogSub = area.addSubWindow(linlog);
+    QCOMPARE(linlinSub->windowTitle(), QString("I(V)"));
+    QCOMPARE(linlogSub->windowTitle(), QString("linlogplot"));
+    area.show();
+    linlin->Hide();
+    QVERIFY(!linlinSub->isVisible());
+    linlin->Show();
+    QVERIFY(linlinSub->isVisible());
+    QVERIFY(linlin->isVisible());
+    linlin->SetCaption("Test                    J(V) All Junctions");
+    QCOMPARE(linlinSub->windowTitle(), QString("Test                    J(V) All Junctions"));
+  }
+
+  void escapeShowsTheStopMessageOnLinlinOnly_data() {
+    QTest::addColumn<PlotId>("id");
+    QTest::addColumn<bool>("inTheBox");
+    QTest::addColumn<int>("messages");
+    QTest::newRow("linlin window") << PlotId::linlin << false << 1;
+    QTest::newRow("linlin read-out box") << PlotId::linlin << true << 1;
+    QTest::newRow("linlog window") << PlotId::linlog << false << 0;
+    QTest::newRow("linlog read-out box") << PlotId::linlog << true << 0;
+  }
+
+  void escapeShowsTheStopMessageOnLinlinOnly() {
+    QFETCH(PlotId, id);
+    QFETCH(bool, inTheBox);
+    QFETCH(int, messages);
+    State state;
+    PlotWindowWidget window(id, state);
+    std::vector<Asked> shown;
+    window.SetNotifier([&](const QString& text, const QString& title) { shown.push_back({text, title}); });
+    QWidget* target = inTheBox ? static_cast<QWidget*>(window.Text1()) : &window;
+    QTest::keyClick(target, Qt::Key_A);
+    QTest::keyClick(target, Qt::Key_Escape);
+    QCOMPARE(static_cast<int>(shown.size()), messages);
+    if (messages == 0) return;
+    QCOMPARE(shown[0].text, QString("Calculation stopped by user"));
+    QCOMPARE(shown[0].title, QString("   WHOOOP !"));
+  }
+
+  void readsOutAndMeasuresUnderTheMouse() {
+    State state;
+    state.flags.dragLineOn = 1;
+    PlotWindowWidget window(PlotId::linlin, state);
+    window.resize(600, 300);
+    // User coordinates -0.1 to 1.1 both ways: the window's middle is (0.5, 0.5).
+    DrawAxes(window, PlotId::linlin, state);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mousePress(&window, Qt::RightButton, {}, QPoint(300, 150));
+    QCOMPARE(window.Text1()->text(), QString("x= 5.E-1   y= 5.E-1"));
+    QTest::mouseRelease(&window, Qt::RightButton, {}, QPoint(300, 150));
+    QCOMPARE(window.Text1()->text(), QString());  // the click empties it
+
+    // A left drag from (0.5, 0.5) to (0.6, 0.3): R = -(0.1 / -0.2) = 0.5.
+    QTest::mousePress(&window, Qt::LeftButton, {}, QPoint(300, 150));
+    QMouseEvent move(QEvent::MouseMove, QPointF(350, 200), window.mapToGlobal(QPointF(350, 200)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &move);
+    QVERIFY(window.Line1().visible);
+    QVERIFY(window.Text1()->text().startsWith("R = 5.E-1"));
+    QTest::mouseRelease(&window, Qt::LeftButton, {}, QPoint(350, 200));
+    QVERIFY(!window.Line1().visible);
+  }
+
+  void redrawsTheSameDrawingAtANewSize() {
+    State state;
+    PlotWindowWidget window(PlotId::linlin, state);
+    window.resize(500, 300);
+    DrawLinLinAxes(window, state.plot, 1, 2, 1, 2);  // no zero line over the frame
+    // The frame's left side stands a twelfth of the width in: 0.1 of a 1.2 wide window.
+    const QImage small = window.Image();
+    QCOMPARE(small.size(), QSize(500, 300));
+    QVERIFY(std::abs(FrameColumn(small, 150) - 500 / 12) <= 1);
+    window.resize(1000, 600);
+    const QImage large = window.Image();
+    QCOMPARE(large.size(), QSize(1000, 600));
+    QVERIFY(std::abs(FrameColumn(large, 300) - 1000 / 12) <= 1);
+  }
+
+  void keepsItsSettingsAcrossAClear() {
+    State state;
+    PlotWindowWidget window(PlotId::linlin, state);
+    window.resize(400, 400);
+    DrawAxes(window, PlotId::linlin, state);
+    window.SetFillStyle(FillStyle::Solid);
+    window.SetFillColour(Rgb(0, 0, 255));
+    window.Clear();
+    // Still in the axes' coordinates and fill: a disc at (0.5, 0.5) lands in the middle, filled blue.
+    window.Circle(0.5, 0.5, 0.05, Rgb(0, 0, 255));
+    const QImage image = window.Image();
+    QCOMPARE(image.pixel(200, 200) & 0xFFFFFF, 0x0000FFu);
+    QCOMPARE(FrameColumn(image, 200), -1);
+  }
+};
+
+QTEST_MAIN(PlotWindowTest)
+#include "plot_window_test.moc"
