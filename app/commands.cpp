@@ -3,7 +3,9 @@
 #include <exception>
 #include <new>
 
+#include "app/delete_study.h"
 #include "app/parameter_file.h"
+#include "studies/studies.h"
 #include "model/calc_error.h"
 
 namespace pelarin {
@@ -49,13 +51,13 @@ const std::vector<MenuCommand>& MenuCommands() {
   static const std::vector<MenuCommand> commands = {
       {M::Charger, "Open", LoadParameters},
       {M::Sauvegarde, "Save", SaveParameters},
-      {M::suppression, "Delete", NotAvailableYet("Deleting a study")},
-      {M::Eachjunction, "Independent junctions", NotAvailableYet("The independent-junction study")},
-      {M::SansRf, "All junctions without Rl", NotAvailableYet("The three-junction study")},
+      {M::suppression, "Delete", DeleteStudy},
+      {M::Eachjunction, "Independent junctions", IndependentStudy},
+      {M::SansRf, "All junctions without Rl", StudyAllJunctions},
       {M::AvecRl, "All junctions with Rl + Rg", NotAvailableYet("The three-junction study with Rl and Rg")},
-      {M::TwojunctionsWoRf, "2 junctions without Rl", NotAvailableYet("The two-junction study")},
+      {M::TwojunctionsWoRf, "2 junctions without Rl", StudyTwoJunctions},
       {M::TwojunctionWRf, "2 junctions with Rl + Rg", NotAvailableYet("The two-junction study with Rl and Rg")},
-      {M::OnejonctionWoRf, "1 junction without Rl", NotAvailableYet("The one-junction study")},
+      {M::OnejonctionWoRf, "1 junction without Rl", StudyOneJunction},
       {M::OnejunctionWRf, "1 junction with Rl + Rg", NotAvailableYet("The one-junction study with Rl and Rg")},
       {M::test_EQE_3junct_Ill, "EQE illuminated", NotAvailableYet("The EQE study")},
       {M::test_EQE_3junct_Dark, "EQE dark", NotAvailableYet("The EQE study")},

@@ -11,7 +11,7 @@
 #include "app/shell.h"
 #include "model/calc_error.h"
 #include "model/numtext.h"
-#include "studies/study_folder.h"
+#include "app/study_files.h"
 
 namespace fs = std::filesystem;
 
@@ -20,7 +20,7 @@ namespace {
 
 constexpr const char* kExponentMask = "#.##E+##";
 constexpr const char* kIdealityMask = "#.##";
-constexpr int kLinesRead = 50;
+constexpr std::size_t kLinesRead = 50;
 constexpr const char* kLineEnd = "\r\n";
 
 struct FileLine {
@@ -107,7 +107,7 @@ std::string StudyNameOf(const std::string& fileName) { return fileName.substr(0,
 
 void SaveParameters(State& state, Ui& ui) {
   const auto chosen = ChooseFileToSave(
-      ui, {.title = "Save", .filter = kParameterFileFilter, .startDir = CurrentDir(), .fileName = ""});
+      ui, {.title = "", .filter = kParameterFileFilter, .startDir = CurrentDir(), .fileName = ""});
   if (!chosen || chosen->empty()) return;  // cancelled: nothing changes, nothing is said
   const ChosenPath split = SplitChosenPath(*chosen);
   state.id.baseDir = split.folder;
@@ -138,7 +138,7 @@ void SaveParameters(State& state, Ui& ui) {
 
 void LoadParameters(State& state, Ui& ui) {
   const auto chosen = ChooseFileToOpen(
-      ui, {.title = "Open", .filter = kParameterFileFilter, .startDir = CurrentDir(), .fileName = ""});
+      ui, {.title = "", .filter = kParameterFileFilter, .startDir = CurrentDir(), .fileName = ""});
   if (!chosen || chosen->empty()) {
     state.id.baseDir.clear();  // the folder part of no path at all
     return;

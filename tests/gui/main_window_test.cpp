@@ -6,6 +6,9 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/commands.h"
@@ -163,6 +166,30 @@ class MainWindowTest : public QObject {
     QCOMPARE(messages_.size(), 1);
     QVERIFY(messages_[0].contains("CalcV: overflow"));
     QVERIFY(window_->isVisible());
+  }
+
+  void calculationButtonRunsTheIndependentStudy() {
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    const QString startDir = QDir::currentPath();
+    QDir::setCurrent(temp.path());
+    answers_ << true;  // save the data
+    window_->Ui().hooks.file = [&](const FileDialogRequest& request, bool save) -> std::optional<std::string> {
+      if (!save || request.filter != "fichiers (*.plr)|*.plr|") qFatal("unexpected file dialog");
+      return (temp.path() + "/cellA.plr").toStdString();
+    };
+    QTest::mouseClick(window_->Data()->CalculationButton(), Qt::LeftButton);
+    QDir::setCurrent(startDir);
+    QCOMPARE(asked_, QStringList({"     Do you want to save the data ?|     **  Recording  **"}));
+    QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join('\n')));
+    const QDir folder(temp.path() + "/Test_plr");
+    for (const char* name : {"cellA_J(V)_#1.txt", "cellA_J(V)_#2.txt", "cellA_J(V)_#3.txt",
+                             "cellA_J(V)_#1_dark.txt", "cellA_J(V)_#2_dark.txt", "cellA_J(V)_#3_dark.txt"})
+      QVERIFY2(folder.exists(name), name);
+    QVERIFY(QFile::exists(temp.path() + "/cellA.plr"));
+    QCOMPARE(window_->Data()->StudyNameBox()->text(), QString("cellA"));
+    QVERIFY(window_->LinlinWindow()->isVisible());
+    QVERIFY(window_->LinlogWindow()->isVisible());
   }
 
   void screenshot() {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <ostream>
 #include <string>
 
 #include "model/calc_error.h"
@@ -26,6 +27,7 @@ struct IdealCase {
   const char* name;
   double jsc, jsd1, m1, J, guess;
 };
+void PrintTo(const IdealCase& c, std::ostream* os) { *os << c.name; }
 
 class CalcVIdealDiode : public ::testing::TestWithParam<IdealCase> {};
 
@@ -46,20 +48,20 @@ TEST_P(CalcVIdealDiode, MatchesTheClosedForm) {
   EXPECT_EQ(s.ws.stepFactor, s.k.stepInit);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Junctions, CalcVIdealDiode,
-    ::testing::Values(IdealCase{"LitMidCurve", 0.012, 1e-12, 1, 0.006, 1e-5},
-                      IdealCase{"LitNearOpenCircuit", 0.016, 50e-9, 1, 1e-9, 1e-5},
-                      IdealCase{"SecondIdealityFactor", 0.008, 400e-9, 2, 0.004, 0.3},
-                      IdealCase{"DarkForward", 0, 1e-12, 1, -1e-3, 1e-5},
-                      IdealCase{"ReverseThroughFlipA", 0.008, 1e-6, 1, 0.0080005, 0.01}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Junctions, CalcVIdealDiode,
+                         ::testing::Values(IdealCase{"LitMidCurve", 0.012, 1e-12, 1, 0.006, 1e-5},
+                                           IdealCase{"LitNearOpenCircuit", 0.016, 50e-9, 1, 1e-9, 1e-5},
+                                           IdealCase{"SecondIdealityFactor", 0.008, 400e-9, 2, 0.004, 0.3},
+                                           IdealCase{"DarkForward", 0, 1e-12, 1, -1e-3, 1e-5},
+                                           IdealCase{"ReverseThroughFlipA", 0.008, 1e-6, 1, 0.0080005, 0.01}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct DarkCase {
   const char* name;
   double J, guess;
   int expectedSign;
 };
+void PrintTo(const DarkCase& c, std::ostream* os) { *os << c.name; }
 
 class CalcVDarkJunction : public ::testing::TestWithParam<DarkCase> {};
 
@@ -199,7 +201,8 @@ TEST(CalcV2Net, LitJunctionRestartsFromTheNegatedStartAfter10000Steps) {
   CalcV2Net(s);
   EXPECT_GT(s.ws.V2, 0.5);
   EXPECT_GT(s.ws.longestPhase, 10000);
-  const auto check = CheckBalance(s.ws, s.k.Vt, s.ws.V2, (0.5 + s.ws.V2) / s.par.Rl2 + 1e-6 - 0.5 / s.par.Rg3);
+  const auto check =
+      CheckBalance(s.ws, s.k.Vt, s.ws.V2, (0.5 + s.ws.V2) / s.par.Rl2 + 1e-6 - 0.5 / s.par.Rg3);
   EXPECT_LE(std::fabs(check.residual), check.bound);
 }
 
@@ -218,6 +221,7 @@ struct FaultCase {
   void (*search)(State&);
   const char* expectedText;
 };
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 
 class SearchFault : public ::testing::TestWithParam<FaultCase> {};
 
@@ -245,27 +249,34 @@ TEST_P(SearchFault, RaisesACalculationError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Searches, SearchFault,
-    ::testing::Values(
-        FaultCase{"CalcVZeroGuess", [](State& s) { s.ws.curV = 0; }, CalcV, "CalcV: the start value curV is 0"},
-        FaultCase{"CalcJZeroGuess", [](State& s) { s.ws.curJ = 0; }, CalcJ, "CalcJ: the start value curJ is 0"},
-        FaultCase{"CalcV2NetZeroGuess", [](State& s) { s.ws.V2 = 0; }, CalcV2Net, "CalcV2Net: the start value V2"},
-        FaultCase{"CalcV1NetZeroGuess", [](State& s) { s.ws.V1 = 0; }, CalcV1Net, "CalcV1Net: the start value V1"},
-        FaultCase{"ZeroIdealityFactor", [](State& s) { s.ws.curM1 = 0; }, CalcV, "m1"},
-        FaultCase{"ZeroShunt", [](State& s) { s.ws.curRp = 0; }, CalcJ, "Rp is 0"},
-        FaultCase{"ZeroRl2", [](State& s) { s.par.Rl2 = 0; }, CalcV2Net, "Rl2 is 0"},
-        FaultCase{"ZeroRg2", [](State& s) { s.par.Rg2 = 0; }, CalcV1Net, "Rg2 is 0"},
-        FaultCase{"ExponentialOverflow", [](State& s) { s.ws.curV = 30, s.ws.curJ = -1e-3; }, CalcJ,
-                  "not finite"},
-        FaultCase{"NotANumber", [](State& s) { s.ws.curJsd2 = std::numeric_limits<double>::quiet_NaN(); }, CalcV,
-                  "not finite"},
-        FaultCase{"CycleCountBeyondTheLimit", [](State& s) { s.ws.cycleCount = 9; }, CalcV, "cycleCount is 9"},
-        // A forward current has a positive root; from a negative guess the rising phase only creeps
-        // towards zero, and would for ever.
-        FaultCase{"WrongSidedGuess", [](State& s) { LoadJunction(s, 2, 0), s.ws.curJ = -1e-3, s.ws.curV = -0.1; },
-                  CalcV, "no root found"},
-        // A lit restart from a zero start voltage is stuck at zero.
-        FaultCase{"RestartAtZero", [](State& s) { s.ws.V2 = -0.5, s.ws.V2start = 0, s.ws.curJset = 1e-6; },
-                  CalcV2Net, "no root found"}),
+    ::testing::Values(FaultCase{"CalcVZeroGuess", [](State& s) { s.ws.curV = 0; }, CalcV,
+                                "CalcV: the start value curV is 0"},
+                      FaultCase{"CalcJZeroGuess", [](State& s) { s.ws.curJ = 0; }, CalcJ,
+                                "CalcJ: the start value curJ is 0"},
+                      FaultCase{"CalcV2NetZeroGuess", [](State& s) { s.ws.V2 = 0; }, CalcV2Net,
+                                "CalcV2Net: the start value V2"},
+                      FaultCase{"CalcV1NetZeroGuess", [](State& s) { s.ws.V1 = 0; }, CalcV1Net,
+                                "CalcV1Net: the start value V1"},
+                      FaultCase{"ZeroIdealityFactor", [](State& s) { s.ws.curM1 = 0; }, CalcV, "m1"},
+                      FaultCase{"ZeroShunt", [](State& s) { s.ws.curRp = 0; }, CalcJ, "Rp is 0"},
+                      FaultCase{"ZeroRl2", [](State& s) { s.par.Rl2 = 0; }, CalcV2Net, "Rl2 is 0"},
+                      FaultCase{"ZeroRg2", [](State& s) { s.par.Rg2 = 0; }, CalcV1Net, "Rg2 is 0"},
+                      FaultCase{"ExponentialOverflow", [](State& s) { s.ws.curV = 30, s.ws.curJ = -1e-3; },
+                                CalcJ, "not finite"},
+                      FaultCase{"NotANumber",
+                                [](State& s) { s.ws.curJsd2 = std::numeric_limits<double>::quiet_NaN(); },
+                                CalcV, "not finite"},
+                      FaultCase{"CycleCountBeyondTheLimit", [](State& s) { s.ws.cycleCount = 9; }, CalcV,
+                                "cycleCount is 9"},
+                      // A forward current has a positive root; from a negative guess the rising phase only
+                      // creeps towards zero, and would for ever.
+                      FaultCase{"WrongSidedGuess",
+                                [](State& s) { LoadJunction(s, 2, 0), s.ws.curJ = -1e-3, s.ws.curV = -0.1; },
+                                CalcV, "no root found"},
+                      // A lit restart from a zero start voltage is stuck at zero.
+                      FaultCase{"RestartAtZero",
+                                [](State& s) { s.ws.V2 = -0.5, s.ws.V2start = 0, s.ws.curJset = 1e-6; },
+                                CalcV2Net, "no root found"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

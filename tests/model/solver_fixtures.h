@@ -29,7 +29,9 @@ inline State DefaultState() {
   return state;
 }
 
-inline double SeriesResistanceSum(const Parameters& p) { return p.Rp2 + p.Rp1 + p.Rp3 + p.Rs1 + p.Rs2 + p.Rs3; }
+inline double SeriesResistanceSum(const Parameters& p) {
+  return p.Rp2 + p.Rp1 + p.Rp3 + p.Rs1 + p.Rs2 + p.Rs3;
+}
 
 inline void UsePhotocurrents(State& s, bool lit) {
   s.sweep.JscUse1 = lit ? s.par.Jsc1 : 0;
@@ -143,8 +145,8 @@ inline BalanceCheck CheckBalance(const WorkingSet& ws, double Vt, double V, doub
   const long double terms = std::fabs(Vd / ws.curRp) + std::fabs(J) + std::fabs(ws.curJsc) +
                             ws.curJsd1 * (e1 + 1) + ws.curJsd2 * (e2 + 1);
   constexpr long double eps = 2.220446049250313e-16L;
-  const long double bound = 16 * eps * (std::fabs(Vd) + std::fabs(static_cast<long double>(V))) * slope +
-                            16 * eps * terms;
+  const long double bound =
+      16 * eps * (std::fabs(Vd) + std::fabs(static_cast<long double>(V))) * slope + 16 * eps * terms;
   return {residual, bound};
 }
 

@@ -1,0 +1,324 @@
+#include "batch/batch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <iomanip>
+#include <map>
+#include <ostream>
+#include <sstream>
+#include <system_error>
+
+#include "app/commands.h"
+#include "app/parameter_file.h"
+#include "app/parameter_table.h"
+#include "app/shell.h"
+#include "app/text_form.h"
+#include "model/numtext.h"
+#include "studies/recorded_plot_window.h"
+#include "studies/studies.h"
+#include "app/study_files.h"
+
+namespace fs = std::filesystem;
+
+namespace pelarin {
+namespace {
+
+struct BatchStudy {
+  const char* name;
+  MenuItem item;
+  std::optional<MenuItem> submenu;  // a submenu that can be disabled as a whole
+  void (*run)(State&, Ui&);
+  const char* title;
+};
+
+constexpr BatchStudy kStudies[] = {
+    {"independent", MenuItem::Eachjunction, std::nullopt, IndependentStudy, "Independent junctions"},
+    {"all", MenuItem::SansRf, std::nullopt, StudyAllJunctions, "All junctions without Rl"},
+    {"two", MenuItem::TwojunctionsWoRf, MenuItem::Twojunctions, StudyTwoJunctions, "2 junctions without Rl"},
+    {"one", MenuItem::OnejonctionWoRf, std::nullopt, StudyOneJunction, "1 junction without Rl"},
+};
+
+const BatchStudy* FindStudy(const std::string& name) {
+  for (const BatchStudy& study : kStudies)
+    if (name == study.name) return &study;
+  return nullptr;
+}
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// The user interface of a batch run: every question is answered from the options.
+class BatchUi : public Ui {
+ public:
+  BatchUi(State& state, const BatchOptions& options, std::ostream& err)
+      : state_(state), options_(options), err_(err) {}
+
+  bool AskYesNo(const std::string& text, const std::string& title, MessageIcon) override {
+    if (text == kSaveQuestion) return !options_.noSave;
+    if (text == "     Display of experimental data ?") return options_.exp.has_value();
+    if (text == kOverwriteQuestion) {
+      if (!options_.overwrite) {
+        ++overwriteDeclined;
+        err_ << "pelarin-batch: a file of that name exists already; it is kept (give --overwrite to replace it).\n";
+      }
+      return options_.overwrite;
+    }
+    err_ << "pelarin-batch: answered No to \"" << Trim(text) << "\" (" << Trim(title) << ").\n";
+    return false;
+  }
+
+  void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
+    if (icon == MessageIcon::Critical || icon == MessageIcon::Exclamation) ++problems;
+    err_ << "pelarin-batch: " << Trim(title) << ": " << Trim(text) << "\n";
+  }
+
+  std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override {
+    if (request.filter.find("*.plr") != std::string::npos) return paramsToOpen;
+    if (request.filter.find("*.txt") != std::string::npos) return options_.exp;
+    return std::nullopt;
+  }
+
+  std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override {
+    if (request.filter.find("*.plr") == std::string::npos) return std::nullopt;
+    // The parameter file of a study is saved under the study's name in the working folder.
+    return (workingDir / (state_.id.studyName + ".plr")).string();
+  }
+
+  PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
+  ParameterForm& Form() override { return form; }
+  Menus& MenuBar() override { return menus; }
+
+  RecordedPlotWindow linlin, linlog;
+  TextForm form;
+  MenuTable menus;
+  std::optional<std::string> paramsToOpen;
+  fs::path workingDir;
+  int overwriteDeclined = 0;
+  int problems = 0;
+
+ private:
+  State& state_;
+  const BatchOptions& options_;
+  std::ostream& err_;
+};
+
+std::string ColourName(Colour colour) {
+  static const std::map<Colour, std::string> kNames = {
+      {Rgb(255, 0, 0), "red"},          {Rgb(0, 255, 0), "green"},        {Rgb(0, 0, 255), "blue"},
+      {Rgb(128, 0, 0), "dark red"},     {Rgb(0, 128, 0), "dark green"},   {Rgb(0, 0, 128), "dark blue"},
+      {16576, "orange-brown"},          {33023, "orange"},                {Rgb(128, 128, 128), "grey (measured)"}};
+  const auto found = kNames.find(colour);
+  if (found != kNames.end()) return found->second;
+  std::ostringstream hex;
+  hex << "colour #" << std::hex << std::setw(6) << std::setfill('0') << (RedOf(colour) << 16 | GreenOf(colour) << 8 | BlueOf(colour));
+  return hex.str();
+}
+
+// One line per curve drawn: consecutive markers of one colour form a curve.
+void ReportCurves(const std::string& windowName, const RecordedPlotWindow& window, std::ostream& out) {
+  const auto circles = window.CirclesDrawn();
+  for (std::size_t i = 0; i < circles.size();) {
+    std::size_t end = i;
+    while (end < circles.size() && circles[end].colour == circles[i].colour) ++end;
+    out << windowName << "  " << ColourName(circles[i].colour) << ": " << (end - i) << " points, V from"
+        << PlainNumber(circles[i].x) << " to" << PlainNumber(circles[end - 1].x) << " V\n";
+    i = end;
+  }
+}
+
+void ReportFilesSince(const fs::path& folder, fs::file_time_type since, std::ostream& out,
+                      std::vector<fs::path>& reported) {
+  std::error_code ec;
+  std::vector<fs::path> files;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code timeError;
+    if (it->is_regular_file(timeError) && it->last_write_time(timeError) >= since && !timeError)
+      files.push_back(it->path());
+  }
+  std::sort(files.begin(), files.end());
+  for (const fs::path& file : files) {
+    if (std::find(reported.begin(), reported.end(), file) != reported.end()) continue;
+    reported.push_back(file);
+    out << "written: " << file.string() << "\n";
+  }
+}
+
+}  // namespace
+
+std::string BatchHelp() {
+  return R"(Usage: pelarin-batch STUDY [options]
+
+Runs one study of Pelarin without windows, with the same computations, tables and plots as the window
+program, and answers its questions from the options below.
+
+STUDY is one of:
+  independent   each junction alone, illuminated and dark (the form's Calculation button)
+  all           the three-junction stack without Rl, lit and dark
+  two           the stack with each pair of junctions lit (needs all three photocurrents nonzero)
+  one           the stack with each lit junction alone
+
+Options:
+  --params FILE.plr   load a parameter file first, as Files > Open does: it sets the study name and the
+                      folder of the study (the stack studies put their study folder beside the file)
+  --set NAME=TEXT     type TEXT into the box of parameter NAME (Rs1, Rp1, Jsc1, Jsd11, Jsd12, m11, m12, ...,
+                      Rl1, Rl2, Rg1, Rg2, Rg3; the form labels md11 ... work too); applied after --params,
+                      may be repeated
+  --dir DIR           working folder (default: the current one); the independent study writes its study
+                      folder and its parameter file <study name>.plr here
+  --exp FILE          answer Yes to "Display of experimental data ?" and draw FILE (illuminated data; the
+                      first file of its folder whose name contains "Dark" is drawn on the dark plot)
+  --overwrite         answer Yes when a result file exists already (default: No, and nothing is written)
+  --no-save           answer No to "Do you want to save the data ?"
+  --images            also save each drawn plot as the window's double click would (<label>_ill.bmp,
+                      <label>_dark.bmp in the study folder)
+  --help              show this text
+
+Output: one line per curve drawn (window, colour, point count, first and last voltage), then the files
+written. Errors go to stderr.
+
+Exit status: 0 done; 2 usage error or a study the parameters do not allow; 3 a result file exists and
+--overwrite was not given (nothing written); 4 calculation or file error.
+
+Example:
+  pelarin-batch all --set Jsc2=0.010 --dir /tmp/run --images
+)";
+}
+
+std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& args, std::ostream& err) {
+  BatchOptions options;
+  const auto value = [&](std::size_t& i, const std::string& flag) -> std::optional<std::string> {
+    if (i + 1 >= args.size()) {
+      err << "pelarin-batch: " << flag << " needs a value.\n";
+      return std::nullopt;
+    }
+    return args[++i];
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--params" || arg == "--dir" || arg == "--exp" || arg == "--set") {
+      const auto v = value(i, arg);
+      if (!v) return std::nullopt;
+      if (arg == "--params") options.params = *v;
+      if (arg == "--dir") options.dir = *v;
+      if (arg == "--exp") options.exp = *v;
+      if (arg == "--set") {
+        const auto eq = v->find('=');
+        if (eq == std::string::npos || ParameterIndex(v->substr(0, eq)) < 0) {
+          err << "pelarin-batch: --set needs NAME=TEXT with a parameter name such as Jsc2 (got \"" << *v
+              << "\").\n";
+          return std::nullopt;
+        }
+        options.sets.emplace_back(v->substr(0, eq), v->substr(eq + 1));
+      }
+    } else if (arg == "--overwrite") {
+      options.overwrite = true;
+    } else if (arg == "--no-save") {
+      options.noSave = true;
+    } else if (arg == "--images") {
+      options.images = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      err << "pelarin-batch: unknown option " << arg << " (see --help).\n";
+      return std::nullopt;
+    } else if (options.study.empty()) {
+      options.study = arg;
+    } else {
+      err << "pelarin-batch: one study at a time (got \"" << options.study << "\" and \"" << arg << "\").\n";
+      return std::nullopt;
+    }
+  }
+  if (options.help) return options;
+  if (options.study.empty()) {
+    err << "pelarin-batch: name a study: independent, all, two or one (see --help).\n";
+    return std::nullopt;
+  }
+  if (!FindStudy(options.study)) {
+    err << "pelarin-batch: unknown study \"" << options.study << "\"; the studies are independent, all, two "
+        << "and one.\n";
+    return std::nullopt;
+  }
+  return options;
+}
+
+int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, const ImageSaver& saveImage) {
+  if (options.help) {
+    out << BatchHelp();
+    return kBatchOk;
+  }
+  const BatchStudy& study = *FindStudy(options.study);
+  State state;
+  ResetStartUpConstants(state);
+  BatchUi ui(state, options, err);
+
+  std::error_code ec;
+  const fs::path startDir = fs::current_path(ec);
+  ui.workingDir = options.dir ? fs::absolute(*options.dir, ec) : startDir;
+  if (!fs::is_directory(ui.workingDir, ec)) {
+    err << "pelarin-batch: the working folder " << ui.workingDir.string() << " does not exist.\n";
+    return kBatchUsage;
+  }
+
+  if (options.params) {
+    const fs::path params = fs::absolute(*options.params, ec);
+    if (!fs::is_regular_file(params, ec)) {
+      err << "pelarin-batch: the parameter file " << params.string() << " does not exist.\n";
+      return kBatchUsage;
+    }
+    ui.paramsToOpen = params.string();
+    RunCommand(ui, "Open", [&] { LoadParameters(state, ui); });
+    if (ui.problems > 0) return kBatchFailed;
+  }
+  fs::current_path(ui.workingDir, ec);
+  if (ec) {
+    err << "pelarin-batch: cannot work in " << ui.workingDir.string() << ": " << ec.message() << ".\n";
+    return kBatchUsage;
+  }
+  for (const auto& [name, text] : options.sets) ui.form.SetText1(ParameterIndex(name), text);
+
+  if (!RunCommand(ui, "Reading the parameters", [&] { ReadParameters(state, ui); })) return kBatchFailed;
+  const bool offered = ui.menus.Enabled(study.item) && (!study.submenu || ui.menus.Enabled(*study.submenu));
+  if (!offered) {
+    err << "pelarin-batch: the study \"" << study.name << "\" needs all three junctions illuminated "
+        << "(Jsc1, Jsc2 and Jsc3 nonzero); the window program does not offer it for these parameters.\n";
+    return kBatchUsage;
+  }
+
+  const auto started = fs::file_time_type::clock::now() - std::chrono::seconds(1);
+  const bool ran = RunCommand(ui, study.title, [&] { study.run(state, ui); });
+
+  int status = ran ? kBatchOk : kBatchFailed;
+  if (ui.linlog.visible) ReportCurves("dark (linlog)", ui.linlog, out);
+  if (ui.linlin.visible) ReportCurves("lit (linlin)", ui.linlin, out);
+
+  if (ran && options.images && saveImage) {
+    const auto save = [&](const RecordedPlotWindow& window, const std::string& ending) {
+      if (!window.visible || window.surface.Ops().empty()) return;
+      const std::string path = state.id.studyDir + state.id.studyLabel + ending;
+      if (!saveImage(window.surface, 945, 626, path)) {
+        err << "pelarin-batch: cannot save the image " << path << ".\n";
+        status = kBatchFailed;
+      }
+    };
+    save(ui.linlin, state.flags.darkFlag != 0 ? "_dark.bmp" : "_ill.bmp");
+    save(ui.linlog, "_dark.bmp");
+  }
+
+  std::vector<fs::path> reported;
+  if (!state.id.studyDir.empty()) ReportFilesSince(state.id.studyDir, started, out, reported);
+  ReportFilesSince(ui.workingDir, started, out, reported);
+
+  const bool independent = study.item == MenuItem::Eachjunction;
+  if (status == kBatchOk && ui.overwriteDeclined > 0 && !independent) {
+    err << "pelarin-batch: nothing was written, since a result file exists already.\n";
+    status = kBatchOverwriteDeclined;
+  }
+  fs::current_path(startDir, ec);
+  return status;
+}
+
+}  // namespace pelarin

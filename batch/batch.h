@@ -1,0 +1,47 @@
+// pelarin-batch: the studies of the window program run headless, with the user's answers given on the
+// command line. The Qt-free part lives here; main.cpp adds the rendering of plot images.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "plot/recording_surface.h"
+
+namespace pelarin {
+
+struct BatchOptions {
+  std::string study;
+  std::optional<std::string> params;
+  std::vector<std::pair<std::string, std::string>> sets;  // NAME, TEXT in command-line order
+  std::optional<std::string> dir;
+  std::optional<std::string> exp;
+  bool overwrite = false;
+  bool noSave = false;
+  bool images = false;
+  bool help = false;
+};
+
+// Exit statuses.
+inline constexpr int kBatchOk = 0;
+inline constexpr int kBatchUsage = 2;
+inline constexpr int kBatchOverwriteDeclined = 3;
+inline constexpr int kBatchFailed = 4;
+
+// Parses the command line; on a usage error writes a sentence to err and returns nothing.
+[[nodiscard]] std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& args,
+                                                            std::ostream& err);
+
+// The --help text.
+[[nodiscard]] std::string BatchHelp();
+
+// Saves a plot window's drawing as a bitmap of the given size; false when it cannot.
+using ImageSaver = std::function<bool(const RecordingSurface& drawing, int width, int height, const std::string& path)>;
+
+// Runs one study as the options say; returns the exit status.
+int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, const ImageSaver& saveImage);
+
+}  // namespace pelarin

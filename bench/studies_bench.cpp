@@ -1,0 +1,67 @@
+// Time of each study's whole computation with the default cell: sweeps, plots recorded, no files saved.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "app/shell.h"
+#include "app/text_form.h"
+#include "studies/recorded_plot_window.h"
+#include "studies/studies.h"
+
+namespace pelarin {
+namespace {
+
+// Answers No to every question: the study computes and draws, and writes nothing.
+class DecliningUi : public Ui {
+ public:
+  bool AskYesNo(const std::string&, const std::string&, MessageIcon) override { return false; }
+  void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+  std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<std::string> SaveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+  PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
+  ParameterForm& Form() override { return form; }
+  Menus& MenuBar() override { return menus; }
+  RecordedPlotWindow linlin, linlog;
+  TextForm form;
+  MenuTable menus;
+};
+
+// The studies create their study folder in the working directory: work in a temporary one.
+class InTemporaryFolder {
+ public:
+  InTemporaryFolder() : start_(std::filesystem::current_path()) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "pelarin-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) folder_ = pattern;
+    std::filesystem::current_path(folder_);
+  }
+  ~InTemporaryFolder() {
+    std::filesystem::current_path(start_);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+ private:
+  std::filesystem::path start_, folder_;
+};
+
+void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&)) {
+  InTemporaryFolder folder;
+  for (auto _ : bench) {
+    State state;
+    ResetStartUpConstants(state);
+    DecliningUi ui;
+    study(state, ui);
+    benchmark::DoNotOptimize(state.sweep.resCount);
+  }
+  bench.SetLabel("computation and drawing, default cell");
+}
+
+BENCHMARK_CAPTURE(BM_Study, IndependentStudy, IndependentStudy)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyAllJunctions, StudyAllJunctions)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyTwoJunctions, StudyTwoJunctions)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyOneJunction, StudyOneJunction)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace pelarin

@@ -1,0 +1,27 @@
+// Measured J(V) curves drawn over the computed ones: the file reader and the overlay of the stack studies.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/state.h"
+#include "studies/ui.h"
+
+namespace pelarin {
+
+struct MeasuredPoint {
+  double V = 0;
+  double J = 0;
+};
+
+// Reads a measured curve: line 1 is a header; each later line holds the voltage, a TAB and the current
+// density (decimal commas accepted). Lines are read from line 2 up to line maxLines. A file that cannot be
+// opened, or that ends before its first data line, throws FileError.
+[[nodiscard]] std::vector<MeasuredPoint> ReadMeasuredCurve(const std::string& path, int maxLines);
+
+// The overlay: asks whether to display measured data; on Yes the user picks the illuminated file, drawn on
+// linlin with 3 x the lit marker radius, and the first file of the same folder whose name contains "Dark"
+// is drawn on linlog at (V, ln|J|) with 2.5 x darkMarkerRadius. Any failure ends the overlay quietly.
+void ExperimentalOverlay(State& state, Ui& ui, double darkMarkerRadius, int maxLitLines, int maxDarkLines);
+
+}  // namespace pelarin

@@ -1,0 +1,166 @@
+// Each junction on its own, as a separate cell: illuminated and dark J(V) by the current search at imposed
+// voltages, drawn together, and six tables on request.
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/parameter_file.h"
+#include "app/shell.h"
+#include "model/solvers.h"
+#include "plot/LINLIN1.h"
+#include "plot/LINLOG1.h"
+#include "studies/result_table.h"
+#include "app/study_files.h"
+#include "studies/studies.h"
+
+namespace pelarin {
+namespace {
+
+constexpr double kVoltageStep = 0.002;
+constexpr double kSpan = 4;
+constexpr double kDarkBand = 0.002;  // a dark point closer to 0 V than this gets J = 0 without a search
+
+// Start guesses of the current search; their sign selects the branch of the curve.
+constexpr std::array<double, 4> kLitGuess = {0, 1e-10, 1e-9, 1e-11};
+constexpr std::array<double, 4> kDarkGuessForward = {0, -1e-12, -1e-13, -1e-12};
+constexpr std::array<double, 4> kDarkGuessReverse = {0, 1e-12, 1e-13, 1e-13};
+
+constexpr std::array<Colour, 4> kLitColour = {0, Rgb(0xFF, 0, 0), Rgb(0, 0xFF, 0), Rgb(0, 0, 0xFF)};
+constexpr std::array<Colour, 4> kDarkColour = {0, Rgb(0x80, 0, 0), Rgb(0, 0x80, 0), Rgb(0, 0, 0x80)};
+
+struct Curve {
+  std::vector<double> V, J;
+};
+
+double Photocurrent(const Parameters& p, int j) { return j == 1 ? p.Jsc1 : j == 2 ? p.Jsc2 : p.Jsc3; }
+
+struct Bounds {
+  double xMin, xMax, yMin, yMax;
+};
+
+}  // namespace
+
+void IndependentStudy(State& s, Ui& ui) {
+  ReadParameters(s, ui);
+
+  s.id.baseDir = CurrentDir();
+  MakeStudyFolder(s.id);
+
+  s.id.illumFiles = {};
+  s.id.darkFiles = {};
+  s.id.studyLabel = s.id.studyName + "_All junctions_independent";
+  s.flags.darkFlag = 0;
+  const int npts = static_cast<int>(std::lround(kSpan / kVoltageStep));
+  const int ndark = npts / 2;
+  Bounds lit{-0.5, -3, 1e7, -5};
+  Bounds dark{5, -3, 1e7, -5};
+  std::array<Curve, 4> ill, drk;
+  std::array<bool, 4> computed = {false, true, true, true};
+
+  for (int j = 1; j <= 3; ++j) {
+    if (Photocurrent(s.par, j) == 0) {
+      computed[j] = false;
+      continue;
+    }
+    // Illuminated: from -0.5 V upwards until the voltage passes the open-circuit voltage.
+    LoadJunction(s, j, Photocurrent(s.par, j));
+    s.ws.curV = -0.5;
+    s.ws.stepJ = 0.05;
+    s.ws.cycleCount = 0;
+    for (int k = 1; k <= npts; ++k) {
+      s.ws.curV = s.ws.curV + kVoltageStep;
+      const double v = s.ws.curV;
+      s.ws.curJ = kLitGuess[j];
+      CalcJ(s);
+      if (s.ws.eqLhs > s.ws.eqRhs) break;  // no current of the guess's sign exists beyond Voc
+      const double jj = s.ws.curJ;
+      ill[j].V.push_back(v);
+      ill[j].J.push_back(jj);
+      if (v > lit.xMax) lit.xMax = v;
+      if (jj < lit.yMin) lit.yMin = jj;
+      if (jj > lit.yMax) lit.yMax = jj;
+    }
+    // Dark: from -1 V to 3 V, the absolute current density.
+    LoadJunction(s, j, 0);
+    s.ws.stepJ = 0.05;
+    s.ws.cycleCount = 0;
+    s.ws.curV = -1;
+    for (int k = 1; k <= ndark; ++k) {
+      s.ws.curV = s.ws.curV + 2 * kVoltageStep;
+      const double v = s.ws.curV;
+      if (std::abs(v) >= kDarkBand) {
+        s.ws.curJ = v >= 0 ? kDarkGuessForward[j] : kDarkGuessReverse[j];
+        CalcJ(s);
+      } else {
+        s.ws.curJ = 0;
+      }
+      const double jj = std::abs(s.ws.curJ);
+      drk[j].V.push_back(v);
+      drk[j].J.push_back(jj);
+      if (v < dark.xMin) dark.xMin = v;
+      if (v > dark.xMax) dark.xMax = v;
+      if (jj < dark.yMin && s.ws.curJ != 0) dark.yMin = jj;
+      if (jj > dark.yMax) dark.yMax = jj;
+    }
+  }
+
+  if (!computed[1] && !computed[2] && !computed[3]) {
+    ui.ShowMessage("No junction is illuminated (Jsc1, Jsc2 and Jsc3 are all 0): there is nothing to compute.",
+                   "Independent junctions", MessageIcon::Exclamation);
+    ui.Form().Show();
+    return;
+  }
+
+  PlotWindow& linlog = ui.Plot(PlotId::linlog);
+  linlog.Clear();
+  linlog.Show();
+  linlog.SetReadoutBackground(PaletteColour(15));
+  linlog.SetFillStyle(FillStyle::Solid);
+  linlog.SetDrawMode(kCopyPen);
+  linlog.SetCaption(s.id.studyName + "                    J(V) Junction Dark [J (A/cm2) vs V (V)]");
+  DrawLinLogAxes(linlog, s.plot, dark.xMin, dark.xMax, dark.yMin, dark.yMax);
+  for (int j = 1; j <= 3; ++j) {
+    linlog.SetFillColour(kDarkColour[j]);
+    for (std::size_t k = 0; k < drk[j].V.size(); ++k)
+      if (drk[j].J[k] != 0) linlog.Circle(drk[j].V[k], std::log(drk[j].J[k]), s.plot.markerRadius, kDarkColour[j]);
+  }
+
+  PlotWindow& linlin = ui.Plot(PlotId::linlin);
+  linlin.Clear();
+  linlin.Show();
+  linlin.SetReadoutBackground(PaletteColour(15));
+  linlin.SetFillStyle(FillStyle::Solid);
+  linlin.SetDrawMode(kCopyPen);
+  linlin.SetCaption(s.id.studyName + "                    J(V) Junction Illuminated [J (A/cm2) vs V (V)]");
+  DrawLinLinAxes(linlin, s.plot, lit.xMin, lit.xMax, lit.yMin, lit.yMax);
+  for (int j = 1; j <= 3; ++j) {
+    linlin.SetFillColour(kLitColour[j]);
+    for (std::size_t k = 0; k < ill[j].V.size(); ++k)
+      linlin.Circle(ill[j].V[k], ill[j].J[k], s.plot.markerRadius, kLitColour[j]);
+  }
+
+  if (ui.AskYesNo(kSaveQuestion, kSaveTitle)) {
+    // The parameter file first; cancelling it does not stop the tables. A new name renames the tables,
+    // which stay in this run's study folder.
+    SaveParameters(s, ui);
+    for (int j = 1; j <= 3; ++j) {
+      if (!computed[j]) continue;
+      const std::string d = std::to_string(j);
+      s.id.illumFiles[j] = s.id.studyDir + s.id.studyName + "_J(V)_#" + d + ".txt";
+      s.id.darkFiles[j] = s.id.studyDir + s.id.studyName + "_J(V)_#" + d + "_dark.txt";
+      ResultTable illTable({"V (V)    ", "Current (A/cm2)"});
+      for (std::size_t k = 0; k < ill[j].V.size(); ++k)
+        illTable.AddRow({{ill[j].V[k], "#.#####E+##"}, {ill[j].J[k], "#.######E+##"}});
+      illTable.Write(s.id.illumFiles[j]);
+      ResultTable darkTable({"V (V)    ", "Current (A/cm2)"});
+      for (std::size_t k = 0; k < drk[j].V.size(); ++k)
+        darkTable.AddRow({{drk[j].V[k], "#.#####E+##"}, {drk[j].J[k], "#.#####E+##"}});
+      darkTable.Write(s.id.darkFiles[j]);
+    }
+  }
+  ui.Form().Show();
+}
+
+}  // namespace pelarin

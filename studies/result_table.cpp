@@ -1,0 +1,30 @@
+#include "studies/result_table.h"
+
+#include "model/numtext.h"
+#include "app/study_files.h"
+
+namespace pelarin {
+
+ResultTable::ResultTable(std::initializer_list<std::string_view> titles) {
+  bool first = true;
+  for (std::string_view title : titles) {
+    if (!first) text_ += '\t';
+    text_ += title;
+    first = false;
+  }
+  text_ += "\r\n";
+}
+
+void ResultTable::AddRow(std::initializer_list<std::pair<double, std::string_view>> cells) {
+  bool first = true;
+  for (const auto& [value, mask] : cells) {
+    if (!first) text_ += '\t';
+    text_ += Format(value, mask);
+    first = false;
+  }
+  text_ += "\r\n";
+}
+
+void ResultTable::Write(const std::string& path) const { WriteTextFileAtomically(path, text_); }
+
+}  // namespace pelarin

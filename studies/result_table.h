@@ -1,0 +1,26 @@
+// Result tables: a header line of column titles, then one line per point, the numbers written through
+// masks and separated by TABs, every line ending in CR LF.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace pelarin {
+
+class ResultTable {
+ public:
+  // Starts the table with its header line (the column titles joined by TABs).
+  explicit ResultTable(std::initializer_list<std::string_view> titles);
+  // Appends a line of numbers, each written through its mask.
+  void AddRow(std::initializer_list<std::pair<double, std::string_view>> cells);
+  [[nodiscard]] const std::string& Text() const { return text_; }
+  // Writes the table to path through a temporary file (throws FileError).
+  void Write(const std::string& path) const;
+
+ private:
+  std::string text_;
+};
+
+}  // namespace pelarin

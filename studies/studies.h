@@ -1,0 +1,28 @@
+// The study commands: each reads the parameters, runs its sweeps, draws, and offers to save its tables.
+#pragma once
+
+#include "model/state.h"
+#include "studies/ui.h"
+
+namespace pelarin {
+
+// Each junction alone, illuminated and dark (the form's Calculation button and "&Independent").
+void IndependentStudy(State& state, Ui& ui);
+
+// The series stack lit and dark, without coupling resistances. With subStudyFlag = 1 it only runs the lit
+// sweep, leaves the stack's open-circuit voltage in stackVoc and clears the flag.
+void StudyAllJunctions(State& state, Ui& ui);
+
+// The stack with each pair of junctions lit and the third dark.
+void StudyTwoJunctions(State& state, Ui& ui);
+
+// The stack with one junction lit and the other two dark, for each lit junction.
+void StudyOneJunction(State& state, Ui& ui);
+
+// The texts of the save questions shared by the studies.
+inline constexpr const char* kSaveQuestion = "     Do you want to save the data ?";
+inline constexpr const char* kSaveTitle = "     **  Recording  **";
+inline constexpr const char* kOverwriteQuestion = "This file exists already ! Save again ?";
+inline constexpr const char* kOverwriteTitle = "** Be Carefull **";
+
+}  // namespace pelarin

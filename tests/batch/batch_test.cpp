@@ -1,0 +1,195 @@
+// The batch tool: its command line, its answers, its statuses, and the golden tables of the default cell.
+// PELARIN_REGENERATE_GOLDEN=1 rewrites tests/data/golden from this build (review the diff before committing).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/temp_folder.h"
+#include "batch/batch.h"
+#include "model/numtext.h"
+
+namespace pelarin {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Read;
+using testing::TempFolderTest;
+using testing::Write;
+
+struct BatchRun {
+  int status;
+  std::string out, err;
+};
+
+class BatchTest : public TempFolderTest {
+ protected:
+  BatchRun Batch(std::vector<std::string> args, bool withDir = true) {
+    if (withDir) {
+      args.push_back("--dir");
+      args.push_back(dir.string());
+    }
+    std::ostringstream out, err;
+    const auto options = ParseBatchOptions(args, err);
+    if (!options) return {kBatchUsage, out.str(), err.str()};
+    const int status = RunBatch(*options, out, err, [this](const RecordingSurface& drawing, int w, int h,
+                                                           const std::string& path) {
+      images.push_back(path);
+      Write(path, "BM" + std::to_string(w) + "x" + std::to_string(h) + ":" +
+                      std::to_string(drawing.Ops().size()));
+      return true;
+    });
+    return {status, out.str(), err.str()};
+  }
+  std::vector<std::string> images;
+};
+
+TEST_F(BatchTest, UsageErrorsAreExplainedWithStatusTwo) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"nonsense"}, {"all", "one"}, {"all", "--set", "Jsc9=1"},
+        {"all", "--set", "Jsc2"}, {"all", "--bogus"}, {"all", "--params"}}) {
+    const BatchRun run = Batch(args, false);
+    EXPECT_EQ(run.status, kBatchUsage);
+    EXPECT_NE(run.err.find("pelarin-batch: "), std::string::npos);
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one sentence: " << run.err;
+  }
+  const BatchRun missingParams = Batch({"all", "--params", In("none.plr")});
+  EXPECT_EQ(missingParams.status, kBatchUsage);
+  EXPECT_NE(missingParams.err.find("none.plr"), std::string::npos);
+}
+
+TEST_F(BatchTest, HelpDocumentsEveryOptionAndStatus) {
+  const BatchRun run = Batch({"--help"}, false);
+  EXPECT_EQ(run.status, kBatchOk);
+  for (const char* text : {"independent", "all", "two", "one", "--params", "--set", "--dir", "--exp",
+                           "--overwrite", "--no-save", "--images", "Exit status", "Example"})
+    EXPECT_NE(run.out.find(text), std::string::npos) << text;
+}
+
+TEST_F(BatchTest, AStudyTheMenusWouldDisableIsRefused) {
+  const BatchRun run = Batch({"two", "--set", "Jsc2=0"});
+  EXPECT_EQ(run.status, kBatchUsage);
+  EXPECT_NE(run.err.find("all three junctions illuminated"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "Test_plr" / "Test_J(V)_2Junctions_#2&#3.txt"));
+}
+
+TEST_F(BatchTest, AllStudyReportsCurvesFilesAndImages) {
+  const BatchRun run = Batch({"all", "--images"});
+  ASSERT_EQ(run.status, kBatchOk) << run.err;
+  EXPECT_NE(run.out.find("dark (linlog)  orange-brown: "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("lit (linlin)  orange: "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("written: " + (dir / "Test_plr" / "Test_J(V)_AllJunctions.txt").string()),
+            std::string::npos);
+  ASSERT_EQ(images.size(), 2u);
+  EXPECT_EQ(images[0], (dir / "Test_plr" / "Test_All junctions_ill.bmp").string());
+  EXPECT_EQ(images[1], (dir / "Test_plr" / "Test_All junctions_dark.bmp").string());
+}
+
+TEST_F(BatchTest, DeclinedOverwriteWritesNothingAndSaysSo) {
+  ASSERT_EQ(Batch({"all", "--no-save"}).status, kBatchOk);
+  EXPECT_TRUE(fs::is_empty(dir / "Test_plr"));
+  ASSERT_EQ(Batch({"all"}).status, kBatchOk);
+  const std::string before = Read(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt");
+  Write(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt", "mine");
+  const BatchRun again = Batch({"all"});
+  EXPECT_EQ(again.status, kBatchOverwriteDeclined);
+  EXPECT_EQ(Read(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt"), "mine");
+  EXPECT_EQ(Batch({"all", "--overwrite"}).status, kBatchOk);
+  EXPECT_EQ(Read(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt"), before);
+}
+
+TEST_F(BatchTest, ParamsAndSetNameTheStudyAndChangeTheCell) {
+  ASSERT_EQ(Batch({"independent", "--set", "Jsc1=0.009"}).status, kBatchOk);
+  // The independent study saves its parameter file under the study name in the working folder.
+  const std::string saved = Read(dir / "Test.plr");
+  EXPECT_NE(saved.find("Jsc1= 9.E-3\r\n"), std::string::npos) << saved;
+  fs::rename(dir / "Test.plr", dir / "cellB.plr");
+  const BatchRun run = Batch({"one", "--params", In("cellB.plr"), "--set", "Jsc3=0"});
+  ASSERT_EQ(run.status, kBatchOk) << run.err;
+  EXPECT_TRUE(fs::exists(dir / "cellB_plr" / "cellB_J(V)_1Junction_#1.txt"));
+  EXPECT_FALSE(fs::exists(dir / "cellB_plr" / "cellB_J(V)_1Junction_#3.txt"));
+}
+
+TEST_F(BatchTest, ACalculationFaultGivesStatusFourAndNoTable) {
+  const BatchRun run = Batch({"all", "--set", "m21=0"});
+  EXPECT_EQ(run.status, kBatchFailed);
+  EXPECT_NE(run.err.find("Calculation error"), std::string::npos) << run.err;
+  EXPECT_TRUE(fs::is_empty(dir / "Test_plr"));
+}
+
+// ---- Golden tables ----
+
+// The tolerance of a number as a mask wrote it: one unit of its last written digit.
+double LastDigitUnit(const std::string& text) {
+  const auto e = text.find_first_of("Ee");
+  const std::string mantissa = text.substr(0, e);
+  const auto point = mantissa.find('.');
+  const int decimals = point == std::string::npos ? 0 : static_cast<int>(mantissa.size() - point - 1);
+  const int exponent = e == std::string::npos ? 0 : std::atoi(text.c_str() + e + 1);
+  return std::pow(10.0, exponent - decimals);
+}
+
+std::vector<std::string> Split(const std::string& text, const std::string& separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const auto end = text.find(separator, start);
+    parts.push_back(text.substr(start, end - start));
+    if (end == std::string::npos) return parts;
+    start = end + separator.size();
+  }
+}
+
+void ExpectSameTable(const fs::path& produced, const fs::path& golden) {
+  const auto got = Split(Read(produced), "\r\n");
+  const auto want = Split(Read(golden), "\r\n");
+  ASSERT_EQ(got.size(), want.size()) << produced.filename();
+  EXPECT_EQ(got[0], want[0]) << "header of " << produced.filename();
+  int mismatches = 0;
+  for (std::size_t i = 1; i < want.size() && mismatches < 5; ++i) {
+    const auto g = Split(got[i], "\t"), w = Split(want[i], "\t");
+    ASSERT_EQ(g.size(), w.size()) << produced.filename() << " line " << i + 1;
+    for (std::size_t c = 0; c < w.size(); ++c) {
+      const double tolerance = std::max(LastDigitUnit(w[c]), LastDigitUnit(g[c]));
+      if (std::abs(Val(g[c]) - Val(w[c])) > tolerance) {
+        ++mismatches;
+        ADD_FAILURE() << produced.filename() << " line " << i + 1 << " column " << c + 1 << ": " << g[c]
+                      << " instead of " << w[c];
+      }
+    }
+  }
+}
+
+class GoldenTables : public BatchTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(GoldenTables, DefaultCellMatchesTheReviewedTables) {
+  const std::string study = GetParam();
+  const BatchRun run = Batch({study});
+  ASSERT_EQ(run.status, kBatchOk) << run.err;
+  const fs::path golden = fs::path(PELARIN_TEST_DATA) / "golden" / study;
+  const bool regenerate = std::getenv("PELARIN_REGENERATE_GOLDEN") != nullptr;
+  if (regenerate) {
+    fs::remove_all(golden);
+    fs::create_directories(golden);
+  }
+  int compared = 0;
+  for (const auto& entry : fs::directory_iterator(dir / "Test_plr")) {
+    if (entry.path().extension() != ".txt") continue;
+    if (regenerate) fs::copy_file(entry.path(), golden / entry.path().filename());
+    ExpectSameTable(entry.path(), golden / entry.path().filename());
+    ++compared;
+  }
+  int expected = 0;
+  for (const auto& entry : fs::directory_iterator(golden)) expected += entry.path().extension() == ".txt";
+  EXPECT_EQ(compared, expected);
+  EXPECT_GT(compared, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Studies, GoldenTables, ::testing::Values("independent", "all", "two", "one"));
+
+}  // namespace
+}  // namespace pelarin
