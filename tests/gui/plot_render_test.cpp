@@ -9,7 +9,7 @@
 #include "model/state.h"
 #include "plot/LINLIN1.h"
 #include "plot/LINLOG1.h"
-#include "plot/qt/image_surface.h"
+#include "plot/qt/plot_image.h"
 #include "plot/recording_surface.h"
 
 using namespace pelarin;
