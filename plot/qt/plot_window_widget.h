@@ -12,7 +12,7 @@
 
 #include "model/state.h"
 #include "plot/plot_interaction.h"
-#include "plot/qt/image_surface.h"
+#include "plot/qt/plot_image.h"
 #include "plot/recording_surface.h"
 #include "studies/ui.h"
 

@@ -1,6 +1,6 @@
-// The image renderer: user coordinates onto pixels, filled and hollow circles, text below and right of the
-// pen; and the two typical plots, drawn as a study draws them, with nothing clipped at the window's edges.
-// Set PELARIN_PLOT_PREVIEW_DIR to a folder to also get the typical plots there as PNG images.
+// The image renderer: filled and hollow circles; and the two typical plots,
+// drawn as a study draws them, with nothing clipped at the window's edges. Set PELARIN_PLOT_PREVIEW_DIR to a
+// folder to also get the typical plots there as PNG images.
 #include <QDir>
 #include <QImage>
 #include <QtTest>
@@ -9,7 +9,7 @@
 #include "model/state.h"
 #include "plot/LINLIN1.h"
 #include "plot/LINLOG1.h"
-#include "plot/qt/image_surface.h"
+#include "plot/qt/plot_image.h"
 #include "plot/recording_surface.h"
 
 using namespace pelarin;
@@ -54,19 +54,6 @@ class PlotRenderTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void mapsUserCoordinatesWithYGrowingUpwards() {
-    RecordingSurface s;
-    s.SetUserCoordinates(0, 10, 10, 0);
-    s.SetPen(1, 9);
-    s.LineTo(9, 9, Rgb(255, 0, 0));
-    UserMapping mapping;
-    const QImage image = RenderPlot(s, QSize(200, 100), &mapping);
-    QCOMPARE(mapping.ToPixel(1, 9), QPointF(20, 10));
-    QCOMPARE(mapping.ToUser(QPointF(100, 50)), QPointF(5, 5));
-    QCOMPARE(Pixel(image, QPointF(100, 10)), Rgb32(Rgb(255, 0, 0)));
-    QCOMPARE(Pixel(image, QPointF(100, 90)), kWhite);
-  }
-
   void fillsCirclesOnlyWithTheSolidFillStyle() {
     RecordingSurface s;
     s.SetUserCoordinates(0, 10, 10, 0);
@@ -85,32 +72,6 @@ class PlotRenderTest : public QObject {
     QVERIFY(reddish(Pixel(image, m.ToPixel(7, 5) + QPointF(0, -20))));
     QCOMPARE(Pixel(image, m.ToPixel(7, 5) + QPointF(24, 0)), kWhite);
     QCOMPARE(Pixel(image, m.ToPixel(7, 5) + QPointF(16, 0)), kWhite);
-  }
-
-  void writesTextWithItsTopLeftCornerAtThePen() {
-    RecordingSurface s;
-    s.SetUserCoordinates(0, 0, 100, 100);
-    s.SetForeColour(Rgb(0, 0, 0));
-    s.SetPen(50, 50);
-    s.Print("10");
-    const QImage image = RenderPlot(s, QSize(100, 100));
-    int inside = 0, outside = 0;
-    for (int y = 0; y < 100; ++y)
-      for (int x = 0; x < 100; ++x)
-        if (Pixel(image, QPointF(x, y)) != kWhite)
-          (x >= 49 && y >= 49 && x < 75 && y < 66 ? inside : outside)++;
-    QVERIFY(inside > 10);
-    QCOMPARE(outside, 0);
-  }
-
-  void eraseToTheBackgroundColourWhenItIsSet() {
-    RecordingSurface s;
-    s.SetUserCoordinates(0, 10, 10, 0);
-    s.SetPen(0, 5);
-    s.LineTo(10, 5, 0);
-    s.SetBackColour(Rgb(0, 128, 0));
-    const QImage image = RenderPlot(s, QSize(50, 50));
-    QCOMPARE(Pixel(image, QPointF(25, 25)), Rgb32(Rgb(0, 128, 0)));
   }
 
   void drawsTheTypicalPlotsWithinTheWindow_data() {

@@ -1,217 +1,145 @@
-// The plot windows' mouse and keyboard handling, fed with events in user coordinates: read-out, rubber
-// band with resistance or ideality factor, the Escape message and the image-saving double click.
+// The plot windows' mouse and key handling, fed with events in user coordinates: read-out, rubber band with
+// resistance or ideality factor, the Escape message and the image-saving double click.
 #include "plot/plot_interaction.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <deque>
 #include <string>
 #include <vector>
-
-#include "model/state.h"
 
 namespace pelarin {
 namespace {
 
-struct Asked {
-  std::string text, title;
-};
-
 class ScriptedRequests : public PlotWindowRequests {
  public:
   bool AskYesNo(const std::string& text, const std::string& title) override {
-    questions.push_back({text, title});
+    asked.push_back(text + "|" + title);
     return answer;
   }
   void ShowExclamation(const std::string& text, const std::string& title) override {
-    messages.push_back({text, title});
+    shown.push_back(text + "|" + title);
   }
   void SaveImage(const std::string& path) override { saved.push_back(path); }
 
   bool answer = true;
-  std::vector<Asked> questions, messages;
-  std::vector<std::string> saved;
-};
-
-class PlotInteractionTest : public ::testing::Test {
- protected:
-  PlotInteraction& Window(PlotKind kind) { return kind == PlotKind::linlin ? linlin : linlog; }
-
-  State state;
-  ScriptedRequests requests;
-  PlotInteraction linlin{PlotKind::linlin, state, requests};
-  PlotInteraction linlog{PlotKind::linlog, state, requests};
+  std::vector<std::string> asked, shown, saved;
 };
 
 const float kLnMilli = static_cast<float>(std::log(1e-3));
 const float kLnTenthMilli = static_cast<float>(std::log(1e-4));
+constexpr int L = kLeftButton, R = kRightButton;
 
-TEST_F(PlotInteractionTest, RightButtonReadsOutTheCursorOnBothWindows) {
-  linlin.MouseDown(kRightButton, 0.5f, 0.01f);
-  EXPECT_EQ(linlin.Readout(), "x= 5.E-1   y= 1.E-2");
-  // On linlog the height is ln J: the box shows J.
-  linlog.MouseDown(kRightButton, 0.5f, kLnMilli);
-  EXPECT_EQ(linlog.Readout(), "x= 5.E-1   y= 1.E-3");
+enum EventType { Down, Move, Up, Click };
+struct Event {
+  EventType type;
+  int button;
+  float x, y;
+};
+
+struct Script {
+  PlotKind kind;
+  double dragLineOn;
+  std::string readout;
+  bool lineVisible;
+  std::vector<Event> events;
+};
+
+class PlotMouse : public ::testing::TestWithParam<Script> {};
+
+TEST_P(PlotMouse, ShowsTheReadoutAndRubberBand) {
+  const Script& s = GetParam();
+  State state;
+  state.flags.dragLineOn = s.dragLineOn;
+  ScriptedRequests requests;
+  PlotInteraction window(s.kind, state, requests);
+  for (const Event& e : s.events) {
+    if (e.type == Down) window.MouseDown(e.button, e.x, e.y);
+    if (e.type == Move) window.MouseMove(e.button, e.x, e.y);
+    if (e.type == Up) window.MouseUp(e.button, e.x, e.y);
+    if (e.type == Click) window.Click();
+  }
+  EXPECT_EQ(window.Readout(), s.readout);
+  EXPECT_EQ(window.Line1().visible, s.lineVisible);
 }
 
-TEST_F(PlotInteractionTest, RightDragOnLinlinFollowsTheCursorAndAPlainMoveEmptiesTheBox) {
-  linlin.MouseDown(kRightButton, 0.5f, 0.01f);
-  linlin.MouseMove(kRightButton, 1.25f, -0.0035f);
-  EXPECT_EQ(linlin.Readout(), "x= 1.25E+0   y= -3.5E-3");
-  linlin.MouseMove(kRightButton, 2.5f, 0.002f);
-  EXPECT_EQ(linlin.Readout(), "x= 2.5E+0   y= 2.E-3");
-  linlin.MouseMove(0, 2.5f, 0.002f);
-  EXPECT_EQ(linlin.Readout(), "");
-  // A left press empties it as well.
-  linlin.MouseDown(kRightButton, 0.5f, 0.01f);
-  linlin.MouseDown(kLeftButton, 0.5f, 0.01f);
-  EXPECT_EQ(linlin.Readout(), "");
-}
+constexpr auto lin = PlotKind::linlin, log = PlotKind::linlog;
 
-TEST_F(PlotInteractionTest, LinlogReadsOutWhileEitherButtonIsHeld) {
-  linlog.MouseMove(kLeftButton, 0.5f, kLnMilli);
-  EXPECT_EQ(linlog.Readout(), "x= 5.E-1   y= 1.E-3");
-  linlog.MouseMove(kRightButton, 0.5f, kLnTenthMilli);
-  EXPECT_EQ(linlog.Readout(), "x= 5.E-1   y= 1.E-4");
-  linlog.MouseMove(0, 0.5f, kLnTenthMilli);
-  EXPECT_EQ(linlog.Readout(), "");
-}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Events, PlotMouse, ::testing::Values(
+    // Read-out under the right button; on linlog the height is ln J and the box shows J.
+    Script{lin, 0, "x= 5.E-1   y= 1.E-2", false, {{Down, R, .5f, .01f}}},
+    Script{log, 0, "x= 5.E-1   y= 1.E-3", false, {{Down, R, .5f, kLnMilli}}},
+    Script{lin, 0, "x= 1.25E+0   y= -3.5E-3", false, {{Down, R, .5f, .01f}, {Move, R, 1.25f, -.0035f}}},
+    Script{lin, 0, "", false, {{Down, R, .5f, .01f}, {Move, 0, 1, 0}}},
+    Script{log, 0, "x= 5.E-1   y= 1.E-4", false, {{Move, L, .5f, kLnTenthMilli}}},
+    // R = 0.1 V / -0.01 A/cm2 = -10, shown negated; release hides the band, the click empties the box.
+    Script{lin, 1, "R = 1.E+1 Ohms", true, {{Down, L, .5f, .01f}, {Move, L, .6f, 0}}},
+    Script{lin, 1, "", false, {{Down, L, .5f, .01f}, {Move, L, .6f, 0}, {Up, L, .6f, 0}, {Click}}},
+    // m = 0.06 / (ln 10 * 0.025851), about 1.008.
+    Script{log, 1, "m = 1.01", false, {{Down, L, .5f, kLnTenthMilli}, {Move, L, .56f, kLnMilli}, {Up, L, .56f, kLnMilli}}},
+    // A horizontal drag measures nothing: linlin stays empty, linlog keeps the read-out.
+    Script{lin, 1, "", true, {{Down, L, .5f, .01f}, {Move, L, .6f, .01f}}},
+    Script{log, 1, "x= 6.E-1   y= 1.E-3", false, {{Down, L, .5f, kLnMilli}, {Move, L, .6f, kLnMilli}, {Up, L, .6f, kLnMilli}}},
+    // Without the drag line linlin shows nothing, linlog still measures on a left release, not a right one.
+    Script{lin, 0, "", false, {{Down, L, .5f, .01f}, {Move, L, .6f, 0}}},
+    Script{log, 0, "x= 5.6E-1   y= 1.E-3", false, {{Down, L, .5f, kLnTenthMilli}, {Move, L, .56f, kLnMilli}}},
+    Script{log, 0, "m = 1.01", false, {{Down, L, .5f, kLnTenthMilli}, {Up, L, .56f, kLnMilli}}},
+    Script{log, 0, "x= 5.6E-1   y= 1.E-3", false, {{Down, L, .5f, kLnTenthMilli}, {Down, R, .56f, kLnMilli}, {Up, R, .56f, kLnMilli}}}));
+// clang-format on
 
-TEST_F(PlotInteractionTest, LeftDragOnLinlinMeasuresTheResistance) {
-  state.flags.dragLineOn = 1;
-  linlin.MouseDown(kLeftButton, 0.5f, 0.01f);
-  EXPECT_FALSE(linlin.Line1().visible);
-  EXPECT_EQ(state.plot.dragX0, 0.5f);
-  EXPECT_EQ(state.plot.dragY0, 0.01f);
-  linlin.MouseMove(kLeftButton, 0.6f, 0.0f);
-  // R = 0.1 V / -0.01 A/cm2 = -10: the box shows its negative.
-  EXPECT_EQ(linlin.Readout(), "R = 1.E+1 Ohms");
-  const RubberBand& band = linlin.Line1();
-  EXPECT_TRUE(band.visible);
-  EXPECT_EQ(band.x1, 0.5f);
-  EXPECT_EQ(band.y1, 0.01f);
-  EXPECT_EQ(band.x2, 0.6f);
-  EXPECT_EQ(band.y2, 0.0f);
-  linlin.MouseUp(kLeftButton, 0.6f, 0.0f);
-  EXPECT_FALSE(linlin.Line1().visible);
-  EXPECT_EQ(linlin.Readout(), "R = 1.E+1 Ohms");
-  linlin.Click();
-  EXPECT_EQ(linlin.Readout(), "");
-}
-
-TEST_F(PlotInteractionTest, LeftDragOnLinlogMeasuresTheIdealityFactor) {
-  state.flags.dragLineOn = 1;
-  linlog.MouseDown(kLeftButton, 0.5f, kLnTenthMilli);
-  linlog.MouseMove(kLeftButton, 0.56f, kLnMilli);
-  // m = 0.06 / (ln 10 * 0.025851), about 1.008.
-  EXPECT_EQ(linlog.Readout(), "m = 1.01");
-  EXPECT_TRUE(linlog.Line1().visible);
-  linlog.MouseUp(kLeftButton, 0.56f, kLnMilli);
-  EXPECT_FALSE(linlog.Line1().visible);
-  EXPECT_EQ(linlog.Readout(), "m = 1.01");
-}
-
-TEST_F(PlotInteractionTest, AHorizontalDragMeasuresNothing) {
-  state.flags.dragLineOn = 1;
-  linlin.MouseDown(kLeftButton, 0.5f, 0.01f);
-  linlin.MouseMove(kLeftButton, 0.6f, 0.01f);
-  EXPECT_TRUE(linlin.Line1().visible);
-  EXPECT_EQ(linlin.Readout(), "");
-  // linlog keeps the read-out, also on release.
-  linlog.MouseDown(kLeftButton, 0.5f, kLnMilli);
-  linlog.MouseMove(kLeftButton, 0.6f, kLnMilli);
-  EXPECT_EQ(linlog.Readout(), "x= 6.E-1   y= 1.E-3");
-  linlog.MouseUp(kLeftButton, 0.6f, kLnMilli);
-  EXPECT_EQ(linlog.Readout(), "x= 6.E-1   y= 1.E-3");
-}
-
-TEST_F(PlotInteractionTest, HeightsAreComparedInSinglePrecision) {
-  state.plot.dragX0 = 0.5;
+TEST(PlotInteractionTest, ComparesHeightsInSinglePrecision) {
+  State state;
+  ScriptedRequests requests;
+  PlotInteraction window(PlotKind::linlog, state, requests);
   state.plot.dragY0 = 0.1;  // not a single-precision number, but rounds to 0.1f
-  linlog.MouseUp(kLeftButton, 0.6f, 0.1f);
-  EXPECT_EQ(linlog.Readout(), "");
+  window.MouseUp(kLeftButton, 0.6f, 0.1f);
+  EXPECT_EQ(window.Readout(), "");
 }
 
-TEST_F(PlotInteractionTest, WithoutDragLineLinlinShowsNothingButLinlogStillMeasuresOnRelease) {
-  state.flags.dragLineOn = 0;
-  linlin.MouseDown(kLeftButton, 0.5f, 0.01f);
-  linlin.MouseMove(kLeftButton, 0.6f, 0.0f);
-  EXPECT_FALSE(linlin.Line1().visible);
-  EXPECT_EQ(linlin.Readout(), "");
-
-  linlog.MouseDown(kLeftButton, 0.5f, kLnTenthMilli);
-  linlog.MouseMove(kLeftButton, 0.56f, kLnMilli);
-  EXPECT_FALSE(linlog.Line1().visible);
-  EXPECT_EQ(linlog.Readout(), "x= 5.6E-1   y= 1.E-3");
-  linlog.MouseUp(kLeftButton, 0.56f, kLnMilli);
-  EXPECT_EQ(linlog.Readout(), "m = 1.01");
-}
-
-TEST_F(PlotInteractionTest, ARightReleaseOnLinlogMeasuresNothing) {
-  linlog.MouseDown(kLeftButton, 0.5f, kLnTenthMilli);
-  linlog.MouseDown(kRightButton, 0.56f, kLnMilli);
-  linlog.MouseUp(kRightButton, 0.56f, kLnMilli);
-  EXPECT_EQ(linlog.Readout(), "x= 5.6E-1   y= 1.E-3");
-}
-
-TEST_F(PlotInteractionTest, EscapeStopsNothingButSaysSoOnLinlinOnly) {
-  linlin.KeyDown('A');
-  linlog.KeyDown(kEscapeKey);
-  EXPECT_TRUE(requests.messages.empty());
-  linlin.KeyDown(kEscapeKey);
-  ASSERT_EQ(requests.messages.size(), 1u);
-  EXPECT_EQ(requests.messages[0].text, "Calculation stopped by user");
-  EXPECT_EQ(requests.messages[0].title, "   WHOOOP !");
+TEST(PlotInteractionTest, EscapeSaysTheCalculationStoppedOnLinlinOnly) {
+  State state;
+  ScriptedRequests requests;
+  PlotInteraction lin(PlotKind::linlin, state, requests), log(PlotKind::linlog, state, requests);
+  lin.KeyDown('A');
+  log.KeyDown(kEscapeKey);
+  lin.KeyDown(kEscapeKey);
+  EXPECT_EQ(requests.shown, std::vector<std::string>{"Calculation stopped by user|   WHOOOP !"});
 }
 
 struct SaveCase {
   PlotKind kind;
   double darkFlag;
+  bool yes;
   const char* name;
 };
 
-void PrintTo(const SaveCase& c, std::ostream* os) {
-  *os << (c.kind == PlotKind::linlin ? "linlin" : "linlog") << " darkFlag " << c.darkFlag;
-}
+class PlotImageSaving : public ::testing::TestWithParam<SaveCase> {};
 
-class PlotImageSaving : public PlotInteractionTest, public ::testing::WithParamInterface<SaveCase> {};
-
-TEST_P(PlotImageSaving, AsksUnderTheStudysNameAndSavesOnYes) {
+TEST_P(PlotImageSaving, AsksUnderTheStudysNameAndSavesIntoItsFolderOnYes) {
   const SaveCase& c = GetParam();
+  State state;
   state.id.studyLabel = "Test_3 junctions";
   state.id.studyDir = "/data/Test_plr/";
   state.flags.darkFlag = c.darkFlag;
-  PlotInteraction& window = Window(c.kind);
+  ScriptedRequests requests;
+  requests.answer = c.yes;
+  PlotInteraction window(c.kind, state, requests);
   window.MouseDown(kRightButton, 0.5f, 0.01f);
   window.DblClick();
-  ASSERT_EQ(requests.questions.size(), 1u);
-  EXPECT_EQ(requests.questions[0].text,
-            std::string("Do you want to save the image\runder : Test_3 junctions") + c.name + " ?");
-  EXPECT_EQ(requests.questions[0].title, "SAVE IMAGE");
-  ASSERT_EQ(requests.saved.size(), 1u);
-  EXPECT_EQ(requests.saved[0], std::string("/data/Test_plr/Test_3 junctions") + c.name);
-  EXPECT_EQ(window.Readout(), "");
-}
-
-TEST_P(PlotImageSaving, DoesNothingOnNo) {
-  const SaveCase& c = GetParam();
-  state.flags.darkFlag = c.darkFlag;
-  requests.answer = false;
-  PlotInteraction& window = Window(c.kind);
-  window.MouseDown(kRightButton, 0.5f, 0.01f);
-  const std::string shown = window.Readout();
-  window.DblClick();
-  EXPECT_EQ(requests.questions.size(), 1u);
-  EXPECT_TRUE(requests.saved.empty());
-  EXPECT_EQ(window.Readout(), shown);
+  const std::string name = std::string("Test_3 junctions") + c.name;
+  EXPECT_EQ(requests.asked,
+            std::vector<std::string>{"Do you want to save the image\runder : " + name + " ?|SAVE IMAGE"});
+  EXPECT_EQ(requests.saved,
+            c.yes ? std::vector<std::string>{"/data/Test_plr/" + name} : std::vector<std::string>{});
+  EXPECT_EQ(window.Readout().empty(), c.yes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, PlotImageSaving,
-                         ::testing::Values(SaveCase{PlotKind::linlin, 0, "_ill.bmp"},
-                                           SaveCase{PlotKind::linlin, 1, "_dark.bmp"},
-                                           SaveCase{PlotKind::linlog, 0, "_dark.bmp"},
-                                           SaveCase{PlotKind::linlog, 1, "_dark.bmp"}));
+                         ::testing::Values(SaveCase{PlotKind::linlin, 0, true, "_ill.bmp"},
+                                           SaveCase{PlotKind::linlin, 1, true, "_dark.bmp"},
+                                           SaveCase{PlotKind::linlog, 0, true, "_dark.bmp"},
+                                           SaveCase{PlotKind::linlin, 0, false, "_ill.bmp"}));
 
 }  // namespace
 }  // namespace pelarin

@@ -1,4 +1,4 @@
-#include "plot/qt/image_surface.h"
+#include "plot/qt/plot_image.h"
 
 #include <QFontMetricsF>
 #include <QPen>
