@@ -48,13 +48,19 @@ class InTemporaryFolder {
 
 void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&)) {
   InTemporaryFolder folder;
+  double evaluations = 0;
   for (auto _ : bench) {
     State state;
     ResetStartUpConstants(state);
     DecliningUi ui;
     study(state, ui);
     benchmark::DoNotOptimize(state.sweep.resCount);
+    evaluations = static_cast<double>(state.ws.balanceEvals);
   }
+  bench.counters["evaluations"] = evaluations;
+  bench.counters["per_evaluation"] =
+      benchmark::Counter(evaluations * static_cast<double>(bench.iterations()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   bench.SetLabel("computation and drawing, default cell");
 }
 

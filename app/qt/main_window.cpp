@@ -10,7 +10,7 @@
 
 #include "app/commands.h"
 #include "app/qt/help_window.h"
-#include "app/qt/plot_windows.h"
+#include "plot/qt/plot_window_widget.h"
 #include "app/shell.h"
 
 namespace pelarin {
@@ -56,6 +56,15 @@ MDIForm1::MDIForm1(State& state, QWidget* parent)
   linlogWindow_ = AddChild(area_, linlog_);
 
   ui_ = std::make_unique<QtUi>(this, *data_, *linlin_, *linlog_, menus_);
+  // The plot windows ask and tell through the same dialogs as every command.
+  for (PlotWindowWidget* plot : {linlin_, linlog_}) {
+    plot->SetAsker([this](const QString& text, const QString& title) {
+      return ui_->AskYesNo(text.toStdString(), title.toStdString(), MessageIcon::None);
+    });
+    plot->SetNotifier([this](const QString& text, const QString& title) {
+      ui_->ShowMessage(text.toStdString(), title.toStdString(), MessageIcon::Exclamation);
+    });
+  }
   BuildMenus();
   connect(data_, &DataForm::calculationRequested, this, [this] { RunCalculationButton(state_, *ui_); });
 

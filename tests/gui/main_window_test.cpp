@@ -14,7 +14,7 @@
 #include "app/commands.h"
 #include "app/qt/help_window.h"
 #include "app/qt/main_window.h"
-#include "app/qt/plot_windows.h"
+#include "plot/qt/plot_window_widget.h"
 #include "model/calc_error.h"
 
 using namespace pelarin;
