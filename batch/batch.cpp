@@ -1,7 +1,6 @@
 #include "batch/batch.h"
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <iomanip>
 #include <map>
@@ -14,7 +13,6 @@
 #include "app/parameter_table.h"
 #include "app/shell.h"
 #include "app/text_form.h"
-#include "model/numtext.h"
 #include "studies/recorded_plot_window.h"
 #include "studies/studies.h"
 #include "app/study_files.h"
@@ -118,34 +116,49 @@ std::string ColourName(Colour colour) {
   return hex.str();
 }
 
+std::string Number(double value) {
+  std::ostringstream text;
+  text << std::setprecision(4) << value;
+  return text.str();
+}
+
 // One line per curve drawn: consecutive markers of one colour form a curve.
 void ReportCurves(const std::string& windowName, const RecordedPlotWindow& window, std::ostream& out) {
   const auto circles = window.CirclesDrawn();
   for (std::size_t i = 0; i < circles.size();) {
     std::size_t end = i;
     while (end < circles.size() && circles[end].colour == circles[i].colour) ++end;
-    out << windowName << "  " << ColourName(circles[i].colour) << ": " << (end - i) << " points, V from"
-        << PlainNumber(circles[i].x) << " to" << PlainNumber(circles[end - 1].x) << " V\n";
+    out << windowName << "  " << ColourName(circles[i].colour) << ": " << (end - i) << " points, V from "
+        << Number(circles[i].x) << " to " << Number(circles[end - 1].x) << " V\n";
     i = end;
   }
 }
 
-void ReportFilesSince(const fs::path& folder, fs::file_time_type since, std::ostream& out,
-                      std::vector<fs::path>& reported) {
+// The files of folder and of its study folders ("*_plr"), with their modification times.
+using FileTimes = std::map<fs::path, fs::file_time_type>;
+
+void Snapshot(const fs::path& folder, FileTimes& files, int depth = 2) {
   std::error_code ec;
-  std::vector<fs::path> files;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code timeError;
-    if (it->is_regular_file(timeError) && it->last_write_time(timeError) >= since && !timeError)
-      files.push_back(it->path());
-  }
-  std::sort(files.begin(), files.end());
-  for (const fs::path& file : files) {
-    if (std::find(reported.begin(), reported.end(), file) != reported.end()) continue;
-    reported.push_back(file);
-    out << "written: " << file.string() << "\n";
+    std::error_code entryError;
+    if (it->is_regular_file(entryError)) {
+      files[it->path()] = it->last_write_time(entryError);
+    } else if (depth > 1 && it->is_directory(entryError) && it->path().filename().string().ends_with("_plr")) {
+      Snapshot(it->path(), files, depth - 1);
+    }
   }
 }
+
+// The files that are new or changed since the snapshot.
+void ReportWrittenFiles(const std::vector<fs::path>& folders, const FileTimes& before, std::ostream& out) {
+  FileTimes after;
+  for (const fs::path& folder : folders) Snapshot(folder, after);
+  for (const auto& [path, time] : after) {
+    const auto old = before.find(path);
+    if (old == before.end() || old->second != time) out << "written: " << path.string() << "\n";
+  }
+}
+
 
 }  // namespace
 
@@ -288,14 +301,19 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     return kBatchUsage;
   }
 
-  const auto started = fs::file_time_type::clock::now() - std::chrono::seconds(1);
+  std::vector<fs::path> folders = {ui.workingDir};
+  if (!state.id.loadedDir.empty()) folders.emplace_back(state.id.loadedDir);
+  FileTimes before;
+  for (const fs::path& folder : folders) Snapshot(folder, before);
   const bool ran = RunCommand(ui, study.title, [&] { study.run(state, ui); });
 
   int status = ran ? kBatchOk : kBatchFailed;
   if (ui.linlog.visible) ReportCurves("dark (linlog)", ui.linlog, out);
   if (ui.linlin.visible) ReportCurves("lit (linlin)", ui.linlin, out);
 
-  if (ran && options.images && saveImage) {
+  const bool independent = study.item == MenuItem::Eachjunction;
+  const bool declined = ui.overwriteDeclined > 0 && !independent;
+  if (ran && !declined && options.images && saveImage) {
     const auto save = [&](const RecordedPlotWindow& window, const std::string& ending) {
       if (!window.visible || window.surface.Ops().empty()) return;
       const std::string path = state.id.studyDir + state.id.studyLabel + ending;
@@ -308,12 +326,9 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     save(ui.linlog, "_dark.bmp");
   }
 
-  std::vector<fs::path> reported;
-  if (!state.id.studyDir.empty()) ReportFilesSince(state.id.studyDir, started, out, reported);
-  ReportFilesSince(ui.workingDir, started, out, reported);
+  ReportWrittenFiles(folders, before, out);
 
-  const bool independent = study.item == MenuItem::Eachjunction;
-  if (status == kBatchOk && ui.overwriteDeclined > 0 && !independent) {
+  if (status == kBatchOk && declined) {
     err << "pelarin-batch: nothing was written, since a result file exists already.\n";
     status = kBatchOverwriteDeclined;
   }

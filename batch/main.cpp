@@ -1,7 +1,11 @@
 // pelarin-batch: the studies without windows; plot images are rendered with Qt Gui.
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QSize>
 #include <QString>
+#include <unistd.h>
+
 #include <iostream>
 #include <memory>
 #include <string>
@@ -18,6 +22,13 @@ int main(int argc, char** argv) {
   std::unique_ptr<QGuiApplication> app;
   if (options->images) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+      // A private runtime folder, so that Qt does not warn about a missing one on every run.
+      const QString runtime = QDir::tempPath() + "/pelarin-runtime-" + QString::number(::getuid());
+      QDir().mkpath(runtime);
+      QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+      qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+    }
     app = std::make_unique<QGuiApplication>(argc, argv);
   }
   const auto saveImage = [](const pelarin::RecordingSurface& drawing, int width, int height,

@@ -95,8 +95,10 @@ TEST_F(BatchTest, DeclinedOverwriteWritesNothingAndSaysSo) {
   ASSERT_EQ(Batch({"all"}).status, kBatchOk);
   const std::string before = Read(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt");
   Write(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt", "mine");
-  const BatchRun again = Batch({"all"});
+  const BatchRun again = Batch({"all", "--images"});
   EXPECT_EQ(again.status, kBatchOverwriteDeclined);
+  EXPECT_EQ(again.out.find("written:"), std::string::npos) << again.out;
+  EXPECT_TRUE(images.empty());
   EXPECT_EQ(Read(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt"), "mine");
   EXPECT_EQ(Batch({"all", "--overwrite"}).status, kBatchOk);
   EXPECT_EQ(Read(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt"), before);
