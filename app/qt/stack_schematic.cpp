@@ -19,7 +19,7 @@ void Resistor(QPainter& p, double x, double yFrom, double yTo, const QString& la
   p.setBrush(Qt::white);
   p.setPen(QPen(colour, 1.6));
   p.drawRect(QRectF(x - 4, mid - half, 8, 2 * half));
-  const QRectF text = labelLeft ? QRectF(x - 40, mid - 8, 33, 16) : QRectF(x + 7, mid - 8, 33, 16);
+  const QRectF text = labelLeft ? QRectF(x - 31, mid - 8, 25, 16) : QRectF(x + 6, mid - 8, 25, 16);
   p.drawText(text, (labelLeft ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, label);
 }
 
@@ -54,7 +54,7 @@ void Node(QPainter& p, QPointF at, const QString& name, bool labelRight = true) 
 }  // namespace
 
 StackSchematic::StackSchematic(QWidget* parent) : QWidget(parent) {
-  setMinimumSize(200, 160);
+  setMinimumSize(260, 160);
   setToolTip("Three junctions in series (Top, Middle, Bottom) with the coupling resistances Rl1, Rl2, Rg1, "
              "Rg2 and Rg3");
 }
@@ -67,7 +67,7 @@ void StackSchematic::paintEvent(QPaintEvent*) {
   font.setPointSizeF(7.5);
   p.setFont(font);
   const double w = width(), h = height();
-  const double cx = w * 0.5, bw = std::min(w * 0.26, 90.0);
+  const double cx = w * 0.5, bw = std::min(w * 0.24, 80.0);
   const double yT0 = h * 0.12, yA = h * 0.40, yB = h * 0.64, yT1 = h * 0.88;
   const double boxH = (yA - yT0) * 0.55;
   const auto between = [&](double top, double bottom) {
@@ -84,8 +84,8 @@ void StackSchematic::paintEvent(QPaintEvent*) {
   }
 
   // The series stack between the outer terminals T0 (reference, top) and T1 (bottom).
-  const double xRg1 = cx - bw / 2 - 100, xRg2 = cx - bw / 2 - 65, xRg3 = cx - bw / 2 - 30;
-  const double xRl1 = cx + bw / 2 + 20, xRl2 = cx + bw / 2 + 45;
+  const double xRg1 = cx - bw / 2 - 82, xRg2 = cx - bw / 2 - 50, xRg3 = cx - bw / 2 - 18;
+  const double xRl1 = cx + bw / 2 + 18, xRl2 = cx + bw / 2 + 50;
   p.setPen(QPen(Qt::black, 1.2));
   p.drawLine(QPointF(cx, yT0), QPointF(cx, yT1));
   p.drawLine(QPointF(xRg1, yT0), QPointF(cx, yT0));
@@ -101,8 +101,8 @@ void StackSchematic::paintEvent(QPaintEvent*) {
   p.drawLine(QPointF(cx, yA), QPointF(xRl2, yA));
   p.drawLine(QPointF(cx, yB), QPointF(xRl1, yB));
   Resistor(p, xRg3, yA, yT0, "Rg3", kBlue, true);
-  Resistor(p, xRg2, yB, yT0, "Rg2", kGreen, true);
-  Resistor(p, xRg1, yT1, yT0, "Rg1", kRed, true);
+  Resistor(p, xRg2, yB, yT0, "Rg2", kGreen, false);
+  Resistor(p, xRg1, yT1, yT0, "Rg1", kRed, false);
   Resistor(p, xRl1, yT1, yB, "Rl1", kRed, false);
   Resistor(p, xRl2, yT1, yA, "Rl2", kGreen, false);
 
