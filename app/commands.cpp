@@ -5,8 +5,8 @@
 
 #include "app/delete_study.h"
 #include "app/parameter_file.h"
-#include "studies/studies.h"
 #include "model/calc_error.h"
+#include "studies/studies.h"
 
 namespace pelarin {
 
@@ -56,9 +56,11 @@ const std::vector<MenuCommand>& MenuCommands() {
       {M::SansRf, "All junctions without Rl", StudyAllJunctions},
       {M::AvecRl, "All junctions with Rl + Rg", NotAvailableYet("The three-junction study with Rl and Rg")},
       {M::TwojunctionsWoRf, "2 junctions without Rl", StudyTwoJunctions},
-      {M::TwojunctionWRf, "2 junctions with Rl + Rg", NotAvailableYet("The two-junction study with Rl and Rg")},
+      {M::TwojunctionWRf, "2 junctions with Rl + Rg",
+       NotAvailableYet("The two-junction study with Rl and Rg")},
       {M::OnejonctionWoRf, "1 junction without Rl", StudyOneJunction},
-      {M::OnejunctionWRf, "1 junction with Rl + Rg", NotAvailableYet("The one-junction study with Rl and Rg")},
+      {M::OnejunctionWRf, "1 junction with Rl + Rg",
+       NotAvailableYet("The one-junction study with Rl and Rg")},
       {M::test_EQE_3junct_Ill, "EQE illuminated", NotAvailableYet("The EQE study")},
       {M::test_EQE_3junct_Dark, "EQE dark", NotAvailableYet("The EQE study")},
       {M::test_EQE_2junct_1and2_Ill, "EQE 1 and 2 illuminated", NotAvailableYet("The EQE study")},

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "app/study_files.h"
 #include "model/calc_error.h"
 #include "model/numtext.h"
-#include "app/study_files.h"
 
 namespace fs = std::filesystem;
 
@@ -125,7 +125,7 @@ void SaveParameters(State& state, Ui& ui) {
   const std::string path = state.id.baseDir + base + ".plr";
   std::error_code ec;
   if (fs::exists(fs::symlink_status(path, ec)) &&
-      !ui.AskYesNo("This file exists already ! Save again ?", "** Be Carefull **", MessageIcon::Exclamation))
+      !ui.AskYesNo(kOverwriteQuestion, kOverwriteTitle, MessageIcon::Exclamation))
     return;
   ReadParameters(state, ui);
   try {

@@ -22,7 +22,9 @@ void WriteTextFileAtomically(const std::string& path, const std::string& content
   const fs::path target(path);
   fs::path temp = target;
   temp += ".tmp~";
-  const auto reason = [](const char* guess) { return std::string(errno != 0 ? std::strerror(errno) : guess); };
+  const auto reason = [](const char* guess) {
+    return std::string(errno != 0 ? std::strerror(errno) : guess);
+  };
   {
     errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -60,7 +62,8 @@ void MakeStudyFolder(StudyIdentity& id) {
     }
   }
   if (exists && !fs::is_directory(folder, ec))
-    throw FileError("cannot use the study folder " + folder.string() + ": a file of that name is in the way.");
+    throw FileError("cannot use the study folder " + folder.string() +
+                    ": a file of that name is in the way.");
   if (!exists) {
     fs::create_directory(folder, ec);
     if (ec) throw FileError("cannot create the study folder " + folder.string() + ": " + ec.message() + ".");

@@ -12,9 +12,12 @@ namespace pelarin {
 class TextForm : public ParameterForm {
  public:
   TextForm() {
-    for (int i = 0; i < kParameterCount; ++i) boxes[static_cast<std::size_t>(i)] = kParameterBoxes[i].defaultText;
+    for (int i = 0; i < kParameterCount; ++i)
+      boxes[static_cast<std::size_t>(i)] = kParameterBoxes[i].defaultText;
   }
-  [[nodiscard]] std::string Text1(int index) const override { return boxes.at(static_cast<std::size_t>(index)); }
+  [[nodiscard]] std::string Text1(int index) const override {
+    return boxes.at(static_cast<std::size_t>(index));
+  }
   void SetText1(int index, const std::string& text) override {
     boxes.at(static_cast<std::size_t>(index)) = text;
     ++writes;

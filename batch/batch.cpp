@@ -12,10 +12,10 @@
 #include "app/parameter_file.h"
 #include "app/parameter_table.h"
 #include "app/shell.h"
+#include "app/study_files.h"
 #include "app/text_form.h"
 #include "studies/recorded_plot_window.h"
 #include "studies/studies.h"
-#include "app/study_files.h"
 
 namespace fs = std::filesystem;
 
@@ -61,7 +61,8 @@ class BatchUi : public Ui {
     if (text == kOverwriteQuestion) {
       if (!options_.overwrite) {
         ++overwriteDeclined;
-        err_ << "pelarin-batch: a file of that name exists already; it is kept (give --overwrite to replace it).\n";
+        err_ << "pelarin-batch: a file of that name exists already; it is kept (give --overwrite to replace "
+                "it).\n";
       }
       return options_.overwrite;
     }
@@ -105,14 +106,20 @@ class BatchUi : public Ui {
 };
 
 std::string ColourName(Colour colour) {
-  static const std::map<Colour, std::string> kNames = {
-      {Rgb(255, 0, 0), "red"},          {Rgb(0, 255, 0), "green"},        {Rgb(0, 0, 255), "blue"},
-      {Rgb(128, 0, 0), "dark red"},     {Rgb(0, 128, 0), "dark green"},   {Rgb(0, 0, 128), "dark blue"},
-      {16576, "orange-brown"},          {33023, "orange"},                {Rgb(128, 128, 128), "grey (measured)"}};
+  static const std::map<Colour, std::string> kNames = {{Rgb(255, 0, 0), "red"},
+                                                       {Rgb(0, 255, 0), "green"},
+                                                       {Rgb(0, 0, 255), "blue"},
+                                                       {Rgb(128, 0, 0), "dark red"},
+                                                       {Rgb(0, 128, 0), "dark green"},
+                                                       {Rgb(0, 0, 128), "dark blue"},
+                                                       {16576, "orange-brown"},
+                                                       {33023, "orange"},
+                                                       {Rgb(128, 128, 128), "grey (measured)"}};
   const auto found = kNames.find(colour);
   if (found != kNames.end()) return found->second;
   std::ostringstream hex;
-  hex << "colour #" << std::hex << std::setw(6) << std::setfill('0') << (RedOf(colour) << 16 | GreenOf(colour) << 8 | BlueOf(colour));
+  hex << "colour #" << std::hex << std::setw(6) << std::setfill('0')
+      << (RedOf(colour) << 16 | GreenOf(colour) << 8 | BlueOf(colour));
   return hex.str();
 }
 
@@ -143,7 +150,8 @@ void Snapshot(const fs::path& folder, FileTimes& files, int depth = 2) {
     std::error_code entryError;
     if (it->is_regular_file(entryError)) {
       files[it->path()] = it->last_write_time(entryError);
-    } else if (depth > 1 && it->is_directory(entryError) && it->path().filename().string().ends_with("_plr")) {
+    } else if (depth > 1 && it->is_directory(entryError) &&
+               it->path().filename().string().ends_with("_plr")) {
       Snapshot(it->path(), files, depth - 1);
     }
   }
@@ -158,7 +166,6 @@ void ReportWrittenFiles(const std::vector<fs::path>& folders, const FileTimes& b
     if (old == before.end() || old->second != time) out << "written: " << path.string() << "\n";
   }
 }
-
 
 }  // namespace
 

@@ -39,7 +39,8 @@ inline constexpr int kBatchFailed = 4;
 [[nodiscard]] std::string BatchHelp();
 
 // Saves a plot window's drawing as a bitmap of the given size; false when it cannot.
-using ImageSaver = std::function<bool(const RecordingSurface& drawing, int width, int height, const std::string& path)>;
+using ImageSaver =
+    std::function<bool(const RecordingSurface& drawing, int width, int height, const std::string& path)>;
 
 // Runs one study as the options say; returns the exit status.
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, const ImageSaver& saveImage);

@@ -1,11 +1,11 @@
 // pelarin-batch: the studies without windows; plot images are rendered with Qt Gui.
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QSize>
 #include <QString>
-#include <unistd.h>
-
 #include <iostream>
 #include <memory>
 #include <string>
@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
       // A private runtime folder, so that Qt does not warn about a missing one on every run.
       const QString runtime = QDir::tempPath() + "/pelarin-runtime-" + QString::number(::getuid());
       QDir().mkpath(runtime);
-      QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+      QFile::setPermissions(runtime,
+                            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
       qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     }
     app = std::make_unique<QGuiApplication>(argc, argv);

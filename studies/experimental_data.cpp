@@ -6,9 +6,9 @@
 #include <fstream>
 #include <system_error>
 
+#include "app/study_files.h"
 #include "model/calc_error.h"
 #include "model/numtext.h"
-#include "app/study_files.h"
 
 namespace fs = std::filesystem;
 

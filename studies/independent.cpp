@@ -8,11 +8,12 @@
 
 #include "app/parameter_file.h"
 #include "app/shell.h"
+#include "app/study_files.h"
 #include "model/solvers.h"
 #include "plot/LINLIN1.h"
 #include "plot/LINLOG1.h"
+#include "studies/plot_setup.h"
 #include "studies/result_table.h"
-#include "app/study_files.h"
 #include "studies/studies.h"
 
 namespace pelarin {
@@ -113,27 +114,19 @@ void IndependentStudy(State& s, Ui& ui) {
     return;
   }
 
-  PlotWindow& linlog = ui.Plot(PlotId::linlog);
-  linlog.Clear();
-  linlog.Show();
-  linlog.SetReadoutBackground(PaletteColour(15));
-  linlog.SetFillStyle(FillStyle::Solid);
-  linlog.SetDrawMode(kCopyPen);
-  linlog.SetCaption(s.id.studyName + "                    J(V) Junction Dark [J (A/cm2) vs V (V)]");
+  PlotWindow& linlog = StartPlot(
+      ui, PlotId::linlog, s.id.studyName + "                    J(V) Junction Dark [J (A/cm2) vs V (V)]");
   DrawLinLogAxes(linlog, s.plot, dark.xMin, dark.xMax, dark.yMin, dark.yMax);
   for (int j = 1; j <= 3; ++j) {
     linlog.SetFillColour(kDarkColour[j]);
     for (std::size_t k = 0; k < drk[j].V.size(); ++k)
-      if (drk[j].J[k] != 0) linlog.Circle(drk[j].V[k], std::log(drk[j].J[k]), s.plot.markerRadius, kDarkColour[j]);
+      if (drk[j].J[k] != 0)
+        linlog.Circle(drk[j].V[k], std::log(drk[j].J[k]), s.plot.markerRadius, kDarkColour[j]);
   }
 
-  PlotWindow& linlin = ui.Plot(PlotId::linlin);
-  linlin.Clear();
-  linlin.Show();
-  linlin.SetReadoutBackground(PaletteColour(15));
-  linlin.SetFillStyle(FillStyle::Solid);
-  linlin.SetDrawMode(kCopyPen);
-  linlin.SetCaption(s.id.studyName + "                    J(V) Junction Illuminated [J (A/cm2) vs V (V)]");
+  PlotWindow& linlin =
+      StartPlot(ui, PlotId::linlin,
+                s.id.studyName + "                    J(V) Junction Illuminated [J (A/cm2) vs V (V)]");
   DrawLinLinAxes(linlin, s.plot, lit.xMin, lit.xMax, lit.yMin, lit.yMax);
   for (int j = 1; j <= 3; ++j) {
     linlin.SetFillColour(kLitColour[j]);

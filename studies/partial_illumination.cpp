@@ -3,11 +3,12 @@
 #include <filesystem>
 
 #include "app/shell.h"
+#include "app/study_files.h"
 #include "model/solvers.h"
 #include "plot/LINLIN1.h"
+#include "studies/plot_setup.h"
 #include "studies/result_table.h"
 #include "studies/stack_curve.h"
-#include "app/study_files.h"
 #include "studies/studies.h"
 
 namespace pelarin {
@@ -76,13 +77,7 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
   ui.Plot(PlotId::linlog).Hide();
   CurveBounds bounds{1e12, -20, 1e12, -20};
   for (int k = 1; k <= 3; ++k) curve[k].Extend(bounds);
-  PlotWindow& linlin = ui.Plot(PlotId::linlin);
-  linlin.Clear();
-  linlin.Show();
-  linlin.SetReadoutBackground(PaletteColour(15));
-  linlin.SetFillStyle(FillStyle::Solid);
-  linlin.SetDrawMode(kCopyPen);
-  linlin.SetCaption(s.id.studyName + study.caption);
+  PlotWindow& linlin = StartPlot(ui, PlotId::linlin, s.id.studyName + study.caption);
   DrawLinLinAxes(linlin, s.plot, bounds.xMin, bounds.xMax, bounds.yMin, bounds.yMax);
   for (int k = 1; k <= 3; ++k) {
     linlin.SetFillColour(study.colour[k]);
@@ -92,7 +87,8 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
 
   if (!ui.AskYesNo(kSaveQuestion, kSaveTitle)) return;
   // Only the first file of the set is checked before the set is written.
-  if (std::filesystem::exists(s.id.illumFiles[1]) && !ui.AskYesNo(kOverwriteQuestion, kOverwriteTitle)) return;
+  if (std::filesystem::exists(s.id.illumFiles[1]) && !ui.AskYesNo(kOverwriteQuestion, kOverwriteTitle))
+    return;
   const auto& m = study.masks;
   for (int k = 1; k <= 3; ++k) {
     if (!computed[k]) continue;

@@ -13,7 +13,7 @@
 namespace pelarin {
 
 struct PartialIllumination {
-  bool slotIsTheLitJunction;  // one-junction study: slot k lights junction k; two-junction: darkens it
+  bool slotIsTheLitJunction;     // one-junction study: slot k lights junction k; two-junction: darkens it
   std::array<Colour, 4> colour;  // index 1..3
   std::string labelSuffix;
   std::array<std::string, 4> fileName;  // index 1..3

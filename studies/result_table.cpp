@@ -1,7 +1,7 @@
 #include "studies/result_table.h"
 
-#include "model/numtext.h"
 #include "app/study_files.h"
+#include "model/numtext.h"
 
 namespace pelarin {
 

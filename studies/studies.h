@@ -19,10 +19,4 @@ void StudyTwoJunctions(State& state, Ui& ui);
 // The stack with one junction lit and the other two dark, for each lit junction.
 void StudyOneJunction(State& state, Ui& ui);
 
-// The texts of the save questions shared by the studies.
-inline constexpr const char* kSaveQuestion = "     Do you want to save the data ?";
-inline constexpr const char* kSaveTitle = "     **  Recording  **";
-inline constexpr const char* kOverwriteQuestion = "This file exists already ! Save again ?";
-inline constexpr const char* kOverwriteTitle = "** Be Carefull **";
-
 }  // namespace pelarin

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "app/study_files.h"
 #include "model/solvers.h"
 #include "plot/LINLIN1.h"
 #include "plot/LINLOG1.h"
 #include "studies/experimental_data.h"
+#include "studies/plot_setup.h"
 #include "studies/result_table.h"
 #include "studies/stack_curve.h"
-#include "app/study_files.h"
 #include "studies/studies.h"
 
 namespace pelarin {
@@ -74,14 +75,10 @@ void StudyAllJunctions(State& s, Ui& ui) {
   dark.AppendSweep(w, 1, w.resCount - 1, StackCurve::kAbsoluteCurrent);
 
   // Dark curve on the log axis.
-  PlotWindow& linlog = ui.Plot(PlotId::linlog);
   const CurveBounds darkBounds = dark.Bounds();
-  linlog.Clear();
-  linlog.Show();
-  linlog.SetReadoutBackground(PaletteColour(15));
-  linlog.SetFillStyle(FillStyle::Solid);
-  linlog.SetDrawMode(kCopyPen);
-  linlog.SetCaption(s.id.studyName + "                    J(V) All Junctions Dark [J (A/cm2) vs V (V)]");
+  PlotWindow& linlog =
+      StartPlot(ui, PlotId::linlog,
+                s.id.studyName + "                    J(V) All Junctions Dark [J (A/cm2) vs V (V)]");
   DrawLinLogAxes(linlog, s.plot, darkBounds.xMin, darkBounds.xMax, darkBounds.yMin, darkBounds.yMax);
   constexpr Colour kDarkColour = 16576;
   linlog.SetFillColour(kDarkColour);
@@ -90,14 +87,10 @@ void StudyAllJunctions(State& s, Ui& ui) {
   const double darkRadius = s.plot.markerRadius;
 
   // Lit curve on linear axes.
-  PlotWindow& linlin = ui.Plot(PlotId::linlin);
   const CurveBounds litBounds = lit.Bounds();
-  linlin.Clear();
-  linlin.Show();
-  linlin.SetReadoutBackground(PaletteColour(15));
-  linlin.SetFillStyle(FillStyle::Solid);
-  linlin.SetDrawMode(kCopyPen);
-  linlin.SetCaption(s.id.studyName + "                    J(V) All Junctions Illuminated [J (A/cm2) vs V (V)]");
+  PlotWindow& linlin =
+      StartPlot(ui, PlotId::linlin,
+                s.id.studyName + "                    J(V) All Junctions Illuminated [J (A/cm2) vs V (V)]");
   DrawLinLinAxes(linlin, s.plot, litBounds.xMin, litBounds.xMax, litBounds.yMin, litBounds.yMax);
   constexpr Colour kLitColour = 33023;
   linlin.SetFillColour(kLitColour);

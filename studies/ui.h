@@ -41,13 +41,33 @@ inline constexpr int kParameterCount = 26;
 
 // Every entry of the main window's menu bar whose caption or enabled state can change.
 enum class MenuItem {
-  Fichier, Charger, Sauvegarde, suppression, Fin,
-  Calculs, Eachjunction, Threejunctions, SansRf, AvecRl,
-  Twojunctions, TwojunctionsWoRf, TwojunctionWRf,
-  Onejunction, OnejonctionWoRf, OnejunctionWRf,
-  test_artefact, test_EQE_3junct, test_EQE_3junct_Ill, test_EQE_3junct_Dark,
-  calc_EQE_2junct, test_EQE_2junct_1and2_Ill, test_EQE_2junct_1and3_Ill, test_EQE_2junct_2and3_Ill,
-  Question, aidenligne, createur,
+  Fichier,
+  Charger,
+  Sauvegarde,
+  suppression,
+  Fin,
+  Calculs,
+  Eachjunction,
+  Threejunctions,
+  SansRf,
+  AvecRl,
+  Twojunctions,
+  TwojunctionsWoRf,
+  TwojunctionWRf,
+  Onejunction,
+  OnejonctionWoRf,
+  OnejunctionWRf,
+  test_artefact,
+  test_EQE_3junct,
+  test_EQE_3junct_Ill,
+  test_EQE_3junct_Dark,
+  calc_EQE_2junct,
+  test_EQE_2junct_1and2_Ill,
+  test_EQE_2junct_1and3_Ill,
+  test_EQE_2junct_2and3_Ill,
+  Question,
+  aidenligne,
+  createur,
   Count
 };
 inline constexpr int kMenuItemCount = static_cast<int>(MenuItem::Count);
@@ -64,34 +84,62 @@ class Menus {
 // The captions of the menu tree as created.
 [[nodiscard]] inline std::string InitialCaption(MenuItem item) {
   switch (item) {
-    case MenuItem::Fichier: return "&Files";
-    case MenuItem::Charger: return "&Open";
-    case MenuItem::Sauvegarde: return "&Save";
-    case MenuItem::suppression: return "&Delete";
-    case MenuItem::Fin: return "&Quit";
-    case MenuItem::Calculs: return "&Calculations";
-    case MenuItem::Eachjunction: return "&Independent";
-    case MenuItem::Threejunctions: return "&All junctions";
-    case MenuItem::SansRf: return "Without Rl";
-    case MenuItem::AvecRl: return "With Rl + Rg";
-    case MenuItem::Twojunctions: return "&2 junctions";
-    case MenuItem::TwojunctionsWoRf: return "Without Rl";
-    case MenuItem::TwojunctionWRf: return "With Rl + Rg";
-    case MenuItem::Onejunction: return "&1 junction";
-    case MenuItem::OnejonctionWoRf: return "Without Rl";
-    case MenuItem::OnejunctionWRf: return "With Rl + Rg";
-    case MenuItem::test_artefact: return "EQE";
-    case MenuItem::test_EQE_3junct: return "All junctions";
-    case MenuItem::test_EQE_3junct_Ill: return "Illuminated";
-    case MenuItem::test_EQE_3junct_Dark: return "Dark";
-    case MenuItem::calc_EQE_2junct: return "2 junctions";
-    case MenuItem::test_EQE_2junct_1and2_Ill: return "1 and 2 Illuminated";
-    case MenuItem::test_EQE_2junct_1and3_Ill: return "1 and 3 Illuminated";
-    case MenuItem::test_EQE_2junct_2and3_Ill: return "2 and 3 Illuminated";
-    case MenuItem::Question: return "?";
-    case MenuItem::aidenligne: return "Help";
-    case MenuItem::createur: return "About";
-    case MenuItem::Count: break;
+    case MenuItem::Fichier:
+      return "&Files";
+    case MenuItem::Charger:
+      return "&Open";
+    case MenuItem::Sauvegarde:
+      return "&Save";
+    case MenuItem::suppression:
+      return "&Delete";
+    case MenuItem::Fin:
+      return "&Quit";
+    case MenuItem::Calculs:
+      return "&Calculations";
+    case MenuItem::Eachjunction:
+      return "&Independent";
+    case MenuItem::Threejunctions:
+      return "&All junctions";
+    case MenuItem::SansRf:
+      return "Without Rl";
+    case MenuItem::AvecRl:
+      return "With Rl + Rg";
+    case MenuItem::Twojunctions:
+      return "&2 junctions";
+    case MenuItem::TwojunctionsWoRf:
+      return "Without Rl";
+    case MenuItem::TwojunctionWRf:
+      return "With Rl + Rg";
+    case MenuItem::Onejunction:
+      return "&1 junction";
+    case MenuItem::OnejonctionWoRf:
+      return "Without Rl";
+    case MenuItem::OnejunctionWRf:
+      return "With Rl + Rg";
+    case MenuItem::test_artefact:
+      return "EQE";
+    case MenuItem::test_EQE_3junct:
+      return "All junctions";
+    case MenuItem::test_EQE_3junct_Ill:
+      return "Illuminated";
+    case MenuItem::test_EQE_3junct_Dark:
+      return "Dark";
+    case MenuItem::calc_EQE_2junct:
+      return "2 junctions";
+    case MenuItem::test_EQE_2junct_1and2_Ill:
+      return "1 and 2 Illuminated";
+    case MenuItem::test_EQE_2junct_1and3_Ill:
+      return "1 and 3 Illuminated";
+    case MenuItem::test_EQE_2junct_2and3_Ill:
+      return "2 and 3 Illuminated";
+    case MenuItem::Question:
+      return "?";
+    case MenuItem::aidenligne:
+      return "Help";
+    case MenuItem::createur:
+      return "About";
+    case MenuItem::Count:
+      break;
   }
   return {};
 }
@@ -121,6 +169,12 @@ struct FileDialogRequest {
   std::string startDir;
   std::string fileName;
 };
+
+// The texts of the questions asked before results or a parameter file are written.
+inline constexpr const char* kSaveQuestion = "     Do you want to save the data ?";
+inline constexpr const char* kSaveTitle = "     **  Recording  **";
+inline constexpr const char* kOverwriteQuestion = "This file exists already ! Save again ?";
+inline constexpr const char* kOverwriteTitle = "** Be Carefull **";
 
 class Ui {
  public:

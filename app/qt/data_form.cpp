@@ -17,7 +17,9 @@ namespace {
 const QColor kJunctionColour[3] = {QColor(0xFF, 0, 0), QColor(0, 0xC0, 0), QColor(0, 0, 0xFF)};
 const char* kJunctionHeading[3] = {"Bottom", "Middle", "Top"};
 
-QString Latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+QString Latin1(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QString Coloured(const QColor& colour) { return QString("color: %1;").arg(colour.name()); }
 
@@ -112,7 +114,9 @@ DataForm::DataForm(QWidget* parent) : QWidget(parent) {
 
 std::string DataForm::Text1(int index) const { return Box(index)->text().toStdString(); }
 
-void DataForm::SetText1(int index, const std::string& text) { Box(index)->setText(QString::fromStdString(text)); }
+void DataForm::SetText1(int index, const std::string& text) {
+  Box(index)->setText(QString::fromStdString(text));
+}
 
 void DataForm::SetText2(const std::string& text) { text2_->setText(QString::fromStdString(text)); }
 

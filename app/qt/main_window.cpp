@@ -10,8 +10,8 @@
 
 #include "app/commands.h"
 #include "app/qt/help_window.h"
-#include "plot/qt/plot_window_widget.h"
 #include "app/shell.h"
+#include "plot/qt/plot_window_widget.h"
 
 namespace pelarin {
 namespace {
@@ -175,7 +175,9 @@ void MDIForm1::StartUp() {
   data_->SetText2(state_.id.studyName);
 }
 
-void MDIForm1::ShowHelpMessage() { ui_->ShowMessage("       For Help press F1", "       HELP", MessageIcon::None); }
+void MDIForm1::ShowHelpMessage() {
+  ui_->ShowMessage("       For Help press F1", "       HELP", MessageIcon::None);
+}
 
 void MDIForm1::ShowAbout() { ui_->ShowMessage(kAboutText, "Pelarin", MessageIcon::None); }
 

@@ -11,10 +11,14 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 QMessageBox::Icon QtIcon(MessageIcon icon) {
   switch (icon) {
-    case MessageIcon::Information: return QMessageBox::Information;
-    case MessageIcon::Exclamation: return QMessageBox::Warning;
-    case MessageIcon::Critical: return QMessageBox::Critical;
-    case MessageIcon::None: break;
+    case MessageIcon::Information:
+      return QMessageBox::Information;
+    case MessageIcon::Exclamation:
+      return QMessageBox::Warning;
+    case MessageIcon::Critical:
+      return QMessageBox::Critical;
+    case MessageIcon::None:
+      break;
   }
   return QMessageBox::NoIcon;
 }
@@ -73,10 +77,9 @@ std::optional<std::string> QtUi::FileDialog(const FileDialogRequest& request, bo
   if (!request.fileName.empty()) start += "/" + Q(request.fileName);
   const QString title = request.title.empty() ? QString(save ? "Save As" : "Open") : Q(request.title);
   // Our own commands ask before overwriting, with their own words.
-  const QString path =
-      save ? QFileDialog::getSaveFileName(parent_, title, start, QtFilter(request.filter), nullptr,
-                                          QFileDialog::DontConfirmOverwrite)
-           : QFileDialog::getOpenFileName(parent_, title, start, QtFilter(request.filter));
+  const QString path = save ? QFileDialog::getSaveFileName(parent_, title, start, QtFilter(request.filter),
+                                                           nullptr, QFileDialog::DontConfirmOverwrite)
+                            : QFileDialog::getOpenFileName(parent_, title, start, QtFilter(request.filter));
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
 }

@@ -47,7 +47,8 @@ void Node(QPainter& p, QPointF at, const QString& name, bool labelRight = true) 
   p.setBrush(Qt::black);
   p.drawEllipse(at, 2.5, 2.5);
   p.setPen(Qt::darkGray);
-  const QRectF text = labelRight ? QRectF(at.x() + 5, at.y() - 14, 24, 14) : QRectF(at.x() - 29, at.y() - 14, 24, 14);
+  const QRectF text =
+      labelRight ? QRectF(at.x() + 5, at.y() - 14, 24, 14) : QRectF(at.x() - 29, at.y() - 14, 24, 14);
   p.drawText(text, labelRight ? Qt::AlignLeft : Qt::AlignRight, name);
 }
 
@@ -55,8 +56,9 @@ void Node(QPainter& p, QPointF at, const QString& name, bool labelRight = true) 
 
 StackSchematic::StackSchematic(QWidget* parent) : QWidget(parent) {
   setMinimumSize(260, 160);
-  setToolTip("Three junctions in series (Top, Middle, Bottom) with the coupling resistances Rl1, Rl2, Rg1, "
-             "Rg2 and Rg3");
+  setToolTip(
+      "Three junctions in series (Top, Middle, Bottom) with the coupling resistances Rl1, Rl2, Rg1, "
+      "Rg2 and Rg3");
 }
 
 void StackSchematic::paintEvent(QPaintEvent*) {

@@ -1,5 +1,7 @@
 // The batch tool: its command line, its answers, its statuses, and the golden tables of the default cell.
 // PELARIN_REGENERATE_GOLDEN=1 rewrites tests/data/golden from this build (review the diff before committing).
+#include "batch/batch.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "app/temp_folder.h"
-#include "batch/batch.h"
 #include "model/numtext.h"
 
 namespace pelarin {
@@ -36,22 +37,26 @@ class BatchTest : public TempFolderTest {
     std::ostringstream out, err;
     const auto options = ParseBatchOptions(args, err);
     if (!options) return {kBatchUsage, out.str(), err.str()};
-    const int status = RunBatch(*options, out, err, [this](const RecordingSurface& drawing, int w, int h,
-                                                           const std::string& path) {
-      images.push_back(path);
-      Write(path, "BM" + std::to_string(w) + "x" + std::to_string(h) + ":" +
-                      std::to_string(drawing.Ops().size()));
-      return true;
-    });
+    const int status = RunBatch(
+        *options, out, err, [this](const RecordingSurface& drawing, int w, int h, const std::string& path) {
+          images.push_back(path);
+          Write(path, "BM" + std::to_string(w) + "x" + std::to_string(h) + ":" +
+                          std::to_string(drawing.Ops().size()));
+          return true;
+        });
     return {status, out.str(), err.str()};
   }
   std::vector<std::string> images;
 };
 
 TEST_F(BatchTest, UsageErrorsAreExplainedWithStatusTwo) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"nonsense"}, {"all", "one"}, {"all", "--set", "Jsc9=1"},
-        {"all", "--set", "Jsc2"}, {"all", "--bogus"}, {"all", "--params"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                               {"nonsense"},
+                                               {"all", "one"},
+                                               {"all", "--set", "Jsc9=1"},
+                                               {"all", "--set", "Jsc2"},
+                                               {"all", "--bogus"},
+                                               {"all", "--params"}}) {
     const BatchRun run = Batch(args, false);
     EXPECT_EQ(run.status, kBatchUsage);
     EXPECT_NE(run.err.find("pelarin-batch: "), std::string::npos);

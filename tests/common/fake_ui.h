@@ -46,8 +46,12 @@ class FakeUi : public Ui {
   void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
     messages.push_back({text, title, icon});
   }
-  std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override { return NextFile(request); }
-  std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override { return NextFile(request); }
+  std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override {
+    return NextFile(request);
+  }
+  std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override {
+    return NextFile(request);
+  }
   PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
   ParameterForm& Form() override { return form; }
   Menus& MenuBar() override { return menus; }

@@ -1,21 +1,22 @@
 // The main window built offscreen: menu tree, parameter form, start-up layout, quit, help and errors.
+#include "app/qt/main_window.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/commands.h"
 #include "app/qt/help_window.h"
-#include "app/qt/main_window.h"
-#include "plot/qt/plot_window_widget.h"
 #include "model/calc_error.h"
+#include "plot/qt/plot_window_widget.h"
 
 using namespace pelarin;
 
@@ -46,24 +47,42 @@ class MainWindowTest : public QObject {
   void menuTree_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("shortcut");
-    QTest::newRow("open") << "&Files/&Open" << "Ctrl+O";
-    QTest::newRow("save") << "&Files/&Save" << "Ctrl+S";
-    QTest::newRow("delete") << "&Files/&Delete" << "";
-    QTest::newRow("quit") << "&Files/&Quit" << "Ctrl+Q";
-    QTest::newRow("independent") << "&Calculations/&Independent" << "";
-    QTest::newRow("all without") << "&Calculations/&All junctions/Without Rl" << "";
-    QTest::newRow("all with") << "&Calculations/&All junctions/With Rl + Rg" << "";
-    QTest::newRow("two without") << "&Calculations/&2 junctions/Without Rl" << "";
-    QTest::newRow("two with") << "&Calculations/&2 junctions/With Rl + Rg" << "";
-    QTest::newRow("one without") << "&Calculations/&1 junction/Without Rl" << "";
-    QTest::newRow("one with") << "&Calculations/&1 junction/With Rl + Rg" << "";
-    QTest::newRow("eqe ill") << "EQE/All junctions/Illuminated" << "";
-    QTest::newRow("eqe dark") << "EQE/All junctions/Dark" << "";
-    QTest::newRow("eqe 12") << "EQE/2 junctions/1 and 2 Illuminated" << "";
-    QTest::newRow("eqe 13") << "EQE/2 junctions/1 and 3 Illuminated" << "";
-    QTest::newRow("eqe 23") << "EQE/2 junctions/2 and 3 Illuminated" << "";
-    QTest::newRow("help") << "?/Help" << "";
-    QTest::newRow("about") << "?/About" << "";
+    QTest::newRow("open") << "&Files/&Open"
+                          << "Ctrl+O";
+    QTest::newRow("save") << "&Files/&Save"
+                          << "Ctrl+S";
+    QTest::newRow("delete") << "&Files/&Delete"
+                            << "";
+    QTest::newRow("quit") << "&Files/&Quit"
+                          << "Ctrl+Q";
+    QTest::newRow("independent") << "&Calculations/&Independent"
+                                 << "";
+    QTest::newRow("all without") << "&Calculations/&All junctions/Without Rl"
+                                 << "";
+    QTest::newRow("all with") << "&Calculations/&All junctions/With Rl + Rg"
+                              << "";
+    QTest::newRow("two without") << "&Calculations/&2 junctions/Without Rl"
+                                 << "";
+    QTest::newRow("two with") << "&Calculations/&2 junctions/With Rl + Rg"
+                              << "";
+    QTest::newRow("one without") << "&Calculations/&1 junction/Without Rl"
+                                 << "";
+    QTest::newRow("one with") << "&Calculations/&1 junction/With Rl + Rg"
+                              << "";
+    QTest::newRow("eqe ill") << "EQE/All junctions/Illuminated"
+                             << "";
+    QTest::newRow("eqe dark") << "EQE/All junctions/Dark"
+                              << "";
+    QTest::newRow("eqe 12") << "EQE/2 junctions/1 and 2 Illuminated"
+                            << "";
+    QTest::newRow("eqe 13") << "EQE/2 junctions/1 and 3 Illuminated"
+                            << "";
+    QTest::newRow("eqe 23") << "EQE/2 junctions/2 and 3 Illuminated"
+                            << "";
+    QTest::newRow("help") << "?/Help"
+                          << "";
+    QTest::newRow("about") << "?/About"
+                           << "";
   }
   void menuTree() {
     QFETCH(QString, path);
@@ -82,10 +101,10 @@ class MainWindowTest : public QObject {
   void formShowsDefaultsAndStudyName() {
     DataForm* data = window_->Data();
     QCOMPARE(window_->windowTitle(), QString("Simulation Pelarin"));
-    const char* expected[26] = {"5",     "5000",  "0.008", "40e-12", "400e-9", "1",    "2",
-                                "5",     "10000", "0.012", "1e-12",  "80e-9",  "1",    "2",
-                                "5",     "500",   "0.016", "50e-9",  "1e-6",   "1",    "2",
-                                "1e12",  "1e12",  "1e12",  "1e12",   "1e12"};
+    const char* expected[26] = {"5",    "5000",  "0.008", "40e-12", "400e-9", "1", "2",
+                                "5",    "10000", "0.012", "1e-12",  "80e-9",  "1", "2",
+                                "5",    "500",   "0.016", "50e-9",  "1e-6",   "1", "2",
+                                "1e12", "1e12",  "1e12",  "1e12",   "1e12"};
     for (int i = 0; i < 26; ++i) QCOMPARE(data->Box(i)->text(), QString(expected[i]));
     QCOMPARE(data->StudyNameBox()->text(), QString("Test"));
     QCOMPARE(data->CalculationButton()->text(), QString("Calculation"));
@@ -174,7 +193,8 @@ class MainWindowTest : public QObject {
     const QString startDir = QDir::currentPath();
     QDir::setCurrent(temp.path());
     answers_ << true;  // save the data
-    window_->Ui().hooks.file = [&](const FileDialogRequest& request, bool save) -> std::optional<std::string> {
+    window_->Ui().hooks.file = [&](const FileDialogRequest& request,
+                                   bool save) -> std::optional<std::string> {
       if (!save || request.filter != "fichiers (*.plr)|*.plr|") qFatal("unexpected file dialog");
       return (temp.path() + "/cellA.plr").toStdString();
     };

@@ -1,4 +1,6 @@
 // The studies without coupling resistances, run with the real solvers through the scripted interface.
+#include "studies/studies.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,7 +15,6 @@
 #include "model/numtext.h"
 #include "plot/surface.h"
 #include "studies/experimental_data.h"
-#include "studies/studies.h"
 
 namespace pelarin {
 namespace {
@@ -68,8 +69,8 @@ class StudyTest : public TempFolderTest {
 // ---- Independent junctions ----
 
 TEST_F(StudyTest, IndependentDefaultsDrawSixCurvesAndWriteSixTables) {
-  ui.answers = {true};                    // save the data
-  ui.fileChoices = {In("cellA.plr")};     // the parameter file
+  ui.answers = {true};                 // save the data
+  ui.fileChoices = {In("cellA.plr")};  // the parameter file
   IndependentStudy(state, ui);
 
   EXPECT_EQ(state.id.studyName, "cellA");
