@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/fake_ui.h"
-#include "temp_folder.h"
+#include "common/temp_folder.h"
 
 namespace pelarin {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "app/shell.h"
 #include "common/fake_ui.h"
-#include "temp_folder.h"
+#include "common/temp_folder.h"
 
 namespace pelarin {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/temp_folder.h"
+#include "common/temp_folder.h"
 #include "model/numtext.h"
 
 namespace pelarin {

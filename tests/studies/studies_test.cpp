@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/shell.h"
-#include "app/temp_folder.h"
+#include "common/temp_folder.h"
 #include "common/fake_ui.h"
 #include "model/numtext.h"
 #include "plot/surface.h"
