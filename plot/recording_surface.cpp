@@ -6,49 +6,51 @@ namespace pelarin {
 
 using K = DrawOp::Kind;
 
-void RecordingSurface::SetWindowStateNormal() { Add({K::WindowStateNormal}); }
+void RecordingSurface::SetWindowStateNormal() { Add({.kind = K::WindowStateNormal}); }
 void RecordingSurface::SetScaleWidth(double width) {
   scaleWidth_ = width;
-  Add({K::ScaleWidth, width});
+  Add({.kind = K::ScaleWidth, .x = width});
 }
 void RecordingSurface::SetScaleHeight(double height) {
   scaleHeight_ = height;
-  Add({K::ScaleHeight, height});
+  Add({.kind = K::ScaleHeight, .x = height});
 }
 void RecordingSurface::SetUserCoordinates(double left, double top, double right, double bottom) {
   scaleWidth_ = right - left;
   scaleHeight_ = bottom - top;
-  Add({K::UserCoordinates, left, top, right, bottom});
+  Add({.kind = K::UserCoordinates, .x = left, .y = top, .x2 = right, .y2 = bottom});
 }
-void RecordingSurface::SetBackColour(Colour colour) { Add({K::BackColour, 0, 0, 0, 0, colour}); }
-void RecordingSurface::SetForeColour(Colour colour) { Add({K::ForeColour, 0, 0, 0, 0, colour}); }
-void RecordingSurface::SetFillColour(Colour colour) { Add({K::FillColour, 0, 0, 0, 0, colour}); }
+void RecordingSurface::SetBackColour(Colour colour) { Add({.kind = K::BackColour, .colour = colour}); }
+void RecordingSurface::SetForeColour(Colour colour) { Add({.kind = K::ForeColour, .colour = colour}); }
+void RecordingSurface::SetFillColour(Colour colour) { Add({.kind = K::FillColour, .colour = colour}); }
 void RecordingSurface::SetFillStyle(FillStyle style) {
-  Add({K::FillStyle, 0, 0, 0, 0, 0, static_cast<int>(style)});
+  Add({.kind = K::FillStyle, .value = static_cast<int>(style)});
 }
-void RecordingSurface::SetDrawMode(int mode) { Add({K::DrawMode, 0, 0, 0, 0, 0, mode}); }
+void RecordingSurface::SetDrawMode(int mode) { Add({.kind = K::DrawMode, .value = mode}); }
 void RecordingSurface::SetDrawStyle(DrawStyle style) {
   drawStyle_ = style;
-  Add({K::DrawStyle, 0, 0, 0, 0, 0, style == DrawStyle::Invisible ? 1 : 0});
+  Add({.kind = K::DrawStyle, .value = style == DrawStyle::Invisible ? 1 : 0});
 }
 void RecordingSurface::SetDrawWidth(int width) {
   drawWidth_ = width;
-  Add({K::DrawWidth, 0, 0, 0, 0, 0, width});
+  Add({.kind = K::DrawWidth, .value = width});
 }
 void RecordingSurface::SetPen(double x, double y) {
   penX_ = x;
   penY_ = y;
-  Add({K::Pen, x, y});
+  Add({.kind = K::Pen, .x = x, .y = y});
 }
 void RecordingSurface::LineTo(double x, double y, Colour colour) {
-  Add({K::LineTo, penX_, penY_, x, y, colour});
+  Add({.kind = K::LineTo, .x = penX_, .y = penY_, .x2 = x, .y2 = y, .colour = colour});
   penX_ = x;
   penY_ = y;
 }
 void RecordingSurface::Circle(double x, double y, double radius, Colour colour) {
-  Add({K::Circle, x, y, radius, 0, colour});
+  Add({.kind = K::Circle, .x = x, .y = y, .x2 = radius, .colour = colour});
 }
-void RecordingSurface::Print(const std::string& text) { Add({K::Print, penX_, penY_, 0, 0, 0, 0, text}); }
+void RecordingSurface::Print(const std::string& text) {
+  Add({.kind = K::Print, .x = penX_, .y = penY_, .text = text});
+}
 void RecordingSurface::Clear() { ops_.clear(); }
 
 void RecordingSurface::ClearKeepingSettings() {
@@ -97,28 +99,56 @@ void RecordingSurface::ClearKeepingSettings() {
 void RecordingSurface::Replay(DrawSurface& target) const {
   for (const DrawOp& op : ops_) {
     switch (op.kind) {
-      case K::WindowStateNormal: target.SetWindowStateNormal(); break;
-      case K::ScaleWidth: target.SetScaleWidth(op.x); break;
-      case K::ScaleHeight: target.SetScaleHeight(op.x); break;
-      case K::UserCoordinates: target.SetUserCoordinates(op.x, op.y, op.x2, op.y2); break;
-      case K::BackColour: target.SetBackColour(op.colour); break;
-      case K::ForeColour: target.SetForeColour(op.colour); break;
-      case K::FillColour: target.SetFillColour(op.colour); break;
-      case K::FillStyle: target.SetFillStyle(static_cast<FillStyle>(op.value)); break;
-      case K::DrawMode: target.SetDrawMode(op.value); break;
-      case K::DrawStyle: target.SetDrawStyle(op.value ? DrawStyle::Invisible : DrawStyle::Solid); break;
-      case K::DrawWidth: target.SetDrawWidth(op.value); break;
-      case K::Pen: target.SetPen(op.x, op.y); break;
+      case K::WindowStateNormal:
+        target.SetWindowStateNormal();
+        break;
+      case K::ScaleWidth:
+        target.SetScaleWidth(op.x);
+        break;
+      case K::ScaleHeight:
+        target.SetScaleHeight(op.x);
+        break;
+      case K::UserCoordinates:
+        target.SetUserCoordinates(op.x, op.y, op.x2, op.y2);
+        break;
+      case K::BackColour:
+        target.SetBackColour(op.colour);
+        break;
+      case K::ForeColour:
+        target.SetForeColour(op.colour);
+        break;
+      case K::FillColour:
+        target.SetFillColour(op.colour);
+        break;
+      case K::FillStyle:
+        target.SetFillStyle(static_cast<FillStyle>(op.value));
+        break;
+      case K::DrawMode:
+        target.SetDrawMode(op.value);
+        break;
+      case K::DrawStyle:
+        target.SetDrawStyle(op.value ? DrawStyle::Invisible : DrawStyle::Solid);
+        break;
+      case K::DrawWidth:
+        target.SetDrawWidth(op.value);
+        break;
+      case K::Pen:
+        target.SetPen(op.x, op.y);
+        break;
       case K::LineTo:
         target.SetPen(op.x, op.y);
         target.LineTo(op.x2, op.y2, op.colour);
         break;
-      case K::Circle: target.Circle(op.x, op.y, op.x2, op.colour); break;
+      case K::Circle:
+        target.Circle(op.x, op.y, op.x2, op.colour);
+        break;
       case K::Print:
         target.SetPen(op.x, op.y);
         target.Print(op.text);
         break;
-      case K::Clear: target.Clear(); break;
+      case K::Clear:
+        target.Clear();
+        break;
     }
   }
 }

@@ -14,11 +14,11 @@ struct DrawOp {
     WindowStateNormal, ScaleWidth, ScaleHeight, UserCoordinates, BackColour, ForeColour, FillColour,
     FillStyle, DrawMode, DrawStyle, DrawWidth, Pen, LineTo, Circle, Print, Clear
   };
-  Kind kind;
+  Kind kind{};
   double x = 0, y = 0, x2 = 0, y2 = 0;  // coordinates, or the one value in x
   Colour colour = 0;
   int value = 0;  // fill style, draw mode, draw style (0 solid, 1 invisible), width
-  std::string text;
+  std::string text{};
 };
 
 class RecordingSurface : public DrawSurface {
