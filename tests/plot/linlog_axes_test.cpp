@@ -108,7 +108,9 @@ TEST(LinLogAxesTest, MendedRangesStillFrameTheirData) {
     ASSERT_TRUE(d.coordinates);
     EXPECT_LT(d.coordinates->x, 1);
     EXPECT_GT(d.coordinates->x2, 1);
-    if (yMin >= 1e-300) EXPECT_LT(d.coordinates->y2, std::log(yMin));  // no decade for 0 or below 1e-300
+    if (yMin >= 1e-300) {  // no decade for 0 or below 1e-300
+      EXPECT_LT(d.coordinates->y2, std::log(yMin));
+    }
     EXPECT_GT(d.coordinates->y, std::log(yMax));
   }
   EXPECT_THROW((void)DecadesOf(std::nan(""), 1), CalcError);

@@ -102,7 +102,9 @@ TEST_F(StudyTest, IndependentDefaultsDrawSixCurvesAndWriteSixTables) {
     EXPECT_NEAR(dv[249], 0.0, 1e-12);
     EXPECT_EQ(CountCircles(ui.linlog, dark[j - 1]), 999u);
     for (std::size_t k = 0; k < dj.size(); ++k)
-      if (k != 249) EXPECT_GT(dj[k], 0) << "dark point " << k + 1 << " of junction " << j;
+      if (k != 249) {
+        EXPECT_GT(dj[k], 0) << "dark point " << k + 1 << " of junction " << j;
+      }
   }
   EXPECT_EQ(ui.questions[0].text, "     Do you want to save the data ?");
   EXPECT_EQ(ui.questions[0].title, "     **  Recording  **");
