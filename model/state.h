@@ -19,6 +19,14 @@ struct Parameters {
   double JsdMax1 = 0, JsdMax2 = 0, JsdMax3 = 0;
 };
 
+// Junction j's (1..3) photocurrent density and larger saturation current density.
+[[nodiscard]] inline double Photocurrent(const Parameters& p, int j) {
+  return j == 1 ? p.Jsc1 : j == 2 ? p.Jsc2 : p.Jsc3;
+}
+[[nodiscard]] inline double JsdMax(const Parameters& p, int j) {
+  return j == 1 ? p.JsdMax1 : j == 2 ? p.JsdMax2 : p.JsdMax3;
+}
+
 // Which study is open and where its files go. Folder strings end with a path separator where noted.
 struct StudyIdentity {
   std::string studyName;   // "Test" until a parameter file is saved, opened or deleted

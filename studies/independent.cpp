@@ -14,6 +14,7 @@
 #include "plot/LINLOG1.h"
 #include "studies/plot_setup.h"
 #include "studies/result_table.h"
+#include "studies/stack_curve.h"
 #include "studies/studies.h"
 
 namespace pelarin {
@@ -35,12 +36,6 @@ struct Curve {
   std::vector<double> V, J;
 };
 
-double Photocurrent(const Parameters& p, int j) { return j == 1 ? p.Jsc1 : j == 2 ? p.Jsc2 : p.Jsc3; }
-
-struct Bounds {
-  double xMin, xMax, yMin, yMax;
-};
-
 }  // namespace
 
 void IndependentStudy(State& s, Ui& ui) {
@@ -55,8 +50,8 @@ void IndependentStudy(State& s, Ui& ui) {
   s.flags.darkFlag = 0;
   const int npts = static_cast<int>(std::lround(kSpan / kVoltageStep));
   const int ndark = npts / 2;
-  Bounds lit{-0.5, -3, 1e7, -5};
-  Bounds dark{5, -3, 1e7, -5};
+  CurveBounds lit{-0.5, -3, 1e7, -5};
+  CurveBounds dark{5, -3, 1e7, -5};
   std::array<Curve, 4> ill, drk;
   std::array<bool, 4> computed = {false, true, true, true};
 

@@ -12,13 +12,6 @@
 #include "studies/studies.h"
 
 namespace pelarin {
-namespace {
-
-double Photocurrent(const Parameters& p, int j) { return j == 1 ? p.Jsc1 : j == 2 ? p.Jsc2 : p.Jsc3; }
-double JsdMax(const Parameters& p, int j) { return j == 1 ? p.JsdMax1 : j == 2 ? p.JsdMax2 : p.JsdMax3; }
-
-}  // namespace
-
 void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) {
   ReadParameters(s, ui);
   const bool oneLit = study.slotIsTheLitJunction;

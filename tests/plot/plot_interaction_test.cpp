@@ -33,8 +33,8 @@ constexpr int L = kLeftButton, R = kRightButton;
 enum EventType { Down, Move, Up, Click };
 struct Event {
   EventType type;
-  int button;
-  float x, y;
+  int button = 0;
+  float x = 0, y = 0;
 };
 
 struct Script {
