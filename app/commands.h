@@ -1,12 +1,11 @@
-// The command dispatcher and the table of menu commands that run shell procedures and studies.
+// The command dispatcher: every menu command and the form's Calculation button run through it.
 #pragma once
 
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "model/state.h"
-#include "studies/ui.h"
+#include "ui/ui.h"
 
 namespace pelarin {
 
@@ -15,21 +14,11 @@ namespace pelarin {
 // Returns true when the command ran to its end.
 bool RunCommand(Ui& ui, const std::string& commandName, const std::function<void()>& command);
 
-// A menu entry's command: what the entry runs, by the entry's control.
-struct MenuCommand {
-  MenuItem item;
-  std::string name;  // for error messages
-  std::function<void(State&, Ui&)> run;
-};
-
-// The commands of every menu entry that runs a shell procedure or a study (Help, About and Quit belong to
-// the window program).
-[[nodiscard]] const std::vector<MenuCommand>& MenuCommands();
-
-// Runs the command of a menu entry through the dispatcher; false when there is none or it failed.
+// Runs the command of a menu entry (Open, Save, Delete or a study's entry) through the dispatcher; false
+// when the entry has no command here or the command failed.
 bool RunMenuCommand(State& state, Ui& ui, MenuItem item);
 
-// The command of the parameter form's "Calculation" button.
+// The command of the parameter form's "Calculation" button: the independent-junction study.
 bool RunCalculationButton(State& state, Ui& ui);
 
 }  // namespace pelarin

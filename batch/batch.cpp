@@ -9,39 +9,19 @@
 #include <system_error>
 
 #include "app/commands.h"
-#include "app/parameter_file.h"
-#include "app/parameter_table.h"
-#include "app/shell.h"
-#include "app/study_files.h"
-#include "app/text_form.h"
-#include "studies/recorded_plot_window.h"
+#include "model/parameter_table.h"
+#include "studies/study_registry.h"
+#include "workspace/parameter_file.h"
+#include "workspace/read_parameters.h"
+#include "workspace/study_folder.h"
+#include "ui/text_form.h"
+#include "ui/recorded_plot_window.h"
 #include "studies/studies.h"
 
 namespace fs = std::filesystem;
 
 namespace pelarin {
 namespace {
-
-struct BatchStudy {
-  const char* name;
-  MenuItem item;
-  std::optional<MenuItem> submenu;  // a submenu that can be disabled as a whole
-  void (*run)(State&, Ui&);
-  const char* title;
-};
-
-constexpr BatchStudy kStudies[] = {
-    {"independent", MenuItem::Eachjunction, std::nullopt, IndependentStudy, "Independent junctions"},
-    {"all", MenuItem::SansRf, std::nullopt, StudyAllJunctions, "All junctions without Rl"},
-    {"two", MenuItem::TwojunctionsWoRf, MenuItem::Twojunctions, StudyTwoJunctions, "2 junctions without Rl"},
-    {"one", MenuItem::OnejonctionWoRf, std::nullopt, StudyOneJunction, "1 junction without Rl"},
-};
-
-const BatchStudy* FindStudy(const std::string& name) {
-  for (const BatchStudy& study : kStudies)
-    if (name == study.name) return &study;
-  return nullptr;
-}
 
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r\n");
@@ -55,18 +35,27 @@ class BatchUi : public Ui {
   BatchUi(State& state, const BatchOptions& options, std::ostream& err)
       : state_(state), options_(options), err_(err) {}
 
-  bool AskYesNo(const std::string& text, const std::string& title, MessageIcon) override {
-    if (text == kSaveQuestion) return !options_.noSave;
-    if (text == "     Display of experimental data ?") return options_.exp.has_value();
-    if (text == kOverwriteQuestion) {
-      if (!options_.overwrite) {
-        ++overwriteDeclined;
-        err_ << "pelarin-batch: a file of that name exists already; it is kept (give --overwrite to replace "
-                "it).\n";
-      }
-      return options_.overwrite;
+  bool Ask(Question question) override {
+    switch (question) {
+      case Question::SaveData:
+        return !options_.noSave;
+      case Question::ShowExperimentalData:
+        return options_.exp.has_value();
+      case Question::OverwriteResults:
+      case Question::OverwriteParameters:
+        if (!options_.overwrite) {
+          ++overwriteDeclined;
+          err_ << "pelarin-batch: a file of that name exists already; it is kept (give --overwrite to replace "
+                  "it).\n";
+        }
+        return options_.overwrite;
+      case Question::DeleteStudy:
+      case Question::Quit:
+        break;
     }
-    err_ << "pelarin-batch: answered No to \"" << Trim(text) << "\" (" << Trim(title) << ").\n";
+    const QuestionText asked = TextOf(question);
+    err_ << "pelarin-batch: answered No to \"" << Trim(std::string(asked.text)) << "\" ("
+         << Trim(std::string(asked.title)) << ").\n";
     return false;
   }
 
@@ -76,13 +65,11 @@ class BatchUi : public Ui {
   }
 
   std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override {
-    if (request.filter.find("*.plr") != std::string::npos) return paramsToOpen;
-    if (request.filter.find("*.txt") != std::string::npos) return options_.exp;
-    return std::nullopt;
+    return request.kind == FileKind::ParameterFile ? paramsToOpen : options_.exp;
   }
 
   std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override {
-    if (request.filter.find("*.plr") == std::string::npos) return std::nullopt;
+    if (request.kind != FileKind::ParameterFile) return std::nullopt;
     // The parameter file of a study is saved under the study's name in the working folder.
     return (workingDir / (state_.id.studyName + ".plr")).string();
   }
@@ -93,7 +80,7 @@ class BatchUi : public Ui {
 
   RecordedPlotWindow linlin, linlog;
   TextForm form;
-  MenuTable menus;
+  MenuTable menus{StudyMenuEntries()};
   std::optional<std::string> paramsToOpen;
   fs::path workingDir;
   int overwriteDeclined = 0;
@@ -169,18 +156,30 @@ void ReportWrittenFiles(const std::vector<fs::path>& folders, const FileTimes& b
 
 }  // namespace
 
+std::string StudyNames() {
+  std::string names;
+  const auto studies = Studies();
+  for (std::size_t i = 0; i < studies.size(); ++i) {
+    if (i > 0) names += i + 1 == studies.size() ? " and " : ", ";
+    names += studies[i].batchName;
+  }
+  return names;
+}
+
 std::string BatchHelp() {
+  std::string studies;
+  for (const StudyEntry& study : Studies()) {
+    std::string name(study.batchName);
+    name.resize(std::max<std::size_t>(name.size() + 2, 14), ' ');
+    studies += "  " + name + std::string(study.summary) + "\n";
+  }
   return R"(Usage: pelarin-batch STUDY [options]
 
 Runs one study of Pelarin without windows, with the same computations, tables and plots as the window
 program, and answers its questions from the options below.
 
 STUDY is one of:
-  independent   each junction alone, illuminated and dark (the form's Calculation button)
-  all           the three-junction stack without Rl, lit and dark
-  two           the stack with each pair of junctions lit (needs all three photocurrents nonzero)
-  one           the stack with each lit junction alone
-
+)" + studies + R"(
 Options:
   --params FILE.plr   load a parameter file first, as Files > Open does: it sets the study name and the
                       folder of the study (the stack studies put their study folder beside the file)
@@ -254,12 +253,12 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
   }
   if (options.help) return options;
   if (options.study.empty()) {
-    err << "pelarin-batch: name a study: independent, all, two or one (see --help).\n";
+    err << "pelarin-batch: name a study: " << StudyNames() << " (see --help).\n";
     return std::nullopt;
   }
   if (!FindStudy(options.study)) {
-    err << "pelarin-batch: unknown study \"" << options.study << "\"; the studies are independent, all, two "
-        << "and one.\n";
+    err << "pelarin-batch: unknown study \"" << options.study << "\"; the studies are " << StudyNames()
+        << ".\n";
     return std::nullopt;
   }
   return options;
@@ -270,7 +269,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     out << BatchHelp();
     return kBatchOk;
   }
-  const BatchStudy& study = *FindStudy(options.study);
+  const StudyEntry& study = *FindStudy(options.study);
   State state;
   ResetStartUpConstants(state);
   BatchUi ui(state, options, err);
@@ -298,13 +297,16 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     err << "pelarin-batch: cannot work in " << ui.workingDir.string() << ": " << ec.message() << ".\n";
     return kBatchUsage;
   }
-  for (const auto& [name, text] : options.sets) ui.form.SetText1(ParameterIndex(name), text);
+  for (const auto& [name, text] : options.sets) ui.form.SetBoxText(ParameterIndex(name), text);
 
   if (!RunCommand(ui, "Reading the parameters", [&] { ReadParameters(state, ui); })) return kBatchFailed;
-  const bool offered = ui.menus.Enabled(study.item) && (!study.submenu || ui.menus.Enabled(*study.submenu));
-  if (!offered) {
-    err << "pelarin-batch: the study \"" << study.name << "\" needs all three junctions illuminated "
-        << "(Jsc1, Jsc2 and Jsc3 nonzero); the window program does not offer it for these parameters.\n";
+  if (!IsOffered(study.availability, state.par)) {
+    const int junction = study.availability.junction;
+    err << "pelarin-batch: the study \"" << study.batchName << "\" needs "
+        << (junction != 0 ? "junction " + std::to_string(junction) + " illuminated (Jsc" +
+                                std::to_string(junction) + " nonzero)"
+                          : std::string("all three junctions illuminated (Jsc1, Jsc2 and Jsc3 nonzero)"))
+        << "; the window program does not offer it for these parameters.\n";
     return kBatchUsage;
   }
 
@@ -312,13 +314,13 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   if (!state.id.loadedDir.empty()) folders.emplace_back(state.id.loadedDir);
   FileTimes before;
   for (const fs::path& folder : folders) Snapshot(folder, before);
-  const bool ran = RunCommand(ui, study.title, [&] { study.run(state, ui); });
+  const bool ran = RunCommand(ui, std::string(study.commandName), [&] { study.run(state, ui); });
 
   int status = ran ? kBatchOk : kBatchFailed;
   if (ui.linlog.visible) ReportCurves("dark (linlog)", ui.linlog, out);
   if (ui.linlin.visible) ReportCurves("lit (linlin)", ui.linlin, out);
 
-  const bool independent = study.item == MenuItem::Eachjunction;
+  const bool independent = study.batchName == "independent";
   const bool declined = ui.overwriteDeclined > 0 && !independent;
   if (ran && !declined && options.images && saveImage) {
     const auto save = [&](const RecordedPlotWindow& window, const std::string& ending) {

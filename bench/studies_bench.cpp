@@ -5,10 +5,11 @@
 #include <filesystem>
 #include <string>
 
-#include "app/shell.h"
-#include "app/text_form.h"
-#include "studies/recorded_plot_window.h"
+#include "workspace/read_parameters.h"
+#include "ui/text_form.h"
+#include "ui/recorded_plot_window.h"
 #include "studies/studies.h"
+#include "studies/study_registry.h"
 
 namespace pelarin {
 namespace {
@@ -16,7 +17,7 @@ namespace {
 // Answers No to every question: the study computes and draws, and writes nothing.
 class DecliningUi : public Ui {
  public:
-  bool AskYesNo(const std::string&, const std::string&, MessageIcon) override { return false; }
+  bool Ask(Question) override { return false; }
   void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
   std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return std::nullopt; }
   std::optional<std::string> SaveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
@@ -25,7 +26,7 @@ class DecliningUi : public Ui {
   Menus& MenuBar() override { return menus; }
   RecordedPlotWindow linlin, linlog;
   TextForm form;
-  MenuTable menus;
+  MenuTable menus{StudyMenuEntries()};
 };
 
 // The studies create their study folder in the working directory: work in a temporary one.

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "model/calc_error.h"
-#include "model/numtext.h"
+#include "model/number_text.h"
 
 namespace pelarin {
 namespace {

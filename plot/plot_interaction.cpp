@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "model/numtext.h"
+#include "model/number_text.h"
 
 namespace pelarin {
 
@@ -28,8 +28,8 @@ std::string PlotInteraction::Measurement(float x, float y) const {
 void PlotInteraction::MouseDown(int button, float x, float y) {
   readout_ = button == kRightButton ? ReadoutText(x, y) : std::string();
   if (button == kLeftButton) {
-    line1_.x1 = x;
-    line1_.y1 = y;
+    rubberBand_.x1 = x;
+    rubberBand_.y1 = y;
     state_.plot.dragX0 = x;
     state_.plot.dragY0 = y;
   }
@@ -41,9 +41,9 @@ void PlotInteraction::MouseMove(int buttons, float x, float y) {
   const bool readout = kind_ == PlotKind::linlin ? right : left || right;
   readout_ = readout ? ReadoutText(x, y) : std::string();
   if (left && state_.flags.dragLineOn == 1) {
-    line1_.visible = true;
-    line1_.x2 = x;
-    line1_.y2 = y;
+    rubberBand_.visible = true;
+    rubberBand_.x2 = x;
+    rubberBand_.y2 = y;
     // With equal heights the box keeps what it shows.
     if (HeightDiffers(y)) readout_ = Measurement(x, y);
   }
@@ -51,11 +51,11 @@ void PlotInteraction::MouseMove(int buttons, float x, float y) {
 
 void PlotInteraction::MouseUp(int button, float x, float y) {
   if (kind_ == PlotKind::linlin) {
-    line1_.visible = false;
+    rubberBand_.visible = false;
     return;
   }
   if (button != kLeftButton) return;
-  line1_.visible = false;
+  rubberBand_.visible = false;
   // linlog measures on release whether or not the rubber band was drawn.
   if (HeightDiffers(y)) readout_ = Measurement(x, y);
 }

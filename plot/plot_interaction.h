@@ -17,7 +17,7 @@ inline constexpr int kLeftButton = 1;
 inline constexpr int kRightButton = 2;
 inline constexpr int kEscapeKey = 27;
 
-// The line control Line1: end points in user coordinates, hidden unless dragging.
+// The rubber band line: end points in user coordinates, hidden unless dragging.
 struct RubberBand {
   bool visible = false;
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
@@ -49,9 +49,9 @@ class PlotInteraction {
   // A key pressed on the window or in its read-out box.
   void KeyDown(int keyCode);
 
-  // The text of the read-out box Text1.
+  // The text of the read-out box.
   [[nodiscard]] const std::string& Readout() const { return readout_; }
-  [[nodiscard]] const RubberBand& Line1() const { return line1_; }
+  [[nodiscard]] const RubberBand& RubberBandLine() const { return rubberBand_; }
   [[nodiscard]] PlotKind Kind() const { return kind_; }
   // The file name a double click offers: studyLabel with "_ill.bmp" or "_dark.bmp".
   [[nodiscard]] std::string ImageName() const;
@@ -66,7 +66,7 @@ class PlotInteraction {
   State& state_;
   PlotWindowRequests& requests_;
   std::string readout_;
-  RubberBand line1_;
+  RubberBand rubberBand_;
 };
 
 }  // namespace pelarin

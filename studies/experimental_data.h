@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "model/state.h"
-#include "studies/ui.h"
+#include "ui/ui.h"
 
 namespace pelarin {
 

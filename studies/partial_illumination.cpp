@@ -1,17 +1,33 @@
-#include "studies/partial_illumination.h"
+// The stack with only some junctions lit: one curve per slot, each joined from a sweep towards reverse
+// voltage and a sweep towards the fully lit stack's open-circuit voltage. The two-junction study darkens
+// one junction per curve, the one-junction study lights one.
+#include <array>
+#include <string>
+#include <string_view>
 
 #include <filesystem>
 
-#include "app/shell.h"
-#include "app/study_files.h"
+#include "workspace/read_parameters.h"
+#include "workspace/study_folder.h"
 #include "model/solvers.h"
-#include "plot/LINLIN1.h"
-#include "studies/plot_setup.h"
-#include "studies/result_table.h"
+#include "plot/linear_axes.h"
 #include "studies/stack_curve.h"
 #include "studies/studies.h"
+#include "studies/study_output.h"
 
 namespace pelarin {
+namespace {
+
+// The two- and one-junction studies differ only in these settings.
+struct PartialIllumination {
+  bool slotIsTheLitJunction;     // one-junction study: slot k lights junction k; two-junction: darkens it
+  std::array<Colour, 4> colour;  // index 1..3
+  std::string labelSuffix;
+  std::array<std::string, 4> fileName;  // index 1..3
+  std::string caption;
+  std::array<std::string_view, 5> masks;  // total V, J, V1, V2, V3
+};
+
 void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) {
   ReadParameters(s, ui);
   const bool oneLit = study.slotIsTheLitJunction;
@@ -72,28 +88,40 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
   for (int k = 1; k <= 3; ++k) curve[k].Extend(bounds);
   PlotWindow& linlin = StartPlot(ui, PlotId::linlin, s.id.studyName + study.caption);
   DrawLinLinAxes(linlin, s.plot, bounds.xMin, bounds.xMax, bounds.yMin, bounds.yMax);
-  for (int k = 1; k <= 3; ++k) {
-    linlin.SetFillColour(study.colour[k]);
-    for (int i = 1; i <= curve[k].Size(); ++i)
-      linlin.Circle(curve[k].V(i), curve[k].J(i), s.plot.markerRadius, study.colour[k]);
-  }
+  for (int k = 1; k <= 3; ++k) DrawCurve(linlin, curve[k], study.colour[k], s.plot.markerRadius);
 
-  if (!ui.AskYesNo(kSaveQuestion, kSaveTitle)) return;
   // Only the first file of the set is checked before the set is written.
-  if (std::filesystem::exists(s.id.illumFiles[1]) && !ui.AskYesNo(kOverwriteQuestion, kOverwriteTitle))
-    return;
-  const auto& m = study.masks;
+  if (AskToSave(ui, s.id.illumFiles[1]) != SaveAnswer::Yes) return;
   for (int k = 1; k <= 3; ++k) {
     if (!computed[k]) continue;
     ResultTable table({"V (V)    ", "Current (A/cm2)", "V1 (V)    ", "V2 (V)    ", "V3 (V)"});
-    for (int i = 1; i <= curve[k].Size(); ++i)
-      table.AddRow({{curve[k].V(i), m[0]},
-                    {curve[k].J(i), m[1]},
-                    {curve[k].V1(i), m[2]},
-                    {curve[k].V2(i), m[3]},
-                    {curve[k].V3(i), m[4]}});
+    AddCurveRows(table, curve[k], 1, curve[k].Size(), study.masks);
     table.Write(s.id.illumFiles[k]);
   }
+}
+
+}  // namespace
+
+void StudyTwoJunctions(State& state, Ui& ui) {
+  static const PartialIllumination kTwoJunctions = {
+      false,
+      {0, 128, 32768, 8388608},
+      "_2 junctions",
+      {"", "_J(V)_2Junctions_#2&#3.txt", "_J(V)_2Junctions_#1&#3.txt", "_J(V)_2Junctions_#1&#2.txt"},
+      "                    J(V) 2 Junctions Illuminated [J (A/cm2) vs V (V)]",
+      {"#.###E+##", "#.######E+##", "#.###E+##", "#.###E+##", "#.###E+##"}};
+  RunPartialIllumination(state, ui, kTwoJunctions);
+}
+
+void StudyOneJunction(State& state, Ui& ui) {
+  static const PartialIllumination kOneJunction = {
+      true,
+      {0, 255, 65280, 16711680},
+      "_1 junction",
+      {"", "_J(V)_1Junction_#1.txt", "_J(V)_1Junction_#2.txt", "_J(V)_1Junction_#3.txt"},
+      "                    J(V) 1 Junction Illuminated [J (A/cm2) vs V (V)]",
+      {"#.###E+##", "#.#####E+##", "#.####E+##", "#.###E+##", "#.###E+##"}};
+  RunPartialIllumination(state, ui, kOneJunction);
 }
 
 }  // namespace pelarin

@@ -1,11 +1,11 @@
 #include "studies/result_table.h"
 
-#include "app/study_files.h"
-#include "model/numtext.h"
+#include "workspace/study_folder.h"
+#include "model/number_text.h"
 
 namespace pelarin {
 
-ResultTable::ResultTable(std::initializer_list<std::string_view> titles) {
+ResultTable::ResultTable(std::span<const std::string_view> titles) {
   bool first = true;
   for (std::string_view title : titles) {
     if (!first) text_ += '\t';

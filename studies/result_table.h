@@ -3,6 +3,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -12,7 +13,9 @@ namespace pelarin {
 class ResultTable {
  public:
   // Starts the table with its header line (the column titles joined by TABs).
-  explicit ResultTable(std::initializer_list<std::string_view> titles);
+  explicit ResultTable(std::initializer_list<std::string_view> titles)
+      : ResultTable(std::span<const std::string_view>(titles.begin(), titles.size())) {}
+  explicit ResultTable(std::span<const std::string_view> titles);
   // Appends a line of numbers, each written through its mask.
   void AddRow(std::initializer_list<std::pair<double, std::string_view>> cells);
   [[nodiscard]] const std::string& Text() const { return text_; }

@@ -13,6 +13,14 @@ void StackCurve::Add(const SweepState& sweep, int index, bool absoluteCurrent) {
   v3_.push_back(sweep.resV3[i]);
 }
 
+void StackCurve::AddPoint(double v, double j, double v1, double v2, double v3) {
+  v_.push_back(v);
+  j_.push_back(j);
+  v1_.push_back(v1);
+  v2_.push_back(v2);
+  v3_.push_back(v3);
+}
+
 void StackCurve::AppendSweep(const SweepState& sweep, int first, int last, bool absoluteCurrent) {
   for (int i = first; i <= last; ++i) Add(sweep, i, absoluteCurrent);
 }

@@ -22,6 +22,9 @@ class StackCurve {
   // Appends the sweep's points last down to first, so the curve runs the other way.
   void AppendSweepReversed(const SweepState& sweep, int first, int last);
 
+  // Appends one point.
+  void AddPoint(double v, double j, double v1 = 0, double v2 = 0, double v3 = 0);
+
   [[nodiscard]] int Size() const { return static_cast<int>(v_.size()); }
   // Point i, 1-based.
   [[nodiscard]] double V(int i) const { return v_[static_cast<std::size_t>(i - 1)]; }

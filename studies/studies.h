@@ -2,7 +2,8 @@
 #pragma once
 
 #include "model/state.h"
-#include "studies/ui.h"
+#include "studies/stack_curve.h"
+#include "ui/ui.h"
 
 namespace pelarin {
 
@@ -12,6 +13,10 @@ void IndependentStudy(State& state, Ui& ui);
 // The series stack lit and dark, without coupling resistances. With subStudyFlag = 1 it only runs the lit
 // sweep, leaves the stack's open-circuit voltage in stackVoc and clears the flag.
 void StudyAllJunctions(State& state, Ui& ui);
+
+// The lit sweep of the three-junction stack with the parameters already read: sets its sweep inputs, runs
+// it, leaves the open-circuit voltage in stackVoc and returns the curve.
+StackCurve LitStackSweep(State& state);
 
 // The stack with each pair of junctions lit and the third dark.
 void StudyTwoJunctions(State& state, Ui& ui);

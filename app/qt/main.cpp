@@ -8,7 +8,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Pelarin");
   pelarin::State state;
-  pelarin::MDIForm1 window(state);
+  pelarin::MainWindow window(state);
   window.StartUp();
   return QApplication::exec();
 }

@@ -1,4 +1,4 @@
-// MDIForm1, the main window: an MDI area with the parameter form and the two plot windows, the menu bar,
+// The main window: an MDI area with the parameter form and the two plot windows, the menu bar,
 // help, about and quit. Menu commands run through the command dispatcher; this class only wires them.
 #pragma once
 
@@ -7,8 +7,9 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <memory>
+#include <string_view>
 
-#include "app/qt/data_form.h"
+#include "app/qt/parameter_form.h"
 #include "app/qt/qt_ui.h"
 #include "model/state.h"
 
@@ -17,20 +18,20 @@ namespace pelarin {
 class HelpWindow;
 class PlotWindowWidget;
 
-class MDIForm1 : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
-  explicit MDIForm1(State& state, QWidget* parent = nullptr);
-  ~MDIForm1() override;
+  explicit MainWindow(State& state, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // Shows the window, sets the start-up constants, lays out the form and the hidden plot windows.
   void StartUp();
 
   [[nodiscard]] QtUi& Ui() { return *ui_; }
   [[nodiscard]] QtMenus& Menus() { return menus_; }
-  [[nodiscard]] DataForm* Data() const { return data_; }
-  [[nodiscard]] QMdiSubWindow* DataWindow() const { return dataWindow_; }
+  [[nodiscard]] ParameterFormWidget* FormWidget() const { return form_; }
+  [[nodiscard]] QMdiSubWindow* FormWindow() const { return formWindow_; }
   [[nodiscard]] QMdiSubWindow* LinlinWindow() const { return linlinWindow_; }
   [[nodiscard]] QMdiSubWindow* LinlogWindow() const { return linlogWindow_; }
   [[nodiscard]] PlotWindowWidget* Linlin() const { return linlin_; }
@@ -46,14 +47,15 @@ class MDIForm1 : public QMainWindow {
 
  private:
   void BuildMenus();
-  QAction* AddEntry(QMenu* menu, MenuItem item, const QKeySequence& shortcut = {});
+  QAction* AddEntry(QMenu* menu, MenuItem item, std::string_view caption);
+  void AddStudyEntries(QMenu* menu, MenuItem parent);
   QMenu* AddSubmenu(QMenu* parent, MenuItem item);
   void ReadParametersOnOpen(QMenu* menu);
 
   State& state_;
   QMdiArea* area_;
-  DataForm* data_;
-  QMdiSubWindow* dataWindow_;
+  ParameterFormWidget* form_;
+  QMdiSubWindow* formWindow_;
   PlotWindowWidget* linlin_;
   PlotWindowWidget* linlog_;
   QMdiSubWindow* linlinWindow_;

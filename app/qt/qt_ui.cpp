@@ -40,8 +40,8 @@ bool QtMenus::Enabled(MenuItem item) const {
   return action && action->isEnabled();
 }
 
-QString QtFilter(const std::string& filter) {
-  const QStringList parts = Q(filter).split('|');
+QString QtFilter(std::string_view filter) {
+  const QStringList parts = QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size())).split('|');
   QStringList entries;
   for (int i = 0; i + 1 < parts.size(); i += 2) {
     const QString& description = parts[i];
@@ -52,9 +52,17 @@ QString QtFilter(const std::string& filter) {
   return entries.join(";;");
 }
 
-bool QtUi::AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) {
-  if (hooks.ask) return hooks.ask(text, title);
-  QMessageBox box(QtIcon(icon), Q(title), Q(text), QMessageBox::Yes | QMessageBox::No, parent_);
+bool QtUi::Ask(Question question) {
+  if (hooks.ask) return hooks.ask(question);
+  const QuestionText asked = TextOf(question);
+  QMessageBox box(QtIcon(asked.icon), Q(std::string(asked.title)), Q(std::string(asked.text)),
+                  QMessageBox::Yes | QMessageBox::No, parent_);
+  return box.exec() == QMessageBox::Yes;
+}
+
+bool QtUi::AskYesNo(const std::string& text, const std::string& title) {
+  if (hooks.askText) return hooks.askText(text, title);
+  QMessageBox box(QMessageBox::NoIcon, Q(title), Q(text), QMessageBox::Yes | QMessageBox::No, parent_);
   return box.exec() == QMessageBox::Yes;
 }
 
@@ -77,9 +85,9 @@ std::optional<std::string> QtUi::FileDialog(const FileDialogRequest& request, bo
   if (!request.fileName.empty()) start += "/" + Q(request.fileName);
   const QString title = request.title.empty() ? QString(save ? "Save As" : "Open") : Q(request.title);
   // Our own commands ask before overwriting, with their own words.
-  const QString path = save ? QFileDialog::getSaveFileName(parent_, title, start, QtFilter(request.filter),
+  const QString path = save ? QFileDialog::getSaveFileName(parent_, title, start, QtFilter(FileFilter(request.kind)),
                                                            nullptr, QFileDialog::DontConfirmOverwrite)
-                            : QFileDialog::getOpenFileName(parent_, title, start, QtFilter(request.filter));
+                            : QFileDialog::getOpenFileName(parent_, title, start, QtFilter(FileFilter(request.kind)));
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
 }

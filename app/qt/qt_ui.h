@@ -4,30 +4,39 @@
 #include <QAction>
 #include <QPointer>
 #include <QWidget>
-#include <array>
+#include <map>
+#include <string_view>
+#include <vector>
 #include <functional>
 
-#include "studies/ui.h"
+#include "ui/ui.h"
 
 namespace pelarin {
 
 // The menu bar's entries by control, with captions and enabled states on the real actions.
 class QtMenus : public Menus {
  public:
-  void Bind(MenuItem item, QAction* action) { actions_[static_cast<std::size_t>(item)] = action; }
-  [[nodiscard]] QAction* Action(MenuItem item) const { return actions_[static_cast<std::size_t>(item)]; }
+  explicit QtMenus(std::vector<StudyMenuEntry> studies) : studies_(std::move(studies)) {}
+  void Bind(MenuItem item, QAction* action) { actions_[item] = action; }
+  [[nodiscard]] QAction* Action(MenuItem item) const {
+    const auto found = actions_.find(item);
+    return found == actions_.end() ? nullptr : found->second.data();
+  }
+  [[nodiscard]] const std::vector<StudyMenuEntry>& StudyEntries() const override { return studies_; }
   void SetCaption(MenuItem item, const std::string& caption) override;
   void SetEnabled(MenuItem item, bool enabled) override;
   [[nodiscard]] std::string Caption(MenuItem item) const override;
   [[nodiscard]] bool Enabled(MenuItem item) const override;
 
  private:
-  std::array<QPointer<QAction>, kMenuItemCount> actions_{};
+  std::map<MenuItem, QPointer<QAction>> actions_;
+  std::vector<StudyMenuEntry> studies_;
 };
 
 // Replacements for the modal dialogs, for scripted runs of the window program (widget tests).
 struct DialogHooks {
-  std::function<bool(const std::string& text, const std::string& title)> ask;
+  std::function<bool(Question question)> ask;
+  std::function<bool(const std::string& text, const std::string& title)> askText;
   std::function<void(const std::string& text, const std::string& title)> message;
   std::function<std::optional<std::string>(const FileDialogRequest& request, bool save)> file;
 };
@@ -37,7 +46,9 @@ class QtUi : public Ui {
   QtUi(QWidget* dialogParent, ParameterForm& form, PlotWindow& linlin, PlotWindow& linlog, QtMenus& menus)
       : parent_(dialogParent), form_(form), linlin_(linlin), linlog_(linlog), menus_(menus) {}
 
-  bool AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
+  bool Ask(Question question) override;
+  // A Yes/No question of the window's own (the plot windows' image question).
+  bool AskYesNo(const std::string& text, const std::string& title);
   void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
   std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
   std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override;
@@ -57,6 +68,6 @@ class QtUi : public Ui {
 };
 
 // "fichiers (*.plr)|*.plr|" becomes the Qt filter "fichiers (*.plr)".
-[[nodiscard]] QString QtFilter(const std::string& filter);
+[[nodiscard]] QString QtFilter(std::string_view filter);
 
 }  // namespace pelarin

@@ -1,4 +1,4 @@
-// Picture1: a drawing of the three-junction stack and its coupling resistances.
+// A drawing of the three-junction stack and its coupling resistances, shown on the parameter form.
 #pragma once
 
 #include <QWidget>

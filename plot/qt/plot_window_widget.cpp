@@ -34,75 +34,38 @@ bool AskWithMessageBox(QWidget* parent, const QString& text, const QString& titl
 }  // namespace
 
 PlotWindowWidget::PlotWindowWidget(PlotId id, State& state, QWidget* parent)
-    : QWidget(parent), interaction_(KindOf(id), state, *this), text1_(new QLineEdit(this)) {
+    : QWidget(parent), interaction_(KindOf(id), state, *this), readoutBox_(new QLineEdit(this)) {
   setWindowTitle(id == PlotId::linlin ? QStringLiteral("I(V)") : QStringLiteral("linlogplot"));
   setFont(PlotFont());
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
-  text1_->setObjectName(QStringLiteral("Text1"));
-  text1_->setReadOnly(true);
-  text1_->installEventFilter(this);
+  readoutBox_->setObjectName(QStringLiteral("readoutBox"));
+  readoutBox_->setReadOnly(true);
+  readoutBox_->installEventFilter(this);
   asker_ = [this](const QString& text, const QString& title) { return AskWithMessageBox(this, text, title); };
   notifier_ = [this](const QString& text, const QString& title) {
     QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, this).exec();
   };
   resize(sizeHint());
-  PlaceText1();
+  PlaceReadoutBox();
 }
 
 void PlotWindowWidget::SetWindowStateNormal() {
-  drawing_.SetWindowStateNormal();
+  RecordedPlotWindow::SetWindowStateNormal();
   if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
       sub && (sub->isMinimized() || sub->isMaximized()))
     sub->showNormal();
 }
-void PlotWindowWidget::SetScaleWidth(double width) {
-  drawing_.SetScaleWidth(width);
-  DrawingChanged();
-}
-void PlotWindowWidget::SetScaleHeight(double height) {
-  drawing_.SetScaleHeight(height);
-  DrawingChanged();
-}
-void PlotWindowWidget::SetUserCoordinates(double left, double top, double right, double bottom) {
-  drawing_.SetUserCoordinates(left, top, right, bottom);
-  DrawingChanged();
-}
-void PlotWindowWidget::SetBackColour(Colour colour) {
-  drawing_.SetBackColour(colour);
-  DrawingChanged();
-}
-void PlotWindowWidget::SetForeColour(Colour colour) { drawing_.SetForeColour(colour); }
-void PlotWindowWidget::SetFillColour(Colour colour) { drawing_.SetFillColour(colour); }
-void PlotWindowWidget::SetFillStyle(FillStyle style) { drawing_.SetFillStyle(style); }
-void PlotWindowWidget::SetDrawMode(int mode) { drawing_.SetDrawMode(mode); }
-void PlotWindowWidget::SetDrawStyle(DrawStyle style) { drawing_.SetDrawStyle(style); }
-void PlotWindowWidget::SetDrawWidth(int width) { drawing_.SetDrawWidth(width); }
-void PlotWindowWidget::SetPen(double x, double y) { drawing_.SetPen(x, y); }
-void PlotWindowWidget::LineTo(double x, double y, Colour colour) {
-  drawing_.LineTo(x, y, colour);
-  DrawingChanged();
-}
-void PlotWindowWidget::Circle(double x, double y, double radius, Colour colour) {
-  drawing_.Circle(x, y, radius, colour);
-  DrawingChanged();
-}
-void PlotWindowWidget::Print(const std::string& text) {
-  drawing_.Print(text);
-  DrawingChanged();
-}
-void PlotWindowWidget::Clear() {
-  drawing_.ClearKeepingSettings();
-  DrawingChanged();
-}
 
 void PlotWindowWidget::Show() {
+  RecordedPlotWindow::Show();
   if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->show();
   show();
 }
 
 void PlotWindowWidget::Hide() {
+  RecordedPlotWindow::Hide();
   if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
     sub->hide();
   else
@@ -110,15 +73,17 @@ void PlotWindowWidget::Hide() {
 }
 
 void PlotWindowWidget::SetCaption(const std::string& caption) {
+  RecordedPlotWindow::SetCaption(caption);
   const QString title = QString::fromStdString(caption);
   setWindowTitle(title);
   if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->setWindowTitle(title);
 }
 
 void PlotWindowWidget::SetReadoutBackground(Colour colour) {
-  QPalette palette = text1_->palette();
+  RecordedPlotWindow::SetReadoutBackground(colour);
+  QPalette palette = readoutBox_->palette();
   palette.setColor(QPalette::Base, QColor(RedOf(colour), GreenOf(colour), BlueOf(colour)));
-  text1_->setPalette(palette);
+  readoutBox_->setPalette(palette);
 }
 
 void PlotWindowWidget::SetAsker(Asker asker) { asker_ = std::move(asker); }
@@ -136,7 +101,7 @@ void PlotWindowWidget::DrawingChanged() {
 
 void PlotWindowWidget::Render() {
   if (!stale_ && shown_.size() == size()) return;
-  shown_ = RenderPlot(drawing_, size(), &mapping_);
+  shown_ = RenderPlot(surface, size(), &mapping_);
   stale_ = false;
 }
 
@@ -144,7 +109,7 @@ void PlotWindowWidget::paintEvent(QPaintEvent*) {
   Render();
   QPainter painter(this);
   painter.drawImage(0, 0, shown_);
-  const RubberBand& band = interaction_.Line1();
+  const RubberBand& band = interaction_.RubberBandLine();
   if (band.visible) {
     painter.setPen(QPen(Qt::black, 1));
     painter.drawLine(mapping_.ToPixel(band.x1, band.y1), mapping_.ToPixel(band.x2, band.y2));
@@ -153,21 +118,21 @@ void PlotWindowWidget::paintEvent(QPaintEvent*) {
 
 void PlotWindowWidget::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  PlaceText1();
+  PlaceReadoutBox();
 }
 
-void PlotWindowWidget::PlaceText1() {
+void PlotWindowWidget::PlaceReadoutBox() {
   // Centred on the top edge, over the margin above the frame, wide enough for a two-number read-out.
-  const QFontMetrics metrics(text1_->font());
+  const QFontMetrics metrics(readoutBox_->font());
   const int w =
       std::min(width(), metrics.horizontalAdvance(QStringLiteral("x= -8.88E-88   y= -8.88E-88")) + 16);
   const int h = metrics.height() + 6;
-  text1_->setGeometry((width() - w) / 2, 0, w, h);
+  readoutBox_->setGeometry((width() - w) / 2, 0, w, h);
 }
 
 void PlotWindowWidget::ShowInteraction() {
   const QString text = QString::fromStdString(interaction_.Readout());
-  if (text1_->text() != text) text1_->setText(text);
+  if (readoutBox_->text() != text) readoutBox_->setText(text);
   update();
 }
 
@@ -207,7 +172,7 @@ void PlotWindowWidget::keyPressEvent(QKeyEvent* event) {
 }
 
 bool PlotWindowWidget::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == text1_ && event->type() == QEvent::KeyPress) {
+  if (watched == readoutBox_ && event->type() == QEvent::KeyPress) {
     const int code = KeyCode(*static_cast<QKeyEvent*>(event));
     interaction_.KeyDown(code);
     ShowInteraction();
@@ -228,7 +193,7 @@ void PlotWindowWidget::ShowExclamation(const std::string& text, const std::strin
 void PlotWindowWidget::SaveImage(const std::string& path) {
   // The read-out box has just been emptied; the image is the drawing alone, at the window's size.
   const QString file = QString::fromStdString(path);
-  if (!SaveBitmap(drawing_, size(), file))
+  if (!SaveBitmap(surface, size(), file))
     notifier_(QStringLiteral("The image could not be saved as ") + file, QStringLiteral("SAVE IMAGE"));
 }
 

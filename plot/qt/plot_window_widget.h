@@ -1,6 +1,6 @@
 // The plot windows linlin and linlog: MDI children that keep what is drawn on them as a recording, show it
 // replayed at the window's size (a resized window shows the same drawing at its new size), and handle the
-// mouse and keys through PlotInteraction: the read-out box Text1 at the top, the rubber band Line1, the
+// mouse and keys through PlotInteraction: the read-out box at the top, the rubber band line, the
 // Escape message and the double click that saves the image as a bitmap.
 #pragma once
 
@@ -14,13 +14,13 @@
 #include "plot/plot_interaction.h"
 #include "plot/qt/plot_image.h"
 #include "plot/recording_surface.h"
-#include "studies/ui.h"
+#include "ui/recorded_plot_window.h"
 
 class QLineEdit;
 
 namespace pelarin {
 
-class PlotWindowWidget : public QWidget, public PlotWindow, private PlotWindowRequests {
+class PlotWindowWidget : public QWidget, public RecordedPlotWindow, private PlotWindowRequests {
   Q_OBJECT
 
  public:
@@ -33,27 +33,8 @@ class PlotWindowWidget : public QWidget, public PlotWindow, private PlotWindowRe
   // darkFlag, Vt and the study's label and folder.
   PlotWindowWidget(PlotId id, State& state, QWidget* parent = nullptr);
 
-  // Drawing: recorded, and shown at the window's size.
+  // Also brings a minimised or maximised window back to its normal size.
   void SetWindowStateNormal() override;
-  void SetScaleWidth(double width) override;
-  void SetScaleHeight(double height) override;
-  [[nodiscard]] double ScaleWidth() const override { return drawing_.ScaleWidth(); }
-  [[nodiscard]] double ScaleHeight() const override { return drawing_.ScaleHeight(); }
-  void SetUserCoordinates(double left, double top, double right, double bottom) override;
-  void SetBackColour(Colour colour) override;
-  void SetForeColour(Colour colour) override;
-  void SetFillColour(Colour colour) override;
-  void SetFillStyle(FillStyle style) override;
-  void SetDrawMode(int mode) override;
-  void SetDrawStyle(DrawStyle style) override;
-  void SetDrawWidth(int width) override;
-  void SetPen(double x, double y) override;
-  void LineTo(double x, double y, Colour colour) override;
-  void Circle(double x, double y, double radius, Colour colour) override;
-  void Print(const std::string& text) override;
-  // Erases the drawing; coordinates, colours, styles and pen stay as they are.
-  void Clear() override;
-
   // Show and Hide act on the enclosing MDI sub-window when there is one.
   void Show() override;
   void Hide() override;
@@ -63,11 +44,11 @@ class PlotWindowWidget : public QWidget, public PlotWindow, private PlotWindowRe
   void SetAsker(Asker asker);
   void SetNotifier(Notifier notifier);
 
-  [[nodiscard]] const RecordingSurface& Drawing() const { return drawing_; }
-  // The drawing as the window shows it (without Text1 and Line1), at the window's size.
+  [[nodiscard]] const RecordingSurface& Drawing() const { return surface; }
+  // The drawing as the window shows it (without the read-out box and the rubber band), at the window's size.
   [[nodiscard]] QImage Image();
-  [[nodiscard]] QLineEdit* Text1() const { return text1_; }
-  [[nodiscard]] const RubberBand& Line1() const { return interaction_.Line1(); }
+  [[nodiscard]] QLineEdit* ReadoutBox() const { return readoutBox_; }
+  [[nodiscard]] const RubberBand& RubberBandLine() const { return interaction_.RubberBandLine(); }
   // The reference extents of the axes at 15 units a pixel.
   [[nodiscard]] QSize sizeHint() const override { return {625, 373}; }
 
@@ -87,16 +68,15 @@ class PlotWindowWidget : public QWidget, public PlotWindow, private PlotWindowRe
   void ShowExclamation(const std::string& text, const std::string& title) override;
   void SaveImage(const std::string& path) override;
 
-  void DrawingChanged();
+  void DrawingChanged() override;
   // Renders the drawing again if it changed or the window was resized.
   void Render();
   // Shows the interaction's read-out text and rubber band.
   void ShowInteraction();
-  void PlaceText1();
+  void PlaceReadoutBox();
 
-  RecordingSurface drawing_;
   PlotInteraction interaction_;
-  QLineEdit* text1_;
+  QLineEdit* readoutBox_;
   Asker asker_;
   Notifier notifier_;
   QImage shown_;

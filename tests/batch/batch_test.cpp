@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/temp_folder.h"
-#include "model/numtext.h"
+#include "model/number_text.h"
 
 namespace pelarin {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/text_form.h"
-#include "studies/recorded_plot_window.h"
-#include "studies/ui.h"
+#include "ui/text_form.h"
+#include "ui/recorded_plot_window.h"
+#include "ui/ui.h"
 
 namespace pelarin::testing {
 
@@ -18,7 +18,8 @@ using FakePlotWindow = RecordedPlotWindow;
 
 using FakeForm = TextForm;
 
-struct Question {
+struct AskedQuestion {
+  pelarin::Question question;
   std::string text, title;
   bool answer;
 };
@@ -29,18 +30,22 @@ struct Message {
 
 class FakeUi : public Ui {
  public:
+  // The menus hold the given studies' entries (none for tests below the study layer).
+  explicit FakeUi(std::vector<StudyMenuEntry> studies = {}) : menus(std::move(studies)) {}
+
   // Queued answers; a question with none queued is a test failure (thrown), never a silent default.
   std::deque<bool> answers;
   std::deque<std::optional<std::string>> fileChoices;
-  std::vector<Question> questions;
+  std::vector<AskedQuestion> questions;
   std::vector<Message> messages;
   std::vector<FileDialogRequest> dialogs;
 
-  bool AskYesNo(const std::string& text, const std::string& title, MessageIcon) override {
-    if (answers.empty()) throw std::logic_error("unexpected question: " + text);
+  bool Ask(pelarin::Question question) override {
+    const QuestionText asked = TextOf(question);
+    if (answers.empty()) throw std::logic_error("unexpected question: " + std::string(asked.text));
     const bool answer = answers.front();
     answers.pop_front();
-    questions.push_back({text, title, answer});
+    questions.push_back({question, std::string(asked.text), std::string(asked.title), answer});
     return answer;
   }
   void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {

@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include "app/commands.h"
+#include "studies/study_registry.h"
 #include "app/qt/help_window.h"
 #include "model/calc_error.h"
 #include "plot/qt/plot_window_widget.h"
@@ -26,11 +27,12 @@ class MainWindowTest : public QObject {
  private slots:
   void init() {
     state_ = std::make_unique<State>();
-    window_ = std::make_unique<MDIForm1>(*state_);
+    window_ = std::make_unique<MainWindow>(*state_);
     window_->StartUp();
-    window_->Ui().hooks.ask = [this](const std::string& text, const std::string& title) {
-      asked_.push_back(QString::fromStdString(text + "|" + title));
-      if (answers_.isEmpty()) qFatal("unexpected question %s", text.c_str());
+    window_->Ui().hooks.ask = [this](Question question) {
+      const QuestionText asked = TextOf(question);
+      asked_.push_back(QString::fromStdString(std::string(asked.text) + "|" + std::string(asked.title)));
+      if (answers_.isEmpty()) qFatal("unexpected question %s", std::string(asked.text).c_str());
       return answers_.takeFirst();
     };
     window_->Ui().hooks.message = [this](const std::string& text, const std::string& title) {
@@ -99,7 +101,7 @@ class MainWindowTest : public QObject {
   }
 
   void formShowsDefaultsAndStudyName() {
-    DataForm* data = window_->Data();
+    ParameterFormWidget* data = window_->FormWidget();
     QCOMPARE(window_->windowTitle(), QString("Simulation Pelarin"));
     const char* expected[26] = {"5",    "5000",  "0.008", "40e-12", "400e-9", "1", "2",
                                 "5",    "10000", "0.012", "1e-12",  "80e-9",  "1", "2",
@@ -120,44 +122,44 @@ class MainWindowTest : public QObject {
     const int H = screen.height(), W = screen.width();
     QVERIFY(!window_->LinlinWindow()->isVisible());
     QVERIFY(!window_->LinlogWindow()->isVisible());
-    QVERIFY(window_->DataWindow()->isVisible());
+    QVERIFY(window_->FormWindow()->isVisible());
     QCOMPARE(window_->LinlinWindow()->geometry(),
              QRect(int(W / 2.03), int(H * 10.5 / 30), int(W / 2.03), int((H * 2 / 3) / 1.15)));
     QCOMPARE(window_->LinlogWindow()->geometry().topLeft(), QPoint(0, int(H * 10.5 / 30)));
-    QCOMPARE(window_->DataWindow()->geometry(), QRect(0, 0, int(W / 1.015), int(H / 2.85)));
+    QCOMPARE(window_->FormWindow()->geometry(), QRect(0, 0, int(W / 1.015), int(H / 2.85)));
     QCOMPARE(state_->k.maxPoints, 20000);
   }
 
   void quitNoRestoresTheLayoutAndKeepsTheBoxes() {
-    window_->Data()->Box(2)->setText("0.009");
+    window_->FormWidget()->Box(2)->setText("0.009");
     window_->LinlinWindow()->show();
-    window_->DataWindow()->setGeometry(40, 50, 300, 200);
+    window_->FormWindow()->setGeometry(40, 50, 300, 200);
     state_->k.cycleLimit = 3;
     answers_ << false;
     window_->Quit();
     QCOMPARE(asked_, QStringList({"     Do you want to quit ?|     **  End of the study  **"}));
     QVERIFY(!window_->LinlinWindow()->isVisible());
-    QCOMPARE(window_->DataWindow()->geometry().topLeft(), QPoint(0, 0));
-    QCOMPARE(window_->Data()->Box(2)->text(), QString("0.009"));
+    QCOMPARE(window_->FormWindow()->geometry().topLeft(), QPoint(0, 0));
+    QCOMPARE(window_->FormWidget()->Box(2)->text(), QString("0.009"));
     QCOMPARE(state_->k.cycleLimit, 7);
     QVERIFY(window_->isVisible());
   }
 
   void openingCalculationsReadsTheParametersAndAdaptsTheMenus() {
-    window_->Data()->Box(9)->setText("0");
+    window_->FormWidget()->Box(9)->setText("0");
     QMenu* calculations = Find("&Calculations")->menu();
     QVERIFY(calculations);
     emit calculations->aboutToShow();
     QCOMPARE(state_->par.Jsc2, 0.0);
-    QAction* two = window_->Menus().Action(MenuItem::Twojunctions);
+    QAction* two = window_->Menus().Action(MenuItem::TwoJunctions);
     QCOMPARE(two->text(), QString("******"));
     QVERIFY(!two->isEnabled());
-    QCOMPARE(window_->Menus().Action(MenuItem::test_EQE_2junct_1and3_Ill)->text(), QString("3 illuminated"));
-    window_->Data()->Box(9)->setText("0,012");
+    QCOMPARE(window_->Menus().Action(MenuItemOf(*FindStudy("eqe-13")))->text(), QString("3 illuminated"));
+    window_->FormWidget()->Box(9)->setText("0,012");
     emit Find("EQE")->menu()->aboutToShow();
     QCOMPARE(state_->par.Jsc2, 0.012);
-    QCOMPARE(window_->Data()->Box(9)->text(), QString("0.012"));
-    QVERIFY(window_->Menus().Action(MenuItem::Twojunctions)->isEnabled());
+    QCOMPARE(window_->FormWidget()->Box(9)->text(), QString("0.012"));
+    QVERIFY(window_->Menus().Action(MenuItem::TwoJunctions)->isEnabled());
   }
 
   void helpAboutAndF1() {
@@ -172,8 +174,8 @@ class MainWindowTest : public QObject {
     QVERIFY(!window_->Help()->isVisible());
     QApplication::setActiveWindow(window_.get());
     QVERIFY(QTest::qWaitForWindowActive(window_.get()));
-    window_->Data()->Box(0)->setFocus();
-    QTest::keyClick(window_->Data()->Box(0), Qt::Key_F1);
+    window_->FormWidget()->Box(0)->setFocus();
+    QTest::keyClick(window_->FormWidget()->Box(0), Qt::Key_F1);
     QVERIFY(window_->Help()->isVisible());
     QVERIFY(window_->Help()->toPlainText().contains("Parameters"));
     QVERIFY(window_->Help()->toPlainText().contains("Ideality factor"));
@@ -195,10 +197,10 @@ class MainWindowTest : public QObject {
     answers_ << true;  // save the data
     window_->Ui().hooks.file = [&](const FileDialogRequest& request,
                                    bool save) -> std::optional<std::string> {
-      if (!save || request.filter != "fichiers (*.plr)|*.plr|") qFatal("unexpected file dialog");
+      if (!save || request.kind != FileKind::ParameterFile) qFatal("unexpected file dialog");
       return (temp.path() + "/cellA.plr").toStdString();
     };
-    QTest::mouseClick(window_->Data()->CalculationButton(), Qt::LeftButton);
+    QTest::mouseClick(window_->FormWidget()->CalculationButton(), Qt::LeftButton);
     QDir::setCurrent(startDir);
     QCOMPARE(asked_, QStringList({"     Do you want to save the data ?|     **  Recording  **"}));
     QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join('\n')));
@@ -207,7 +209,7 @@ class MainWindowTest : public QObject {
                              "cellA_J(V)_#1_dark.txt", "cellA_J(V)_#2_dark.txt", "cellA_J(V)_#3_dark.txt"})
       QVERIFY2(folder.exists(name), name);
     QVERIFY(QFile::exists(temp.path() + "/cellA.plr"));
-    QCOMPARE(window_->Data()->StudyNameBox()->text(), QString("cellA"));
+    QCOMPARE(window_->FormWidget()->StudyNameBox()->text(), QString("cellA"));
     QVERIFY(window_->LinlinWindow()->isVisible());
     QVERIFY(window_->LinlogWindow()->isVisible());
   }
@@ -220,7 +222,7 @@ class MainWindowTest : public QObject {
     const QString startDir = QDir::currentPath();
     QDir::setCurrent(temp.path());
     answers_ << false << false;  // no measured data, no saving
-    QVERIFY(RunMenuCommand(*state_, window_->Ui(), MenuItem::SansRf));
+    QVERIFY(RunMenuCommand(*state_, window_->Ui(), MenuItemOf(*FindStudy("all"))));
     QDir::setCurrent(startDir);
     QTest::qWait(300);
     QVERIFY(window_->grab().save(QString::fromLocal8Bit(path)));
@@ -242,7 +244,7 @@ class MainWindowTest : public QObject {
   }
 
   std::unique_ptr<State> state_;
-  std::unique_ptr<MDIForm1> window_;
+  std::unique_ptr<MainWindow> window_;
   QStringList asked_, messages_;
   QList<bool> answers_;
 };

@@ -7,8 +7,8 @@
 #include <cmath>
 
 #include "model/state.h"
-#include "plot/LINLIN1.h"
-#include "plot/LINLOG1.h"
+#include "plot/linear_axes.h"
+#include "plot/log_axes.h"
 #include "plot/qt/plot_image.h"
 #include "plot/recording_surface.h"
 

@@ -10,8 +10,8 @@
 #include <QtTest>
 
 #include "model/state.h"
-#include "plot/LINLIN1.h"
-#include "plot/LINLOG1.h"
+#include "plot/linear_axes.h"
+#include "plot/log_axes.h"
 #include "plot/qt/plot_window_widget.h"
 
 using namespace pelarin;
@@ -114,8 +114,8 @@ class PlotWindowTest : public QObject {
     PlotWindowWidget window(PlotId::linlin, state);
     QStringList shown;
     window.SetNotifier([&](const QString& text, const QString& title) { shown << text + "|" + title; });
-    QTest::keyClick(window.Text1(), Qt::Key_A);
-    QTest::keyClick(window.Text1(), Qt::Key_Escape);
+    QTest::keyClick(window.ReadoutBox(), Qt::Key_A);
+    QTest::keyClick(window.ReadoutBox(), Qt::Key_Escape);
     QTest::keyClick(&window, Qt::Key_Escape);
     QCOMPARE(shown, QStringList(2, "Calculation stopped by user|   WHOOOP !"));
   }
@@ -126,9 +126,9 @@ class PlotWindowTest : public QObject {
     window.resize(600, 300);
     DrawAxes(window, PlotId::linlin, state);  // user coordinates -0.1 to 1.1 both ways
     QTest::mousePress(&window, Qt::RightButton, {}, QPoint(300, 200));
-    QCOMPARE(window.Text1()->text(), QString("x= 5.E-1   y= 3.E-1"));
+    QCOMPARE(window.ReadoutBox()->text(), QString("x= 5.E-1   y= 3.E-1"));
     QTest::mouseRelease(&window, Qt::RightButton, {}, QPoint(300, 200));
-    QCOMPARE(window.Text1()->text(), QString());  // the click empties it
+    QCOMPARE(window.ReadoutBox()->text(), QString());  // the click empties it
   }
 
   void redrawsTheSameDrawingAtANewSize() {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "model/solvers.h"
-#include "tests/model/solver_fixtures.h"
+#include "common/solver_fixtures.h"
 
 namespace pelarin {
 namespace {

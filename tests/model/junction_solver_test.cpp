@@ -10,7 +10,7 @@
 
 #include "model/calc_error.h"
 #include "model/solvers.h"
-#include "tests/model/solver_fixtures.h"
+#include "common/solver_fixtures.h"
 
 namespace pelarin {
 namespace {

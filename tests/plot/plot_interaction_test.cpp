@@ -60,7 +60,7 @@ TEST_P(PlotMouse, ShowsTheReadoutAndRubberBand) {
     if (e.type == Click) window.Click();
   }
   EXPECT_EQ(window.Readout(), s.readout);
-  EXPECT_EQ(window.Line1().visible, s.lineVisible);
+  EXPECT_EQ(window.RubberBandLine().visible, s.lineVisible);
 }
 
 constexpr auto lin = PlotKind::linlin, log = PlotKind::linlog;

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/shell.h"
+#include "workspace/read_parameters.h"
 #include "common/temp_folder.h"
 #include "common/fake_ui.h"
-#include "model/numtext.h"
+#include "model/number_text.h"
 #include "plot/surface.h"
 #include "studies/experimental_data.h"
 
@@ -248,7 +248,7 @@ TEST_F(StudyTest, OverlayDrawsAtMost499LitPointsAndTheDarkFile) {
   const Colour grey = PaletteColour(8);
   EXPECT_EQ(CountCircles(ui.linlin, grey), 499u);
   EXPECT_EQ(CountCircles(ui.linlog, grey), 9u);
-  EXPECT_EQ(ui.dialogs[0].filter, "fichiers (*.txt)|*.txt|");
+  EXPECT_EQ(FileFilter(ui.dialogs[0].kind), "fichiers (*.txt)|*.txt|");
   // A decimal comma is read as a point; the dark points sit at ln|J|.
   const auto circles = ui.linlog.CirclesDrawn();
   EXPECT_NEAR(circles.back().y, std::log(1e-9), 1e-9);

@@ -1,0 +1,129 @@
+#include "app/qt/parameter_form.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "model/parameter_table.h"
+#include "app/qt/stack_schematic.h"
+
+namespace pelarin {
+namespace {
+
+// Bottom red, Middle green, Top blue.
+const QColor kJunctionColour[3] = {QColor(0xFF, 0, 0), QColor(0, 0xC0, 0), QColor(0, 0, 0xFF)};
+const char* kJunctionHeading[3] = {"Bottom", "Middle", "Top"};
+
+QString Latin1(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString Coloured(const QColor& colour) { return QString("color: %1;").arg(colour.name()); }
+
+QFrame* Separator() {
+  auto* line = new QFrame;
+  line->setFrameShape(QFrame::VLine);
+  line->setFrameShadow(QFrame::Sunken);
+  return line;
+}
+
+}  // namespace
+
+ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
+  setObjectName("Data");
+  setWindowTitle("Data");
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(8, 6, 8, 6);
+  row->setSpacing(10);
+
+  const auto makeBox = [this](int index, const QColor& colour) {
+    auto* box = new QLineEdit(Latin1(kParameterRows[index].defaultText));
+    box->setObjectName(QString("parameterBox_%1").arg(index));
+    box->setStyleSheet(Coloured(colour));
+    box->setMinimumWidth(70);
+    box->setMaximumWidth(110);
+    boxes_[static_cast<std::size_t>(index)] = box;
+    return box;
+  };
+  const auto makeLabel = [](std::string_view text, const QColor& colour) {
+    auto* label = new QLabel(Latin1(text).trimmed());
+    label->setStyleSheet(Coloured(colour));
+    return label;
+  };
+
+  for (int j = 0; j < 3; ++j) {
+    auto* column = new QGridLayout;
+    column->setVerticalSpacing(2);
+    column->setHorizontalSpacing(4);
+    auto* heading = new QLabel(kJunctionHeading[j]);
+    heading->setStyleSheet(Coloured(kJunctionColour[j]) + "font-weight: bold;");
+    heading->setAlignment(Qt::AlignCenter);
+    column->addWidget(heading, 0, 0, 1, 3);
+    for (int r = 0; r < 7; ++r) {
+      const int index = 7 * j + r;
+      column->addWidget(makeLabel(kParameterRows[index].label, kJunctionColour[j]), r + 1, 0);
+      column->addWidget(makeBox(index, kJunctionColour[j]), r + 1, 1);
+      column->addWidget(makeLabel(kParameterRows[index].unit, kJunctionColour[j]), r + 1, 2);
+    }
+    column->setRowStretch(8, 1);
+    row->addLayout(column);
+    row->addWidget(Separator());
+  }
+
+  // Coupling resistances: Rl1 and Rl2 on one row, Rg1, Rg2 and Rg3 below, one unit label for the block.
+  auto* right = new QVBoxLayout;
+  auto* coupling = new QGroupBox("Coupling resistances (Ohm.cm2)");
+  auto* grid = new QGridLayout(coupling);
+  grid->setVerticalSpacing(4);
+  const int couplingColour[5] = {0, 1, 0, 1, 2};
+  for (int i = 0; i < 5; ++i) {
+    const int index = 21 + i;
+    const int r = i < 2 ? 0 : 1;
+    const int c = i < 2 ? 2 * i : 2 * (i - 2);
+    const QColor& colour = kJunctionColour[couplingColour[i]];
+    grid->addWidget(makeLabel(kParameterRows[index].label, colour), r, c);
+    grid->addWidget(makeBox(index, colour), r, c + 1);
+  }
+  right->addWidget(coupling);
+
+  auto* nameRow = new QHBoxLayout;
+  nameRow->addWidget(new QLabel("Study :"));
+  studyNameBox_ = new QLineEdit("Test");
+  studyNameBox_->setObjectName("studyNameBox");
+  studyNameBox_->setReadOnly(true);
+  studyNameBox_->setStyleSheet("font-weight: bold;");
+  nameRow->addWidget(studyNameBox_, 1);
+  right->addLayout(nameRow);
+
+  calculationButton_ = new QPushButton("Calculation");
+  calculationButton_->setObjectName("calculationButton");
+  calculationButton_->setToolTip("Independent-junction study: each junction alone, illuminated and dark");
+  connect(calculationButton_, &QPushButton::clicked, this, &ParameterFormWidget::calculationRequested);
+  right->addWidget(calculationButton_);
+  right->addStretch(1);
+  row->addLayout(right);
+  row->addWidget(Separator());
+
+  auto* picture = new StackSchematic;
+  picture->setObjectName("stackSchematic");
+  row->addWidget(picture, 1);
+}
+
+std::string ParameterFormWidget::BoxText(int index) const { return Box(index)->text().toStdString(); }
+
+void ParameterFormWidget::SetBoxText(int index, const std::string& text) {
+  Box(index)->setText(QString::fromStdString(text));
+}
+
+void ParameterFormWidget::SetStudyName(const std::string& text) { studyNameBox_->setText(QString::fromStdString(text)); }
+
+void ParameterFormWidget::Show() {
+  if (parentWidget()) parentWidget()->show();
+  show();
+  calculationButton_->setVisible(true);
+}
+
+}  // namespace pelarin

@@ -1,0 +1,39 @@
+// The parameter form Data: the 26 parameter boxes in three junction columns and a coupling block, the
+// study name, the Calculation button and a schematic of the stack.
+#pragma once
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+#include <array>
+
+#include "model/parameter_table.h"
+#include "ui/ui.h"
+
+namespace pelarin {
+
+class ParameterFormWidget : public QWidget, public ParameterForm {
+  Q_OBJECT
+
+ public:
+  explicit ParameterFormWidget(QWidget* parent = nullptr);
+
+  [[nodiscard]] std::string BoxText(int index) const override;
+  void SetBoxText(int index, const std::string& text) override;
+  void SetStudyName(const std::string& text) override;
+  void Show() override;
+
+  [[nodiscard]] QLineEdit* Box(int index) const { return boxes_.at(static_cast<std::size_t>(index)); }
+  [[nodiscard]] QLineEdit* StudyNameBox() const { return studyNameBox_; }
+  [[nodiscard]] QPushButton* CalculationButton() const { return calculationButton_; }
+
+ signals:
+  void calculationRequested();
+
+ private:
+  std::array<QLineEdit*, kParameterCount> boxes_{};
+  QLineEdit* studyNameBox_ = nullptr;
+  QPushButton* calculationButton_ = nullptr;
+};
+
+}  // namespace pelarin

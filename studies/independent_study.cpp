@@ -1,0 +1,139 @@
+// Each junction on its own, as a separate cell: illuminated and dark J(V) by the current search at imposed
+// voltages, drawn together, and six tables on request.
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "workspace/parameter_file.h"
+#include "workspace/read_parameters.h"
+#include "workspace/study_folder.h"
+#include "model/solvers.h"
+#include "plot/linear_axes.h"
+#include "plot/log_axes.h"
+#include "studies/stack_curve.h"
+#include "studies/studies.h"
+#include "studies/study_output.h"
+
+namespace pelarin {
+namespace {
+
+constexpr double kVoltageStep = 0.002;
+constexpr double kSpan = 4;
+constexpr double kDarkBand = 0.002;  // a dark point closer to 0 V than this gets J = 0 without a search
+
+// Start guesses of the current search; their sign selects the branch of the curve.
+constexpr std::array<double, 4> kLitGuess = {0, 1e-10, 1e-9, 1e-11};
+constexpr std::array<double, 4> kDarkGuessForward = {0, -1e-12, -1e-13, -1e-12};
+constexpr std::array<double, 4> kDarkGuessReverse = {0, 1e-12, 1e-13, 1e-13};
+
+constexpr std::array<Colour, 4> kLitColour = {0, Rgb(0xFF, 0, 0), Rgb(0, 0xFF, 0), Rgb(0, 0, 0xFF)};
+constexpr std::array<Colour, 4> kDarkColour = {0, Rgb(0x80, 0, 0), Rgb(0, 0x80, 0), Rgb(0, 0, 0x80)};
+constexpr std::array<std::string_view, 2> kLitMasks = {"#.#####E+##", "#.######E+##"};
+constexpr std::array<std::string_view, 2> kDarkMasks = {"#.#####E+##", "#.#####E+##"};
+
+
+}  // namespace
+
+void IndependentStudy(State& s, Ui& ui) {
+  ReadParameters(s, ui);
+
+  s.id.baseDir = CurrentDir();
+  MakeStudyFolder(s.id);
+
+  s.id.illumFiles = {};
+  s.id.darkFiles = {};
+  s.id.studyLabel = s.id.studyName + "_All junctions_independent";
+  s.flags.darkFlag = 0;
+  const int npts = static_cast<int>(std::lround(kSpan / kVoltageStep));
+  const int ndark = npts / 2;
+  CurveBounds lit{-0.5, -3, 1e7, -5};
+  CurveBounds dark{5, -3, 1e7, -5};
+  std::array<StackCurve, 4> ill, drk;
+  std::array<bool, 4> computed = {false, true, true, true};
+
+  for (int j = 1; j <= 3; ++j) {
+    if (Photocurrent(s.par, j) == 0) {
+      computed[j] = false;
+      continue;
+    }
+    // Illuminated: from -0.5 V upwards until the voltage passes the open-circuit voltage.
+    LoadJunction(s, j, Photocurrent(s.par, j));
+    s.ws.curV = -0.5;
+    s.ws.stepJ = 0.05;
+    s.ws.cycleCount = 0;
+    for (int k = 1; k <= npts; ++k) {
+      s.ws.curV = s.ws.curV + kVoltageStep;
+      const double v = s.ws.curV;
+      s.ws.curJ = kLitGuess[j];
+      CalcJ(s);
+      if (s.ws.eqLhs > s.ws.eqRhs) break;  // no current of the guess's sign exists beyond Voc
+      const double jj = s.ws.curJ;
+      ill[j].AddPoint(v, jj);
+      if (v > lit.xMax) lit.xMax = v;
+      if (jj < lit.yMin) lit.yMin = jj;
+      if (jj > lit.yMax) lit.yMax = jj;
+    }
+    // Dark: from -1 V to 3 V, the absolute current density.
+    LoadJunction(s, j, 0);
+    s.ws.stepJ = 0.05;
+    s.ws.cycleCount = 0;
+    s.ws.curV = -1;
+    for (int k = 1; k <= ndark; ++k) {
+      s.ws.curV = s.ws.curV + 2 * kVoltageStep;
+      const double v = s.ws.curV;
+      if (std::abs(v) >= kDarkBand) {
+        s.ws.curJ = v >= 0 ? kDarkGuessForward[j] : kDarkGuessReverse[j];
+        CalcJ(s);
+      } else {
+        s.ws.curJ = 0;
+      }
+      const double jj = std::abs(s.ws.curJ);
+      drk[j].AddPoint(v, jj);
+      if (v < dark.xMin) dark.xMin = v;
+      if (v > dark.xMax) dark.xMax = v;
+      if (jj < dark.yMin && s.ws.curJ != 0) dark.yMin = jj;
+      if (jj > dark.yMax) dark.yMax = jj;
+    }
+  }
+
+  if (!computed[1] && !computed[2] && !computed[3]) {
+    ui.ShowMessage("No junction is illuminated (Jsc1, Jsc2 and Jsc3 are all 0): there is nothing to compute.",
+                   "Independent junctions", MessageIcon::Exclamation);
+    ui.Form().Show();
+    return;
+  }
+
+  PlotWindow& linlog = StartPlot(
+      ui, PlotId::linlog, s.id.studyName + "                    J(V) Junction Dark [J (A/cm2) vs V (V)]");
+  DrawLinLogAxes(linlog, s.plot, dark.xMin, dark.xMax, dark.yMin, dark.yMax);
+  for (int j = 1; j <= 3; ++j) DrawCurveLog(linlog, drk[j], kDarkColour[j], s.plot.markerRadius);
+
+  PlotWindow& linlin =
+      StartPlot(ui, PlotId::linlin,
+                s.id.studyName + "                    J(V) Junction Illuminated [J (A/cm2) vs V (V)]");
+  DrawLinLinAxes(linlin, s.plot, lit.xMin, lit.xMax, lit.yMin, lit.yMax);
+  for (int j = 1; j <= 3; ++j) DrawCurve(linlin, ill[j], kLitColour[j], s.plot.markerRadius);
+
+  if (ui.Ask(Question::SaveData)) {
+    // The parameter file first; cancelling it does not stop the tables. A new name renames the tables,
+    // which stay in this run's study folder.
+    SaveParameters(s, ui);
+    for (int j = 1; j <= 3; ++j) {
+      if (!computed[j]) continue;
+      const std::string d = std::to_string(j);
+      s.id.illumFiles[j] = s.id.studyDir + s.id.studyName + "_J(V)_#" + d + ".txt";
+      s.id.darkFiles[j] = s.id.studyDir + s.id.studyName + "_J(V)_#" + d + "_dark.txt";
+      ResultTable illTable({"V (V)    ", "Current (A/cm2)"});
+      AddCurveRows(illTable, ill[j], 1, ill[j].Size(), kLitMasks);
+      illTable.Write(s.id.illumFiles[j]);
+      ResultTable darkTable({"V (V)    ", "Current (A/cm2)"});
+      AddCurveRows(darkTable, drk[j], 1, drk[j].Size(), kDarkMasks);
+      darkTable.Write(s.id.darkFiles[j]);
+    }
+  }
+  ui.Form().Show();
+}
+
+}  // namespace pelarin

@@ -1,0 +1,51 @@
+#include "studies/study_output.h"
+
+#include <cmath>
+#include <filesystem>
+
+namespace pelarin {
+
+PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption) {
+  PlotWindow& window = ui.Plot(id);
+  window.Clear();
+  window.Show();
+  window.SetReadoutBackground(PaletteColour(15));
+  window.SetFillStyle(FillStyle::Solid);
+  window.SetDrawMode(kCopyPen);
+  window.SetCaption(caption);
+  return window;
+}
+
+void DrawCurve(PlotWindow& window, const StackCurve& curve, Colour colour, double markerRadius) {
+  window.SetFillColour(colour);
+  for (int i = 1; i <= curve.Size(); ++i) window.Circle(curve.V(i), curve.J(i), markerRadius, colour);
+}
+
+void DrawCurveLog(PlotWindow& window, const StackCurve& curve, Colour colour, double markerRadius) {
+  window.SetFillColour(colour);
+  for (int i = 1; i <= curve.Size(); ++i)
+    if (curve.J(i) != 0) window.Circle(curve.V(i), std::log(curve.J(i)), markerRadius, colour);
+}
+
+SaveAnswer AskToSave(Ui& ui, const std::string& firstTable) {
+  if (!ui.Ask(Question::SaveData)) return SaveAnswer::No;
+  if (std::filesystem::exists(firstTable) && !ui.Ask(Question::OverwriteResults)) return SaveAnswer::Declined;
+  return SaveAnswer::Yes;
+}
+
+void AddCurveRows(ResultTable& table, const StackCurve& curve, int first, int last,
+                  std::span<const std::string_view> masks, RowOrder order) {
+  for (int n = 0; n <= last - first; ++n) {
+    const int i = order == RowOrder::Ascending ? first + n : last - n;
+    if (masks.size() == 2)
+      table.AddRow({{curve.V(i), masks[0]}, {curve.J(i), masks[1]}});
+    else
+      table.AddRow({{curve.V(i), masks[0]},
+                    {curve.J(i), masks[1]},
+                    {curve.V1(i), masks[2]},
+                    {curve.V2(i), masks[3]},
+                    {curve.V3(i), masks[4]}});
+  }
+}
+
+}  // namespace pelarin

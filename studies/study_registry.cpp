@@ -1,0 +1,76 @@
+#include "studies/study_registry.h"
+
+#include "studies/studies.h"
+
+namespace pelarin {
+namespace {
+
+using M = MenuItem;
+constexpr Availability kAlways{};
+constexpr Availability kAllLit{.needsAllLit = true};
+
+// An entry whose study is still being built says so instead of doing nothing.
+void NotAvailableYet(State&, Ui& ui) {
+  ui.ShowMessage("This study is not available yet.", "Pelarin", MessageIcon::Information);
+}
+
+constexpr Availability PairEntry(int junction, std::string_view allLit, std::string_view partial) {
+  return {.needsAllLit = false, .junction = junction, .allLitCaption = allLit, .partialCaption = partial};
+}
+
+constexpr StudyEntry kStudies[] = {
+    {"&Independent", M::Calculations, "Independent junctions", "independent",
+     "each junction alone, illuminated and dark (the form's Calculation button)", kAlways, IndependentStudy},
+    {"Without Rl", M::AllJunctions, "All junctions without Rl", "all",
+     "the three-junction stack without Rl, lit and dark", kAlways, StudyAllJunctions},
+    {"With Rl + Rg", M::AllJunctions, "All junctions with Rl + Rg", "all-rl",
+     "the three-junction stack inside the Rl/Rg network, lit and dark (needs all three photocurrents)",
+     kAllLit, NotAvailableYet},
+    {"Without Rl", M::TwoJunctions, "2 junctions without Rl", "two",
+     "the stack with each pair of junctions lit (needs all three photocurrents nonzero)", kAllLit,
+     StudyTwoJunctions},
+    {"With Rl + Rg", M::TwoJunctions, "2 junctions with Rl + Rg", "two-rl",
+     "each pair of junctions lit, inside the Rl/Rg network (needs all three photocurrents)", kAllLit,
+     NotAvailableYet},
+    {"Without Rl", M::OneJunction, "1 junction without Rl", "one", "the stack with each lit junction alone",
+     kAlways, StudyOneJunction},
+    {"With Rl + Rg", M::OneJunction, "1 junction with Rl + Rg", "one-rl",
+     "each junction lit alone, inside the Rl/Rg network (needs all three photocurrents)", kAllLit,
+     NotAvailableYet},
+    {"Illuminated", M::EqeAllJunctions, "EQE illuminated", "eqe-ill",
+     "EQE artefacts of the stack with all junctions lit", kAlways, NotAvailableYet},
+    {"Dark", M::EqeAllJunctions, "EQE dark", "eqe-dark", "EQE artefacts of the dark stack", kAlways,
+     NotAvailableYet},
+    {"1 and 2 Illuminated", M::EqeTwoJunctions, "EQE 1 and 2 illuminated", "eqe-12",
+     "EQE artefacts with junctions 1 and 2 lit (needs Jsc1 nonzero)",
+     PairEntry(1, "1 and 2 illuminated", "1 illuminated"), NotAvailableYet},
+    {"1 and 3 Illuminated", M::EqeTwoJunctions, "EQE 1 and 3 illuminated", "eqe-13",
+     "EQE artefacts with junctions 1 and 3 lit (needs Jsc3 nonzero)",
+     PairEntry(3, "1 and 3 illuminated", "3 illuminated"), NotAvailableYet},
+    {"2 and 3 Illuminated", M::EqeTwoJunctions, "EQE 2 and 3 illuminated", "eqe-23",
+     "EQE artefacts with junctions 2 and 3 lit (needs Jsc2 nonzero)",
+     PairEntry(2, "2 and 3 illuminated", "2 illuminated"), NotAvailableYet},
+};
+
+}  // namespace
+
+std::span<const StudyEntry> Studies() { return kStudies; }
+
+const StudyEntry* FindStudy(std::string_view batchName) {
+  for (const StudyEntry& study : kStudies)
+    if (study.batchName == batchName) return &study;
+  return nullptr;
+}
+
+MenuItem MenuItemOf(const StudyEntry& study) {
+  return StudyMenuItem(static_cast<std::size_t>(&study - Studies().data()));
+}
+
+std::vector<StudyMenuEntry> StudyMenuEntries() {
+  std::vector<StudyMenuEntry> entries;
+  for (const StudyEntry& study : kStudies)
+    entries.push_back({MenuItemOf(study), study.parent, study.caption, study.availability});
+  return entries;
+}
+
+}  // namespace pelarin

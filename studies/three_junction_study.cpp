@@ -1,0 +1,143 @@
+// The series stack of three junctions without coupling resistances: lit, dark reverse and dark forward
+// current sweeps, drawn on both plot windows, with the measured-data overlay and two tables.
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "model/solvers.h"
+#include "plot/linear_axes.h"
+#include "plot/log_axes.h"
+#include "studies/experimental_data.h"
+#include "studies/studies.h"
+#include "studies/study_output.h"
+#include "workspace/read_parameters.h"
+#include "workspace/study_folder.h"
+
+namespace pelarin {
+namespace {
+
+constexpr Colour kDarkColour = 16576;
+constexpr Colour kLitColour = 33023;
+constexpr std::array<std::string_view, 5> kHeader = {"V (V)     ", "Current (A/cm2)", "V1 (V)    ",
+                                                     "V2 (V)    ", "V3 (V)"};
+
+struct StackCurves {
+  StackCurve lit;
+  StackCurve dark;  // reverse branch (points 1..nRev), then the forward branch as |J|
+  int nRev = 0;
+};
+
+// The dark sweeps, from a current that the shunts alone would carry at 50 uV.
+void ComputeDarkBranches(State& s, StackCurves& curves) {
+  SweepState& w = s.sweep;
+  const double series = s.par.Rp2 + s.par.Rp1 + s.par.Rp3 + s.par.Rs1 + s.par.Rs2 + s.par.Rs3;
+  w.sweepStep = 0.01;
+  s.ws.cycleCount = 0;
+  s.ws.curJset = 5e-5 / series;
+  w.Vend = -1;
+  w.JscUse1 = w.JscUse2 = w.JscUse3 = 0;
+  CalcStack(s);
+  curves.dark.AppendSweep(w, 1, w.resCount);
+  curves.nRev = curves.dark.Size();
+
+  w.sweepStep = 0.01;
+  s.ws.cycleCount = 0;
+  s.ws.curJset = -5e-5 / series;
+  w.Vend = 3;
+  w.JscUse1 = w.JscUse2 = w.JscUse3 = 0;
+  CalcStack(s);
+  // The forward branch without its last kept point, current densities as absolute values.
+  curves.dark.AppendSweep(w, 1, w.resCount - 1, StackCurve::kAbsoluteCurrent);
+}
+
+void SaveTables(const State& s, const StackCurves& c, const std::string& litPath) {
+  ResultTable litTable(kHeader);
+  constexpr std::array<std::string_view, 5> kLitMasks = {"#.########E+##", "#.########E+##", "#.#####E+##",
+                                                         "#.#####E+##", "#.#####E+##"};
+  AddCurveRows(litTable, c.lit, 1, c.lit.Size(), kLitMasks);
+  // The reverse branch in ascending voltage (last point first), then the forward branch.
+  ResultTable darkTable(kHeader);
+  constexpr std::array<std::string_view, 5> kReverseMasks = {"#.#####E+##", "#.#######E+##", "#.#####E+##",
+                                                             "##.#####E+##", "#.#####E+##"};
+  constexpr std::array<std::string_view, 5> kForwardMasks = {"#.#####E+##", "#.#######E+##", "#.#####E+##",
+                                                             "#.#####E+##", "#.#####E+##"};
+  AddCurveRows(darkTable, c.dark, 1, c.nRev, kReverseMasks, RowOrder::Descending);
+  AddCurveRows(darkTable, c.dark, c.nRev + 1, c.dark.Size(), kForwardMasks);
+  litTable.Write(litPath);
+  darkTable.Write(s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions_dark.txt");
+}
+
+}  // namespace
+
+StackCurve LitStackSweep(State& s) {
+  SweepState& w = s.sweep;
+  w.Vinit.assign(6, 0.0);
+  w.Vinit[1] = w.Vinit[2] = w.Vinit[3] = 1e-5;
+  w.rgSwitch = 0;
+  // From near open circuit down to -0.5 V. The start current stays below every photocurrent.
+  w.sweepStep = 0.005;
+  s.ws.cycleCount = 0;
+  w.Vend = -0.5;
+  w.JscUse1 = s.par.Jsc1;
+  w.JscUse2 = s.par.Jsc2;
+  w.JscUse3 = s.par.Jsc3;
+  double j0 = 1e-9;
+  for (double jsc : {s.par.Jsc3, s.par.Jsc2, s.par.Jsc1})
+    if (jsc != 0 && j0 > jsc) j0 = jsc / 10;
+  s.ws.curJset = j0;
+  CalcStack(s);
+  StackCurve lit;
+  lit.AppendSweep(w, 1, w.resCount);
+  w.stackVoc = w.resVtot[1];
+  return lit;
+}
+
+void StudyAllJunctions(State& s, Ui& ui) {
+  ReadParameters(s, ui);
+  s.id.studyLabel = s.id.studyName + "_All junctions";
+  s.flags.darkFlag = 0;
+  s.flags.dragLineOn = 1;
+  s.id.baseDir = s.id.loadedDir.empty() ? CurrentDir() : s.id.loadedDir;
+  MakeStudyFolder(s.id);
+
+  StackCurves curves;
+  curves.lit = LitStackSweep(s);
+  if (s.flags.subStudyFlag == 1) {
+    s.flags.subStudyFlag = 0;
+    ui.Form().Show();
+    return;
+  }
+  ComputeDarkBranches(s, curves);
+
+  const CurveBounds darkBounds = curves.dark.Bounds();
+  PlotWindow& linlog =
+      StartPlot(ui, PlotId::linlog,
+                s.id.studyName + "                    J(V) All Junctions Dark [J (A/cm2) vs V (V)]");
+  DrawLinLogAxes(linlog, s.plot, darkBounds.xMin, darkBounds.xMax, darkBounds.yMin, darkBounds.yMax);
+  DrawCurveLog(linlog, curves.dark, kDarkColour, s.plot.markerRadius);
+  const double darkRadius = s.plot.markerRadius;
+
+  const CurveBounds litBounds = curves.lit.Bounds();
+  PlotWindow& linlin =
+      StartPlot(ui, PlotId::linlin,
+                s.id.studyName + "                    J(V) All Junctions Illuminated [J (A/cm2) vs V (V)]");
+  DrawLinLinAxes(linlin, s.plot, litBounds.xMin, litBounds.xMax, litBounds.yMin, litBounds.yMax);
+  DrawCurve(linlin, curves.lit, kLitColour, s.plot.markerRadius);
+
+  ExperimentalOverlay(s, ui, darkRadius, 500, 200);
+
+  const std::string litPath = s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions.txt";
+  switch (AskToSave(ui, litPath)) {
+    case SaveAnswer::No:
+      ui.Form().Show();
+      return;
+    case SaveAnswer::Declined:
+      return;
+    case SaveAnswer::Yes:
+      SaveTables(s, curves, litPath);
+      ui.Form().Show();
+      return;
+  }
+}
+
+}  // namespace pelarin

@@ -1,0 +1,147 @@
+// Number text is the file format of every table and parameter file: masks, reading back, plain text.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "model/number_text.h"
+
+namespace pelarin {
+namespace {
+
+struct MaskCase {
+  double value;
+  const char* mask;
+  const char* text;
+};
+
+void PrintTo(const MaskCase& c, std::ostream* os) { *os << c.value << " via " << c.mask; }
+
+class MaskFormat : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(MaskFormat, WritesTheExpectedText) {
+  const MaskCase& c = GetParam();
+  EXPECT_EQ(Format(c.value, c.mask), c.text) << c.value << " through " << c.mask;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllMasks, MaskFormat,
+    ::testing::Values(
+        // Scientific masks: one digit, at most N decimals with trailing zeros dropped, signed exponent.
+        MaskCase{0.008, "#.##E+##", "8.E-3"}, MaskCase{5000, "#.##E+##", "5.E+3"},
+        MaskCase{4e-11, "#.##E+##", "4.E-11"}, MaskCase{1e12, "#.##E+##", "1.E+12"},
+        MaskCase{5, "#.##E+##", "5.E+0"}, MaskCase{1.2345, "#.##E+##", "1.23E+0"},
+        MaskCase{-0.0123456, "#.#####E+##", "-1.23456E-2"}, MaskCase{0.5, "#.######E+##", "5.E-1"},
+        MaskCase{2.718281828459, "#.#######E+##", "2.7182818E+0"},
+        MaskCase{-2.718281828459, "#.########E+##", "-2.71828183E+0"},
+        MaskCase{12.5, "##.#####E+##", "1.25E+1"}, MaskCase{1.23456e-100, "#.####E+##", "1.2346E-100"},
+        MaskCase{6.02e23, "#.###E+##", "6.02E+23"}, MaskCase{1.5e300, "#.###E+##", "1.5E+300"},
+        // Values that round up to the next power of ten carry into the exponent.
+        MaskCase{9.9999996, "#.###E+##", "1.E+1"}, MaskCase{-0.99996, "#.###E+##", "-1.E+0"},
+        MaskCase{9.996e-5, "#.##E+##", "1.E-4"},
+        // Zero is written readably.
+        MaskCase{0, "#.#####E+##", "0.E+0"}, MaskCase{0, "#.##", "0."},
+        // Fixed masks: integer part (nothing below 1), point, at most two decimals.
+        MaskCase{1, "#.##", "1."}, MaskCase{2, "#.##", "2."}, MaskCase{0.5, "#.##", ".5"},
+        MaskCase{1.234, "#.##", "1.23"}, MaskCase{1.5, "##.##", "1.5"}, MaskCase{12.345678, "##.##", "12.35"},
+        MaskCase{-0.25, "##.##", "-.25"}, MaskCase{0.999, "#.##", "1."}, MaskCase{0.001, "#.##", "0."},
+        MaskCase{123456.789, "#.##", "123456.79"},
+        // Literal text ahead of the number is copied as it stands.
+        MaskCase{1e12, "Rl1 = #.###E+##", "Rl1 = 1.E+12"}, MaskCase{10, "R = #.###E+##", "R = 1.E+1"},
+        MaskCase{1.01, "m = ##.##", "m = 1.01"}));
+
+TEST(MaskFormat, NonFiniteValuesAreNamedNotHidden) {
+  EXPECT_EQ(Format(std::numeric_limits<double>::infinity(), "#.##E+##"), "Inf");
+  EXPECT_EQ(Format(-std::numeric_limits<double>::infinity(), "#.##"), "-Inf");
+  EXPECT_EQ(Format(std::nan(""), "x= #.##E+##"), "x= NaN");
+}
+
+TEST(MaskFormat, RoundTripKeepsTheMasksDigits) {
+  // Format then read gives the value to the mask's precision, over many magnitudes and both signs.
+  const struct {
+    const char* mask;
+    double relative;
+  } masks[] = {{"#.##E+##", 5e-3},         {"#.###E+##", 5e-4},     {"#.####E+##", 5e-5},
+               {"#.#####E+##", 5e-6},      {"#.######E+##", 5e-7},  {"#.#######E+##", 5e-8},
+               {"#.########E+##", 5e-9},   {"##.#####E+##", 5e-6}};
+  for (const auto& m : masks) {
+    for (int e = -300; e <= 300; e += 7) {
+      for (double mantissa : {1.0, 1.23456789123, 3.14159265358979, 9.87654321, 9.99999999}) {
+        for (double sign : {1.0, -1.0}) {
+          const double v = sign * mantissa * std::pow(10.0, e);
+          const double back = Val(Format(v, m.mask));
+          EXPECT_NEAR(back, v, std::abs(v) * m.relative * 1.0000001) << Format(v, m.mask);
+        }
+      }
+    }
+  }
+  for (double v : {0.0, 0.004, 0.005, 1.0, 1.994, 2.5, 99.999, -3.14159}) {
+    EXPECT_NEAR(Val(Format(v, "#.##")), v, 0.005 + 1e-12) << Format(v, "#.##");
+    EXPECT_NEAR(Val(Format(v, "##.##")), v, 0.005 + 1e-12);
+  }
+}
+
+struct ReadCase {
+  const char* text;
+  double value;
+};
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+class NumberReading : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(NumberReading, TakesTheLongestLeadingNumber) {
+  EXPECT_DOUBLE_EQ(Val(GetParam().text), GetParam().value) << '"' << GetParam().text << '"';
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, NumberReading,
+    ::testing::Values(ReadCase{"1e12", 1e12}, ReadCase{"40e-12", 40e-12}, ReadCase{"400e-9", 400e-9},
+                      ReadCase{"0.008", 0.008}, ReadCase{"0,008", 0}, ReadCase{"5,5", 5}, ReadCase{"abc", 0},
+                      ReadCase{"", 0}, ReadCase{"   ", 0}, ReadCase{" .5", 0.5}, ReadCase{"-.25", -0.25},
+                      ReadCase{"+3", 3}, ReadCase{"  1 2 ", 12}, ReadCase{"1.5.7", 1.5},
+                      ReadCase{"8.E-3", 8e-3}, ReadCase{"5.E+0", 5}, ReadCase{"1e", 1}, ReadCase{"1e+", 1},
+                      ReadCase{"2E3x", 2000}, ReadCase{"7 Ohms", 7}, ReadCase{"-", 0}, ReadCase{".", 0},
+                      ReadCase{"1E-05", 1e-5}, ReadCase{"\t4\t", 4}, ReadCase{"1.E+13", 1e13},
+                      ReadCase{"0.E+0", 0}, ReadCase{"0.", 0}));
+
+TEST(NumberReading, OverflowReadsAsInfinityNotGarbage) {
+  EXPECT_TRUE(std::isinf(Val("1e999")));
+  EXPECT_EQ(Val("1e-999"), 0.0);
+}
+
+TEST(PlainNumberText, GeneralNumericForm) {
+  EXPECT_EQ(PlainNumber(0.5), " .5");
+  EXPECT_EQ(PlainNumber(-0.5), "-.5");
+  EXPECT_EQ(PlainNumber(0.001), " .001");
+  EXPECT_EQ(PlainNumber(5), " 5");
+  EXPECT_EQ(PlainNumber(10), " 10");
+  EXPECT_EQ(PlainNumber(0), " 0");
+  EXPECT_EQ(PlainNumber(-0.0), " 0");
+  EXPECT_EQ(PlainNumber(0.1 + 0.2), " .3");
+  EXPECT_EQ(PlainNumber(1.0 / 3.0), " .333333333333333");
+  EXPECT_EQ(PlainNumber(1e-5), " 1E-05");
+  EXPECT_EQ(PlainNumber(1e15), " 1E+15");
+  EXPECT_EQ(PlainNumber(123456789012345.0), " 123456789012345");
+  EXPECT_EQ(PlainNumber(-2.5e-7), "-2.5E-07");
+  EXPECT_EQ(PlainNumber(0.0001), " .0001");
+  for (double v : {0.5, 1e-5, 3.25e20, -7.125, 1e13})
+    EXPECT_DOUBLE_EQ(Val(PlainNumber(v)), v);
+}
+
+TEST(ConvertComma, ReplacesOnlyTheFirstComma) {
+  std::string text = "1,5,7";
+  Convert(text);
+  EXPECT_EQ(text, "1.5,7");
+  std::string plain = "12";
+  Convert(plain);
+  EXPECT_EQ(plain, "12");
+  std::string all = "1,5,7,";
+  ConvertAll(all);
+  EXPECT_EQ(all, "1.5.7.");
+  std::string empty;
+  Convert(empty);
+  EXPECT_EQ(empty, "");
+}
+
+}  // namespace
+}  // namespace pelarin

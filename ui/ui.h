@@ -1,0 +1,173 @@
+// The seam through which shell commands and studies talk to the user: questions, messages, file dialogs,
+// the two plot windows, the parameter form and the menus. Implemented by the Qt windows, by the batch tool
+// and by the scripted fake of the tests. Nothing here depends on Qt.
+#pragma once
+
+#include <map>
+#include <string_view>
+#include <utility>
+#include <vector>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "plot/surface.h"
+#include "ui/menu_items.h"
+
+namespace pelarin {
+
+enum class MessageIcon { None, Information, Exclamation, Critical };
+
+// A plot window (linlin or linlog): a drawing surface with a caption, a read-out box and visibility.
+class PlotWindow : public DrawSurface {
+ public:
+  virtual void Show() = 0;
+  virtual void Hide() = 0;
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual void SetReadoutBackground(Colour colour) = 0;
+};
+
+enum class PlotId { linlin, linlog };
+
+// The parameter form: the 26 parameter boxes (0..25), the study name box, the form's visibility.
+class ParameterForm {
+ public:
+  virtual ~ParameterForm() = default;
+  [[nodiscard]] virtual std::string BoxText(int index) const = 0;
+  virtual void SetBoxText(int index, const std::string& text) = 0;
+  virtual void SetStudyName(const std::string& text) = 0;
+  // Shows the form and makes its Calculation button visible.
+  virtual void Show() = 0;
+};
+
+
+
+// The menu bar: captions and enabled states of its entries, and the studies' entries it holds.
+class Menus {
+ public:
+  virtual ~Menus() = default;
+  virtual void SetCaption(MenuItem item, const std::string& caption) = 0;
+  virtual void SetEnabled(MenuItem item, bool enabled) = 0;
+  [[nodiscard]] virtual std::string Caption(MenuItem item) const = 0;
+  [[nodiscard]] virtual bool Enabled(MenuItem item) const = 0;
+  // The studies' entries, in registry order (menu adaptation walks them).
+  [[nodiscard]] virtual const std::vector<StudyMenuEntry>& StudyEntries() const = 0;
+};
+
+// Menus held as plain values: the batch tool and the tests use it; the Qt window mirrors one.
+class MenuTable : public Menus {
+ public:
+  explicit MenuTable(std::vector<StudyMenuEntry> studies = {}) : studies_(std::move(studies)) {
+    for (const FixedMenuEntry& entry : kFixedMenuEntries) entries_[entry.item] = {std::string(entry.caption), true};
+    for (const StudyMenuEntry& entry : studies_) entries_[entry.item] = {std::string(entry.caption), true};
+  }
+  void SetCaption(MenuItem item, const std::string& caption) override { entries_[item].caption = caption; }
+  void SetEnabled(MenuItem item, bool enabled) override { entries_[item].enabled = enabled; }
+  [[nodiscard]] std::string Caption(MenuItem item) const override {
+    const auto found = entries_.find(item);
+    return found == entries_.end() ? std::string() : found->second.caption;
+  }
+  [[nodiscard]] bool Enabled(MenuItem item) const override {
+    const auto found = entries_.find(item);
+    return found != entries_.end() && found->second.enabled;
+  }
+  [[nodiscard]] const std::vector<StudyMenuEntry>& StudyEntries() const override { return studies_; }
+
+ private:
+  struct Entry {
+    std::string caption;
+    bool enabled = true;
+  };
+  std::map<MenuItem, Entry> entries_;
+  std::vector<StudyMenuEntry> studies_;
+};
+
+// The kinds of file a dialog asks for; each has its own filter.
+enum class FileKind { ParameterFile, MeasuredData };
+
+// What a file dialog is asked: the kind of file, a title, the start folder and a proposed name.
+struct FileDialogRequest {
+  FileKind kind = FileKind::ParameterFile;
+  std::string title;
+  std::string startDir;
+  std::string fileName;
+};
+
+// The filter of a kind of file, in "description|pattern|" form.
+[[nodiscard]] inline std::string_view FileFilter(FileKind kind) {
+  return kind == FileKind::ParameterFile ? "fichiers (*.plr)|*.plr|" : "fichiers (*.txt)|*.txt|";
+}
+
+// Every Yes/No question the commands ask.
+enum class Question {
+  SaveData,              // before result tables are written
+  OverwriteResults,      // the first result table of a study exists
+  OverwriteParameters,   // the parameter file chosen for saving exists
+  ShowExperimentalData,  // before the measured-data overlay
+  DeleteStudy,           // before a study's files are erased
+  Quit,                  // before the program ends
+};
+
+struct QuestionText {
+  std::string_view text;
+  std::string_view title;
+  MessageIcon icon;
+};
+
+// The text, title and icon of a question as the user sees it.
+[[nodiscard]] inline QuestionText TextOf(Question question) {
+  switch (question) {
+    case Question::SaveData:
+      return {"     Do you want to save the data ?", "     **  Recording  **", MessageIcon::None};
+    case Question::OverwriteResults:
+      return {"This file exists already ! Save again ?", "** Be Carefull **", MessageIcon::None};
+    case Question::OverwriteParameters:
+      return {"This file exists already ! Save again ?", "** Be Carefull **", MessageIcon::Exclamation};
+    case Question::ShowExperimentalData:
+      return {"     Display of experimental data ?", "     **  Exp. data  **", MessageIcon::None};
+    case Question::DeleteStudy:
+      return {" ALL the related files will be erased !", " Are you SURE ?", MessageIcon::Exclamation};
+    case Question::Quit:
+      return {"     Do you want to quit ?", "     **  End of the study  **", MessageIcon::None};
+  }
+  return {};
+}
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  // Modal Yes/No question (its text from TextOf); true for Yes.
+  [[nodiscard]] virtual bool Ask(Question question) = 0;
+  // Modal message with an OK button.
+  virtual void ShowMessage(const std::string& text, const std::string& title,
+                           MessageIcon icon = MessageIcon::None) = 0;
+  // File dialogs: the full path chosen, or nothing when cancelled. Use ChooseFileToOpen/ChooseFileToSave,
+  // which also move the working directory to the chosen file's folder.
+  [[nodiscard]] virtual std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) = 0;
+  [[nodiscard]] virtual std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) = 0;
+  [[nodiscard]] virtual PlotWindow& Plot(PlotId id) = 0;
+  [[nodiscard]] virtual ParameterForm& Form() = 0;
+  [[nodiscard]] virtual Menus& MenuBar() = 0;
+};
+
+namespace detail {
+inline std::optional<std::string> AfterChoice(std::optional<std::string> path) {
+  if (path && !path->empty()) {
+    // The platform's dialog leaves the working directory at the chosen folder; studies rely on it.
+    const std::filesystem::path folder = std::filesystem::path(*path).parent_path();
+    std::error_code ignored;
+    if (!folder.empty()) std::filesystem::current_path(folder, ignored);
+  }
+  return path;
+}
+}  // namespace detail
+
+[[nodiscard]] inline std::optional<std::string> ChooseFileToOpen(Ui& ui, const FileDialogRequest& request) {
+  return detail::AfterChoice(ui.OpenFileDialog(request));
+}
+[[nodiscard]] inline std::optional<std::string> ChooseFileToSave(Ui& ui, const FileDialogRequest& request) {
+  return detail::AfterChoice(ui.SaveFileDialog(request));
+}
+
+}  // namespace pelarin
