@@ -47,7 +47,8 @@ bool RunMenuCommand(State& state, Ui& ui, MenuItem item) {
       break;
   }
   for (const StudyEntry& study : Studies())
-    if (MenuItemOf(study) == item) return RunCommand(ui, std::string(study.commandName), [&] { study.run(state, ui); });
+    if (MenuItemOf(study) == item)
+      return RunCommand(ui, std::string(study.commandName), [&] { study.run(state, ui); });
   return false;
 }
 

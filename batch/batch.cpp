@@ -10,13 +10,13 @@
 
 #include "app/commands.h"
 #include "model/parameter_table.h"
+#include "studies/studies.h"
 #include "studies/study_registry.h"
+#include "ui/recorded_plot_window.h"
+#include "ui/text_form.h"
 #include "workspace/parameter_file.h"
 #include "workspace/read_parameters.h"
 #include "workspace/study_folder.h"
-#include "ui/text_form.h"
-#include "ui/recorded_plot_window.h"
-#include "studies/studies.h"
 
 namespace fs = std::filesystem;
 
@@ -45,8 +45,9 @@ class BatchUi : public Ui {
       case Question::OverwriteParameters:
         if (!options_.overwrite) {
           ++overwriteDeclined;
-          err_ << "pelarin-batch: a file of that name exists already; it is kept (give --overwrite to replace "
-                  "it).\n";
+          err_
+              << "pelarin-batch: a file of that name exists already; it is kept (give --overwrite to replace "
+                 "it).\n";
         }
         return options_.overwrite;
       case Question::DeleteStudy:
@@ -179,7 +180,8 @@ Runs one study of Pelarin without windows, with the same computations, tables an
 program, and answers its questions from the options below.
 
 STUDY is one of:
-)" + studies + R"(
+)" + studies +
+         R"(
 Options:
   --params FILE.plr   load a parameter file first, as Files > Open does: it sets the study name and the
                       folder of the study (the stack studies put their study folder beside the file)

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "model/solvers.h"
 #include "common/solver_fixtures.h"
+#include "model/solvers.h"
 
 namespace pelarin {
 namespace {

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <string>
 
-#include "workspace/read_parameters.h"
-#include "ui/text_form.h"
-#include "ui/recorded_plot_window.h"
 #include "studies/studies.h"
 #include "studies/study_registry.h"
+#include "ui/recorded_plot_window.h"
+#include "ui/text_form.h"
+#include "workspace/read_parameters.h"
 
 namespace pelarin {
 namespace {

@@ -44,7 +44,7 @@ std::string Fixed(double value, int decimals) {
   const bool negative = text[0] == '-';
   std::string body = negative ? text.substr(1) : text;
   if (body.rfind("0.", 0) == 0) body.erase(0, 1);  // nothing before the point below 1
-  if (body == ".") return "0.";                     // the value rounds to zero
+  if (body == ".") return "0.";                    // the value rounds to zero
   return negative ? "-" + body : body;
 }
 

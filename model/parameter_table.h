@@ -29,7 +29,7 @@ struct ParameterRow {
   std::string_view fileMask;   // the value's mask in the parameter file
   double Parameters::*member;
   ReadRule rule;
-  double lowerLimit;   // Coupling only
+  double lowerLimit;    // Coupling only
   bool commaConverted;  // whether the box's first decimal comma becomes a point before it is read
 };
 
@@ -37,6 +37,7 @@ inline constexpr std::string_view kExponentMask = "#.##E+##";
 inline constexpr std::string_view kIdealityMask = "#.##";
 
 // Row n is box n of the form and line n + 1 of the parameter file.
+// clang-format off
 inline constexpr std::array<ParameterRow, kParameterCount> kParameterRows = {{
     {"Rs1", "Rs1  = ", "Ohm.cm2", "5", "Rs1=  ", kExponentMask, &Parameters::Rs1, ReadRule::Resistance, 0, false},
     {"Rp1", "Rp1  = ", "Ohm.cm2", "5000", "Rp1= ", kExponentMask, &Parameters::Rp1, ReadRule::Resistance, 0, true},
@@ -72,6 +73,7 @@ inline constexpr std::array<ParameterRow, kParameterCount> kParameterRows = {{
     {"Rg2", "Rg2 = ", "Ohm.cm2", "1e12", "Rg2= ", kExponentMask, &Parameters::Rg2, ReadRule::Coupling, 10, true},
     {"Rg3", "Rg3 = ", "Ohm.cm2", "1e12", "Rg3= ", kExponentMask, &Parameters::Rg3, ReadRule::Coupling, 10, false},
 }};
+// clang-format on
 
 // The box index of a parameter by its name ("Jsc2") or its form label ("md11"), or -1.
 [[nodiscard]] constexpr int ParameterIndex(std::string_view name) {

@@ -11,8 +11,22 @@ namespace pelarin {
 
 struct DrawOp {
   enum class Kind {
-    WindowStateNormal, ScaleWidth, ScaleHeight, UserCoordinates, BackColour, ForeColour, FillColour,
-    FillStyle, DrawMode, DrawStyle, DrawWidth, Pen, LineTo, Circle, Print, Clear
+    WindowStateNormal,
+    ScaleWidth,
+    ScaleHeight,
+    UserCoordinates,
+    BackColour,
+    ForeColour,
+    FillColour,
+    FillStyle,
+    DrawMode,
+    DrawStyle,
+    DrawWidth,
+    Pen,
+    LineTo,
+    Circle,
+    Print,
+    Clear
   };
   Kind kind{};
   double x = 0, y = 0, x2 = 0, y2 = 0;  // coordinates, or the one value in x

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <system_error>
 
-#include "workspace/study_folder.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
+#include "workspace/study_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -64,7 +64,8 @@ std::vector<MeasuredPoint> ReadMeasuredCurve(const std::string& path, int maxLin
 void ExperimentalOverlay(State& state, Ui& ui, double darkMarkerRadius, int maxLitLines, int maxDarkLines) {
   if (!ui.Ask(Question::ShowExperimentalData)) return;
   try {
-    const auto chosen = ChooseFileToOpen(ui, {.kind = FileKind::MeasuredData, .title = "", .startDir = CurrentDir(), .fileName = ""});
+    const auto chosen = ChooseFileToOpen(
+        ui, {.kind = FileKind::MeasuredData, .title = "", .startDir = CurrentDir(), .fileName = ""});
     if (!chosen || chosen->empty()) return;
     const fs::path folder = fs::path(*chosen).parent_path();
     if (folder.empty()) return;

@@ -6,15 +6,15 @@
 #include <string>
 #include <string_view>
 
-#include "workspace/parameter_file.h"
-#include "workspace/read_parameters.h"
-#include "workspace/study_folder.h"
 #include "model/solvers.h"
 #include "plot/linear_axes.h"
 #include "plot/log_axes.h"
 #include "studies/stack_curve.h"
 #include "studies/studies.h"
 #include "studies/study_output.h"
+#include "workspace/parameter_file.h"
+#include "workspace/read_parameters.h"
+#include "workspace/study_folder.h"
 
 namespace pelarin {
 namespace {
@@ -32,7 +32,6 @@ constexpr std::array<Colour, 4> kLitColour = {0, Rgb(0xFF, 0, 0), Rgb(0, 0xFF, 0
 constexpr std::array<Colour, 4> kDarkColour = {0, Rgb(0x80, 0, 0), Rgb(0, 0x80, 0), Rgb(0, 0, 0x80)};
 constexpr std::array<std::string_view, 2> kLitMasks = {"#.#####E+##", "#.######E+##"};
 constexpr std::array<std::string_view, 2> kDarkMasks = {"#.#####E+##", "#.#####E+##"};
-
 
 }  // namespace
 

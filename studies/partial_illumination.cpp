@@ -2,18 +2,17 @@
 // voltage and a sweep towards the fully lit stack's open-circuit voltage. The two-junction study darkens
 // one junction per curve, the one-junction study lights one.
 #include <array>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
-#include <filesystem>
-
-#include "workspace/read_parameters.h"
-#include "workspace/study_folder.h"
 #include "model/solvers.h"
 #include "plot/linear_axes.h"
 #include "studies/stack_curve.h"
 #include "studies/studies.h"
 #include "studies/study_output.h"
+#include "workspace/read_parameters.h"
+#include "workspace/study_folder.h"
 
 namespace pelarin {
 namespace {

@@ -1,7 +1,7 @@
 #include "studies/result_table.h"
 
-#include "workspace/study_folder.h"
 #include "model/number_text.h"
+#include "workspace/study_folder.h"
 
 namespace pelarin {
 

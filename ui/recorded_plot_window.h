@@ -13,25 +13,53 @@ namespace pelarin {
 
 class RecordedPlotWindow : public PlotWindow {
  public:
-  void SetWindowStateNormal() override { Record([&] { surface.SetWindowStateNormal(); }); }
-  void SetScaleWidth(double w) final { Record([&] { surface.SetScaleWidth(w); }); }
-  void SetScaleHeight(double h) final { Record([&] { surface.SetScaleHeight(h); }); }
+  void SetWindowStateNormal() override {
+    Record([&] { surface.SetWindowStateNormal(); });
+  }
+  void SetScaleWidth(double w) final {
+    Record([&] { surface.SetScaleWidth(w); });
+  }
+  void SetScaleHeight(double h) final {
+    Record([&] { surface.SetScaleHeight(h); });
+  }
   [[nodiscard]] double ScaleWidth() const final { return surface.ScaleWidth(); }
   [[nodiscard]] double ScaleHeight() const final { return surface.ScaleHeight(); }
   void SetUserCoordinates(double l, double t, double r, double b) final {
     Record([&] { surface.SetUserCoordinates(l, t, r, b); });
   }
-  void SetBackColour(Colour c) final { Record([&] { surface.SetBackColour(c); }); }
-  void SetForeColour(Colour c) final { Record([&] { surface.SetForeColour(c); }); }
-  void SetFillColour(Colour c) final { Record([&] { surface.SetFillColour(c); }); }
-  void SetFillStyle(FillStyle s) final { Record([&] { surface.SetFillStyle(s); }); }
-  void SetDrawMode(int m) final { Record([&] { surface.SetDrawMode(m); }); }
-  void SetDrawStyle(DrawStyle s) final { Record([&] { surface.SetDrawStyle(s); }); }
-  void SetDrawWidth(int w) final { Record([&] { surface.SetDrawWidth(w); }); }
-  void SetPen(double x, double y) final { Record([&] { surface.SetPen(x, y); }); }
-  void LineTo(double x, double y, Colour c) final { Record([&] { surface.LineTo(x, y, c); }); }
-  void Circle(double x, double y, double r, Colour c) final { Record([&] { surface.Circle(x, y, r, c); }); }
-  void Print(const std::string& text) final { Record([&] { surface.Print(text); }); }
+  void SetBackColour(Colour c) final {
+    Record([&] { surface.SetBackColour(c); });
+  }
+  void SetForeColour(Colour c) final {
+    Record([&] { surface.SetForeColour(c); });
+  }
+  void SetFillColour(Colour c) final {
+    Record([&] { surface.SetFillColour(c); });
+  }
+  void SetFillStyle(FillStyle s) final {
+    Record([&] { surface.SetFillStyle(s); });
+  }
+  void SetDrawMode(int m) final {
+    Record([&] { surface.SetDrawMode(m); });
+  }
+  void SetDrawStyle(DrawStyle s) final {
+    Record([&] { surface.SetDrawStyle(s); });
+  }
+  void SetDrawWidth(int w) final {
+    Record([&] { surface.SetDrawWidth(w); });
+  }
+  void SetPen(double x, double y) final {
+    Record([&] { surface.SetPen(x, y); });
+  }
+  void LineTo(double x, double y, Colour c) final {
+    Record([&] { surface.LineTo(x, y, c); });
+  }
+  void Circle(double x, double y, double r, Colour c) final {
+    Record([&] { surface.Circle(x, y, r, c); });
+  }
+  void Print(const std::string& text) final {
+    Record([&] { surface.Print(text); });
+  }
   // Erases the drawing as a window's own clear does: coordinates, colours, styles and pen stay in force.
   void Clear() final {
     Record([&] { surface.ClearKeepingSettings(); });

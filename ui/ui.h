@@ -3,14 +3,14 @@
 // and by the scripted fake of the tests. Nothing here depends on Qt.
 #pragma once
 
-#include <map>
-#include <string_view>
-#include <utility>
-#include <vector>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "plot/surface.h"
 #include "ui/menu_items.h"
@@ -41,8 +41,6 @@ class ParameterForm {
   virtual void Show() = 0;
 };
 
-
-
 // The menu bar: captions and enabled states of its entries, and the studies' entries it holds.
 class Menus {
  public:
@@ -59,7 +57,8 @@ class Menus {
 class MenuTable : public Menus {
  public:
   explicit MenuTable(std::vector<StudyMenuEntry> studies = {}) : studies_(std::move(studies)) {
-    for (const FixedMenuEntry& entry : kFixedMenuEntries) entries_[entry.item] = {std::string(entry.caption), true};
+    for (const FixedMenuEntry& entry : kFixedMenuEntries)
+      entries_[entry.item] = {std::string(entry.caption), true};
     for (const StudyMenuEntry& entry : studies_) entries_[entry.item] = {std::string(entry.caption), true};
   }
   void SetCaption(MenuItem item, const std::string& caption) override { entries_[item].caption = caption; }

@@ -27,8 +27,8 @@ void AdaptMenus(const Parameters& p, Menus& menus) {
     // An EQE pair entry is named after the junctions it lights, or marked unavailable.
     if (rule.junction != 0)
       menus.SetCaption(entry.item, std::string(!offered ? kUnavailable
-                                               : allLit  ? rule.allLitCaption
-                                                         : rule.partialCaption));
+                                               : allLit ? rule.allLitCaption
+                                                        : rule.partialCaption));
   }
 }
 

@@ -98,8 +98,7 @@ void DeleteStudy(State& state, Ui& ui) {
     return;
   }
   state.id.studyDir = state.id.baseDir + name + "_plr";
-  if (!ui.Ask(Question::DeleteStudy))
-    return;
+  if (!ui.Ask(Question::DeleteStudy)) return;
 
   // The parameter file chosen, or the study's own one when the name was typed with another extension.
   const fs::path parameterFile =

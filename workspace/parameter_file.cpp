@@ -8,11 +8,11 @@
 #include <system_error>
 #include <vector>
 
-#include "workspace/read_parameters.h"
-#include "workspace/study_folder.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
+#include "workspace/read_parameters.h"
+#include "workspace/study_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -101,9 +101,7 @@ void SaveParameters(State& state, Ui& ui) {
   ui.Form().SetStudyName(base);
   const std::string path = state.id.baseDir + base + ".plr";
   std::error_code ec;
-  if (fs::exists(fs::symlink_status(path, ec)) &&
-      !ui.Ask(Question::OverwriteParameters))
-    return;
+  if (fs::exists(fs::symlink_status(path, ec)) && !ui.Ask(Question::OverwriteParameters)) return;
   ReadParameters(state, ui);
   try {
     WriteTextFileAtomically(path, FileText(state.par));

@@ -1,6 +1,7 @@
+#include "workspace/read_parameters.h"
+
 #include <string>
 
-#include "workspace/read_parameters.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
 

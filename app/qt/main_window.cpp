@@ -9,10 +9,10 @@
 #include <QShortcut>
 
 #include "app/commands.h"
-#include "studies/study_registry.h"
 #include "app/qt/help_window.h"
-#include "workspace/read_parameters.h"
 #include "plot/qt/plot_window_widget.h"
+#include "studies/study_registry.h"
+#include "workspace/read_parameters.h"
 
 namespace pelarin {
 namespace {
@@ -68,7 +68,8 @@ MainWindow::MainWindow(State& state, QWidget* parent)
     });
   }
   BuildMenus();
-  connect(form_, &ParameterFormWidget::calculationRequested, this, [this] { RunCalculationButton(state_, *ui_); });
+  connect(form_, &ParameterFormWidget::calculationRequested, this,
+          [this] { RunCalculationButton(state_, *ui_); });
 
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
   f1->setContext(Qt::ApplicationShortcut);
@@ -78,7 +79,8 @@ MainWindow::MainWindow(State& state, QWidget* parent)
 MainWindow::~MainWindow() = default;
 
 QAction* MainWindow::AddEntry(QMenu* menu, MenuItem item, std::string_view caption) {
-  QAction* action = menu->addAction(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+  QAction* action =
+      menu->addAction(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
   action->setObjectName(QString("menu_%1").arg(static_cast<int>(item)));
   menus_.Bind(item, action);
   return action;
@@ -116,13 +118,15 @@ void MainWindow::BuildMenus() {
     return action;
   };
   for (const MenuItem item : {M::Open, M::Save}) {
-    QAction* action = fileEntry(item, QKeySequence(item == M::Open ? Qt::CTRL | Qt::Key_O : Qt::CTRL | Qt::Key_S));
+    QAction* action =
+        fileEntry(item, QKeySequence(item == M::Open ? Qt::CTRL | Qt::Key_O : Qt::CTRL | Qt::Key_S));
     connect(action, &QAction::triggered, this, [this, item] { RunMenuCommand(state_, *ui_, item); });
   }
   connect(fileEntry(M::Delete, {}), &QAction::triggered, this,
           [this] { RunMenuCommand(state_, *ui_, M::Delete); });
   files->addSeparator();
-  connect(fileEntry(M::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, this, &MainWindow::Quit);
+  connect(fileEntry(M::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, this,
+          &MainWindow::Quit);
 
   // The study menus: entries that sit directly in a menu come before its submenus.
   for (const MenuItem top : {M::Calculations, M::Eqe}) {

@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "model/parameter_table.h"
 #include "app/qt/stack_schematic.h"
+#include "model/parameter_table.h"
 
 namespace pelarin {
 namespace {
@@ -118,7 +118,9 @@ void ParameterFormWidget::SetBoxText(int index, const std::string& text) {
   Box(index)->setText(QString::fromStdString(text));
 }
 
-void ParameterFormWidget::SetStudyName(const std::string& text) { studyNameBox_->setText(QString::fromStdString(text)); }
+void ParameterFormWidget::SetStudyName(const std::string& text) {
+  studyNameBox_->setText(QString::fromStdString(text));
+}
 
 void ParameterFormWidget::Show() {
   if (parentWidget()) parentWidget()->show();

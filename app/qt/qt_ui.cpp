@@ -41,7 +41,8 @@ bool QtMenus::Enabled(MenuItem item) const {
 }
 
 QString QtFilter(std::string_view filter) {
-  const QStringList parts = QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size())).split('|');
+  const QStringList parts =
+      QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size())).split('|');
   QStringList entries;
   for (int i = 0; i + 1 < parts.size(); i += 2) {
     const QString& description = parts[i];
@@ -85,9 +86,10 @@ std::optional<std::string> QtUi::FileDialog(const FileDialogRequest& request, bo
   if (!request.fileName.empty()) start += "/" + Q(request.fileName);
   const QString title = request.title.empty() ? QString(save ? "Save As" : "Open") : Q(request.title);
   // Our own commands ask before overwriting, with their own words.
-  const QString path = save ? QFileDialog::getSaveFileName(parent_, title, start, QtFilter(FileFilter(request.kind)),
-                                                           nullptr, QFileDialog::DontConfirmOverwrite)
-                            : QFileDialog::getOpenFileName(parent_, title, start, QtFilter(FileFilter(request.kind)));
+  const QString path =
+      save ? QFileDialog::getSaveFileName(parent_, title, start, QtFilter(FileFilter(request.kind)), nullptr,
+                                          QFileDialog::DontConfirmOverwrite)
+           : QFileDialog::getOpenFileName(parent_, title, start, QtFilter(FileFilter(request.kind)));
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
 }

@@ -4,10 +4,10 @@
 #include <QAction>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <string_view>
 #include <vector>
-#include <functional>
 
 #include "ui/ui.h"
 

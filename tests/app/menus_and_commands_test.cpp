@@ -95,8 +95,8 @@ TEST(AdaptMenus, AnEntryRenamedAfterALitJunctionIsEnabledAgain) {
   AdaptMenus(Lit(0.008, 0, 0.016), menus);
   ExpectMenus(menus, {{Item("eqe-13"), "3 illuminated", true}});
   AdaptMenus(Lit(0.008, 0.012, 0.016), menus);
-  ExpectMenus(menus, {{M::TwoJunctions, "&2 junctions", true},
-                      {Item("eqe-23"), "2 and 3 illuminated", true}});
+  ExpectMenus(menus,
+              {{M::TwoJunctions, "&2 junctions", true}, {Item("eqe-23"), "2 and 3 illuminated", true}});
 }
 
 TEST(AdaptMenus, AllDarkDisablesEveryPairEntry) {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/text_form.h"
 #include "ui/recorded_plot_window.h"
+#include "ui/text_form.h"
 #include "ui/ui.h"
 
 namespace pelarin::testing {

@@ -14,10 +14,10 @@
 #include <QtTest>
 
 #include "app/commands.h"
-#include "studies/study_registry.h"
 #include "app/qt/help_window.h"
 #include "model/calc_error.h"
 #include "plot/qt/plot_window_widget.h"
+#include "studies/study_registry.h"
 
 using namespace pelarin;
 

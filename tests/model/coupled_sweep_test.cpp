@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "model/solvers.h"
 #include "common/solver_fixtures.h"
+#include "model/solvers.h"
 
 namespace pelarin {
 namespace {

@@ -8,9 +8,9 @@
 #include <ostream>
 #include <string>
 
+#include "common/solver_fixtures.h"
 #include "model/calc_error.h"
 #include "model/solvers.h"
-#include "common/solver_fixtures.h"
 
 namespace pelarin {
 namespace {

@@ -1,11 +1,11 @@
 // Number text is the file format of every table and parameter file: masks, reading back, plain text.
+#include "model/number_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
-
-#include "model/number_text.h"
 
 namespace pelarin {
 namespace {
@@ -62,9 +62,9 @@ TEST(MaskFormat, RoundTripKeepsTheMasksDigits) {
   const struct {
     const char* mask;
     double relative;
-  } masks[] = {{"#.##E+##", 5e-3},         {"#.###E+##", 5e-4},     {"#.####E+##", 5e-5},
-               {"#.#####E+##", 5e-6},      {"#.######E+##", 5e-7},  {"#.#######E+##", 5e-8},
-               {"#.########E+##", 5e-9},   {"##.#####E+##", 5e-6}};
+  } masks[] = {{"#.##E+##", 5e-3},       {"#.###E+##", 5e-4},    {"#.####E+##", 5e-5},
+               {"#.#####E+##", 5e-6},    {"#.######E+##", 5e-7}, {"#.#######E+##", 5e-8},
+               {"#.########E+##", 5e-9}, {"##.#####E+##", 5e-6}};
   for (const auto& m : masks) {
     for (int e = -300; e <= 300; e += 7) {
       for (double mantissa : {1.0, 1.23456789123, 3.14159265358979, 9.87654321, 9.99999999}) {
@@ -124,8 +124,7 @@ TEST(PlainNumberText, GeneralNumericForm) {
   EXPECT_EQ(PlainNumber(123456789012345.0), " 123456789012345");
   EXPECT_EQ(PlainNumber(-2.5e-7), "-2.5E-07");
   EXPECT_EQ(PlainNumber(0.0001), " .0001");
-  for (double v : {0.5, 1e-5, 3.25e20, -7.125, 1e13})
-    EXPECT_DOUBLE_EQ(Val(PlainNumber(v)), v);
+  for (double v : {0.5, 1e-5, 3.25e20, -7.125, 1e13}) EXPECT_DOUBLE_EQ(Val(PlainNumber(v)), v);
 }
 
 TEST(ConvertComma, ReplacesOnlyTheFirstComma) {

@@ -1,5 +1,7 @@
 // Linear axes: rounding of an axis, labels and power-of-ten markers, ticks, zero lines, and the ranges that
 // are widened before they can be drawn.
+#include "plot/linear_axes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "model/calc_error.h"
-#include "plot/linear_axes.h"
 #include "plot/axis_scale.h"
 #include "plot/drawing_reader.h"
 

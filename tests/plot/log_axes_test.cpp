@@ -1,12 +1,13 @@
 // Linear-log axes: decade bounds, decade and sub-decade ticks with their conditions, decade labels, the zero
 // line, and the current ranges that are mended before they can be drawn.
+#include "plot/log_axes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
 #include "model/calc_error.h"
-#include "plot/log_axes.h"
 #include "plot/axis_scale.h"
 #include "plot/drawing_reader.h"
 

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "workspace/read_parameters.h"
-#include "common/temp_folder.h"
 #include "common/fake_ui.h"
+#include "common/temp_folder.h"
 #include "model/number_text.h"
 #include "plot/surface.h"
 #include "studies/experimental_data.h"
+#include "workspace/read_parameters.h"
 
 namespace pelarin {
 namespace {

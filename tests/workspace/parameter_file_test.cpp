@@ -9,9 +9,9 @@
 #include <cstring>
 #include <random>
 
-#include "workspace/read_parameters.h"
 #include "common/fake_ui.h"
 #include "common/temp_folder.h"
+#include "workspace/read_parameters.h"
 
 namespace pelarin {
 namespace {

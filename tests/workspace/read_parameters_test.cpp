@@ -1,7 +1,8 @@
 // Reading the parameter form into the parameter set, and the menus that follow the photocurrents.
+#include "workspace/read_parameters.h"
+
 #include <gtest/gtest.h>
 
-#include "workspace/read_parameters.h"
 #include "common/fake_ui.h"
 #include "model/calc_error.h"
 
@@ -41,7 +42,7 @@ TEST(ReadParameters, DefaultFormGivesTheDefaultCellAndRewritesNothing) {
 TEST(ReadParameters, JsdMaxTakesTheLargerSaturationCurrent) {
   State state;
   FakeUi ui;
-  ui.form.boxes[3] = "3e-6";  // Jsd11 above Jsd12
+  ui.form.boxes[3] = "3e-6";    // Jsd11 above Jsd12
   ui.form.boxes[11] = "1e-12";  // Jsd22 equal to Jsd21
   ReadParameters(state, ui);
   EXPECT_DOUBLE_EQ(state.par.JsdMax1, 3e-6);
@@ -75,12 +76,9 @@ INSTANTIATE_TEST_SUITE_P(
         Correction{1, "", &Parameters::Rp1, 0.001, " .001"},
         Correction{0, "0", &Parameters::Rs1, 0.001, " .001"},
         Correction{8, "abc", &Parameters::Rp2, 0.001, " .001"},
-        Correction{14, "", &Parameters::Rs3, 0.001, " .001"},
-        Correction{21, "3", &Parameters::Rl1, 5, " 5"},
-        Correction{21, "5", &Parameters::Rl1, 5, " 5"},
-        Correction{21, "5.5", &Parameters::Rl1, 5.5, "5.5"},
-        Correction{22, "3", &Parameters::Rl2, 10, " 10"},
-        Correction{22, "-1e6", &Parameters::Rl2, 10, " 10"},
+        Correction{14, "", &Parameters::Rs3, 0.001, " .001"}, Correction{21, "3", &Parameters::Rl1, 5, " 5"},
+        Correction{21, "5", &Parameters::Rl1, 5, " 5"}, Correction{21, "5.5", &Parameters::Rl1, 5.5, "5.5"},
+        Correction{22, "3", &Parameters::Rl2, 10, " 10"}, Correction{22, "-1e6", &Parameters::Rl2, 10, " 10"},
         Correction{23, "1e14", &Parameters::Rg1, 1e13, "1.E+13"},
         Correction{24, "10", &Parameters::Rg2, 10, " 10"},
         Correction{25, "2e13", &Parameters::Rg3, 1e13, "1.E+13"},
