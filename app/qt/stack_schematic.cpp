@@ -20,7 +20,7 @@ void Resistor(QPainter& p, double x, double yFrom, double yTo, const QString& la
   p.setPen(QPen(colour, 1.6));
   p.drawRect(QRectF(x - 4, mid - half, 8, 2 * half));
   const QRectF text = labelLeft ? QRectF(x - 31, mid - 8, 25, 16) : QRectF(x + 6, mid - 8, 25, 16);
-  p.drawText(text, (labelLeft ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, label);
+  p.drawText(text, static_cast<int>((labelLeft ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter), label);
 }
 
 void Junction(QPainter& p, const QRectF& box, const QString& name, const QColor& colour) {

@@ -117,17 +117,25 @@ class MainWindowTest : public QObject {
     QVERIFY(data->Box(20)->styleSheet().contains("#0000ff"));
   }
 
+  // At start only the form shows, across the top of the screen; the two plots wait below it, the lin-log
+  // plot on the left half and the lin-lin plot on the right, side by side without overlapping.
   void startUpLayout() {
     const QRect screen = window_->screen()->availableGeometry();
-    const int H = screen.height(), W = screen.width();
+    const QRect form = window_->FormWindow()->geometry();
+    const QRect linlin = window_->LinlinWindow()->geometry(), linlog = window_->LinlogWindow()->geometry();
     QVERIFY(!window_->LinlinWindow()->isVisible());
     QVERIFY(!window_->LinlogWindow()->isVisible());
     QVERIFY(window_->FormWindow()->isVisible());
-    QCOMPARE(window_->LinlinWindow()->geometry(),
-             QRect(int(W / 2.03), int(H * 10.5 / 30), int(W / 2.03), int((H * 2 / 3) / 1.15)));
-    QCOMPARE(window_->LinlogWindow()->geometry().topLeft(), QPoint(0, int(H * 10.5 / 30)));
-    QCOMPARE(window_->FormWindow()->geometry(), QRect(0, 0, int(W / 1.015), int(H / 2.85)));
-    QCOMPARE(state_->k.maxPoints, 20000);
+    QCOMPARE(form.topLeft(), QPoint(0, 0));
+    QVERIFY(form.width() > screen.width() * 9 / 10);
+    for (const QRect& plot : {linlin, linlog}) {
+      QVERIFY(plot.top() >= form.bottom());
+      QVERIFY(plot.width() > screen.width() * 2 / 5 && plot.height() > screen.height() / 2);
+      QVERIFY(screen.contains(plot));
+    }
+    QCOMPARE(linlog.left(), 0);
+    QVERIFY(linlin.left() > linlog.right() && linlin.center().x() > screen.center().x());
+    QCOMPARE(linlin.top(), linlog.top());
   }
 
   void quitNoRestoresTheLayoutAndKeepsTheBoxes() {

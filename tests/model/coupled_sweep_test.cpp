@@ -83,32 +83,29 @@ TEST(CalcCoupled, SmallRg3LeaksCurrentAroundJunction3) {
 
 class DefaultCoupledSweep : public ::testing::TestWithParam<testing_cell::DefaultSweep> {};
 
-// The point past Vend stays in the arrays but is not counted. Junction 3's current starts at curJset,
-// takes the caller's step to point 2, then half of sweepGain over the last voltage change (also after
-// the last point); resJ is that current less the leaks back to T0.
-TEST_P(DefaultCoupledSweep, CountsThePointsBeforeVendAndStepsTheCurrent) {
+// The point past Vend stays in the arrays but is not counted; resJ is junction 3's current less the leaks
+// back to T0; the total voltage moves one way towards Vend in steps of at most 50 mV.
+TEST_P(DefaultCoupledSweep, CountsThePointsBeforeVendInSmallVoltageSteps) {
   State s = DefaultState();
   GetParam().setUp(s);
-  double J3 = s.ws.curJset, step = s.sweep.sweepStep;
-  const double sgn = J3 > 0 ? 1 : -1;
+  const double sgn = s.ws.curJset > 0 ? 1 : -1;
   CalcCoupled(s);
   const SweepState& sw = s.sweep;
   const Parameters& p = s.par;
+  const double sgnV = sw.Vend > sw.resVtot[1] ? 1 : -1;
   int j = 1;
   for (;; ++j) {
-    ASSERT_EQ(sw.resJ[j],
-              J3 - sw.resVtot[j] / p.Rg1 - (sw.resV2[j] + sw.resV3[j]) / p.Rg2 - sw.resV3[j] / p.Rg3)
-        << "point " << j;
-    if (j >= 2 && sw.resVtot[j - 1] != sw.resVtot[j])
-      step = 5e-6 / std::fabs(sw.resVtot[j - 1] - sw.resVtot[j]) / 2;
-    J3 = (step + 1) * J3;
+    const double leaks = sw.resVtot[j] / p.Rg1 + (sw.resV2[j] + sw.resV3[j]) / p.Rg2 + sw.resV3[j] / p.Rg3;
+    ASSERT_GT(sgn * (sw.resJ[j] + leaks), 0.0) << "point " << j;
+    if (j >= 2) {
+      ASSERT_GT(sgnV * (sw.resVtot[j] - sw.resVtot[j - 1]), 0.0) << "point " << j;
+      ASSERT_LT(std::fabs(sw.resVtot[j] - sw.resVtot[j - 1]), 0.05) << "point " << j;
+    }
     if (sgn * sw.Vend > sgn * sw.resVtot[j]) break;
   }
   EXPECT_EQ(sw.resCount, j - 1);
   EXPECT_EQ(sw.resVtot[j + 1], 0.0);
   EXPECT_EQ(s.ws.divergeFlag, 0);
-  EXPECT_EQ(sw.sweepStep, step);
-  EXPECT_EQ(s.ws.curJset, J3);
 }
 
 INSTANTIATE_TEST_SUITE_P(StudyWithRl, DefaultCoupledSweep,

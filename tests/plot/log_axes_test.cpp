@@ -72,9 +72,10 @@ TEST(LinLogAxesTest, LabelsEachDecadeWithTenAndARaisedExponent) {
   const Drawing d = DrawLinLog(-0.5, 2.9, 1e-9, 0.05, &plot);
   EXPECT_DOUBLE_EQ(plot.markerRadius, 30 * 3.4 / 9375);
   const double lnLo = std::log(1e-9), dl = std::log(0.1) - lnLo;
-  ASSERT_EQ(d.texts.size(), 2u * 9 + 19);  // nine decade labels, x labels -0.6 to 3.0, no marker
+  ASSERT_EQ(d.texts.size(), 2u * 9u + 19u);  // nine decade labels, x labels -0.6 to 3.0, no marker
   for (int i = 0; i <= 8; ++i) {
-    const auto &ten = d.texts[2 * i], &exponent = d.texts[2 * i + 1];
+    const auto decade = static_cast<std::size_t>(i);
+    const auto &ten = d.texts[2 * decade], &exponent = d.texts[2 * decade + 1];
     EXPECT_EQ(ten.text, "10");
     EXPECT_EQ(exponent.text, " -" + std::to_string(9 - i) + " ");
     EXPECT_NEAR(ten.x, -0.6 - 3.6 / 20, 1e-12);

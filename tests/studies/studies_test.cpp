@@ -11,6 +11,7 @@
 
 #include "common/fake_ui.h"
 #include "common/temp_folder.h"
+#include "model/calc_error.h"
 #include "model/number_text.h"
 #include "plot/surface.h"
 #include "studies/experimental_data.h"
@@ -228,7 +229,7 @@ TEST_F(StudyTest, UnwritableStudyFolderIsAClearFileError) {
   try {
     StudyAllJunctions(state, ui);
     FAIL() << "expected a file error";
-  } catch (const std::exception& e) {
+  } catch (const FileError& e) {
     EXPECT_NE(std::string(e.what()).find("Other_plr"), std::string::npos) << e.what();
   }
 }
@@ -338,7 +339,7 @@ TEST_F(StudyTest, TwoJunctionsComputesAllPairsAndChecksOnlyTheFirstFile) {
 
 TEST_F(StudyTest, ACalculationFaultEndsTheStudyWithNothingWritten) {
   ui.form.boxes[5] = "0";  // m11 = 0: a division by zero in junction 1's balance
-  EXPECT_THROW(StudyAllJunctions(state, ui), std::exception);
+  EXPECT_THROW(StudyAllJunctions(state, ui), CalcError);
   EXPECT_TRUE(fs::is_empty(dir / "Test_plr"));
   EXPECT_TRUE(ui.questions.empty());
 }

@@ -6,10 +6,10 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <cstring>
 #include <random>
 
 #include "common/fake_ui.h"
+#include "common/parameter_checks.h"
 #include "common/temp_folder.h"
 #include "workspace/read_parameters.h"
 
@@ -52,7 +52,7 @@ TEST_P(TypedName, SavesTheStudyAsItsBaseNameDotPlrAndReadsItBack) {
   state = State{}, ui.form.boxes.fill("");
   Load("cellA.plr");
   EXPECT_EQ(ui.form.boxes[3] + ui.form.boxes[6], "4.E-112.");
-  EXPECT_EQ(std::memcmp(&state.par, &saved, sizeof saved), 0);  // the defaults need no more digits than kept
+  ExpectSameParameters(state.par, saved);  // the defaults need no more digits than kept
   EXPECT_EQ(state.id.studyName + ui.form.text2 + state.id.loadedDir, "cellAcellA" + In(""));
   EXPECT_TRUE(ui.messages.empty());
 }
@@ -104,7 +104,7 @@ TEST_P(LoadFailure, IsToldAndLeavesTheStudyAsItWas) {
   Load(GetParam());
   EXPECT_NE(ui.messages.at(0).text.find(In(GetParam())), std::string::npos) << ui.messages[0].text;
   EXPECT_EQ(ui.form.boxes, boxes);
-  EXPECT_EQ(std::memcmp(&state.par, &before.par, sizeof before.par), 0);
+  ExpectSameParameters(state.par, before.par);
   EXPECT_EQ(state.id.studyName + ui.form.text2 + state.id.baseDir, "TestTestbefore/");
 }
 INSTANTIATE_TEST_SUITE_P(Cases, LoadFailure,
@@ -137,7 +137,7 @@ TEST_F(ParameterFile, MalformedFilesNeverBreakTheLoader) {
   const std::string numberLike = "0123456789.,=eE+- \t\r\n\0\x7f\xff"s;
   for (int round = 0; round < 400; ++round) {
     std::string bytes = round % 4 == 3 ? kDefaultFile : "";
-    for (int n = round % 4 == 3 ? rng() % 20 : rng() % 3000; n > 0; --n) {
+    for (auto n = round % 4 == 3 ? rng() % 20 : rng() % 3000; n > 0; --n) {
       const char c = round % 4 == 0 ? char(rng()) : numberLike[rng() % numberLike.size()];
       if (round % 4 == 3)
         bytes[rng() % bytes.size()] = char(rng());

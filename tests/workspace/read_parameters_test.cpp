@@ -4,39 +4,51 @@
 #include <gtest/gtest.h>
 
 #include "common/fake_ui.h"
+#include "common/parameter_checks.h"
+#include "common/solver_fixtures.h"
 #include "model/calc_error.h"
 
 namespace pelarin {
 namespace {
 
+using testing::ExpectSameParameters;
 using testing::FakeUi;
 
 TEST(ReadParameters, DefaultFormGivesTheDefaultCellAndRewritesNothing) {
   State state;
   FakeUi ui;
   ReadParameters(state, ui);
-  const Parameters& p = state.par;
   EXPECT_EQ(ui.form.writes, 0);
-  EXPECT_DOUBLE_EQ(p.Rs1, 5);
-  EXPECT_DOUBLE_EQ(p.Rp1, 5000);
-  EXPECT_DOUBLE_EQ(p.Jsc1, 0.008);
-  EXPECT_DOUBLE_EQ(p.Jsd11, 40e-12);
-  EXPECT_DOUBLE_EQ(p.Jsd12, 400e-9);
-  EXPECT_DOUBLE_EQ(p.m11, 1);
-  EXPECT_DOUBLE_EQ(p.m12, 2);
-  EXPECT_DOUBLE_EQ(p.Rp2, 10000);
-  EXPECT_DOUBLE_EQ(p.Jsc2, 0.012);
-  EXPECT_DOUBLE_EQ(p.Jsd21, 1e-12);
-  EXPECT_DOUBLE_EQ(p.Jsd22, 80e-9);
-  EXPECT_DOUBLE_EQ(p.Rp3, 500);
-  EXPECT_DOUBLE_EQ(p.Jsc3, 0.016);
-  EXPECT_DOUBLE_EQ(p.Jsd31, 50e-9);
-  EXPECT_DOUBLE_EQ(p.Jsd32, 1e-6);
-  EXPECT_DOUBLE_EQ(p.m32, 2);
-  EXPECT_DOUBLE_EQ(p.JsdMax1, 4e-7);
-  EXPECT_DOUBLE_EQ(p.JsdMax2, 8e-8);
-  EXPECT_DOUBLE_EQ(p.JsdMax3, 1e-6);
-  for (double r : {p.Rl1, p.Rl2, p.Rg1, p.Rg2, p.Rg3}) EXPECT_DOUBLE_EQ(r, 1e12);
+  ExpectSameParameters(state.par, testing_cell::DefaultParameters());
+}
+
+// Box n holds the parameter named here, written out independently of the parameter table, so that two
+// swapped rows, labels or members fail. Every box gets its own value inside the range it accepts.
+TEST(ReadParameters, EachBoxSetsItsOwnParameter) {
+  struct Box {
+    const char* name;
+    double Parameters::*member;
+  };
+  const Box boxes[kParameterCount] = {
+      {"Rs1", &Parameters::Rs1},     {"Rp1", &Parameters::Rp1},     {"Jsc1", &Parameters::Jsc1},
+      {"Jsd11", &Parameters::Jsd11}, {"Jsd12", &Parameters::Jsd12}, {"m11", &Parameters::m11},
+      {"m12", &Parameters::m12},     {"Rs2", &Parameters::Rs2},     {"Rp2", &Parameters::Rp2},
+      {"Jsc2", &Parameters::Jsc2},   {"Jsd21", &Parameters::Jsd21}, {"Jsd22", &Parameters::Jsd22},
+      {"m21", &Parameters::m21},     {"m22", &Parameters::m22},     {"Rs3", &Parameters::Rs3},
+      {"Rp3", &Parameters::Rp3},     {"Jsc3", &Parameters::Jsc3},   {"Jsd31", &Parameters::Jsd31},
+      {"Jsd32", &Parameters::Jsd32}, {"m31", &Parameters::m31},     {"m32", &Parameters::m32},
+      {"Rl1", &Parameters::Rl1},     {"Rl2", &Parameters::Rl2},     {"Rg1", &Parameters::Rg1},
+      {"Rg2", &Parameters::Rg2},     {"Rg3", &Parameters::Rg3},
+  };
+  State state;
+  FakeUi ui;
+  for (int i = 0; i < kParameterCount; ++i) ui.form.boxes[i] = std::to_string(100 + i);
+  ReadParameters(state, ui);
+  for (int i = 0; i < kParameterCount; ++i) {
+    EXPECT_EQ(state.par.*boxes[i].member, 100 + i) << boxes[i].name << " in box " << i;
+    EXPECT_EQ(ParameterIndex(boxes[i].name), i) << boxes[i].name;
+  }
+  EXPECT_EQ(ui.form.writes, 0);
 }
 
 TEST(ReadParameters, JsdMaxTakesTheLargerSaturationCurrent) {
@@ -110,18 +122,8 @@ TEST(ReadParameters, ARewrittenBoxReadsBackToTheSameValue) {
 
 // ---- Menus ----
 
-TEST(StartUpConstants, SetTheSearchConstantsAndTheFirstStudyName) {
+TEST(StartUpConstants, KeepTheStudyNameTheUserTyped) {
   State state;
-  state.k.maxPoints = 3;
-  state.flags.subStudyFlag = 1;
-  state.ws.divergeFlag = 1;
-  ResetStartUpConstants(state);
-  EXPECT_EQ(state.k.maxPoints, 20000);
-  EXPECT_DOUBLE_EQ(state.k.Vt, 0.025851);
-  EXPECT_DOUBLE_EQ(state.ws.stepFactor, 0.005);
-  EXPECT_EQ(state.flags.subStudyFlag, 0);
-  EXPECT_EQ(state.ws.divergeFlag, 0);
-  EXPECT_EQ(state.id.studyName, "Test");
   state.id.studyName = "cellA";
   ResetStartUpConstants(state);
   EXPECT_EQ(state.id.studyName, "cellA");
