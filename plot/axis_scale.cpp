@@ -38,6 +38,8 @@ ReferenceExtents SetUpPlotWindow(DrawSurface& window) {
   const ReferenceExtents extents{static_cast<int>(std::lround(window.ScaleWidth())),
                                  static_cast<int>(std::lround(window.ScaleHeight()))};
   window.SetDrawMode(kCopyPen);
+  // Frames and ticks are thin, whatever width the zero lines or an overlay of the previous plot left.
+  window.SetDrawWidth(1);
   window.SetBackColour(PaletteColour(15));
   window.SetForeColour(PaletteColour(0));
   return extents;
