@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 
+#include "app/vector_state.h"
 #include "model/calc_error.h"
 #include "studies/study_registry.h"
 #include "workspace/delete_study.h"
@@ -12,6 +13,7 @@ namespace pelarin {
 
 bool RunCommand(Ui& ui, const std::string& commandName, const std::function<void()>& command) {
   std::string text, title;
+  CleanVectorState();
   try {
     command();
     return true;

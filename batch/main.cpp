@@ -1,40 +1,75 @@
-// pelarin-batch: the studies without windows; plot images are rendered with Qt Gui.
+// pelarin-batch: the studies without windows. It links no Qt; plot images come from the image plugin,
+// loaded only when --images asks for them.
+#include <dlfcn.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QGuiApplication>
-#include <QSize>
-#include <QString>
+#include <filesystem>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "batch/batch.h"
-#include "plot/qt/plot_image.h"
+#include "batch/image_plugin.h"
+
+namespace {
+
+// The image plugin beside this program, loaded on demand and finished before the program ends.
+class ImagePlugin {
+ public:
+  ImagePlugin() {
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    path_ = (ec ? std::filesystem::path(".") : self.parent_path()) / kImagePluginFile;
+    handle_ = ::dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) {
+      const char* why = ::dlerror();
+      error_ = why ? why : "unknown reason";
+      return;
+    }
+    save_ = reinterpret_cast<SavePlotImageFunction>(::dlsym(handle_, kSavePlotImageSymbol));
+    finish_ = reinterpret_cast<FinishImagesFunction>(::dlsym(handle_, kFinishImagesSymbol));
+    if (!save_ || !finish_) error_ = "it does not provide the image functions";
+  }
+  ~ImagePlugin() {
+    if (finish_) finish_();
+    // The plugin stays loaded: Qt keeps state in it until the process exits.
+  }
+  ImagePlugin(const ImagePlugin&) = delete;
+  ImagePlugin& operator=(const ImagePlugin&) = delete;
+
+  [[nodiscard]] bool Ready() const { return error_.empty(); }
+  [[nodiscard]] std::string Problem() const {
+    return "the image renderer " + path_.string() + " cannot be loaded: " + error_;
+  }
+  [[nodiscard]] bool Save(const pelarin::RecordingSurface& drawing, int width, int height,
+                          const std::string& path) const {
+    return save_(&drawing, width, height, path.c_str()) != 0;
+  }
+
+ private:
+  std::filesystem::path path_;
+  void* handle_ = nullptr;
+  SavePlotImageFunction save_ = nullptr;
+  FinishImagesFunction finish_ = nullptr;
+  std::string error_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto options = pelarin::ParseBatchOptions(args, std::cerr);
   if (!options) return pelarin::kBatchUsage;
-  // Fonts for the images need a Gui application; no display is used.
-  std::unique_ptr<QGuiApplication> app;
-  if (options->images) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-      // A private runtime folder, so that Qt does not warn about a missing one on every run.
-      const QString runtime = QDir::tempPath() + "/pelarin-runtime-" + QString::number(::getuid());
-      QDir().mkpath(runtime);
-      QFile::setPermissions(runtime,
-                            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-      qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
-    }
-    app = std::make_unique<QGuiApplication>(argc, argv);
+  if (!options->images) return pelarin::RunBatch(*options, std::cout, std::cerr, nullptr);
+
+  const ImagePlugin images;
+  if (!images.Ready()) {
+    std::cerr << "pelarin-batch: --images: " << images.Problem() << ".\n";
+    return pelarin::kBatchFailed;
   }
-  const auto saveImage = [](const pelarin::RecordingSurface& drawing, int width, int height,
-                            const std::string& path) {
-    return pelarin::SaveBitmap(drawing, QSize(width, height), QString::fromStdString(path));
-  };
-  return pelarin::RunBatch(*options, std::cout, std::cerr, saveImage);
+  return pelarin::RunBatch(
+      *options, std::cout, std::cerr,
+      [&](const pelarin::RecordingSurface& drawing, int width, int height, const std::string& path) {
+        return images.Save(drawing, width, height, path);
+      });
 }

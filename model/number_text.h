@@ -14,6 +14,12 @@ namespace pelarin {
 // most two decimals, trailing zeros dropped. Zero is written "0.E+0" or "0." so it stays readable.
 [[nodiscard]] std::string Format(double value, std::string_view mask);
 
+// Format, appended to out: what the table writer uses, without a string per number.
+void AppendFormatted(std::string& out, double value, std::string_view mask);
+
+// Format computed through printf instead of std::to_chars: the reference the tests hold Format to.
+[[nodiscard]] std::string FormatByPrintf(double value, std::string_view mask);
+
 // Reads the longest leading decimal number of text (sign, digits, point, exponent with E or e), skipping
 // blanks; text without a number reads as 0. A comma is not a decimal separator.
 [[nodiscard]] double Val(std::string_view text);

@@ -19,7 +19,7 @@ void ResultTable::AddRow(std::initializer_list<std::pair<double, std::string_vie
   bool first = true;
   for (const auto& [value, mask] : cells) {
     if (!first) text_ += '\t';
-    text_ += Format(value, mask);
+    AppendFormatted(text_, value, mask);
     first = false;
   }
   text_ += "\r\n";

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "app/vector_state.h"
+
 namespace pelarin {
 namespace {
 
@@ -58,19 +60,24 @@ bool QtUi::Ask(Question question) {
   const QuestionText asked = TextOf(question);
   QMessageBox box(QtIcon(asked.icon), Q(std::string(asked.title)), Q(std::string(asked.text)),
                   QMessageBox::Yes | QMessageBox::No, parent_);
-  return box.exec() == QMessageBox::Yes;
+  const bool yes = box.exec() == QMessageBox::Yes;
+  CleanVectorState();
+  return yes;
 }
 
 bool QtUi::AskYesNo(const std::string& text, const std::string& title) {
   if (hooks.askText) return hooks.askText(text, title);
   QMessageBox box(QMessageBox::NoIcon, Q(title), Q(text), QMessageBox::Yes | QMessageBox::No, parent_);
-  return box.exec() == QMessageBox::Yes;
+  const bool yes = box.exec() == QMessageBox::Yes;
+  CleanVectorState();
+  return yes;
 }
 
 void QtUi::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
   if (hooks.message) return hooks.message(text, title);
   QMessageBox box(QtIcon(icon), Q(title), Q(text), QMessageBox::Ok, parent_);
   box.exec();
+  CleanVectorState();
 }
 
 std::optional<std::string> QtUi::OpenFileDialog(const FileDialogRequest& request) {
@@ -90,6 +97,7 @@ std::optional<std::string> QtUi::FileDialog(const FileDialogRequest& request, bo
       save ? QFileDialog::getSaveFileName(parent_, title, start, QtFilter(FileFilter(request.kind)), nullptr,
                                           QFileDialog::DontConfirmOverwrite)
            : QFileDialog::getOpenFileName(parent_, title, start, QtFilter(FileFilter(request.kind)));
+  CleanVectorState();
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
 }

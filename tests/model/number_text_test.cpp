@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace pelarin {
 namespace {
@@ -55,6 +58,49 @@ TEST(MaskFormat, NonFiniteValuesAreNamedNotHidden) {
   EXPECT_EQ(Format(std::numeric_limits<double>::infinity(), "#.##E+##"), "Inf");
   EXPECT_EQ(Format(-std::numeric_limits<double>::infinity(), "#.##"), "-Inf");
   EXPECT_EQ(Format(std::nan(""), "x= #.##E+##"), "x= NaN");
+}
+
+// The table writer formats through std::to_chars; printf is the reference. Every mask the program uses, and
+// masks far longer than any of them, over random bit patterns (every exponent), values of table-like size,
+// and exact halves where the two could round differently.
+TEST(MaskFormat, ToCharsMatchesPrintfOnEveryMask) {
+  std::vector<std::string> masks = {"##.##",         "#.##",           "##.#####E+##",    "#.##E+##",
+                                    "#.###E+##",     "#.####E+##",     "#.#####E+##",     "#.######E+##",
+                                    "#.#######E+##", "#.########E+##", "Rl1 = #.###E+##", "#",
+                                    "#E+##",         "no digits"};
+  for (int decimals : {0, 1, 9, 15, 16, 17, 25, 57, 60, 120, 400}) {
+    masks.push_back("#." + std::string(static_cast<std::size_t>(decimals), '#') + "E+##");
+    masks.push_back("##." + std::string(static_cast<std::size_t>(decimals), '#'));
+  }
+  std::mt19937_64 rng(20261207);
+  std::uniform_real_distribution<double> decade(-13, 2), mantissa(-1, 1);
+  std::uniform_int_distribution<int> halves(-4000, 4000);
+  const auto value = [&](long i) {
+    switch (i % 3) {
+      case 0: {
+        const double bits = std::bit_cast<double>(rng());
+        return std::isfinite(bits) ? bits : 0.0;
+      }
+      case 1:
+        return mantissa(rng) * std::pow(10.0, decade(rng));
+      default:
+        return halves(rng) / 8.0;
+    }
+  };
+  long compared = 0;
+  for (long i = 0; i < 1'200'000; ++i) {
+    const double x = value(i);
+    // Each value through the table masks, and through one other mask in turn.
+    for (const std::string* mask : {&masks[2], &masks[6], &masks[i % static_cast<long>(masks.size())]}) {
+      ASSERT_EQ(Format(x, *mask), FormatByPrintf(x, *mask)) << std::hexfloat << x << " through " << *mask;
+      ++compared;
+    }
+  }
+  for (const std::string& mask : masks)
+    for (double x : {std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
+                     std::numeric_limits<double>::denorm_min(), 0.5, 1.5, 2.5, -0.05, 9.5, 99.995, 1e22})
+      ASSERT_EQ(Format(x, mask), FormatByPrintf(x, mask)) << std::hexfloat << x << " through " << mask;
+  EXPECT_EQ(compared, 3'600'000);
 }
 
 TEST(MaskFormat, RoundTripKeepsTheMasksDigits) {
