@@ -4,7 +4,6 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
-#include <utility>
 
 #include "model/calc_error.h"
 #include "model/solvers.h"
@@ -68,8 +67,8 @@ void JoinSweepTowardsZero(const SweepState& w, EqeTables& t, int k, int maxPoint
                     std::to_string(n + a) + " points, more than the tables hold (" +
                     std::to_string(maxPoints) + ")");
   }
-  std::array<std::vector<double>*, 5> columns = {&t.eqeV[k], &t.eqeJ[k], &t.eqeVj[1], &t.eqeVj[2],
-                                                 &t.eqeVj[3]};
+  const std::array<std::vector<double>*, 5> columns = {&t.eqeV[k], &t.eqeJ[k], &t.eqeVj[1], &t.eqeVj[2],
+                                                       &t.eqeVj[3]};
   const std::array<const std::vector<double>*, 5> swept = {&w.resVtot, &w.resJ, &w.resV1, &w.resV2, &w.resV3};
   for (std::size_t c = 0; c < columns.size(); ++c) {
     std::vector<double>& col = *columns[c];
@@ -210,7 +209,8 @@ void EqeReferencePreRun(State& s) {
   s.par.Jsc1 = s.par.Jsc2 = s.par.Jsc3 = kProbe;
   s.flags.subStudyFlag = 1;
   // The three-junction study's sub-step, without reading the form again: it would put the form's
-  // photocurrents back.
+  // photocurrents back. Its study label and folder are not taken either, so that the EQE plot images keep
+  // their own name instead of replacing the three-junction study's.
   s.flags.darkFlag = 0;
   s.flags.dragLineOn = 1;
   (void)LitStackSweep(s);
