@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "studies/eqe_artefact_study.h"
 #include "studies/studies.h"
 #include "studies/study_registry.h"
 #include "ui/recorded_plot_window.h"
@@ -69,6 +70,41 @@ BENCHMARK_CAPTURE(BM_Study, IndependentStudy, IndependentStudy)->Unit(benchmark:
 BENCHMARK_CAPTURE(BM_Study, StudyAllJunctions, StudyAllJunctions)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Study, StudyTwoJunctions, StudyTwoJunctions)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Study, StudyOneJunction, StudyOneJunction)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, EqeIlluminated, EqeIlluminatedStudy)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, EqeDark, EqeDarkStudy)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, EqePair12, EqePair12Study)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, EqePair13, EqePair13Study)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, EqePair23, EqePair23Study)->Unit(benchmark::kMillisecond);
+
+// The EQE interpolation's search for the first probed point above each reference voltage, on the sweeps
+// of "1 and 2 Illuminated" (the most points of the five modes): point by point, and by binary search.
+void BM_EqeSearch(benchmark::State& bench, bool binary) {
+  State state;
+  ResetStartUpConstants(state);
+  DecliningUi ui;
+  ReadParameters(state, ui);
+  state.flags.eqePair12 = 1;
+  EqeReferencePreRun(state);
+  const EqeArtefacts r = SweepEqe(state);
+  const EqeTables& t = r.tables;
+  for (auto _ : bench) {
+    long sum = 0;
+    for (int a = 1; a <= 3; ++a) {
+      const FirstPointAbove search(t.eqeV[a], t.eqeCount[a]);
+      for (int p = 1; p <= t.eqeCount[0]; ++p) {
+        const double x = t.eqeV[0][static_cast<std::size_t>(p)];
+        sum += binary ? search(x) : FirstPointAboveByScan(t.eqeV[a], t.eqeCount[a], x);
+      }
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  bench.SetLabel(std::to_string(t.eqeCount[0]) + " reference points, probed sweeps of " +
+                 std::to_string(t.eqeCount[1]) + ", " + std::to_string(t.eqeCount[2]) + ", " +
+                 std::to_string(t.eqeCount[3]) + " points");
+}
+
+BENCHMARK_CAPTURE(BM_EqeSearch, Scan, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_EqeSearch, BinarySearch, true)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace pelarin

@@ -92,6 +92,13 @@ struct PlotState {
   double dragX0 = 0, dragY0 = 0;
 };
 
+// The EQE artefact study's settings and its reference voltage.
+struct EqeState {
+  double vocRef = 0;             // the stack's open-circuit voltage with 1e-4 A/cm2 in every junction
+  double eqeStep = 0;            // first relative step of CalcJ and of the study's current sweeps
+  std::int16_t eqeJunction = 0;  // the junction (1..3) that the running probed sweep perturbs
+};
+
 // Everything together: created once by the application.
 struct State {
   Parameters par;
@@ -101,6 +108,7 @@ struct State {
   WorkingSet ws;
   SweepState sweep;
   PlotState plot;
+  EqeState eqe;
 };
 
 }  // namespace pelarin

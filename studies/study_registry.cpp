@@ -1,5 +1,6 @@
 #include "studies/study_registry.h"
 
+#include "studies/eqe_artefact_study.h"
 #include "studies/studies.h"
 
 namespace pelarin {
@@ -38,18 +39,18 @@ constexpr StudyEntry kStudies[] = {
      "each junction lit alone, inside the Rl/Rg network (needs all three photocurrents)", kAllLit,
      NotAvailableYet},
     {"Illuminated", M::EqeAllJunctions, "EQE illuminated", "eqe-ill",
-     "EQE artefacts of the stack with all junctions lit", kAlways, NotAvailableYet},
+     "EQE artefacts of the stack with all junctions lit", kAlways, EqeIlluminatedStudy},
     {"Dark", M::EqeAllJunctions, "EQE dark", "eqe-dark", "EQE artefacts of the dark stack", kAlways,
-     NotAvailableYet},
+     EqeDarkStudy},
     {"1 and 2 Illuminated", M::EqeTwoJunctions, "EQE 1 and 2 illuminated", "eqe-12",
      "EQE artefacts with junctions 1 and 2 lit (needs Jsc1 nonzero)",
-     PairEntry(1, "1 and 2 illuminated", "1 illuminated"), NotAvailableYet},
+     PairEntry(1, "1 and 2 illuminated", "1 illuminated"), EqePair12Study},
     {"1 and 3 Illuminated", M::EqeTwoJunctions, "EQE 1 and 3 illuminated", "eqe-13",
      "EQE artefacts with junctions 1 and 3 lit (needs Jsc3 nonzero)",
-     PairEntry(3, "1 and 3 illuminated", "3 illuminated"), NotAvailableYet},
+     PairEntry(3, "1 and 3 illuminated", "3 illuminated"), EqePair13Study},
     {"2 and 3 Illuminated", M::EqeTwoJunctions, "EQE 2 and 3 illuminated", "eqe-23",
      "EQE artefacts with junctions 2 and 3 lit (needs Jsc2 nonzero)",
-     PairEntry(2, "2 and 3 illuminated", "2 illuminated"), NotAvailableYet},
+     PairEntry(2, "2 and 3 illuminated", "2 illuminated"), EqePair23Study},
 };
 
 }  // namespace

@@ -70,8 +70,9 @@ TEST_F(BatchTest, UsageErrorsAreExplainedWithStatusTwo) {
 TEST_F(BatchTest, HelpDocumentsEveryOptionAndStatus) {
   const BatchRun run = Batch({"--help"}, false);
   EXPECT_EQ(run.status, kBatchOk);
-  for (const char* text : {"independent", "all", "two", "one", "--params", "--set", "--dir", "--exp",
-                           "--overwrite", "--no-save", "--images", "Exit status", "Example"})
+  for (const char* text :
+       {"independent", "all", "two", "one", "eqe-ill", "eqe-dark", "eqe-12", "eqe-13", "eqe-23", "--params",
+        "--set", "--dir", "--exp", "--overwrite", "--no-save", "--images", "Exit status", "Example"})
     EXPECT_NE(run.out.find(text), std::string::npos) << text;
 }
 
@@ -80,6 +81,11 @@ TEST_F(BatchTest, AStudyTheMenusWouldDisableIsRefused) {
   EXPECT_EQ(run.status, kBatchUsage);
   EXPECT_NE(run.err.find("all three junctions illuminated"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "Test_plr" / "Test_J(V)_2Junctions_#2&#3.txt"));
+  // An EQE pair needs only the junction that stays lit when one is dark.
+  const BatchRun pair = Batch({"eqe-23", "--set", "Jsc2=0"});
+  EXPECT_EQ(pair.status, kBatchUsage);
+  EXPECT_NE(pair.err.find("needs junction 2 illuminated (Jsc2 nonzero)"), std::string::npos) << pair.err;
+  EXPECT_EQ(Batch({"eqe-23", "--set", "Jsc3=0", "--no-save"}).status, kBatchOk);
 }
 
 TEST_F(BatchTest, AllStudyReportsCurvesFilesAndImages) {
@@ -196,7 +202,9 @@ TEST_P(GoldenTables, DefaultCellMatchesTheReviewedTables) {
   EXPECT_GT(compared, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Studies, GoldenTables, ::testing::Values("independent", "all", "two", "one"));
+INSTANTIATE_TEST_SUITE_P(Studies, GoldenTables,
+                         ::testing::Values("independent", "all", "two", "one", "eqe-ill", "eqe-dark",
+                                           "eqe-12", "eqe-13", "eqe-23"));
 
 }  // namespace
 }  // namespace pelarin
