@@ -1,5 +1,6 @@
 #include "studies/study_registry.h"
 
+#include "studies/coupled_studies.h"
 #include "studies/studies.h"
 
 namespace pelarin {
@@ -25,18 +26,18 @@ constexpr StudyEntry kStudies[] = {
      "the three-junction stack without Rl, lit and dark", kAlways, StudyAllJunctions},
     {"With Rl + Rg", M::AllJunctions, "All junctions with Rl + Rg", "all-rl",
      "the three-junction stack inside the Rl/Rg network, lit and dark (needs all three photocurrents)",
-     kAllLit, NotAvailableYet},
+     kAllLit, StudyWithRl},
     {"Without Rl", M::TwoJunctions, "2 junctions without Rl", "two",
      "the stack with each pair of junctions lit (needs all three photocurrents nonzero)", kAllLit,
      StudyTwoJunctions},
     {"With Rl + Rg", M::TwoJunctions, "2 junctions with Rl + Rg", "two-rl",
      "each pair of junctions lit, inside the Rl/Rg network (needs all three photocurrents)", kAllLit,
-     NotAvailableYet},
+     StudyTwoWithRl},
     {"Without Rl", M::OneJunction, "1 junction without Rl", "one", "the stack with each lit junction alone",
      kAlways, StudyOneJunction},
     {"With Rl + Rg", M::OneJunction, "1 junction with Rl + Rg", "one-rl",
      "each junction lit alone, inside the Rl/Rg network (needs all three photocurrents)", kAllLit,
-     NotAvailableYet},
+     StudyOneWithRl},
     {"Illuminated", M::EqeAllJunctions, "EQE illuminated", "eqe-ill",
      "EQE artefacts of the stack with all junctions lit", kAlways, NotAvailableYet},
     {"Dark", M::EqeAllJunctions, "EQE dark", "eqe-dark", "EQE artefacts of the dark stack", kAlways,
