@@ -33,8 +33,6 @@ struct StackCurvesWithRl {
   StackCurve lit;   // from near open circuit down past -0.5 V
   StackCurve dark;  // rising voltage: the reverse branch from its last point, then the forward branch as |J|
   int nRev = 0;     // the first nRev points of dark are the reverse branch
-  double litStart = 0;      // current density of the lit sweep's first point
-  double reverseStart = 0;  // current density of the reverse dark sweep's first point
 };
 
 // The lit sweep's start current density: 1e-8 A/cm2, or a hundredth of a photocurrent below it.

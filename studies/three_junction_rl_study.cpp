@@ -42,8 +42,7 @@ StackCurvesWithRl ComputeStackWithRl(State& s) {
   w.Vinit[1] = w.Vinit[2] = w.Vinit[3] = 1e-5;
   ws.V1 = 0.001;
   ws.V2 = 0.001;
-  c.litStart = LitStartCurrentWithRl(p);
-  ws.curJset = c.litStart;
+  ws.curJset = LitStartCurrentWithRl(p);
   w.sweepStep = 0.005;
   ws.cycleCount = 0;
   w.JscUse3 = p.Jsc3;
@@ -56,7 +55,6 @@ StackCurvesWithRl ComputeStackWithRl(State& s) {
   // Dark towards -1 V, from the current the resistances alone would carry at 0.5 mV.
   w.Jstart = 0.0005 / (p.Rp2 + p.Rp1 + p.Rp3 + p.Rs1 + p.Rs2 + p.Rs3);
   if (w.Jstart < 1e-13) w.Jstart = 1e-13;
-  c.reverseStart = w.Jstart;
   w.Vinit[1] = w.Vinit[2] = -0.0001;
   w.sweepStep = 0.0005;
   ws.cycleCount = 0;
