@@ -303,11 +303,8 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
 
   if (!RunCommand(ui, "Reading the parameters", [&] { ReadParameters(state, ui); })) return kBatchFailed;
   if (!IsOffered(study.availability, state.par)) {
-    const int junction = study.availability.junction;
     err << "pelarin-batch: the study \"" << study.batchName << "\" needs "
-        << (junction != 0 ? "junction " + std::to_string(junction) + " illuminated (Jsc" +
-                                std::to_string(junction) + " nonzero)"
-                          : std::string("all three junctions illuminated (Jsc1, Jsc2 and Jsc3 nonzero)"))
+        << NeededIllumination(study.availability)
         << "; the window program does not offer it for these parameters.\n";
     return kBatchUsage;
   }

@@ -1,10 +1,13 @@
-// Time of each study's whole computation with the default cell: sweeps, plots recorded, no files saved.
+// Time of each study's whole computation with the default cell (and, for the studies with Rl and Rg, a
+// strongly coupled cell): sweeps, plots recorded, no files saved.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <span>
 #include <string>
 
+#include "studies/coupled_studies.h"
 #include "studies/eqe_artefact_study.h"
 #include "studies/studies.h"
 #include "studies/study_registry.h"
@@ -48,13 +51,27 @@ class InTemporaryFolder {
   std::filesystem::path start_, folder_;
 };
 
-void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&)) {
+// A cell: the parameter boxes typed over the default texts before the study runs.
+struct BoxText {
+  int index;
+  const char* text;
+};
+struct Cell {
+  const char* label;
+  std::span<const BoxText> boxes;
+};
+constexpr BoxText kStrongCoupling[] = {{25, "50"}, {22, "200"}};  // Rg3, Rl2
+constexpr Cell kDefaultCell{"computation and drawing, default cell", {}};
+constexpr Cell kStronglyCoupled{"computation and drawing, Rg3 = 50, Rl2 = 200", kStrongCoupling};
+
+void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&), const Cell& cell) {
   InTemporaryFolder folder;
   double evaluations = 0;
   for (auto _ : bench) {
     State state;
     ResetStartUpConstants(state);
     DecliningUi ui;
+    for (const BoxText& box : cell.boxes) ui.form.SetBoxText(box.index, box.text);
     study(state, ui);
     benchmark::DoNotOptimize(state.sweep.resCount);
     evaluations = static_cast<double>(state.ws.balanceEvals);
@@ -63,18 +80,29 @@ void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&)) {
   bench.counters["per_evaluation"] =
       benchmark::Counter(evaluations * static_cast<double>(bench.iterations()),
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  bench.SetLabel("computation and drawing, default cell");
+  bench.SetLabel(cell.label);
 }
 
-BENCHMARK_CAPTURE(BM_Study, IndependentStudy, IndependentStudy)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyAllJunctions, StudyAllJunctions)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyTwoJunctions, StudyTwoJunctions)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyOneJunction, StudyOneJunction)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, EqeIlluminated, EqeIlluminatedStudy)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, EqeDark, EqeDarkStudy)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, EqePair12, EqePair12Study)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, EqePair13, EqePair13Study)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, EqePair23, EqePair23Study)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, IndependentStudy, IndependentStudy, kDefaultCell)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyAllJunctions, StudyAllJunctions, kDefaultCell)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyTwoJunctions, StudyTwoJunctions, kDefaultCell)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyOneJunction, StudyOneJunction, kDefaultCell)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyWithRl, StudyWithRl, kDefaultCell)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyTwoWithRl, StudyTwoWithRl, kDefaultCell)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyOneWithRl, StudyOneWithRl, kDefaultCell)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyWithRl_StronglyCoupled, StudyWithRl, kStronglyCoupled)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyTwoWithRl_StronglyCoupled, StudyTwoWithRl, kStronglyCoupled)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, StudyOneWithRl_StronglyCoupled, StudyOneWithRl, kStronglyCoupled)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, EqeIlluminated, EqeIlluminatedStudy, kDefaultCell)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, EqeDark, EqeDarkStudy, kDefaultCell)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, EqePair12, EqePair12Study, kDefaultCell)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, EqePair13, EqePair13Study, kDefaultCell)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Study, EqePair23, EqePair23Study, kDefaultCell)->Unit(benchmark::kMillisecond);
 
 // The EQE interpolation's search for the first probed point above each reference voltage, on the sweeps
 // of "1 and 2 Illuminated" (the most points of the five modes): point by point, and by binary search.

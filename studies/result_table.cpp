@@ -25,6 +25,11 @@ void ResultTable::AddRow(std::initializer_list<std::pair<double, std::string_vie
   text_ += "\r\n";
 }
 
+void ResultTable::AddLine(std::string_view line) {
+  text_ += line;
+  text_ += "\r\n";
+}
+
 void ResultTable::Write(const std::string& path) const { WriteTextFileAtomically(path, text_); }
 
 }  // namespace pelarin

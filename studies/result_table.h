@@ -18,6 +18,8 @@ class ResultTable {
   explicit ResultTable(std::span<const std::string_view> titles);
   // Appends a line of numbers, each written through its mask.
   void AddRow(std::initializer_list<std::pair<double, std::string_view>> cells);
+  // Appends a line of text as it stands (a line that is not a row of numbers).
+  void AddLine(std::string_view line);
   [[nodiscard]] const std::string& Text() const { return text_; }
   // Writes the table to path through a temporary file (throws FileError).
   void Write(const std::string& path) const;

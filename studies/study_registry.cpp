@@ -1,5 +1,6 @@
 #include "studies/study_registry.h"
 
+#include "studies/coupled_studies.h"
 #include "studies/eqe_artefact_study.h"
 #include "studies/studies.h"
 
@@ -9,11 +10,6 @@ namespace {
 using M = MenuItem;
 constexpr Availability kAlways{};
 constexpr Availability kAllLit{.needsAllLit = true};
-
-// An entry whose study is still being built says so instead of doing nothing.
-void NotAvailableYet(State&, Ui& ui) {
-  ui.ShowMessage("This study is not available yet.", "Pelarin", MessageIcon::Information);
-}
 
 constexpr Availability PairEntry(int junction, std::string_view allLit, std::string_view partial) {
   return {.needsAllLit = false, .junction = junction, .allLitCaption = allLit, .partialCaption = partial};
@@ -26,18 +22,18 @@ constexpr StudyEntry kStudies[] = {
      "the three-junction stack without Rl, lit and dark", kAlways, StudyAllJunctions},
     {"With Rl + Rg", M::AllJunctions, "All junctions with Rl + Rg", "all-rl",
      "the three-junction stack inside the Rl/Rg network, lit and dark (needs all three photocurrents)",
-     kAllLit, NotAvailableYet},
+     kAllLit, StudyWithRl},
     {"Without Rl", M::TwoJunctions, "2 junctions without Rl", "two",
      "the stack with each pair of junctions lit (needs all three photocurrents nonzero)", kAllLit,
      StudyTwoJunctions},
     {"With Rl + Rg", M::TwoJunctions, "2 junctions with Rl + Rg", "two-rl",
      "each pair of junctions lit, inside the Rl/Rg network (needs all three photocurrents)", kAllLit,
-     NotAvailableYet},
+     StudyTwoWithRl},
     {"Without Rl", M::OneJunction, "1 junction without Rl", "one", "the stack with each lit junction alone",
      kAlways, StudyOneJunction},
     {"With Rl + Rg", M::OneJunction, "1 junction with Rl + Rg", "one-rl",
      "each junction lit alone, inside the Rl/Rg network (needs all three photocurrents)", kAllLit,
-     NotAvailableYet},
+     StudyOneWithRl},
     {"Illuminated", M::EqeAllJunctions, "EQE illuminated", "eqe-ill",
      "EQE artefacts of the stack with all junctions lit", kAlways, EqeIlluminatedStudy},
     {"Dark", M::EqeAllJunctions, "EQE dark", "eqe-dark", "EQE artefacts of the dark stack", kAlways,

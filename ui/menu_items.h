@@ -86,6 +86,15 @@ struct Availability {
   return !availability.needsAllLit || allLit;
 }
 
+// What a study that is not offered needs, as its refusals say it: "all three junctions illuminated (Jsc1,
+// Jsc2 and Jsc3 nonzero)", or "junction 2 illuminated (Jsc2 nonzero)" for an entry tied to one junction.
+[[nodiscard]] inline std::string NeededIllumination(const Availability& availability) {
+  const int junction = availability.junction;
+  if (junction == 0) return "all three junctions illuminated (Jsc1, Jsc2 and Jsc3 nonzero)";
+  const std::string k = std::to_string(junction);
+  return "junction " + k + " illuminated (Jsc" + k + " nonzero)";
+}
+
 // A study's entry as the menus know it.
 struct StudyMenuEntry {
   MenuItem item;

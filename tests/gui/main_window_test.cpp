@@ -223,14 +223,18 @@ class MainWindowTest : public QObject {
   }
 
   void screenshot() {
-    // A developer's look at the start-up window: PELARIN_SCREENSHOT=path.png saves it.
+    // A developer's look at the window after a study: PELARIN_SCREENSHOT=path.png saves it, after the
+    // study PELARIN_SCREENSHOT_STUDY names (a batch name; "all" by default).
     const QByteArray path = qgetenv("PELARIN_SCREENSHOT");
     if (path.isEmpty()) QSKIP("set PELARIN_SCREENSHOT to save a screenshot");
+    const QByteArray studyName = qEnvironmentVariable("PELARIN_SCREENSHOT_STUDY", "all").toLocal8Bit();
+    const StudyEntry* study = FindStudy(studyName.toStdString());
+    QVERIFY2(study, studyName.constData());
     QTemporaryDir temp;
     const QString startDir = QDir::currentPath();
     QDir::setCurrent(temp.path());
     answers_ << false << false;  // no measured data, no saving
-    QVERIFY(RunMenuCommand(*state_, window_->Ui(), MenuItemOf(*FindStudy("all"))));
+    QVERIFY(RunMenuCommand(*state_, window_->Ui(), MenuItemOf(*study)));
     QDir::setCurrent(startDir);
     QTest::qWait(300);
     QVERIFY(window_->grab().save(QString::fromLocal8Bit(path)));
