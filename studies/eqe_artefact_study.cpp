@@ -72,7 +72,10 @@ void JoinSweepTowardsZero(const SweepState& w, EqeTables& t, int k, int maxPoint
   const std::array<const std::vector<double>*, 5> swept = {&w.resVtot, &w.resJ, &w.resV1, &w.resV2, &w.resV3};
   for (std::size_t c = 0; c < columns.size(); ++c) {
     std::vector<double>& col = *columns[c];
-    for (int i = n; i >= 1; --i) col[static_cast<std::size_t>(i + a)] = col[static_cast<std::size_t>(i)];
+    for (int i = n; i >= 1; --i) {
+      const auto from = static_cast<std::size_t>(i);
+      col[from + static_cast<std::size_t>(a)] = col[from];
+    }
     for (int j = 1; j <= a; ++j)
       col[static_cast<std::size_t>(j)] = (*swept[c])[static_cast<std::size_t>(a + 1 - j)];
   }
