@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
+#include <system_error>
 
 namespace pelarin {
 namespace {
@@ -56,6 +58,16 @@ MaskShape ShapeOf(std::string_view mask) {
 // point, the decimals and an exponent.
 std::size_t RoomFor(int decimals) { return 320 + static_cast<std::size_t>(decimals); }
 
+// Asks for the fewest digits that read back to the value, instead of a number of decimals.
+constexpr int kShortest = -1;
+// The decimals a fixed text of the smallest subnormal needs, the most any shortest text needs.
+constexpr int kShortestRoom = 330;
+
+std::to_chars_result ToChars(char* first, char* last, double value, std::chars_format format, int decimals) {
+  return decimals == kShortest ? std::to_chars(first, last, value, format)
+                               : std::to_chars(first, last, value, format, decimals);
+}
+
 // The shortest exact decimal text is computed by std::to_chars with the requested precision, which gives
 // the same correctly rounded digits as printf's %.*e and %.*f at a fraction of the cost.
 void AppendScientific(std::string& out, double value, int decimals) {
@@ -66,9 +78,9 @@ void AppendScientific(std::string& out, double value, int decimals) {
   char local[400];
   std::string heap;
   char* buffer = local;
-  const std::size_t room = RoomFor(decimals);
+  const std::size_t room = RoomFor(decimals == kShortest ? kShortestRoom : decimals);
   if (room > sizeof local) buffer = (heap.resize(room), heap.data());
-  char* end = std::to_chars(buffer, buffer + room, value, std::chars_format::scientific, decimals).ptr;
+  char* end = ToChars(buffer, buffer + room, value, std::chars_format::scientific, decimals).ptr;
   char* e = std::find(buffer, end, 'e');
   char* mantissaEnd = e;
   if (std::find(buffer, e, '.') == e) {
@@ -90,9 +102,9 @@ void AppendFixed(std::string& out, double value, int decimals) {
   char local[400];
   std::string heap;
   char* buffer = local;
-  const std::size_t room = RoomFor(decimals) + 1;
+  const std::size_t room = RoomFor(decimals == kShortest ? kShortestRoom : decimals) + 1;
   if (room > sizeof local) buffer = (heap.resize(room), heap.data());
-  char* end = std::to_chars(buffer, buffer + room - 1, value, std::chars_format::fixed, decimals).ptr;
+  char* end = ToChars(buffer, buffer + room - 1, value, std::chars_format::fixed, decimals).ptr;
   const char* point = std::find(buffer, end, '.');
   if (point == end) {
     *end++ = '.';
@@ -136,6 +148,78 @@ std::string PrintfFixed(double value, int decimals) {
   return negative ? "-" + body : body;
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+constexpr double kLargest = std::numeric_limits<double>::max();
+
+// The exponent of body (digits, an optional point, an optional "e" with a sign and digits), held within
+// +-1e9 so that any count of exponent digits is safe.
+long long ExponentOf(std::string_view body) {
+  const auto e = body.find('e');
+  if (e == std::string_view::npos) return 0;
+  std::size_t i = e + 1;
+  const bool negative = i < body.size() && body[i] == '-';
+  if (i < body.size() && (body[i] == '-' || body[i] == '+')) ++i;
+  long long exponent = 0;
+  for (; i < body.size(); ++i) exponent = std::min(exponent * 10 + (body[i] - '0'), 1'000'000'000LL);
+  return negative ? -exponent : exponent;
+}
+
+// The mantissa's digits without the point, and how many of them follow the point.
+struct Digits {
+  std::string digits;
+  long long decimals = 0;
+};
+Digits DigitsOf(std::string_view body) {
+  Digits d;
+  bool afterPoint = false;
+  for (const char c : body.substr(0, body.find('e'))) {
+    if (c == '.') {
+      afterPoint = true;
+    } else {
+      d.digits += c;
+      d.decimals += afterPoint ? 1 : 0;
+    }
+  }
+  return d;
+}
+
+// Whether a body that from_chars finds out of range is beyond the largest double (rather than below the
+// smallest): its first nonzero digit stands at a positive power of ten.
+bool BeyondTheLargest(std::string_view body) {
+  const Digits d = DigitsOf(body);
+  const auto first = d.digits.find_first_not_of('0');
+  if (first == std::string::npos) return false;
+  const long long integerDigits = static_cast<long long>(d.digits.size()) - d.decimals;
+  return integerDigits - static_cast<long long>(first) + ExponentOf(body) > 0;
+}
+
+// Whether the number of body, less half a unit of its last digit, is no larger than the largest double:
+// then it may be the largest double written with fewer digits.
+bool MayBeTheLargestRounded(std::string_view body) {
+  Digits d = DigitsOf(body);
+  auto i = d.digits.size();
+  while (i > 0 && d.digits[i - 1] == '0') d.digits[--i] = '9';
+  if (i == 0) return true;  // a zero
+  --d.digits[i - 1];
+  const std::string lower = d.digits + "5e" + std::to_string(ExponentOf(body) - d.decimals - 1);
+  double value = 0;
+  const auto result = std::from_chars(lower.data(), lower.data() + lower.size(), value);
+  return result.ec == std::errc() || !BeyondTheLargest(lower);
+}
+
+// The double of a checked body: digits with at most one point (at least one digit), then optionally "e", a
+// sign and digits.
+WholeNumber FromDigits(bool negative, std::string_view body) {
+  double value = 0;
+  const auto result = std::from_chars(body.data(), body.data() + body.size(), value);
+  const double sign = negative ? -1.0 : 1.0;
+  if (result.ec == std::errc()) return {NumberKind::Number, sign * value};
+  if (!BeyondTheLargest(body)) return {NumberKind::Number, sign * 0.0};
+  return {MayBeTheLargestRounded(body) ? NumberKind::Number : NumberKind::TooLarge, sign * kLargest};
+}
+
 }  // namespace
 
 void AppendFormatted(std::string& out, double value, std::string_view mask) {
@@ -167,22 +251,23 @@ std::string FormatByPrintf(double value, std::string_view mask) {
 }
 
 double Val(std::string_view text) {
-  std::string clean;
+  std::string body;
   std::size_t i = 0;
   const auto skipBlanks = [&] {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) ++i;
+    while (i < text.size() && IsBlank(text[i])) ++i;
   };
-  const auto isDigit = [&] { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+  const auto isDigit = [&] { return i < text.size() && IsDigit(text[i]); };
   skipBlanks();
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) clean += text[i++];
+  const bool negative = i < text.size() && text[i] == '-';
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   bool digits = false, pointSeen = false;
   for (;;) {
     skipBlanks();
     if (isDigit()) {
-      clean += text[i++];
+      body += text[i++];
       digits = true;
     } else if (!pointSeen && i < text.size() && text[i] == '.') {
-      clean += text[i++];
+      body += text[i++];
       pointSeen = true;
     } else {
       break;
@@ -202,9 +287,60 @@ double Val(std::string_view text) {
       exponent += text[i++];
       exponentDigits = true;
     }
-    if (exponentDigits) clean += exponent;
+    if (exponentDigits) body += exponent;
   }
-  return std::strtod(clean.c_str(), nullptr);
+  return FromDigits(negative, body).value;
+}
+
+WholeNumber ReadWholeNumber(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  if (text.empty()) return {NumberKind::Empty, 0};
+  constexpr WholeNumber kNotANumber{NumberKind::NotANumber, 0};
+  const bool negative = text.front() == '-';
+  if (text.front() == '+' || text.front() == '-') text.remove_prefix(1);
+  std::string body;
+  std::size_t i = 0;
+  bool digits = false, pointSeen = false;
+  for (; i < text.size(); ++i) {
+    if (IsDigit(text[i])) {
+      digits = true;
+    } else if (text[i] == '.' && !pointSeen) {
+      pointSeen = true;
+    } else {
+      break;
+    }
+    body += text[i];
+  }
+  if (!digits) return kNotANumber;
+  if (i < text.size()) {
+    if (text[i] != 'e' && text[i] != 'E') return kNotANumber;
+    body += 'e';
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) body += text[i++];
+    const std::size_t firstDigit = i;
+    for (; i < text.size() && IsDigit(text[i]); ++i) body += text[i];
+    if (i == firstDigit || i < text.size()) return kNotANumber;
+  }
+  return FromDigits(negative, body);
+}
+
+std::string FormatKeepingDigits(double value, std::string_view mask) {
+  const MaskShape shape = ShapeOf(mask);
+  if (!shape.digits || !std::isfinite(value)) return Format(value, mask);
+  std::string text(shape.prefix);
+  const std::size_t start = text.size();
+  const auto append = [&](int decimals) {
+    if (shape.scientific)
+      AppendScientific(text, value, decimals);
+    else
+      AppendFixed(text, value, decimals);
+  };
+  append(shape.decimals);
+  if (Val(std::string_view(text).substr(start)) == value) return text;
+  text.resize(start);
+  append(kShortest);
+  return text;
 }
 
 std::string PlainNumber(double value) {

@@ -21,8 +21,32 @@ void AppendFormatted(std::string& out, double value, std::string_view mask);
 [[nodiscard]] std::string FormatByPrintf(double value, std::string_view mask);
 
 // Reads the longest leading decimal number of text (sign, digits, point, exponent with E or e), skipping
-// blanks; text without a number reads as 0. A comma is not a decimal separator.
+// blanks; text without a number reads as 0. A comma is not a decimal separator. A number beyond the largest
+// double reads as the largest double of its sign, never as infinity.
 [[nodiscard]] double Val(std::string_view text);
+
+// What a text holds when it must be one number as a whole.
+enum class NumberKind {
+  Number,      // value holds it
+  Empty,       // nothing but blanks
+  NotANumber,  // anything else than one decimal number
+  TooLarge,    // a number beyond the largest double (value holds the largest double of its sign)
+};
+struct WholeNumber {
+  NumberKind kind = NumberKind::Empty;
+  double value = 0;
+};
+
+// Reads text as one decimal number and nothing else: blanks around it, an optional sign, digits with at
+// most one point (at least one digit), an optional exponent of E or e, a sign and digits. A number beyond
+// the largest double that lies within half a unit of its last digit of it (the largest double written with
+// fewer digits) reads as the largest double; one further out is TooLarge. A number below the smallest
+// double reads as 0.
+[[nodiscard]] WholeNumber ReadWholeNumber(std::string_view text);
+
+// Format, unless the mask's digits do not read back to value: then the same layout with the fewest digits
+// that do (shortest round trip). Text that reads back already is the mask's text, byte for byte.
+[[nodiscard]] std::string FormatKeepingDigits(double value, std::string_view mask);
 
 // The general numeric text form: up to 15 significant digits, shortest form, no leading zero before the
 // point (".5"), exponent form "1E-05" outside [1e-4, 1e15), and a leading blank in place of a plus sign.

@@ -150,9 +150,100 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"1E-05", 1e-5}, ReadCase{"\t4\t", 4}, ReadCase{"1.E+13", 1e13},
                       ReadCase{"0.E+0", 0}, ReadCase{"0.", 0}));
 
-TEST(NumberReading, OverflowReadsAsInfinityNotGarbage) {
-  EXPECT_TRUE(std::isinf(Val("1e999")));
+TEST(NumberReading, BeyondTheLargestDoubleSaturatesNeverInfinity) {
+  constexpr double kMax = std::numeric_limits<double>::max();
+  EXPECT_EQ(Val("9E999"), kMax);
+  EXPECT_EQ(Val("-1e999"), -kMax);
+  EXPECT_EQ(Val("1e99999999999999999999999"), kMax);
   EXPECT_EQ(Val("1e-999"), 0.0);
+  EXPECT_EQ(Val("-1e-99999999999999999999"), 0.0);
+}
+
+// A box or a parameter file value must be one number as a whole; the kind says what else it is.
+struct WholeCase {
+  const char* text;
+  NumberKind kind;
+  double value;
+};
+void PrintTo(const WholeCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+class WholeNumberReading : public ::testing::TestWithParam<WholeCase> {};
+
+TEST_P(WholeNumberReading, AcceptsOnlyOneWholeNumber) {
+  const WholeNumber read = ReadWholeNumber(GetParam().text);
+  EXPECT_EQ(read.kind, GetParam().kind) << '"' << GetParam().text << '"';
+  EXPECT_EQ(read.value, GetParam().value) << '"' << GetParam().text << '"';
+}
+
+constexpr double kMax = std::numeric_limits<double>::max();
+INSTANTIATE_TEST_SUITE_P(
+    Texts, WholeNumberReading,
+    ::testing::Values(
+        WholeCase{"1e12", NumberKind::Number, 1e12}, WholeCase{" 40e-12 ", NumberKind::Number, 40e-12},
+        WholeCase{"\t0.008\r\n", NumberKind::Number, 0.008}, WholeCase{"+3", NumberKind::Number, 3},
+        WholeCase{"-.25", NumberKind::Number, -0.25}, WholeCase{"1.", NumberKind::Number, 1},
+        WholeCase{"5.E+0", NumberKind::Number, 5}, WholeCase{"1E-05", NumberKind::Number, 1e-5},
+        WholeCase{"", NumberKind::Empty, 0}, WholeCase{"  \t", NumberKind::Empty, 0},
+        WholeCase{"abc", NumberKind::NotANumber, 0}, WholeCase{"1.5x", NumberKind::NotANumber, 0},
+        WholeCase{"e3", NumberKind::NotANumber, 0}, WholeCase{"1,5", NumberKind::NotANumber, 0},
+        WholeCase{"1 2", NumberKind::NotANumber, 0}, WholeCase{"1.5.7", NumberKind::NotANumber, 0},
+        WholeCase{".", NumberKind::NotANumber, 0}, WholeCase{"-", NumberKind::NotANumber, 0},
+        WholeCase{"1e", NumberKind::NotANumber, 0}, WholeCase{"1e+", NumberKind::NotANumber, 0},
+        WholeCase{"--1", NumberKind::NotANumber, 0}, WholeCase{"inf", NumberKind::NotANumber, 0},
+        WholeCase{"nan", NumberKind::NotANumber, 0}, WholeCase{"0x10", NumberKind::NotANumber, 0},
+        // The largest double written with fewer digits reads as the largest double...
+        WholeCase{"1.79769313486232E+308", NumberKind::Number, kMax},
+        WholeCase{"-1.8E+308", NumberKind::Number, -kMax}, WholeCase{"2e308", NumberKind::Number, kMax},
+        WholeCase{"17976931348623158e292", NumberKind::Number, kMax},
+        // ...and a number further out is too large, whatever its digits.
+        WholeCase{"1e309", NumberKind::TooLarge, kMax}, WholeCase{"9E999", NumberKind::TooLarge, kMax},
+        WholeCase{"-1.85e308", NumberKind::TooLarge, -kMax},
+        WholeCase{"1.7976931348623159e308", NumberKind::TooLarge, kMax},
+        WholeCase{"1e-999", NumberKind::Number, 0}, WholeCase{"4.9e-324", NumberKind::Number, 4.9e-324}));
+
+// Every finite double the program writes reads back to itself: the shortest texts of the parameter file
+// over every bit pattern (subnormals and the largest included), and the 15-digit plain text of the largest.
+TEST(NumberReading, EveryDoubleWrittenReadsBackToItself) {
+  std::mt19937_64 rng(20240611);
+  std::vector<double> values = {kMax,
+                                -kMax,
+                                std::numeric_limits<double>::denorm_min(),
+                                std::numeric_limits<double>::min(),
+                                -1.7976855e308,
+                                4.5678e-11,
+                                1.876};
+  while (values.size() < 300'000) {
+    const double x = std::bit_cast<double>(rng());
+    if (std::isfinite(x)) values.push_back(x);
+  }
+  for (const double x : values) {
+    for (const char* mask : {"#.##E+##", "#.##"}) {
+      const std::string text = FormatKeepingDigits(x, mask);
+      ASSERT_EQ(Val(text), x) << text;
+      const WholeNumber whole = ReadWholeNumber(text);
+      ASSERT_EQ(whole.kind, NumberKind::Number) << text;
+      ASSERT_EQ(whole.value, x) << text;
+    }
+  }
+  for (const double x : {kMax, -kMax}) {
+    EXPECT_EQ(Val(PlainNumber(x)), x) << PlainNumber(x);
+    EXPECT_TRUE(std::isfinite(Val(Format(x, "#.##E+##")))) << Format(x, "#.##E+##");
+  }
+  EXPECT_EQ(Val(Format(-1.7976855e308, "#.##E+##")), -kMax);
+}
+
+TEST(MaskFormat, KeepingDigitsAddsOnlyTheDigitsTheMaskLoses) {
+  // The mask's own text wherever it reads back, byte for byte.
+  for (const double x : {5.0, 5000.0, 0.008, 4e-11, 4e-7, 1e12, 0.0, 1.2e-2})
+    EXPECT_EQ(FormatKeepingDigits(x, "#.##E+##"), Format(x, "#.##E+##")) << x;
+  for (const double x : {1.0, 2.0, 0.5, 1.25}) EXPECT_EQ(FormatKeepingDigits(x, "#.##"), Format(x, "#.##"));
+  // Otherwise the same layout with the fewest digits that do.
+  EXPECT_EQ(FormatKeepingDigits(4.5678e-11, "#.##E+##"), "4.5678E-11");
+  EXPECT_EQ(FormatKeepingDigits(-1.0 / 3, "#.##E+##"), "-3.333333333333333E-1");
+  EXPECT_EQ(FormatKeepingDigits(1.876, "#.##"), "1.876");
+  EXPECT_EQ(FormatKeepingDigits(0.125, "#.##"), ".125");
+  EXPECT_EQ(FormatKeepingDigits(1e-20, "#.##"), ".00000000000000000001");
+  EXPECT_EQ(FormatKeepingDigits(1.876, "m = #.##"), "m = 1.876");
+  EXPECT_EQ(FormatKeepingDigits(std::numeric_limits<double>::infinity(), "#.##E+##"), "Inf");
 }
 
 TEST(PlainNumberText, GeneralNumericForm) {
