@@ -14,9 +14,14 @@ namespace pelarin {
 bool RunCommand(Ui& ui, const std::string& commandName, const std::function<void()>& command) {
   std::string text, title;
   CleanVectorState();
+  MessageIcon icon = MessageIcon::Critical;
   try {
     command();
     return true;
+  } catch (const InputError& e) {
+    title = "Input error";
+    text = commandName + " did not start: " + e.what();
+    icon = MessageIcon::Exclamation;
   } catch (const CalcError& e) {
     title = "Calculation error";
     text = commandName + " stopped: " + e.what();
@@ -30,7 +35,7 @@ bool RunCommand(Ui& ui, const std::string& commandName, const std::function<void
     title = "Error";
     text = commandName + " stopped: " + e.what();
   }
-  ui.ShowMessage(text, title, MessageIcon::Critical);
+  ui.ShowMessage(text, title, icon);
   return false;
 }
 

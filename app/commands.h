@@ -9,8 +9,9 @@
 
 namespace pelarin {
 
-// Runs command; an error it raises (calculation fault, file error, anything else) ends the command with a
-// message box that names the command and says what went wrong, and the program goes on.
+// Runs command; an error it raises (input it cannot work with, calculation fault, file error, anything
+// else) ends the command with a message box that names the command and says what went wrong, and the
+// program goes on.
 // Returns true when the command ran to its end.
 bool RunCommand(Ui& ui, const std::string& commandName, const std::function<void()>& command);
 

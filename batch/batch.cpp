@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "app/commands.h"
+#include "model/calc_error.h"
 #include "model/parameter_table.h"
 #include "studies/studies.h"
 #include "studies/study_registry.h"
@@ -292,7 +293,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     }
     ui.paramsToOpen = params.string();
     RunCommand(ui, "Open", [&] { LoadParameters(state, ui); });
-    if (ui.problems > 0) return kBatchFailed;
+    if (ui.problems > 0) return kBatchUsage;  // not a parameter file, or not readable: refused
   }
   fs::current_path(ui.workingDir, ec);
   if (ec) {
@@ -301,7 +302,12 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   }
   for (const auto& [name, text] : options.sets) ui.form.SetBoxText(ParameterIndex(name), text);
 
-  if (!RunCommand(ui, "Reading the parameters", [&] { ReadParameters(state, ui); })) return kBatchFailed;
+  // The boxes are read by the window program's rule; each that cannot be used is named, as the window does.
+  std::vector<BadBox> bad;
+  if (!RunCommand(ui, "Reading the parameters", [&] { bad = ReadParameterForm(state, ui); }))
+    return kBatchFailed;
+  for (const BadBox& box : bad) err << "pelarin-batch: " << box.sentence << "\n";
+  if (!bad.empty()) return kBatchUsage;
   if (!IsOffered(study.availability, state.par)) {
     err << "pelarin-batch: the study \"" << study.batchName << "\" needs "
         << NeededIllumination(study.availability)
@@ -313,9 +319,17 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   if (!state.id.loadedDir.empty()) folders.emplace_back(state.id.loadedDir);
   FileTimes before;
   for (const fs::path& folder : folders) Snapshot(folder, before);
-  const bool ran = RunCommand(ui, std::string(study.commandName), [&] { study.run(state, ui); });
+  bool refused = false;
+  const bool ran = RunCommand(ui, std::string(study.commandName), [&] {
+    try {
+      study.run(state, ui);
+    } catch (const InputError&) {
+      refused = true;
+      throw;
+    }
+  });
 
-  int status = ran ? kBatchOk : kBatchFailed;
+  int status = ran ? kBatchOk : refused ? kBatchUsage : kBatchFailed;
   if (ui.linlog.visible) ReportCurves("dark (linlog)", ui.linlog, out);
   if (ui.linlin.visible) ReportCurves("lit (linlin)", ui.linlin, out);
 

@@ -18,4 +18,11 @@ class FileError : public std::runtime_error {
   explicit FileError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// Input a command cannot work with (a box that holds no value a cell can have, no junction to compute):
+// the command does not start, and the dispatcher says why. The batch tool counts it as a refusal.
+class InputError : public std::runtime_error {
+ public:
+  explicit InputError(const std::string& message) : std::runtime_error(message) {}
+};
+
 }  // namespace pelarin

@@ -13,11 +13,13 @@ namespace pelarin {
 
 inline constexpr int kParameterCount = 26;
 
-// How a box's number is corrected when it is read.
+// Which values a box accepts, and how it corrects the ones it takes but changes.
 enum class ReadRule {
-  AsTyped,     // used as read
-  Resistance,  // a zero series or parallel resistance becomes 0.001 (the box shows the value used)
-  Coupling,    // a coupling resistance not above its lower limit becomes that limit; above 1e13, 1e13
+  Resistance,         // series or parallel: zero or empty becomes 0.001 (shown); negative is refused
+  Photocurrent,       // 0 (a dark junction) or above
+  SaturationCurrent,  // 0 (a junction with one diode) or above
+  IdealityFactor,     // above 0
+  Coupling,           // not above its lower limit (empty included) becomes that limit; above 1e13, 1e13
 };
 
 struct ParameterRow {
@@ -29,8 +31,7 @@ struct ParameterRow {
   std::string_view fileMask;   // the value's mask in the parameter file
   double Parameters::*member;
   ReadRule rule;
-  double lowerLimit;    // Coupling only
-  bool commaConverted;  // whether the box's first decimal comma becomes a point before it is read
+  double lowerLimit;  // Coupling only
 };
 
 inline constexpr std::string_view kExponentMask = "#.##E+##";
@@ -39,39 +40,32 @@ inline constexpr std::string_view kIdealityMask = "#.##";
 // Row n is box n of the form and line n + 1 of the parameter file.
 // clang-format off
 inline constexpr std::array<ParameterRow, kParameterCount> kParameterRows = {{
-    {"Rs1", "Rs1  = ", "Ohm.cm2", "5", "Rs1=  ", kExponentMask, &Parameters::Rs1, ReadRule::Resistance, 0, false},
-    {"Rp1", "Rp1  = ", "Ohm.cm2", "5000", "Rp1= ", kExponentMask, &Parameters::Rp1, ReadRule::Resistance, 0, true},
-    {"Jsc1", "Jsc1 = ", "A/cm2", "0.008", "Jsc1= ", kExponentMask, &Parameters::Jsc1, ReadRule::AsTyped, 0, true},
-    {"Jsd11", "Jsd11= ", "A/cm2", "40e-12", "Jsd11= ", kExponentMask, &Parameters::Jsd11, ReadRule::AsTyped, 0,
-     true},
-    {"Jsd12", "Jsd12= ", "A/cm2", "400e-9", "Jsd12= ", kExponentMask, &Parameters::Jsd12, ReadRule::AsTyped, 0,
-     true},
-    {"m11", "md11=", "", "1", "m11= ", kIdealityMask, &Parameters::m11, ReadRule::AsTyped, 0, true},
-    {"m12", "md12=", "", "2", "m12= ", kIdealityMask, &Parameters::m12, ReadRule::AsTyped, 0, true},
-    {"Rs2", "Rs2  = ", "Ohm.cm2", "5", "Rs2=  ", kExponentMask, &Parameters::Rs2, ReadRule::Resistance, 0, true},
-    {"Rp2", "Rp2  = ", "Ohm.cm2", "10000", "Rp2= ", kExponentMask, &Parameters::Rp2, ReadRule::Resistance, 0,
-     true},
-    {"Jsc2", "Jsc2 = ", "A/cm2", "0.012", "Jsc2= ", kExponentMask, &Parameters::Jsc2, ReadRule::AsTyped, 0, true},
-    {"Jsd21", "Jsd21= ", "A/cm2", "1e-12", "Jsd21= ", kExponentMask, &Parameters::Jsd21, ReadRule::AsTyped, 0,
-     true},
-    {"Jsd22", "Jsd22= ", "A/cm2", "80e-9", "Jsd22= ", kExponentMask, &Parameters::Jsd22, ReadRule::AsTyped, 0,
-     true},
-    {"m21", "md21= ", "", "1", "m21= ", kIdealityMask, &Parameters::m21, ReadRule::AsTyped, 0, true},
-    {"m22", "md22= ", "", "2", "m22= ", kIdealityMask, &Parameters::m22, ReadRule::AsTyped, 0, true},
-    {"Rs3", "Rs3  = ", "Ohm.cm2", "5", "Rs3=  ", kExponentMask, &Parameters::Rs3, ReadRule::Resistance, 0, true},
-    {"Rp3", "Rp3  = ", "Ohm.cm2", "500", "Rp3= ", kExponentMask, &Parameters::Rp3, ReadRule::Resistance, 0, true},
-    {"Jsc3", "Jsc3 = ", "A/cm2", "0.016", "Jsc3= ", kExponentMask, &Parameters::Jsc3, ReadRule::AsTyped, 0, true},
-    {"Jsd31", "Jsd31= ", "A/cm2", "50e-9", "Jsd31= ", kExponentMask, &Parameters::Jsd31, ReadRule::AsTyped, 0,
-     true},
-    {"Jsd32", "Jsd32= ", "A/cm2", "1e-6", "Jsd32= ", kExponentMask, &Parameters::Jsd32, ReadRule::AsTyped, 0,
-     true},
-    {"m31", "md31= ", "", "1", "m31= ", kIdealityMask, &Parameters::m31, ReadRule::AsTyped, 0, true},
-    {"m32", "md32= ", "", "2", "m32= ", kIdealityMask, &Parameters::m32, ReadRule::AsTyped, 0, true},
-    {"Rl1", "Rl1  =  ", "Ohm.cm2", "1e12", "Rl1= ", kExponentMask, &Parameters::Rl1, ReadRule::Coupling, 5, true},
-    {"Rl2", "Rl2  = ", "Ohm.cm2", "1e12", "Rl2= ", kExponentMask, &Parameters::Rl2, ReadRule::Coupling, 10, true},
-    {"Rg1", "Rg1 =", "Ohm.cm2", "1e12", "Rg1= ", kExponentMask, &Parameters::Rg1, ReadRule::Coupling, 10, true},
-    {"Rg2", "Rg2 = ", "Ohm.cm2", "1e12", "Rg2= ", kExponentMask, &Parameters::Rg2, ReadRule::Coupling, 10, true},
-    {"Rg3", "Rg3 = ", "Ohm.cm2", "1e12", "Rg3= ", kExponentMask, &Parameters::Rg3, ReadRule::Coupling, 10, false},
+    {"Rs1", "Rs1  = ", "Ohm.cm2", "5", "Rs1=  ", kExponentMask, &Parameters::Rs1, ReadRule::Resistance, 0},
+    {"Rp1", "Rp1  = ", "Ohm.cm2", "5000", "Rp1= ", kExponentMask, &Parameters::Rp1, ReadRule::Resistance, 0},
+    {"Jsc1", "Jsc1 = ", "A/cm2", "0.008", "Jsc1= ", kExponentMask, &Parameters::Jsc1, ReadRule::Photocurrent, 0},
+    {"Jsd11", "Jsd11= ", "A/cm2", "40e-12", "Jsd11= ", kExponentMask, &Parameters::Jsd11, ReadRule::SaturationCurrent, 0},
+    {"Jsd12", "Jsd12= ", "A/cm2", "400e-9", "Jsd12= ", kExponentMask, &Parameters::Jsd12, ReadRule::SaturationCurrent, 0},
+    {"m11", "md11=", "", "1", "m11= ", kIdealityMask, &Parameters::m11, ReadRule::IdealityFactor, 0},
+    {"m12", "md12=", "", "2", "m12= ", kIdealityMask, &Parameters::m12, ReadRule::IdealityFactor, 0},
+    {"Rs2", "Rs2  = ", "Ohm.cm2", "5", "Rs2=  ", kExponentMask, &Parameters::Rs2, ReadRule::Resistance, 0},
+    {"Rp2", "Rp2  = ", "Ohm.cm2", "10000", "Rp2= ", kExponentMask, &Parameters::Rp2, ReadRule::Resistance, 0},
+    {"Jsc2", "Jsc2 = ", "A/cm2", "0.012", "Jsc2= ", kExponentMask, &Parameters::Jsc2, ReadRule::Photocurrent, 0},
+    {"Jsd21", "Jsd21= ", "A/cm2", "1e-12", "Jsd21= ", kExponentMask, &Parameters::Jsd21, ReadRule::SaturationCurrent, 0},
+    {"Jsd22", "Jsd22= ", "A/cm2", "80e-9", "Jsd22= ", kExponentMask, &Parameters::Jsd22, ReadRule::SaturationCurrent, 0},
+    {"m21", "md21= ", "", "1", "m21= ", kIdealityMask, &Parameters::m21, ReadRule::IdealityFactor, 0},
+    {"m22", "md22= ", "", "2", "m22= ", kIdealityMask, &Parameters::m22, ReadRule::IdealityFactor, 0},
+    {"Rs3", "Rs3  = ", "Ohm.cm2", "5", "Rs3=  ", kExponentMask, &Parameters::Rs3, ReadRule::Resistance, 0},
+    {"Rp3", "Rp3  = ", "Ohm.cm2", "500", "Rp3= ", kExponentMask, &Parameters::Rp3, ReadRule::Resistance, 0},
+    {"Jsc3", "Jsc3 = ", "A/cm2", "0.016", "Jsc3= ", kExponentMask, &Parameters::Jsc3, ReadRule::Photocurrent, 0},
+    {"Jsd31", "Jsd31= ", "A/cm2", "50e-9", "Jsd31= ", kExponentMask, &Parameters::Jsd31, ReadRule::SaturationCurrent, 0},
+    {"Jsd32", "Jsd32= ", "A/cm2", "1e-6", "Jsd32= ", kExponentMask, &Parameters::Jsd32, ReadRule::SaturationCurrent, 0},
+    {"m31", "md31= ", "", "1", "m31= ", kIdealityMask, &Parameters::m31, ReadRule::IdealityFactor, 0},
+    {"m32", "md32= ", "", "2", "m32= ", kIdealityMask, &Parameters::m32, ReadRule::IdealityFactor, 0},
+    {"Rl1", "Rl1  =  ", "Ohm.cm2", "1e12", "Rl1= ", kExponentMask, &Parameters::Rl1, ReadRule::Coupling, 5},
+    {"Rl2", "Rl2  = ", "Ohm.cm2", "1e12", "Rl2= ", kExponentMask, &Parameters::Rl2, ReadRule::Coupling, 10},
+    {"Rg1", "Rg1 =", "Ohm.cm2", "1e12", "Rg1= ", kExponentMask, &Parameters::Rg1, ReadRule::Coupling, 10},
+    {"Rg2", "Rg2 = ", "Ohm.cm2", "1e12", "Rg2= ", kExponentMask, &Parameters::Rg2, ReadRule::Coupling, 10},
+    {"Rg3", "Rg3 = ", "Ohm.cm2", "1e12", "Rg3= ", kExponentMask, &Parameters::Rg3, ReadRule::Coupling, 10},
 }};
 // clang-format on
 

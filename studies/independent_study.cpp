@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/calc_error.h"
 #include "model/solvers.h"
 #include "plot/linear_axes.h"
 #include "plot/log_axes.h"
@@ -37,6 +38,9 @@ constexpr std::array<std::string_view, 2> kDarkMasks = {"#.#####E+##", "#.#####E
 
 void IndependentStudy(State& s, Ui& ui) {
   ReadParameters(s, ui);
+  if (s.par.Jsc1 == 0 && s.par.Jsc2 == 0 && s.par.Jsc3 == 0)
+    throw InputError(
+        "no junction is illuminated (Jsc1, Jsc2 and Jsc3 are all 0): there is nothing to compute.");
 
   s.id.baseDir = CurrentDir();
   MakeStudyFolder(s.id);
@@ -95,13 +99,6 @@ void IndependentStudy(State& s, Ui& ui) {
       if (jj < dark.yMin && s.ws.curJ != 0) dark.yMin = jj;
       if (jj > dark.yMax) dark.yMax = jj;
     }
-  }
-
-  if (!computed[1] && !computed[2] && !computed[3]) {
-    ui.ShowMessage("No junction is illuminated (Jsc1, Jsc2 and Jsc3 are all 0): there is nothing to compute.",
-                   "Independent junctions", MessageIcon::Exclamation);
-    ui.Form().Show();
-    return;
   }
 
   PlotWindow& linlog = StartPlot(

@@ -23,9 +23,13 @@ class TextForm : public ParameterForm {
     ++writes;
   }
   void SetStudyName(const std::string& text) override { text2 = text; }
+  void MarkBox(int index, const std::string& problem) override {
+    marks.at(static_cast<std::size_t>(index)) = problem;
+  }
   void Show() override { ++showCount; }
 
   std::array<std::string, kParameterCount> boxes;
+  std::array<std::string, kParameterCount> marks;  // why a box cannot be used, empty when it can
   std::string text2 = "Test";
   int showCount = 0;  // how often the form was shown
   int writes = 0;     // how many box texts the program rewrote

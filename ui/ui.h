@@ -37,6 +37,9 @@ class ParameterForm {
   [[nodiscard]] virtual std::string BoxText(int index) const = 0;
   virtual void SetBoxText(int index, const std::string& text) = 0;
   virtual void SetStudyName(const std::string& text) = 0;
+  // Marks a box whose text cannot be used and says why (a red frame and a tooltip on screen); an empty
+  // problem clears the mark.
+  virtual void MarkBox(int index, const std::string& problem) = 0;
   // Shows the form and makes its Calculation button visible.
   virtual void Show() = 0;
 };

@@ -1,11 +1,10 @@
 #include "workspace/parameter_file.h"
 
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "model/calc_error.h"
@@ -19,61 +18,102 @@ namespace fs = std::filesystem;
 namespace pelarin {
 namespace {
 
-constexpr std::size_t kLinesRead = 50;
 constexpr const char* kLineEnd = "\r\n";
+// Far more than 26 lines of any parameter file; a larger file is no parameter file.
+constexpr std::size_t kLargestFile = 1 << 20;
+constexpr std::size_t kQuotedAtMost = 40;
 
-std::string FileText(const Parameters& par) {
-  std::string text;
-  for (const ParameterRow& row : kParameterRows)
-    text += std::string(row.fileLabel) + Format(par.*row.member, row.fileMask) + kLineEnd;
-  return text;
+// A line as a message quotes it: at most kQuotedAtMost characters, each byte that is no printable ASCII
+// character shown as "?".
+std::string Quoted(std::string_view text) {
+  std::string quoted = "\"";
+  for (const char c : text.substr(0, kQuotedAtMost)) quoted += c >= ' ' && c < '\x7f' ? c : '?';
+  return quoted + (text.size() > kQuotedAtMost ? "...\"" : "\"");
 }
 
-// A line's value: the text after its first "=" (all of it without one), every comma turned into a point,
-// leading blanks removed. Labels are not checked: values are taken by position.
-std::string ValueOf(const std::string& line) {
-  const auto equals = line.find('=');
-  std::string value = equals == std::string::npos ? line : line.substr(equals + 1);
-  ConvertAll(value);
-  const auto firstKept = value.find_first_not_of(' ');
-  value.erase(0, firstKept == std::string::npos ? value.size() : firstKept);
-  return value;
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A label as it is compared: without blanks, in lower case.
+std::string Comparable(std::string_view label) {
+  std::string kept;
+  for (const char c : label)
+    if (!IsBlank(c)) kept += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return kept;
 }
 
-// Reads the values of the first 50 lines of path (CR LF, LF or CR ends a line). Throws FileError naming
-// the file and the reason when it cannot be read or holds nothing.
-std::vector<std::string> ReadValues(const fs::path& path) {
-  const std::string name = path.string();
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (!fs::exists(status)) throw FileError("cannot read " + name + ": the file does not exist.");
-  if (fs::is_directory(status)) throw FileError("cannot read " + name + ": it is a folder, not a file.");
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    const std::string reason = errno != 0 ? std::strerror(errno) : "it cannot be opened";
-    throw FileError("cannot read " + name + ": " + reason + ".");
-  }
-  std::vector<std::string> values;
-  std::string line;
-  std::streambuf& buffer = *in.rdbuf();
-  for (int c = buffer.sbumpc(); c != std::char_traits<char>::eof() && values.size() < kLinesRead;
-       c = buffer.sbumpc()) {
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && buffer.sgetc() == '\n') buffer.sbumpc();
-      values.push_back(ValueOf(line));
-      line.clear();
-    } else {
-      line += static_cast<char>(c);
+// The lines of text: CR LF, LF or CR ends a line; a last line without an end counts when it holds anything.
+std::vector<std::string_view> LinesOf(std::string_view text, std::size_t atMost) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < text.size() && lines.size() < atMost) {
+    const auto end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      lines.push_back(text.substr(start));
+      break;
     }
+    lines.push_back(text.substr(start, end - start));
+    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
   }
-  if (!line.empty() && values.size() < kLinesRead) values.push_back(ValueOf(line));
-  if (in.bad()) throw FileError("cannot read " + name + ": reading failed.");
-  if (values.empty()) throw FileError("cannot read " + name + ": the file is empty.");
-  return values;
+  return lines;
+}
+
+// Why line n (1-based) is no line of its parameter, or empty; value receives the line's value text.
+std::string CheckLine(std::string_view line, const ParameterRow& row, int n, std::string& value) {
+  const std::string where = "line " + std::to_string(n);
+  const auto equals = line.find('=');
+  if (equals == std::string_view::npos) return where + " has no \"=\": " + Quoted(line);
+  const std::string expected = Comparable(row.fileLabel.substr(0, row.fileLabel.find('=')));
+  if (Comparable(line.substr(0, equals)) != expected)
+    return where + " is " + Quoted(line) + ", where the line of " + std::string(row.name) + " belongs";
+  value = line.substr(equals + 1);
+  ConvertAll(value);
+  const auto first = value.find_first_not_of(" \t");
+  const auto last = value.find_last_not_of(" \t");
+  value = first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+  switch (ReadWholeNumber(value).kind) {
+    case NumberKind::Number:
+      return "";
+    case NumberKind::Empty:
+      return where + " has no value for " + std::string(row.name);
+    case NumberKind::NotANumber:
+      return where + " gives " + std::string(row.name) + " " + Quoted(value) + ", which is not a number";
+    case NumberKind::TooLarge:
+      return where + " gives " + std::string(row.name) + " " + Quoted(value) + ", beyond the largest number";
+  }
+  return "";
 }
 
 }  // namespace
+
+std::string ParameterFileText(const Parameters& par) {
+  std::string text;
+  for (const ParameterRow& row : kParameterRows)
+    text += std::string(row.fileLabel) + FormatKeepingDigits(par.*row.member, row.fileMask) + kLineEnd;
+  return text;
+}
+
+ParameterFileReading ReadParameterText(std::string_view text) {
+  ParameterFileReading reading;
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // the mark some editors put first
+  const auto lines = LinesOf(text, kParameterCount);
+  for (int i = 0; i < kParameterCount; ++i) {
+    const auto n = static_cast<std::size_t>(i);
+    if (n >= lines.size()) {
+      reading.badLine = i + 1;
+      reading.problem = lines.empty() ? "the file is empty"
+                                      : "it has only " + std::to_string(lines.size()) +
+                                            (lines.size() == 1 ? " line" : " lines") + ", not 26";
+      return reading;
+    }
+    std::string problem = CheckLine(lines[n], kParameterRows[n], i + 1, reading.values[n]);
+    if (!problem.empty()) {
+      reading.badLine = i + 1;
+      reading.problem = std::move(problem);
+      return reading;
+    }
+  }
+  return reading;
+}
 
 ChosenPath SplitChosenPath(const std::string& path) {
   const fs::path full(path);
@@ -83,6 +123,8 @@ ChosenPath SplitChosenPath(const std::string& path) {
 std::string StudyNameOf(const std::string& fileName) { return fileName.substr(0, fileName.find('.')); }
 
 void SaveParameters(State& state, Ui& ui) {
+  // A form that holds no cell is refused before a name is asked for.
+  ReadParameters(state, ui);
   const auto chosen = ChooseFileToSave(
       ui, {.kind = FileKind::ParameterFile, .title = "", .startDir = CurrentDir(), .fileName = ""});
   if (!chosen || chosen->empty()) return;  // cancelled: nothing changes, nothing is said
@@ -102,9 +144,8 @@ void SaveParameters(State& state, Ui& ui) {
   const std::string path = state.id.baseDir + base + ".plr";
   std::error_code ec;
   if (fs::exists(fs::symlink_status(path, ec)) && !ui.Ask(Question::OverwriteParameters)) return;
-  ReadParameters(state, ui);
   try {
-    WriteTextFileAtomically(path, FileText(state.par));
+    WriteTextFileAtomically(path, ParameterFileText(state.par));
   } catch (const FileError& e) {
     ui.ShowMessage(std::string("The parameters were not saved: ") + e.what(), "File error",
                    MessageIcon::Critical);
@@ -120,11 +161,15 @@ void LoadParameters(State& state, Ui& ui) {
   }
   const ChosenPath split = SplitChosenPath(*chosen);
   const std::string name = StudyNameOf(split.fileName);
-  std::vector<std::string> values;
+  const std::string path = split.folder + split.fileName;
+  ParameterFileReading reading;
   try {
     if (name.empty())
       throw FileError("cannot open " + *chosen + ": its name has no study name before its first point.");
-    values = ReadValues(split.folder + split.fileName);
+    const FileStart file = ReadFileStart(path, kLargestFile);
+    if (!file.whole) throw FileError(path + " is too large to be a parameter file.");
+    reading = ReadParameterText(file.bytes);
+    if (reading.badLine != 0) throw FileError(path + " is not a parameter file: " + reading.problem + ".");
   } catch (const FileError& e) {
     // The file is read whole before anything changes, so a failure leaves the study as it was.
     ui.ShowMessage(std::string("The parameter file was not opened: ") + e.what(), "File error",
@@ -134,13 +179,12 @@ void LoadParameters(State& state, Ui& ui) {
   state.id.baseDir = split.folder;
   state.id.studyName = name;
   ParameterForm& form = ui.Form();
-  // A file of fewer than 26 lines leaves the remaining boxes empty; lines after the 26th are ignored.
-  for (int i = 0; i < kParameterCount; ++i)
-    form.SetBoxText(i, static_cast<std::size_t>(i) < values.size() ? values[i] : std::string());
+  for (int i = 0; i < kParameterCount; ++i) form.SetBoxText(i, reading.values[static_cast<std::size_t>(i)]);
   state.id.loadedDir = state.id.baseDir;
   form.Show();
   form.SetStudyName(state.id.studyName);
-  ReadParameters(state, ui);
+  // A value no cell can have is marked in its box; the study that needs it says so.
+  static_cast<void>(ReadParameterForm(state, ui));
 }
 
 }  // namespace pelarin

@@ -2,14 +2,15 @@
 // back into the parameter form. The file's base name is the study's name.
 #pragma once
 
+#include <array>
 #include <string>
+#include <string_view>
 
+#include "model/parameter_table.h"
 #include "model/state.h"
 #include "ui/ui.h"
 
 namespace pelarin {
-
-// The file dialogs' filter for parameter files.
 
 // A path returned by a file dialog, split into its folder (with a final separator) and its file name.
 struct ChosenPath {
@@ -21,13 +22,31 @@ struct ChosenPath {
 // The study name a file name stands for: its part before the first point, or all of it without a point.
 [[nodiscard]] std::string StudyNameOf(const std::string& fileName);
 
+// The text of a parameter file: for each parameter, its label, "= " and its value with the fewest digits
+// that read back to it (the mask's text wherever that does), every line ending in CR LF.
+[[nodiscard]] std::string ParameterFileText(const Parameters& par);
+
+// What a parameter file's text holds: the value text of each line (commas made points, blanks around it
+// removed), or the first line that is not a parameter line and why.
+struct ParameterFileReading {
+  std::array<std::string, kParameterCount> values;
+  int badLine = 0;      // 1-based; 0 when the text is a parameter file
+  std::string problem;  // "line 3 has no \"=\"", when badLine is not 0
+};
+
+// Checks and reads a parameter file's text: 26 lines at least (CR LF, LF or CR ends a line; later lines are
+// ignored), each "label= value" with the parameter's own label in order (blanks and case aside) and a
+// value that is one number.
+[[nodiscard]] ParameterFileReading ReadParameterText(std::string_view text);
+
 // Asks for a file name, sets the study name from it, reads the form into the parameter set and writes the
 // set as <studyName>.plr in the chosen folder. A failure to write is shown in a message box.
 void SaveParameters(State& state, Ui& ui);
 
-// Asks for a parameter file and, once it has been read whole, puts its values into the form's boxes, makes
-// its base name the study name and reads the form into the parameter set. A file that cannot be read is
-// shown in a message box and changes nothing.
+// Asks for a parameter file and, once it has been read whole and found to be one, puts its values into the
+// form's boxes, makes its base name the study name and reads the form into the parameter set (marking the
+// boxes a cell cannot have). A file that cannot be read, or is no parameter file, is refused in a message
+// box that names it and its first bad line, and changes nothing.
 void LoadParameters(State& state, Ui& ui);
 
 }  // namespace pelarin

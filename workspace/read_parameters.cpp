@@ -1,7 +1,9 @@
 #include "workspace/read_parameters.h"
 
+#include <limits>
 #include <string>
 
+#include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
 
@@ -10,67 +12,109 @@ namespace {
 
 constexpr double kLowResistance = 0.001;
 constexpr double kCouplingMax = 1e13;
+constexpr std::size_t kQuotedAtMost = 40;
 
-double Box(Ui& ui, int index) { return Val(ui.Form().BoxText(index)); }
-
-// A zero series or parallel resistance becomes 0.001, and the box shows the value used.
-void NonZero(double& value, Ui& ui, int box) {
-  if (value == 0) {
-    value = kLowResistance;
-    ui.Form().SetBoxText(box, PlainNumber(value));
-  }
+// The text as a message quotes it: at most kQuotedAtMost characters.
+std::string Quoted(std::string_view text) {
+  if (text.size() <= kQuotedAtMost) return "\"" + std::string(text) + "\"";
+  return "\"" + std::string(text.substr(0, kQuotedAtMost)) + "...\"";
 }
 
-void AtLeast(double& value, double lower, Ui& ui, int box) {
-  if (!(value > lower)) {
-    value = lower;
-    ui.Form().SetBoxText(box, PlainNumber(value));
+// Why a number that reads well is no value of this row's parameter; empty when it is one.
+std::string OutOfRange(ReadRule rule, double value, const std::string& text) {
+  switch (rule) {
+    case ReadRule::Resistance:
+      return value < 0 ? "a resistance cannot be negative (" + Quoted(text) + ")" : "";
+    case ReadRule::Photocurrent:
+      return value < 0 ? "a photocurrent cannot be negative (" + Quoted(text) + "); 0 makes the junction dark"
+                       : "";
+    case ReadRule::SaturationCurrent:
+      return value < 0 ? "a saturation current cannot be negative (" + Quoted(text) +
+                             "); 0 leaves the junction one diode"
+                       : "";
+    case ReadRule::IdealityFactor:
+      return value > 0 ? "" : "an ideality factor must be above 0 (" + Quoted(text) + ")";
+    case ReadRule::Coupling:
+      return "";
   }
-}
-
-void AtMost(double& value, Ui& ui, int box) {
-  if (value > kCouplingMax) {
-    value = kCouplingMax;
-    ui.Form().SetBoxText(box, Format(value, "#.##E+##"));
-  }
+  return "";
 }
 
 double Larger(double jsd1, double jsd2) { return jsd2 > jsd1 ? jsd2 : jsd1; }
 
 }  // namespace
 
-void ReadParameters(State& state, Ui& ui) {
-  ParameterForm& form = ui.Form();
-  // Decimal commas become points (the first comma of each box that converts them).
-  for (int i = 0; i < kParameterCount; ++i) {
-    if (!kParameterRows[static_cast<std::size_t>(i)].commaConverted) continue;
-    std::string text = form.BoxText(i);
-    std::string converted = text;
-    Convert(converted);
-    if (converted != text) form.SetBoxText(i, converted);
+BoxReading ReadBox(const ParameterRow& row, std::string_view text) {
+  BoxReading box;
+  box.shownText = text;
+  ConvertAll(box.shownText);
+  const WholeNumber number = ReadWholeNumber(box.shownText);
+  const bool correctsEmpty = row.rule == ReadRule::Resistance || row.rule == ReadRule::Coupling;
+  switch (number.kind) {
+    case NumberKind::Number:
+      box.problem = OutOfRange(row.rule, number.value, box.shownText);
+      break;
+    case NumberKind::Empty:
+      if (!correctsEmpty) box.problem = "the box is empty";
+      break;
+    case NumberKind::NotANumber:
+      box.problem = Quoted(box.shownText) + " is not a number";
+      break;
+    case NumberKind::TooLarge:
+      box.problem = Quoted(box.shownText) + " is beyond the largest number, " +
+                    PlainNumber(std::numeric_limits<double>::max()).substr(1);
+      break;
   }
+  if (!box.problem.empty()) return box;
+  box.value = number.value;
+  // The corrections the user sees: the box shows the value used.
+  if (row.rule == ReadRule::Resistance && box.value == 0) {
+    box.value = kLowResistance;
+    box.shownText = PlainNumber(box.value);
+  } else if (row.rule == ReadRule::Coupling) {
+    if (!(box.value > row.lowerLimit)) {
+      box.value = row.lowerLimit;
+      box.shownText = PlainNumber(box.value);
+    }
+    if (box.value > kCouplingMax) {
+      box.value = kCouplingMax;
+      box.shownText = Format(box.value, kExponentMask);
+    }
+  }
+  return box;
+}
+
+std::vector<BadBox> ReadParameterForm(State& state, Ui& ui) {
+  ParameterForm& form = ui.Form();
   Parameters& p = state.par;
+  std::vector<BadBox> bad;
   for (int i = 0; i < kParameterCount; ++i) {
     const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
-    double& value = p.*row.member;
-    value = Box(ui, i);
-    switch (row.rule) {
-      case ReadRule::AsTyped:
-        break;
-      case ReadRule::Resistance:
-        NonZero(value, ui, i);
-        break;
-      case ReadRule::Coupling:
-        AtLeast(value, row.lowerLimit, ui, i);
-        AtMost(value, ui, i);
-        break;
+    const std::string text = form.BoxText(i);
+    const BoxReading box = ReadBox(row, text);
+    if (box.shownText != text) form.SetBoxText(i, box.shownText);
+    form.MarkBox(i, box.problem);
+    if (!box.problem.empty()) {
+      bad.push_back({i, std::string(row.name) + ": " + box.problem + "."});
+      continue;
     }
+    p.*row.member = box.value;
   }
   p.JsdMax1 = Larger(p.Jsd11, p.Jsd12);
   p.JsdMax2 = Larger(p.Jsd21, p.Jsd22);
   p.JsdMax3 = Larger(p.Jsd31, p.Jsd32);
 
   AdaptMenus(p, ui.MenuBar());
+  return bad;
+}
+
+void ReadParameters(State& state, Ui& ui) {
+  const std::vector<BadBox> bad = ReadParameterForm(state, ui);
+  if (bad.empty()) return;
+  std::string text = bad.size() == 1 ? "this box holds no value a cell can have:"
+                                     : "these boxes hold no value a cell can have:";
+  for (const BadBox& box : bad) text += "\n" + box.sentence;
+  throw InputError(text);
 }
 
 void ResetStartUpConstants(State& state) {

@@ -1,9 +1,13 @@
 #include "workspace/study_folder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <random>
 #include <system_error>
 
 #include "model/calc_error.h"
@@ -11,6 +15,84 @@
 namespace fs = std::filesystem;
 
 namespace pelarin {
+namespace {
+
+std::string Reason(int error) { return std::strerror(error); }
+
+// What stands at a path that is not a regular file, for a message.
+std::string KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+// A file descriptor closed when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  [[nodiscard]] int Get() const { return fd_; }
+  // Closes now and reports the error close gives (a delayed write error on some file systems).
+  int Close() {
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0 ? 0 : errno;
+  }
+
+ private:
+  int fd_;
+};
+
+// A name beside target that nobody else uses: target + ".tmp~" + six random letters.
+std::string TemporaryName(const std::string& target) {
+  static std::mt19937 rng(std::random_device{}());
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = target + ".tmp~";
+  for (int i = 0; i < 6; ++i) name += kLetters[rng() % (sizeof kLetters - 1)];
+  return name;
+}
+
+// Writes content to a new temporary file beside path and returns its name. The file is created
+// exclusively and never through a link, so nothing placed at a predictable name can redirect the write.
+std::string WriteTemporary(const std::string& path, const std::string& content) {
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = TemporaryName(path);
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) throw FileError("cannot write " + path + ": " + Reason(errno) + ".");
+  }
+  if (fd < 0) throw FileError("cannot write " + path + ": no free temporary name beside it.");
+  Descriptor file(fd);
+  const auto fail = [&](int error) {
+    ::unlink(temp.c_str());
+    throw FileError("cannot write " + path + ": " + Reason(error) + ".");
+  };
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(file.Get(), content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) fail(n < 0 ? errno : ENOSPC);
+    done += static_cast<std::size_t>(n);
+  }
+  if (const int error = file.Close(); error != 0) fail(error);
+  return temp;
+}
+
+// Refuses a name that a rename cannot replace: a folder stands there.
+void CheckReplaceable(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+    throw FileError("cannot write " + path + ": a folder of that name is in the way.");
+}
+
+}  // namespace
 
 std::string CurrentDir() {
   std::error_code ec;
@@ -18,35 +100,68 @@ std::string CurrentDir() {
   return ec ? std::string(".") : cwd.string();
 }
 
+bool SomethingAt(const std::string& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0;
+}
+
 void WriteTextFileAtomically(const std::string& path, const std::string& content) {
-  const fs::path target(path);
-  fs::path temp = target;
-  temp += ".tmp~";
-  const auto reason = [](const char* guess) {
-    return std::string(errno != 0 ? std::strerror(errno) : guess);
-  };
-  {
-    errno = 0;
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out)
-      throw FileError("cannot write " + path + ": " + reason("the folder is missing or not writable") + ".");
-    out << content;
-    out.flush();
-    if (!out) {
-      const std::string why = reason("writing failed");
-      out.close();
-      std::error_code ignored;
-      fs::remove(temp, ignored);
-      throw FileError("cannot write " + path + ": " + why + ".");
+  WriteFilesAsSet({{path, content}});
+}
+
+void WriteFilesAsSet(const std::vector<std::pair<std::string, std::string>>& files) {
+  for (const auto& [path, content] : files) CheckReplaceable(path);
+  std::vector<std::string> temps;
+  try {
+    for (const auto& [path, content] : files) temps.push_back(WriteTemporary(path, content));
+  } catch (const FileError&) {
+    for (const std::string& temp : temps) ::unlink(temp.c_str());
+    throw;
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (::rename(temps[i].c_str(), files[i].first.c_str()) == 0) continue;
+    const int error = errno;
+    for (std::size_t j = i; j < temps.size(); ++j) ::unlink(temps[j].c_str());
+    std::string message = "cannot replace " + files[i].first + ": " + Reason(error) + ".";
+    if (i > 0) message += " The files before it in the set were replaced already.";
+    throw FileError(message);
+  }
+}
+
+FileStart ReadFileStart(const std::string& path, std::size_t maxBytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    const int error = errno;
+    if (error == ENOENT) throw FileError("cannot read " + path + ": the file does not exist.");
+    throw FileError("cannot read " + path + ": " + Reason(error) + ".");
+  }
+  Descriptor file(fd);
+  struct stat status {};
+  if (::fstat(file.Get(), &status) != 0) throw FileError("cannot read " + path + ": " + Reason(errno) + ".");
+  if (!S_ISREG(status.st_mode))
+    throw FileError("cannot read " + path + ": it is " + KindOf(status.st_mode) + ", not a file.");
+  FileStart start;
+  std::string& bytes = start.bytes;
+  char buffer[65536];
+  for (;;) {
+    const std::size_t room = maxBytes - bytes.size();
+    const ssize_t n = ::read(file.Get(), buffer, room < sizeof buffer ? room + 1 : sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileError("cannot read " + path + ": " + Reason(errno) + ".");
+    if (n == 0) break;
+    const auto got = static_cast<std::size_t>(n);
+    if (got > room) {
+      bytes.append(buffer, room);
+      start.whole = false;
+      break;
     }
+    bytes.append(buffer, got);
   }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    throw FileError("cannot replace " + path + ": " + ec.message() + ".");
-  }
+  return start;
+}
+
+std::string StudyFolderOf(const StudyIdentity& id) {
+  return (fs::path(id.baseDir) / (id.studyName + "_plr") / "").string();
 }
 
 void MakeStudyFolder(StudyIdentity& id) {

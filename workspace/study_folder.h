@@ -2,12 +2,18 @@
 // shares with the studies.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "model/calc_error.h"
 #include "model/state.h"
 
 namespace pelarin {
+
+// The study folder of id, baseDir/<studyName>_plr, with a final separator (nothing is created).
+[[nodiscard]] std::string StudyFolderOf(const StudyIdentity& id);
 
 // From baseDir: creates baseDir/<studyName>_plr unless an entry of that exact name exists, then sets
 // studyDir to that folder with a final separator. Throws FileError when the folder cannot be created.
@@ -17,7 +23,26 @@ void MakeStudyFolder(StudyIdentity& id);
 [[nodiscard]] std::string CurrentDir();
 
 // Writes content to path through a temporary file in the same folder that then replaces path, so a failure
-// never leaves a half-written file where a good one stood. Throws FileError naming the file and the reason.
+// never leaves a half-written file where a good one stood. The temporary gets a name of its own, created
+// exclusively and never through a link. Throws FileError naming the file and the reason.
 void WriteTextFileAtomically(const std::string& path, const std::string& content);
+
+// Writes a set of files (path, content) so that they change together: every file goes to its temporary
+// first, then all are renamed over their names. A failure before the renames removes the temporaries and
+// leaves every old file whole. Throws FileError naming the file and the reason.
+void WriteFilesAsSet(const std::vector<std::pair<std::string, std::string>>& files);
+
+// The first bytes of a file (at most maxBytes), and whether that is all of it.
+struct FileStart {
+  std::string bytes;
+  bool whole = true;
+};
+
+// Reads at most maxBytes of path when it is a regular file. It is opened without blocking, so a FIFO or a
+// device is named and refused rather than waited on, and so is a folder. Throws FileError.
+[[nodiscard]] FileStart ReadFileStart(const std::string& path, std::size_t maxBytes);
+
+// Whether anything (a file, a folder, a link even dangling, a FIFO) stands at path.
+[[nodiscard]] bool SomethingAt(const std::string& path);
 
 }  // namespace pelarin

@@ -95,9 +95,12 @@ QMenu* MainWindow::AddSubmenu(QMenu* parent, MenuItem item) {
 }
 
 void MainWindow::ReadParametersOnOpen(QMenu* menu) {
-  // The study menus follow the photocurrents typed so far before they drop down.
-  connect(menu, &QMenu::aboutToShow, this,
-          [this] { RunCommand(*ui_, "Reading the parameters", [this] { ReadParameters(state_, *ui_); }); });
+  // The study menus follow the photocurrents typed so far before they drop down. A box that cannot be used
+  // is only marked here: the study that needs it says so.
+  connect(menu, &QMenu::aboutToShow, this, [this] {
+    RunCommand(*ui_, "Reading the parameters",
+               [this] { static_cast<void>(ReadParameterForm(state_, *ui_)); });
+  });
 }
 
 void MainWindow::AddStudyEntries(QMenu* menu, MenuItem parent) {

@@ -9,6 +9,7 @@
 
 #include "app/qt/stack_schematic.h"
 #include "model/parameter_table.h"
+#include "workspace/read_parameters.h"
 
 namespace pelarin {
 namespace {
@@ -42,10 +43,15 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   const auto makeBox = [this](int index, const QColor& colour) {
     auto* box = new QLineEdit(Latin1(kParameterRows[index].defaultText));
     box->setObjectName(QString("parameterBox_%1").arg(index));
+    boxStyle_[static_cast<std::size_t>(index)] = Coloured(colour);
     box->setStyleSheet(Coloured(colour));
     box->setMinimumWidth(70);
     box->setMaximumWidth(110);
     boxes_[static_cast<std::size_t>(index)] = box;
+    // A mark follows the user's typing at once; the value itself is read when a command needs it.
+    connect(box, &QLineEdit::textEdited, this, [this, index](const QString& text) {
+      MarkBox(index, ReadBox(kParameterRows[static_cast<std::size_t>(index)], text.toStdString()).problem);
+    });
     return box;
   };
   const auto makeLabel = [](std::string_view text, const QColor& colour) {
@@ -120,6 +126,14 @@ void ParameterFormWidget::SetBoxText(int index, const std::string& text) {
 
 void ParameterFormWidget::SetStudyName(const std::string& text) {
   studyNameBox_->setText(QString::fromStdString(text));
+}
+
+void ParameterFormWidget::MarkBox(int index, const std::string& problem) {
+  QLineEdit* box = Box(index);
+  const QString& style = boxStyle_.at(static_cast<std::size_t>(index));
+  box->setStyleSheet(problem.empty() ? style : style + "border: 2px solid #FF0000; border-radius: 2px;");
+  box->setToolTip(QString::fromStdString(problem));
+  box->setProperty("inputProblem", QString::fromStdString(problem));
 }
 
 void ParameterFormWidget::Show() {

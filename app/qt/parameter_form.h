@@ -21,6 +21,7 @@ class ParameterFormWidget : public QWidget, public ParameterForm {
   [[nodiscard]] std::string BoxText(int index) const override;
   void SetBoxText(int index, const std::string& text) override;
   void SetStudyName(const std::string& text) override;
+  void MarkBox(int index, const std::string& problem) override;
   void Show() override;
 
   [[nodiscard]] QLineEdit* Box(int index) const { return boxes_.at(static_cast<std::size_t>(index)); }
@@ -32,6 +33,7 @@ class ParameterFormWidget : public QWidget, public ParameterForm {
 
  private:
   std::array<QLineEdit*, kParameterCount> boxes_{};
+  std::array<QString, kParameterCount> boxStyle_{};  // the box's own colours, without a mark
   QLineEdit* studyNameBox_ = nullptr;
   QPushButton* calculationButton_ = nullptr;
 };

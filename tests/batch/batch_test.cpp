@@ -138,7 +138,7 @@ TEST_F(BatchTest, ParamsAndSetNameTheStudyAndChangeTheCell) {
 }
 
 TEST_F(BatchTest, ACalculationFaultGivesStatusFourAndNoTable) {
-  const BatchRun run = Batch({"all", "--set", "m21=0"});
+  const BatchRun run = Batch({"all", "--set", "m21=1e-300"});
   EXPECT_EQ(run.status, kBatchFailed);
   EXPECT_NE(run.err.find("Calculation error"), std::string::npos) << run.err;
   EXPECT_TRUE(fs::is_empty(dir / "Test_plr"));

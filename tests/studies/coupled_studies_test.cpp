@@ -286,13 +286,13 @@ TEST_F(CoupledStudy, TwoJunctionsChecksOnlyTheFirstTable) {
 }
 
 // No positive parallel resistance: a clear calculation message before anything runs, no division by zero.
-TEST_F(CoupledStudy, NoPositiveShuntEndsTheOneJunctionStudyClearly) {
+TEST_F(CoupledStudy, NegativeShuntsAreRefusedBeforeTheOneJunctionStudyStarts) {
   ui.form.boxes[1] = ui.form.boxes[8] = ui.form.boxes[15] = "-5";
   try {
     StudyOneWithRl(state, ui);
-    FAIL() << "expected a calculation error";
-  } catch (const CalcError& e) {
-    EXPECT_NE(std::string(e.what()).find("no parallel resistance is positive"), std::string::npos)
+    FAIL() << "expected an input error";
+  } catch (const InputError& e) {
+    EXPECT_NE(std::string(e.what()).find("Rp2: a resistance cannot be negative (\"-5\")."), std::string::npos)
         << e.what();
   }
   EXPECT_EQ(ui.form.showCount, 0) << "the sub-step did not run";

@@ -87,31 +87,118 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Correction{1, "", &Parameters::Rp1, 0.001, " .001"},
         Correction{0, "0", &Parameters::Rs1, 0.001, " .001"},
-        Correction{8, "abc", &Parameters::Rp2, 0.001, " .001"},
+        Correction{8, "  ", &Parameters::Rp2, 0.001, " .001"},
         Correction{14, "", &Parameters::Rs3, 0.001, " .001"}, Correction{21, "3", &Parameters::Rl1, 5, " 5"},
         Correction{21, "5", &Parameters::Rl1, 5, " 5"}, Correction{21, "5.5", &Parameters::Rl1, 5.5, "5.5"},
         Correction{22, "3", &Parameters::Rl2, 10, " 10"}, Correction{22, "-1e6", &Parameters::Rl2, 10, " 10"},
+        Correction{21, "", &Parameters::Rl1, 5, " 5"}, Correction{25, "", &Parameters::Rg3, 10, " 10"},
         Correction{23, "1e14", &Parameters::Rg1, 1e13, "1.E+13"},
         Correction{24, "10", &Parameters::Rg2, 10, " 10"},
         Correction{25, "2e13", &Parameters::Rg3, 1e13, "1.E+13"},
-        Correction{21, "1e999", &Parameters::Rl1, 1e13, "1.E+13"},
         Correction{22, "1e13", &Parameters::Rl2, 1e13, "1e13"},
-        // Box 2 with a decimal comma is converted first; box 0 is never converted.
+        // Every comma of every box is a decimal point, and the box shows it as one.
         Correction{2, "0,008", &Parameters::Jsc1, 0.008, "0.008"},
-        Correction{0, "5,5", &Parameters::Rs1, 5, "5,5"},
-        // Box 25 is not converted either, so its comma ends the number.
-        Correction{25, "1,5e12", &Parameters::Rg3, 10, " 10"},
-        // Only the first comma of a box becomes a point.
-        Correction{4, "4,0,1", &Parameters::Jsd12, 4.0, "4.0,1"},
-        // Nothing else is checked: negative values and zero ideality factors pass unchanged.
-        Correction{5, "0", &Parameters::m11, 0, "0"},
-        Correction{9, "-0.01", &Parameters::Jsc2, -0.01, "-0.01"}));
+        Correction{0, "5,5", &Parameters::Rs1, 5.5, "5.5"},
+        Correction{25, "1,5e12", &Parameters::Rg3, 1.5e12, "1.5e12"},
+        // A dark junction and a junction with one diode are cells too.
+        Correction{9, "0", &Parameters::Jsc2, 0, "0"}, Correction{4, "0", &Parameters::Jsd12, 0, "0"},
+        Correction{5, " 1.5 ", &Parameters::m11, 1.5, " 1.5 "}));
+
+// A box that holds no value a cell can have is marked with the reason, and the sentence names it.
+struct Refusal {
+  int box;
+  const char* typed;
+  const char* sentence;
+};
+void PrintTo(const Refusal& r, std::ostream* os) { *os << "box " << r.box << " '" << r.typed << "'"; }
+class ReadParametersRefusal : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(ReadParametersRefusal, MarksTheBoxAndKeepsThePreviousValue) {
+  const Refusal& r = GetParam();
+  State state;
+  FakeUi ui;
+  ReadParameters(state, ui);
+  const Parameters before = state.par;
+  ui.form.boxes[r.box] = r.typed;
+  const auto bad = ReadParameterForm(state, ui);
+  ASSERT_EQ(bad.size(), 1u);
+  EXPECT_EQ(bad[0].index, r.box);
+  EXPECT_EQ(bad[0].sentence, r.sentence);
+  EXPECT_EQ(std::string(kParameterRows[r.box].name) + ": " + ui.form.marks[r.box] + ".", r.sentence);
+  ExpectSameParameters(state.par, before);
+  // The mark goes as soon as the box holds a value again.
+  ui.form.boxes[r.box] = kParameterRows[r.box].defaultText;
+  EXPECT_TRUE(ReadParameterForm(state, ui).empty());
+  EXPECT_EQ(ui.form.marks[r.box], "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, ReadParametersRefusal,
+    ::testing::Values(
+        Refusal{2, "abc", "Jsc1: \"abc\" is not a number."}, Refusal{2, "", "Jsc1: the box is empty."},
+        Refusal{0, "1.5x", "Rs1: \"1.5x\" is not a number."},
+        Refusal{3, "e3", "Jsd11: \"e3\" is not a number."}, Refusal{6, "  ", "m12: the box is empty."},
+        Refusal{4, "4,0,1", "Jsd12: \"4.0.1\" is not a number."},
+        Refusal{8, "-100", "Rp2: a resistance cannot be negative (\"-100\")."},
+        Refusal{0, "-1e-9", "Rs1: a resistance cannot be negative (\"-1e-9\")."},
+        Refusal{9, "-0.01",
+                "Jsc2: a photocurrent cannot be negative (\"-0.01\"); 0 makes the junction dark."},
+        Refusal{17, "-5e-8",
+                "Jsd31: a saturation current cannot be negative (\"-5e-8\"); 0 leaves the junction "
+                "one diode."},
+        Refusal{5, "0", "m11: an ideality factor must be above 0 (\"0\")."},
+        Refusal{20, "-2", "m32: an ideality factor must be above 0 (\"-2\")."},
+        Refusal{1, "1e999", "Rp1: \"1e999\" is beyond the largest number, 1.79769313486232E+308."},
+        Refusal{21, "9E999", "Rl1: \"9E999\" is beyond the largest number, 1.79769313486232E+308."},
+        Refusal{16, "777777777777777777777777777777777777777777777777777777777777x",
+                "Jsc3: \"7777777777777777777777777777777777777777...\" is not a number."}));
+
+TEST(ReadParameters, ACommandIsRefusedWithOneMessageNamingEveryBadBox) {
+  State state;
+  FakeUi ui;
+  ui.form.boxes[2] = "abc";
+  ui.form.boxes[8] = "-100";
+  ui.form.boxes[9] = "1,5";  // a good box among bad ones is still read
+  try {
+    ReadParameters(state, ui);
+    FAIL() << "bad boxes must stop the command";
+  } catch (const InputError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "these boxes hold no value a cell can have:\nJsc1: \"abc\" is not a number.\n"
+              "Rp2: a resistance cannot be negative (\"-100\").");
+  }
+  EXPECT_EQ(state.par.Jsc2, 1.5);
+  EXPECT_EQ(ui.form.boxes[9], "1.5");
+  EXPECT_TRUE(ui.messages.empty()) << "reading the form never shows a message itself";
+}
+
+TEST(ReadParameters, MenusFollowOnlyTheBoxesThatCanBeUsed) {
+  State state;
+  FakeUi ui({{StudyMenuItem(0), MenuItem::TwoJunctions, "Without Rl", {.needsAllLit = true}},
+             {StudyMenuItem(1),
+              MenuItem::EqeTwoJunctions,
+              "1 and 2",
+              {.junction = 1, .allLitCaption = "1 and 2 illuminated", .partialCaption = "1 illuminated"}}});
+  ReadParameters(state, ui);
+  ui.form.boxes[2] = "0";  // Jsc1 dark: the menus change
+  ASSERT_TRUE(ReadParameterForm(state, ui).empty());
+  EXPECT_FALSE(ui.menus.Enabled(StudyMenuItem(0)));
+  const auto dark = ui.menus;
+  ui.form.boxes[2] = "abc";  // a typing slip keeps the junction as it was
+  ASSERT_EQ(ReadParameterForm(state, ui).size(), 1u);
+  EXPECT_EQ(state.par.Jsc1, 0);
+  for (const StudyMenuEntry& entry : ui.menus.StudyEntries()) {
+    EXPECT_EQ(ui.menus.Caption(entry.item), dark.Caption(entry.item));
+    EXPECT_EQ(ui.menus.Enabled(entry.item), dark.Enabled(entry.item));
+  }
+}
 
 TEST(ReadParameters, ARewrittenBoxReadsBackToTheSameValue) {
   State state;
   FakeUi ui;
   ui.form.boxes[1] = "";
   ui.form.boxes[23] = "1e20";
+  ui.form.boxes[0] = "2,5";
   ReadParameters(state, ui);
   const int writes = ui.form.writes;
   ReadParameters(state, ui);
