@@ -250,7 +250,9 @@ std::string FormatByPrintf(double value, std::string_view mask) {
          (shape.scientific ? PrintfScientific(value, shape.decimals) : PrintfFixed(value, shape.decimals));
 }
 
-double Val(std::string_view text) {
+double Val(std::string_view text) { return ReadLeadingNumber(text).value; }
+
+WholeNumber ReadLeadingNumber(std::string_view text) {
   std::string body;
   std::size_t i = 0;
   const auto skipBlanks = [&] {
@@ -273,7 +275,7 @@ double Val(std::string_view text) {
       break;
     }
   }
-  if (!digits) return 0.0;
+  if (!digits) return {NumberKind::Number, 0.0};
   skipBlanks();
   if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
     std::string exponent = "e";
@@ -289,7 +291,7 @@ double Val(std::string_view text) {
     }
     if (exponentDigits) body += exponent;
   }
-  return FromDigits(negative, body).value;
+  return FromDigits(negative, body);
 }
 
 WholeNumber ReadWholeNumber(std::string_view text) {

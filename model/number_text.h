@@ -44,6 +44,10 @@ struct WholeNumber {
 // double reads as 0.
 [[nodiscard]] WholeNumber ReadWholeNumber(std::string_view text);
 
+// Val, with what it found: Number (0 when text holds none) or TooLarge (value is then the largest double
+// of its sign, as Val gives).
+[[nodiscard]] WholeNumber ReadLeadingNumber(std::string_view text);
+
 // Format, unless the mask's digits do not read back to value: then the same layout with the fewest digits
 // that do (shortest round trip). Text that reads back already is the mask's text, byte for byte.
 [[nodiscard]] std::string FormatKeepingDigits(double value, std::string_view mask);

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
+#include <string>
+#include <string_view>
 #include <system_error>
 
 #include "model/calc_error.h"
@@ -15,15 +16,33 @@ namespace fs = std::filesystem;
 namespace pelarin {
 namespace {
 
-MeasuredPoint ParseLine(std::string line) {
-  ConvertAll(line);
-  const auto tab = line.find('\t');
-  if (tab == std::string::npos) return {0.0, Val(line)};
-  return {Val(line.substr(0, tab + 1)), Val(line.substr(tab + 1))};
+// The most a measured file is read: far more than the 500 lines the studies draw.
+constexpr std::size_t kLargestRead = 64 << 20;
+
+// A number of a data line; a number beyond the largest double is refused with its line.
+double NumberOf(std::string_view text, int lineNumber, const std::string& name) {
+  const WholeNumber number = ReadLeadingNumber(text);
+  if (number.kind == NumberKind::TooLarge)
+    throw FileError("line " + std::to_string(lineNumber) + " of " + name +
+                    " holds a number beyond the largest double, which cannot be drawn.");
+  return number.value;
 }
 
-bool ReadLine(std::istream& in, std::string& line) {
-  if (!std::getline(in, line)) return false;
+MeasuredPoint ParseLine(std::string line, int lineNumber, const std::string& name) {
+  ConvertAll(line);
+  const auto tab = line.find('\t');
+  if (tab == std::string::npos) return {0.0, NumberOf(line, lineNumber, name)};
+  return {NumberOf(std::string_view(line).substr(0, tab + 1), lineNumber, name),
+          NumberOf(std::string_view(line).substr(tab + 1), lineNumber, name)};
+}
+
+// The next line of text from position at (LF ends a line, a CR before it is dropped); false at the end.
+bool NextLine(std::string_view text, std::size_t& at, std::string& line) {
+  if (at >= text.size()) return false;
+  auto end = text.find('\n', at);
+  if (end == std::string_view::npos) end = text.size();
+  line = text.substr(at, end - at);
+  at = end + 1;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
 }
@@ -46,19 +65,22 @@ void PrepareOverlay(PlotWindow& window) {
 
 }  // namespace
 
-std::vector<MeasuredPoint> ReadMeasuredCurve(const std::string& path, int maxLines) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw FileError("cannot open " + path + ".");
+std::vector<MeasuredPoint> ReadMeasuredText(std::string_view text, int maxLines, const std::string& name) {
+  std::size_t at = 0;
   std::string line;
-  if (!ReadLine(in, line)) throw FileError(path + " is empty.");
+  if (!NextLine(text, at, line)) throw FileError(name + " is empty.");
   std::vector<MeasuredPoint> points;
   int lineNumber = 1;
   do {
-    if (!ReadLine(in, line)) throw FileError(path + " holds no data line after its header.");
+    if (!NextLine(text, at, line)) throw FileError(name + " holds no data line after its header.");
     ++lineNumber;
-    points.push_back(ParseLine(line));
-  } while (in.peek() != std::char_traits<char>::eof() && lineNumber < maxLines);
+    points.push_back(ParseLine(line, lineNumber, name));
+  } while (at < text.size() && lineNumber < maxLines);
   return points;
+}
+
+std::vector<MeasuredPoint> ReadMeasuredCurve(const std::string& path, int maxLines) {
+  return ReadMeasuredText(ReadFileStart(path, kLargestRead).bytes, maxLines, path);
 }
 
 void ExperimentalOverlay(State& state, Ui& ui, double darkMarkerRadius, int maxLitLines, int maxDarkLines) {
@@ -81,7 +103,7 @@ void ExperimentalOverlay(State& state, Ui& ui, double darkMarkerRadius, int maxL
     PlotWindow& linlog = ui.Plot(PlotId::linlog);
     PrepareOverlay(linlog);
     for (const MeasuredPoint& p : dark) {
-      if (p.J == 0 || !std::isfinite(p.J))
+      if (p.J == 0)
         throw FileError(darkPath->string() + " holds a current density of 0, which a log axis cannot show.");
       linlog.Circle(p.V, std::log(std::abs(p.J)), 2.5 * darkMarkerRadius, PaletteColour(8));
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/state.h"
@@ -15,9 +16,14 @@ struct MeasuredPoint {
 };
 
 // Reads a measured curve: line 1 is a header; each later line holds the voltage, a TAB and the current
-// density (decimal commas accepted). Lines are read from line 2 up to line maxLines. A file that cannot be
-// opened, or that ends before its first data line, throws FileError.
+// density (decimal commas accepted). Lines are read from line 2 up to line maxLines. A file that is not a
+// regular file, cannot be opened, ends before its first data line or holds a number beyond the largest
+// double throws FileError naming it (and the line).
 [[nodiscard]] std::vector<MeasuredPoint> ReadMeasuredCurve(const std::string& path, int maxLines);
+
+// The same, from the file's text; name stands for the file in messages.
+[[nodiscard]] std::vector<MeasuredPoint> ReadMeasuredText(std::string_view text, int maxLines,
+                                                          const std::string& name);
 
 // The overlay: asks whether to display measured data; on Yes the user picks the illuminated file, drawn on
 // linlin with 3 x the lit marker radius, and the first file of the same folder whose name contains "Dark"

@@ -2,6 +2,7 @@
 #include "studies/studies.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
@@ -281,6 +282,42 @@ TEST(MeasuredCurve, ReadsVoltageUpToTheTabAndCurrentAfterIt) {
   EXPECT_DOUBLE_EQ(points[0].J, 1.5e-3);
   EXPECT_DOUBLE_EQ(points[1].V, 0.0);  // no TAB: the whole text is the current density
   EXPECT_DOUBLE_EQ(points[1].J, 2e-3);
+}
+
+// Measured files that cannot be drawn end the overlay with a message that names them (and the line), never
+// a hang on a FIFO, and the study goes on to its save question.
+TEST_F(StudyTest, OverlayRefusesWhatItCannotDrawAndNamesIt) {
+  fs::create_directory(dir / "exp");
+  Write(dir / "exp" / "big.txt", "V\tJ\r\n0.1\t1e-3\r\n0.2\t1e999\r\n");
+  Write(dir / "exp" / "good.txt", "V\tJ\r\n0.1\t1e-3\r\n");
+  ASSERT_EQ(::mkfifo(In("fifo.txt").c_str(), 0600), 0);
+  const struct {
+    std::string chosen;
+    std::string told;
+  } cases[] = {
+      {In("exp/big.txt"), "line 3 of " + In("exp/big.txt") + " holds a number beyond the largest double"},
+      {In("fifo.txt"), "cannot read " + In("fifo.txt") + ": it is a FIFO, not a file."},
+      {In("exp"), "cannot read " + In("exp") + ": it is a folder, not a file."},
+  };
+  for (const auto& c : cases) {
+    FakeUi fresh;
+    fresh.answers = {true, false};
+    fresh.fileChoices = {c.chosen};
+    StudyAllJunctions(state, fresh);
+    ASSERT_EQ(fresh.messages.size(), 1u) << c.chosen;
+    EXPECT_NE(fresh.messages[0].text.find(c.told), std::string::npos) << fresh.messages[0].text;
+    EXPECT_EQ(CountCircles(fresh.linlin, PaletteColour(8)), 0u);
+    EXPECT_EQ(fresh.questions.size(), 2u);
+  }
+  // A FIFO named like the dark file beside good lit data: the lit points stay, the FIFO is named.
+  ASSERT_EQ(::mkfifo(In("exp/cell_Dark.txt").c_str(), 0600), 0);
+  FakeUi fresh;
+  fresh.answers = {true, false};
+  fresh.fileChoices = {In("exp/good.txt")};
+  StudyAllJunctions(state, fresh);
+  ASSERT_EQ(fresh.messages.size(), 1u);
+  EXPECT_NE(fresh.messages[0].text.find(In("exp/cell_Dark.txt") + ": it is a FIFO"), std::string::npos);
+  EXPECT_EQ(CountCircles(fresh.linlin, PaletteColour(8)), 1u);
 }
 
 // ---- Two and one junctions ----
