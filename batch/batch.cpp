@@ -30,6 +30,26 @@ std::string Trim(const std::string& text) {
   return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
+// A command-line argument as a message quotes it: control characters escaped, so that a refusal stays one
+// line whatever was typed.
+std::string Shown(const std::string& arg) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string shown;
+  for (const char c : arg) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      shown += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 15];
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 // The user interface of a batch run: every question is answered from the options.
 class BatchUi : public Ui {
  public:
@@ -232,8 +252,8 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
       if (arg == "--set") {
         const auto eq = v->find('=');
         if (eq == std::string::npos || ParameterIndex(v->substr(0, eq)) < 0) {
-          err << "pelarin-batch: --set needs NAME=TEXT with a parameter name such as Jsc2 (got \"" << *v
-              << "\").\n";
+          err << "pelarin-batch: --set needs NAME=TEXT with a parameter name such as Jsc2 (got \""
+              << Shown(*v) << "\").\n";
           return std::nullopt;
         }
         options.sets.emplace_back(v->substr(0, eq), v->substr(eq + 1));
@@ -245,12 +265,13 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
     } else if (arg == "--images") {
       options.images = true;
     } else if (!arg.empty() && arg[0] == '-') {
-      err << "pelarin-batch: unknown option " << arg << " (see --help).\n";
+      err << "pelarin-batch: unknown option " << Shown(arg) << " (see --help).\n";
       return std::nullopt;
     } else if (options.study.empty()) {
       options.study = arg;
     } else {
-      err << "pelarin-batch: one study at a time (got \"" << options.study << "\" and \"" << arg << "\").\n";
+      err << "pelarin-batch: one study at a time (got \"" << Shown(options.study) << "\" and \"" << Shown(arg)
+          << "\").\n";
       return std::nullopt;
     }
   }
@@ -260,7 +281,7 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
     return std::nullopt;
   }
   if (!FindStudy(options.study)) {
-    err << "pelarin-batch: unknown study \"" << options.study << "\"; the studies are " << StudyNames()
+    err << "pelarin-batch: unknown study \"" << Shown(options.study) << "\"; the studies are " << StudyNames()
         << ".\n";
     return std::nullopt;
   }

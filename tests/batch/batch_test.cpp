@@ -58,7 +58,9 @@ TEST_F(BatchTest, UsageErrorsAreExplainedWithStatusTwo) {
                                                {"all", "--set", "Jsc9=1"},
                                                {"all", "--set", "Jsc2"},
                                                {"all", "--bogus"},
-                                               {"all", "--params"}}) {
+                                               {"all", "--params"},
+                                               {"\n"},
+                                               {"all", "--line\nbreak"}}) {
     const BatchRun run = Batch(args, false);
     EXPECT_EQ(run.status, kBatchUsage);
     EXPECT_NE(run.err.find("pelarin-batch: "), std::string::npos);
