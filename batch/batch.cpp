@@ -4,13 +4,16 @@
 #include <filesystem>
 #include <iomanip>
 #include <map>
+#include <optional>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <system_error>
 
 #include "app/commands.h"
 #include "model/calc_error.h"
 #include "model/parameter_table.h"
+#include "plot/plot_interaction.h"
 #include "studies/studies.h"
 #include "studies/study_registry.h"
 #include "ui/recorded_plot_window.h"
@@ -50,11 +53,28 @@ std::string Shown(const std::string& arg) {
   return shown;
 }
 
+// A file that a run without --overwrite may not replace: the study stops before it computes.
+struct FileInTheWay {
+  std::string path;
+};
+
 // The user interface of a batch run: every question is answered from the options.
 class BatchUi : public Ui {
  public:
   BatchUi(State& state, const BatchOptions& options, std::ostream& err)
       : state_(state), options_(options), err_(err) {}
+
+  void BeforeComputing(const StudyFiles& files) override {
+    if (options_.overwrite) return;
+    std::vector<std::string> kept;
+    if (!options_.noSave) {
+      kept = files.tables;
+      if (files.parameterFile) kept.push_back(ParameterFile());
+    }
+    if (options_.images) kept.insert(kept.end(), files.images.begin(), files.images.end());
+    for (const std::string& path : kept)
+      if (SomethingAt(path)) throw FileInTheWay{path};
+  }
 
   bool Ask(Question question) override {
     switch (question) {
@@ -92,7 +112,11 @@ class BatchUi : public Ui {
 
   std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override {
     if (request.kind != FileKind::ParameterFile) return std::nullopt;
-    // The parameter file of a study is saved under the study's name in the working folder.
+    return ParameterFile();
+  }
+
+  // The parameter file of a study is saved under the study's name in the working folder.
+  [[nodiscard]] std::string ParameterFile() const {
     return (workingDir / (state_.id.studyName + ".plr")).string();
   }
 
@@ -144,8 +168,11 @@ void ReportCurves(const std::string& windowName, const RecordedPlotWindow& windo
   for (std::size_t i = 0; i < circles.size();) {
     std::size_t end = i;
     while (end < circles.size() && circles[end].colour == circles[i].colour) ++end;
+    const auto [lowest, highest] = std::minmax_element(
+        circles.begin() + static_cast<std::ptrdiff_t>(i), circles.begin() + static_cast<std::ptrdiff_t>(end),
+        [](const auto& a, const auto& b) { return a.x < b.x; });
     out << windowName << "  " << ColourName(circles[i].colour) << ": " << (end - i) << " points, V from "
-        << Number(circles[i].x) << " to " << Number(circles[end - 1].x) << " V\n";
+        << Number(lowest->x) << " to " << Number(highest->x) << " V\n";
     i = end;
   }
 }
@@ -165,6 +192,35 @@ void Snapshot(const fs::path& folder, FileTimes& files, int depth = 2) {
     }
   }
 }
+
+// The study folders ("*_plr") in folder.
+std::set<fs::path> StudyFolders(const fs::path& folder) {
+  std::set<fs::path> found;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code entryError;
+    if (it->path().filename().string().ends_with("_plr") && it->is_directory(entryError))
+      found.insert(it->path());
+  }
+  return found;
+}
+
+// Puts the working directory back when a run ends, however it ends.
+class WorkingDirectory {
+ public:
+  WorkingDirectory() : start_(fs::current_path(error_)) {}
+  ~WorkingDirectory() {
+    std::error_code ignored;
+    if (!error_) fs::current_path(start_, ignored);
+  }
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+  [[nodiscard]] const fs::path& Start() const { return start_; }
+
+ private:
+  std::error_code error_;
+  fs::path start_;
+};
 
 // The files that are new or changed since the snapshot.
 void ReportWrittenFiles(const std::vector<fs::path>& folders, const FileTimes& before, std::ostream& out) {
@@ -205,25 +261,33 @@ STUDY is one of:
          R"(
 Options:
   --params FILE.plr   load a parameter file first, as Files > Open does: it sets the study name and the
-                      folder of the study (the stack studies put their study folder beside the file)
+                      folder of the study (the stack studies put their study folder beside the file); a
+                      file that is not a parameter file is refused, naming its first bad line
   --set NAME=TEXT     type TEXT into the box of parameter NAME (Rs1, Rp1, Jsc1, Jsd11, Jsd12, m11, m12, ...,
                       Rl1, Rl2, Rg1, Rg2, Rg3; the form labels md11 ... work too); applied after --params,
-                      may be repeated
-  --dir DIR           working folder (default: the current one); the independent study writes its study
-                      folder and its parameter file <study name>.plr here
+                      may be repeated. Each box is read as the window program reads it: a comma is a decimal
+                      point, and text that is not a number or a value no cell can have is refused
+  --dir DIR           working folder, made when missing (default: the current one); the independent study
+                      writes its study folder and its parameter file <study name>.plr here
   --exp FILE          answer Yes to "Display of experimental data ?" and draw FILE (illuminated data; the
                       first file of its folder whose name contains "Dark" is drawn on the dark plot)
-  --overwrite         answer Yes when a result file exists already (default: No, and nothing is written)
-  --no-save           answer No to "Do you want to save the data ?"
+  --overwrite         replace result tables, the parameter file and images that exist already (without it,
+                      a run that would replace one stops before computing and names it)
+  --no-save           answer No to "Do you want to save the data ?": nothing is written, and a study folder
+                      the run made is removed again
   --images            also save each drawn plot as the window's double click would (<label>_ill.bmp,
                       <label>_dark.bmp in the study folder)
   --help              show this text
 
-Output: one line per curve drawn (window, colour, point count, first and last voltage), then the files
+Paths are taken from the folder the tool was started in.
+
+Output: one line per curve drawn (window, colour, point count, lowest and highest voltage), then the files
 written. Errors go to stderr.
 
-Exit status: 0 done; 2 usage error or a study the parameters do not allow; 3 a result file exists and
---overwrite was not given (nothing written); 4 calculation or file error.
+Exit status: 0 done; 2 refused: a usage error, a box or parameter file the window program would not take,
+or a study the parameters do not allow; 3 a file the run would write exists and --overwrite was not given
+(nothing computed or written); 4 calculation or file error (a file that could not be written, measured
+data that could not be drawn).
 
 Example:
   pelarin-batch all --set Jsc2=0.010 --dir /tmp/run --images
@@ -296,19 +360,24 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   const StudyEntry& study = *FindStudy(options.study);
   State state;
   ResetStartUpConstants(state);
-  BatchUi ui(state, options, err);
 
   std::error_code ec;
-  const fs::path startDir = fs::current_path(ec);
-  ui.workingDir = options.dir ? fs::absolute(*options.dir, ec) : startDir;
+  const WorkingDirectory cwd;
+  // Every path of the command line is taken from where the tool was started, before it changes folders.
+  BatchOptions resolved = options;
+  if (resolved.exp) resolved.exp = fs::absolute(*resolved.exp, ec).string();
+  BatchUi ui(state, resolved, err);
+  ui.workingDir = options.dir ? fs::absolute(*options.dir, ec) : cwd.Start();
+  if (options.dir && !SomethingAt(ui.workingDir.string())) fs::create_directories(ui.workingDir, ec);
   if (!fs::is_directory(ui.workingDir, ec)) {
-    err << "pelarin-batch: the working folder " << ui.workingDir.string() << " does not exist.\n";
+    err << "pelarin-batch: the working folder " << ui.workingDir.string()
+        << " is not a folder and cannot be made" << (ec ? ": " + ec.message() : std::string()) << ".\n";
     return kBatchUsage;
   }
 
   if (options.params) {
     const fs::path params = fs::absolute(*options.params, ec);
-    if (!fs::is_regular_file(params, ec)) {
+    if (!SomethingAt(params.string())) {
       err << "pelarin-batch: the parameter file " << params.string() << " does not exist.\n";
       return kBatchUsage;
     }
@@ -339,16 +408,35 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   std::vector<fs::path> folders = {ui.workingDir};
   if (!state.id.loadedDir.empty()) folders.emplace_back(state.id.loadedDir);
   FileTimes before;
-  for (const fs::path& folder : folders) Snapshot(folder, before);
+  std::set<fs::path> studyFoldersBefore;
+  for (const fs::path& folder : folders) {
+    Snapshot(folder, before);
+    studyFoldersBefore.merge(StudyFolders(folder));
+  }
   bool refused = false;
+  std::optional<std::string> inTheWay;
   const bool ran = RunCommand(ui, std::string(study.commandName), [&] {
     try {
       study.run(state, ui);
     } catch (const InputError&) {
       refused = true;
       throw;
+    } catch (const FileInTheWay& file) {
+      inTheWay = file.path;
     }
   });
+  // Nothing stays behind a run that writes nothing: a study folder it made and left empty goes again.
+  const auto removeEmptyStudyFolders = [&] {
+    for (const fs::path& folder : folders)
+      for (const fs::path& made : StudyFolders(folder))
+        if (!studyFoldersBefore.contains(made) && fs::is_empty(made, ec)) fs::remove(made, ec);
+  };
+  if (inTheWay) {
+    removeEmptyStudyFolders();
+    err << "pelarin-batch: " << *inTheWay
+        << " exists already; nothing was computed or written (give --overwrite to replace it).\n";
+    return kBatchOverwriteDeclined;
+  }
 
   int status = ran ? kBatchOk : refused ? kBatchUsage : kBatchFailed;
   if (ui.linlog.visible) ReportCurves("dark (linlog)", ui.linlog, out);
@@ -357,17 +445,29 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   const bool independent = study.batchName == "independent";
   const bool declined = ui.overwriteDeclined > 0 && !independent;
   if (ran && !declined && options.images && saveImage) {
-    const auto save = [&](const RecordedPlotWindow& window, const std::string& ending) {
+    const auto save = [&](const RecordedPlotWindow& window, PlotKind kind) {
       if (!window.visible || window.surface.Ops().empty()) return;
-      const std::string path = state.id.studyDir + state.id.studyLabel + ending;
-      if (!saveImage(window.surface, 945, 626, path)) {
-        err << "pelarin-batch: cannot save the image " << path << ".\n";
+      const std::string path =
+          state.id.studyDir + PlotImageName(state.id.studyLabel, kind, state.flags.darkFlag);
+      // Through a temporary of its own, as the tables: never through a link or a FIFO at the name.
+      try {
+        const std::string temp = CreateTemporaryBeside(path);
+        if (!saveImage(window.surface, 945, 626, temp)) {
+          std::error_code ignored;
+          fs::remove(temp, ignored);
+          throw FileError("cannot save the image " + path + ".");
+        }
+        ReplaceWithTemporary(temp, path);
+      } catch (const FileError& e) {
+        err << "pelarin-batch: " << e.what() << "\n";
         status = kBatchFailed;
       }
     };
-    save(ui.linlin, state.flags.darkFlag != 0 ? "_dark.bmp" : "_ill.bmp");
-    save(ui.linlog, "_dark.bmp");
+    save(ui.linlin, PlotKind::linlin);
+    save(ui.linlog, PlotKind::linlog);
   }
+
+  if (options.noSave) removeEmptyStudyFolders();
 
   ReportWrittenFiles(folders, before, out);
 
@@ -375,7 +475,8 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     err << "pelarin-batch: nothing was written, since a result file exists already.\n";
     status = kBatchOverwriteDeclined;
   }
-  fs::current_path(startDir, ec);
+  // A file the study could not write (a folder in the way, a full disk) or measured data it could not draw.
+  if (status == kBatchOk && ui.problems > 0) status = kBatchFailed;
   return status;
 }
 

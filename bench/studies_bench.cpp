@@ -21,6 +21,7 @@ namespace {
 // Answers No to every question: the study computes and draws, and writes nothing.
 class DecliningUi : public Ui {
  public:
+  void BeforeComputing(const StudyFiles&) override {}
   bool Ask(Question) override { return false; }
   void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
   std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return std::nullopt; }

@@ -62,9 +62,13 @@ void PlotInteraction::MouseUp(int button, float x, float y) {
 
 void PlotInteraction::Click() { readout_.clear(); }
 
+std::string PlotImageName(const std::string& studyLabel, PlotKind kind, double darkFlag) {
+  const bool dark = kind == PlotKind::linlog || darkFlag != 0;
+  return studyLabel + (dark ? "_dark.bmp" : "_ill.bmp");
+}
+
 std::string PlotInteraction::ImageName() const {
-  const bool dark = kind_ == PlotKind::linlog || state_.flags.darkFlag != 0;
-  return state_.id.studyLabel + (dark ? "_dark.bmp" : "_ill.bmp");
+  return PlotImageName(state_.id.studyLabel, kind_, state_.flags.darkFlag);
 }
 
 void PlotInteraction::DblClick() {

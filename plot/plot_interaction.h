@@ -12,6 +12,10 @@ namespace pelarin {
 
 enum class PlotKind { linlin, linlog };
 
+// The name a plot is saved under: the study label with "_dark.bmp" for the lin-log window or dark curves,
+// else "_ill.bmp".
+[[nodiscard]] std::string PlotImageName(const std::string& studyLabel, PlotKind kind, double darkFlag);
+
 // Buttons as the events deliver them: 1 left, 2 right; several held add up.
 inline constexpr int kLeftButton = 1;
 inline constexpr int kRightButton = 2;

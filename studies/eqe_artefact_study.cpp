@@ -406,6 +406,16 @@ void RunEqeArtefactStudy(State& s, Ui& ui) {
   ReadParameters(s, ui);
   const bool allLit = s.par.Jsc1 != 0 && s.par.Jsc2 != 0 && s.par.Jsc3 != 0;
   s.id.studyLabel = s.id.studyName + "_EQE_All junctions";
+  {
+    const EqeLook look = LookOf(s.flags, allLit);
+    StudyIdentity planned = s.id;
+    planned.baseDir = CurrentDir();
+    planned.studyDir = StudyFolderOf(planned);
+    const std::string label = look.labelSuffix.empty() ? s.id.studyLabel : s.id.studyName + look.labelSuffix;
+    ui.BeforeComputing({.tables = {planned.studyDir + s.id.studyName + look.fileEnding},
+                        .parameterFile = false,
+                        .images = PlotImages(planned.studyDir, label, {PlotKind::linlin}, s.flags.darkFlag)});
+  }
 
   EqeReferencePreRun(s);
   ui.Form().Show();  // as the three-junction sub-step does when it ends
@@ -422,7 +432,7 @@ void RunEqeArtefactStudy(State& s, Ui& ui) {
   const bool save = ui.Ask(Question::SaveData);
   ClearPairFlags(s.flags);
   if (!save) return;
-  if (std::filesystem::exists(path) && !ui.Ask(Question::OverwriteResults)) return;
+  if (SomethingAt(path) && !ui.Ask(Question::OverwriteResults)) return;
   SaveContributions(result, path);
 }
 

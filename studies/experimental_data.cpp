@@ -110,7 +110,7 @@ void ExperimentalOverlay(State& state, Ui& ui, double darkMarkerRadius, int maxL
   } catch (const std::exception& e) {
     // The overlay ends here; the study goes on with its save question.
     ui.ShowMessage(std::string("The measured data could not be drawn completely: ") + e.what(), "Exp. data",
-                   MessageIcon::Information);
+                   MessageIcon::Exclamation);
   }
 }
 

@@ -49,6 +49,17 @@ void IndependentStudy(State& s, Ui& ui) {
   s.id.darkFiles = {};
   s.id.studyLabel = s.id.studyName + "_All junctions_independent";
   s.flags.darkFlag = 0;
+  const auto tablePath = [&s](int j, bool dark) {
+    return s.id.studyDir + s.id.studyName + "_J(V)_#" + std::to_string(j) + (dark ? "_dark.txt" : ".txt");
+  };
+  StudyFiles files{.tables = {},
+                   .parameterFile = true,
+                   .images = PlotImages(s.id.studyDir, s.id.studyLabel, {PlotKind::linlin, PlotKind::linlog},
+                                        s.flags.darkFlag)};
+  for (int j = 1; j <= 3; ++j)
+    if (Photocurrent(s.par, j) != 0)
+      files.tables.insert(files.tables.end(), {tablePath(j, false), tablePath(j, true)});
+  ui.BeforeComputing(files);
   const int npts = static_cast<int>(std::lround(kSpan / kVoltageStep));
   const int ndark = npts / 2;
   CurveBounds lit{-0.5, -3, 1e7, -5};
@@ -116,18 +127,19 @@ void IndependentStudy(State& s, Ui& ui) {
     // The parameter file first; cancelling it does not stop the tables. A new name renames the tables,
     // which stay in this run's study folder.
     SaveParameters(s, ui);
+    TableSet tables;
     for (int j = 1; j <= 3; ++j) {
       if (!computed[j]) continue;
-      const std::string d = std::to_string(j);
-      s.id.illumFiles[j] = s.id.studyDir + s.id.studyName + "_J(V)_#" + d + ".txt";
-      s.id.darkFiles[j] = s.id.studyDir + s.id.studyName + "_J(V)_#" + d + "_dark.txt";
+      s.id.illumFiles[j] = tablePath(j, false);
+      s.id.darkFiles[j] = tablePath(j, true);
       ResultTable illTable({"V (V)    ", "Current (A/cm2)"});
       AddCurveRows(illTable, ill[j], 1, ill[j].Size(), kLitMasks);
-      illTable.Write(s.id.illumFiles[j]);
+      tables.Add(s.id.illumFiles[j], illTable);
       ResultTable darkTable({"V (V)    ", "Current (A/cm2)"});
       AddCurveRows(darkTable, drk[j], 1, drk[j].Size(), kDarkMasks);
-      darkTable.Write(s.id.darkFiles[j]);
+      tables.Add(s.id.darkFiles[j], darkTable);
     }
+    tables.Write();
   }
   ui.Form().Show();
 }

@@ -41,13 +41,26 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
   w.Vinit[1] = w.Vinit[2] = w.Vinit[3] = 1e-5;
   w.rgSwitch = 0;
 
+  // The files are known before anything is computed: the study folder and the slots that will hold curves.
+  StudyIdentity planned = s.id;
+  planned.baseDir = s.id.loadedDir.empty() ? CurrentDir() : s.id.loadedDir;
+  planned.studyDir = StudyFolderOf(planned);
+  StudyFiles files{
+      .tables = {},
+      .parameterFile = false,
+      .images = PlotImages(planned.studyDir, s.id.studyName + study.labelSuffix, {PlotKind::linlin}, 0)};
+  for (int k = 1; k <= 3; ++k)
+    if (!oneLit || Photocurrent(s.par, k) != 0)
+      files.tables.push_back(planned.studyDir + s.id.studyName + study.fileName[k]);
+  ui.BeforeComputing(files);
+
   // The fully lit stack's open-circuit voltage ends the forward sweeps.
   s.flags.subStudyFlag = 1;
   StudyAllJunctions(s, ui);
 
   s.id.studyLabel = s.id.studyName + study.labelSuffix;
   s.flags.darkFlag = 0;
-  s.id.baseDir = s.id.loadedDir.empty() ? CurrentDir() : s.id.loadedDir;
+  s.id.baseDir = planned.baseDir;
   MakeStudyFolder(s.id);
 
   std::array<StackCurve, 4> curve;
@@ -91,12 +104,14 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
 
   // Only the first file of the set is checked before the set is written.
   if (AskToSave(ui, s.id.illumFiles[1]) != SaveAnswer::Yes) return;
+  TableSet tables;
   for (int k = 1; k <= 3; ++k) {
     if (!computed[k]) continue;
     ResultTable table({"V (V)    ", "Current (A/cm2)", "V1 (V)    ", "V2 (V)    ", "V3 (V)"});
     AddCurveRows(table, curve[k], 1, curve[k].Size(), study.masks);
-    table.Write(s.id.illumFiles[k]);
+    tables.Add(s.id.illumFiles[k], table);
   }
+  tables.Write();
 }
 
 }  // namespace

@@ -79,7 +79,9 @@ void DrawAndSave(State& s, Ui& ui, const PartialStudyWithRl& study, const Partia
 
   // Only the first table of the set is checked before the set is written.
   if (AskToSave(ui, s.id.illumFiles[1]) != SaveAnswer::Yes) return;
-  for (int k = 1; k <= 3; ++k) PartialTableWithRl(s.par, curves.curve[k]).Write(s.id.illumFiles[k]);
+  TableSet tables;
+  for (int k = 1; k <= 3; ++k) tables.Add(s.id.illumFiles[k], PartialTableWithRl(s.par, curves.curve[k]));
+  tables.Write();
 }
 
 }  // namespace
@@ -151,6 +153,23 @@ ResultTable PartialTableWithRl(const Parameters& p, const StackCurve& curve) {
   return table;
 }
 
+namespace {
+
+// Tells the user interface the study's files (in the working folder's study folder) before it computes.
+void PlanFiles(const State& s, Ui& ui, const PartialStudyWithRl& study) {
+  StudyIdentity planned = s.id;
+  planned.baseDir = CurrentDir();
+  planned.studyDir = StudyFolderOf(planned);
+  StudyFiles files{
+      .tables = {},
+      .parameterFile = false,
+      .images = PlotImages(planned.studyDir, s.id.studyName + study.labelSuffix, {PlotKind::linlin}, 0)};
+  for (int k = 1; k <= 3; ++k) files.tables.push_back(planned.studyDir + s.id.studyName + study.fileName[k]);
+  ui.BeforeComputing(files);
+}
+
+}  // namespace
+
 void StudyOneWithRl(State& s, Ui& ui) {
   static const PartialStudyWithRl kOneLit = {
       {0, 255, 65280, 16711680},
@@ -159,6 +178,7 @@ void StudyOneWithRl(State& s, Ui& ui) {
       "                    J(V) 1 Junction Illuminated with Rl [J (A/cm2) vs V (V)]"};
   ReadParameters(s, ui);
   if (!AllJunctionsLitOrRefuse(s.par, ui)) return;
+  PlanFiles(s, ui, kOneLit);
   s.id.illumFiles = {};
   const double maxRp = LargestParallelResistance(s.par);
 
@@ -181,6 +201,7 @@ void StudyTwoWithRl(State& s, Ui& ui) {
       "                    J(V) 2 Junctions Illuminated with Rl [J (A/cm2) vs V (V)]"};
   ReadParameters(s, ui);
   if (!AllJunctionsLitOrRefuse(s.par, ui)) return;
+  PlanFiles(s, ui, kTwoLit);
   s.id.illumFiles = {};
 
   s.flags.subStudyFlag = 1;

@@ -32,4 +32,6 @@ void ResultTable::AddLine(std::string_view line) {
 
 void ResultTable::Write(const std::string& path) const { WriteTextFileAtomically(path, text_); }
 
+void TableSet::Write() const { WriteFilesAsSet(files_); }
+
 }  // namespace pelarin

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace pelarin {
 
@@ -26,6 +27,18 @@ class ResultTable {
 
  private:
   std::string text_;
+};
+
+// The tables a study saves together, written as a set: each goes to a temporary first and all then replace
+// their names, so a failure part way (a full disk) leaves the old set whole, never new tables beside old.
+class TableSet {
+ public:
+  void Add(const std::string& path, const ResultTable& table) { files_.emplace_back(path, table.Text()); }
+  // Writes the set (throws FileError naming the file that failed).
+  void Write() const;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> files_;
 };
 
 }  // namespace pelarin

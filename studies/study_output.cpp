@@ -3,6 +3,8 @@
 #include <cmath>
 #include <filesystem>
 
+#include "workspace/study_folder.h"
+
 namespace pelarin {
 
 PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption) {
@@ -27,9 +29,18 @@ void DrawCurveLog(PlotWindow& window, const StackCurve& curve, Colour colour, do
     if (curve.J(i) != 0) window.Circle(curve.V(i), std::log(curve.J(i)), markerRadius, colour);
 }
 
+std::vector<std::string> PlotImages(const std::string& studyDir, const std::string& studyLabel,
+                                    std::initializer_list<PlotKind> windows, double darkFlag) {
+  std::vector<std::string> images;
+  for (const PlotKind window : windows)
+    images.push_back(studyDir + PlotImageName(studyLabel, window, darkFlag));
+  return images;
+}
+
 SaveAnswer AskToSave(Ui& ui, const std::string& firstTable) {
   if (!ui.Ask(Question::SaveData)) return SaveAnswer::No;
-  if (std::filesystem::exists(firstTable) && !ui.Ask(Question::OverwriteResults)) return SaveAnswer::Declined;
+  // Anything at the name counts, a link that leads nowhere and a FIFO included: the answer decides.
+  if (SomethingAt(firstTable) && !ui.Ask(Question::OverwriteResults)) return SaveAnswer::Declined;
   return SaveAnswer::Yes;
 }
 

@@ -6,7 +6,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "plot/plot_interaction.h"
 #include "plot/surface.h"
 #include "studies/result_table.h"
 #include "studies/stack_curve.h"
@@ -31,6 +33,11 @@ enum class SaveAnswer {
 
 // The save question, then, when firstTable exists, the overwrite question.
 [[nodiscard]] SaveAnswer AskToSave(Ui& ui, const std::string& firstTable);
+
+// The plot images of a study that draws these windows, in its study folder, as the batch tool and a double
+// click save them.
+[[nodiscard]] std::vector<std::string> PlotImages(const std::string& studyDir, const std::string& studyLabel,
+                                                  std::initializer_list<PlotKind> windows, double darkFlag);
 
 enum class RowOrder { Ascending, Descending };
 

@@ -123,6 +123,12 @@ void StudyWithRl(State& s, Ui& ui) {
   // This study's folder is always in the working folder, wherever the parameter file came from.
   s.id.baseDir = CurrentDir();
   MakeStudyFolder(s.id);
+  const std::string litPath = s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions_Rl.txt";
+  const std::string darkPath = s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions_dark_Rl.txt";
+  ui.BeforeComputing({.tables = {litPath, darkPath},
+                      .parameterFile = false,
+                      .images = PlotImages(s.id.studyDir, s.id.studyLabel,
+                                           {PlotKind::linlin, PlotKind::linlog}, s.flags.darkFlag)});
 
   const StackCurvesWithRl curves = ComputeStackWithRl(s);
 
@@ -142,19 +148,20 @@ void StudyWithRl(State& s, Ui& ui) {
 
   ExperimentalOverlay(s, ui, darkRadius, kMeasuredLines, kMeasuredLines);
 
-  const std::string litPath = s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions_Rl.txt";
   switch (AskToSave(ui, litPath)) {
     case SaveAnswer::No:
       ui.Form().Show();
       return;
     case SaveAnswer::Declined:
       return;
-    case SaveAnswer::Yes:
-      LitTableWithRl(s.par, curves.lit).Write(litPath);
-      DarkTableWithRl(s.par, curves.dark)
-          .Write(s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions_dark_Rl.txt");
+    case SaveAnswer::Yes: {
+      TableSet tables;
+      tables.Add(litPath, LitTableWithRl(s.par, curves.lit));
+      tables.Add(darkPath, DarkTableWithRl(s.par, curves.dark));
+      tables.Write();
       ui.Form().Show();
       return;
+    }
   }
 }
 

@@ -50,6 +50,10 @@ void ComputeDarkBranches(State& s, StackCurves& curves) {
   curves.dark.AppendSweep(w, 1, w.resCount - 1, StackCurve::kAbsoluteCurrent);
 }
 
+std::string DarkTablePath(const StudyIdentity& id) {
+  return id.studyDir + id.studyName + "_J(V)_AllJunctions_dark.txt";
+}
+
 void SaveTables(const State& s, const StackCurves& c, const std::string& litPath) {
   ResultTable litTable(kHeader);
   constexpr std::array<std::string_view, 5> kLitMasks = {"#.########E+##", "#.########E+##", "#.#####E+##",
@@ -63,8 +67,10 @@ void SaveTables(const State& s, const StackCurves& c, const std::string& litPath
                                                              "#.#####E+##", "#.#####E+##"};
   AddCurveRows(darkTable, c.dark, 1, c.nRev, kReverseMasks, RowOrder::Descending);
   AddCurveRows(darkTable, c.dark, c.nRev + 1, c.dark.Size(), kForwardMasks);
-  litTable.Write(litPath);
-  darkTable.Write(s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions_dark.txt");
+  TableSet tables;
+  tables.Add(litPath, litTable);
+  tables.Add(DarkTablePath(s.id), darkTable);
+  tables.Write();
 }
 
 }  // namespace
@@ -99,6 +105,12 @@ void StudyAllJunctions(State& s, Ui& ui) {
   s.flags.dragLineOn = 1;
   s.id.baseDir = s.id.loadedDir.empty() ? CurrentDir() : s.id.loadedDir;
   MakeStudyFolder(s.id);
+  const std::string litPath = s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions.txt";
+  if (s.flags.subStudyFlag != 1)
+    ui.BeforeComputing({.tables = {litPath, DarkTablePath(s.id)},
+                        .parameterFile = false,
+                        .images = PlotImages(s.id.studyDir, s.id.studyLabel,
+                                             {PlotKind::linlin, PlotKind::linlog}, s.flags.darkFlag)});
 
   StackCurves curves;
   curves.lit = LitStackSweep(s);
@@ -126,7 +138,6 @@ void StudyAllJunctions(State& s, Ui& ui) {
 
   ExperimentalOverlay(s, ui, darkRadius, 500, 200);
 
-  const std::string litPath = s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions.txt";
   switch (AskToSave(ui, litPath)) {
     case SaveAnswer::No:
       ui.Form().Show();

@@ -136,9 +136,19 @@ struct QuestionText {
   return {};
 }
 
+// The files a study writes when its user says Yes to saving, known before it computes.
+struct StudyFiles {
+  std::vector<std::string> tables;
+  bool parameterFile = false;       // it also saves the parameter file, through the Save dialog
+  std::vector<std::string> images;  // the plot images its windows would be saved as
+};
+
 class Ui {
  public:
   virtual ~Ui() = default;
+  // Told by a study once it knows its files, before it computes. The batch tool stops the study there when
+  // a file is in the way that it may not replace; the windows ask their questions later, as they always do.
+  virtual void BeforeComputing(const StudyFiles& files) = 0;
   // Modal Yes/No question (its text from TextOf); true for Yes.
   [[nodiscard]] virtual bool Ask(Question question) = 0;
   // Modal message with an OK button.

@@ -128,6 +128,18 @@ void WriteFilesAsSet(const std::vector<std::pair<std::string, std::string>>& fil
   }
 }
 
+std::string CreateTemporaryBeside(const std::string& path) {
+  CheckReplaceable(path);
+  return WriteTemporary(path, "");
+}
+
+void ReplaceWithTemporary(const std::string& temp, const std::string& path) {
+  if (::rename(temp.c_str(), path.c_str()) == 0) return;
+  const int error = errno;
+  ::unlink(temp.c_str());
+  throw FileError("cannot replace " + path + ": " + Reason(error) + ".");
+}
+
 FileStart ReadFileStart(const std::string& path, std::size_t maxBytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {

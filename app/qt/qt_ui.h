@@ -46,6 +46,7 @@ class QtUi : public Ui {
   QtUi(QWidget* dialogParent, ParameterForm& form, PlotWindow& linlin, PlotWindow& linlog, QtMenus& menus)
       : parent_(dialogParent), form_(form), linlin_(linlin), linlog_(linlog), menus_(menus) {}
 
+  void BeforeComputing(const StudyFiles&) override {}  // the window asks before it writes, file by file
   bool Ask(Question question) override;
   // A Yes/No question of the window's own (the plot windows' image question).
   bool AskYesNo(const std::string& text, const std::string& title);

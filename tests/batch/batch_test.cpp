@@ -3,11 +3,15 @@
 #include "batch/batch.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -23,6 +27,18 @@ namespace fs = std::filesystem;
 using testing::Read;
 using testing::TempFolderTest;
 using testing::Write;
+
+// The default cell's parameter file.
+std::string DefaultCellFile() {
+  std::string text;
+  for (const char* line :
+       {"Rs1=  5.E+0", "Rp1= 5.E+3",  "Jsc1= 8.E-3",  "Jsd11= 4.E-11", "Jsd12= 4.E-7", "m11= 1.", "m12= 2.",
+        "Rs2=  5.E+0", "Rp2= 1.E+4",  "Jsc2= 1.2E-2", "Jsd21= 1.E-12", "Jsd22= 8.E-8", "m21= 1.", "m22= 2.",
+        "Rs3=  5.E+0", "Rp3= 5.E+2",  "Jsc3= 1.6E-2", "Jsd31= 5.E-8",  "Jsd32= 1.E-6", "m31= 1.", "m32= 2.",
+        "Rl1= 1.E+12", "Rl2= 1.E+12", "Rg1= 1.E+12",  "Rg2= 1.E+12",   "Rg3= 1.E+12"})
+    text += std::string(line) + "\r\n";
+  return text;
+}
 
 struct BatchRun {
   int status;
@@ -47,6 +63,20 @@ class BatchTest : public TempFolderTest {
           return true;
         });
     return {status, out.str(), err.str()};
+  }
+  // Every entry below the temporary folder with its kind, size and modification time.
+  using FileTimes = std::map<std::string, std::string>;
+  FileTimes Times() const {
+    FileTimes times;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+      const auto status = entry.symlink_status();
+      std::string what = std::to_string(static_cast<int>(status.type()));
+      if (fs::is_regular_file(status))
+        what += ":" + std::to_string(entry.file_size()) + ":" +
+                std::to_string(entry.last_write_time().time_since_epoch().count());
+      times[entry.path().string()] = what;
+    }
+    return times;
   }
   std::vector<std::string> images;
 };
@@ -108,23 +138,189 @@ TEST_F(BatchTest, AllStudyReportsCurvesFilesAndImages) {
   EXPECT_NE(run.out.find("written: " + (dir / "Test_plr" / "Test_J(V)_AllJunctions.txt").string()),
             std::string::npos);
   ASSERT_EQ(images.size(), 2u);
-  EXPECT_EQ(images[0], (dir / "Test_plr" / "Test_All junctions_ill.bmp").string());
-  EXPECT_EQ(images[1], (dir / "Test_plr" / "Test_All junctions_dark.bmp").string());
+  EXPECT_EQ(Read(dir / "Test_plr" / "Test_All junctions_ill.bmp").substr(0, 10), "BM945x626:");
+  EXPECT_EQ(Read(dir / "Test_plr" / "Test_All junctions_dark.bmp").substr(0, 10), "BM945x626:");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "Test_plr"), {}), 4) << "no temporary left";
 }
 
-TEST_F(BatchTest, DeclinedOverwriteWritesNothingAndSaysSo) {
-  ASSERT_EQ(Batch({"all", "--no-save"}).status, kBatchOk);
-  EXPECT_TRUE(fs::is_empty(dir / "Test_plr"));
-  ASSERT_EQ(Batch({"all"}).status, kBatchOk);
-  const std::string before = Read(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt");
-  Write(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt", "mine");
-  const BatchRun again = Batch({"all", "--images"});
+// Without --overwrite nothing that exists is replaced, whatever stands at the name: the run stops before it
+// computes, names the first file in the way and exits 3; with --overwrite the whole set is new.
+class FileInTheWay : public BatchTest,
+                     public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+TEST_P(FileInTheWay, StopsTheRunBeforeItComputes) {
+  const auto [study, name] = GetParam();
+  ASSERT_EQ(Batch({study, "--images"}).status, kBatchOk);
+  // Only the entry under test stands in the way of the next run.
+  fs::remove_all(dir / "Test_plr");
+  fs::remove(dir / "Test.plr");
+  const fs::path target = dir / name;
+  fs::create_directories(target.parent_path());
+  const std::string kind = target.filename().string();
+  if (kind.find("Dark") != std::string::npos || kind.find("dark") != std::string::npos) {
+    fs::create_symlink(dir / "nowhere", target);  // a dangling link
+  } else if (kind.ends_with(".bmp")) {
+    ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
+  } else {
+    Write(dir / "outside.txt", "mine");
+    fs::create_symlink(dir / "outside.txt", target);
+  }
+  FileTimes before = Times();
+  const BatchRun again = Batch({study, "--images", "--set", "Jsc1=0.009"});
   EXPECT_EQ(again.status, kBatchOverwriteDeclined);
-  EXPECT_EQ(again.out.find("written:"), std::string::npos) << again.out;
-  EXPECT_TRUE(images.empty());
-  EXPECT_EQ(Read(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt"), "mine");
-  EXPECT_EQ(Batch({"all", "--overwrite"}).status, kBatchOk);
-  EXPECT_EQ(Read(dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt"), before);
+  EXPECT_EQ(again.out, "") << "nothing was computed";
+  EXPECT_NE(again.err.find(target.string() + " exists already"), std::string::npos) << again.err;
+  EXPECT_EQ(Times(), before) << "nothing was written";
+  EXPECT_TRUE(fs::is_symlink(target) || fs::is_fifo(target));
+  if (fs::exists(dir / "outside.txt")) {
+    EXPECT_EQ(Read(dir / "outside.txt"), "mine");
+  }
+
+  const BatchRun replaced = Batch({study, "--images", "--overwrite", "--set", "Jsc1=0.009"});
+  EXPECT_EQ(replaced.status, kBatchOk) << replaced.err;
+  EXPECT_FALSE(fs::is_symlink(target)) << "the link itself is replaced, never what it points to";
+  if (fs::exists(dir / "outside.txt")) {
+    EXPECT_EQ(Read(dir / "outside.txt"), "mine");
+  }
+}
+INSTANTIATE_TEST_SUITE_P(Names, FileInTheWay,
+                         ::testing::Values(std::pair{"all", "Test_plr/Test_J(V)_AllJunctions_dark.txt"},
+                                           std::pair{"all", "Test_plr/Test_All junctions_ill.bmp"},
+                                           std::pair{"independent", "Test.plr"},
+                                           std::pair{"independent", "Test_plr/Test_J(V)_#3.txt"},
+                                           std::pair{"one", "Test_plr/Test_J(V)_1Junction_#2.txt"},
+                                           std::pair{"two-rl", "Test_plr/Test_J(V)_2Junctions_#1&#3_Rl.txt"},
+                                           std::pair{"eqe-dark", "Test_plr/Test_EQE_dark.txt"}));
+
+TEST_F(BatchTest, NoSaveWritesNothingAndLeavesNoFolder) {
+  const BatchRun run = Batch({"all", "--no-save"});
+  ASSERT_EQ(run.status, kBatchOk) << run.err;
+  EXPECT_NE(run.out.find("lit (linlin)"), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(dir));
+  // A folder of the user's stays, even empty.
+  fs::create_directory(dir / "Test_plr");
+  ASSERT_EQ(Batch({"all", "--no-save"}).status, kBatchOk);
+  EXPECT_TRUE(fs::is_directory(dir / "Test_plr"));
+}
+
+TEST_F(BatchTest, TheSummaryGivesTheWholeVoltageRangeOfEachCurve) {
+  const BatchRun run = Batch({"all", "--no-save"});
+  ASSERT_EQ(run.status, kBatchOk) << run.err;
+  // The lit sweep runs from open circuit down to -0.5 V: the range is lowest to highest.
+  std::istringstream lines(run.out);
+  std::string line;
+  int curves = 0;
+  while (std::getline(lines, line)) {
+    const auto from = line.find("V from ");
+    if (from == std::string::npos) continue;
+    ++curves;
+    const double low = Val(line.substr(from + 7));
+    const double high = Val(line.substr(line.find(" to ", from) + 4));
+    EXPECT_LT(low, high) << line;
+  }
+  EXPECT_EQ(curves, 2);
+}
+
+// Every refusal exits 2 with one sentence per fault, the window program's own, and leaves nothing behind.
+TEST_F(BatchTest, RefusalsExitTwoAndLeaveNothing) {
+  Write(dir / "short.plr", "Rs1= 5\r\nRp1= 5000\r\nJsc1= 0.008\r\n");
+  fs::create_directory(dir / "run");
+  const struct {
+    std::vector<std::string> args;
+    std::string said;
+  } cases[] = {
+      {{"independent", "--set", "Jsc1=abc"}, "pelarin-batch: Jsc1: \"abc\" is not a number.\n"},
+      {{"all", "--set", "Rp2=-100"}, "pelarin-batch: Rp2: a resistance cannot be negative (\"-100\").\n"},
+      {{"all", "--set", "m11=0", "--set", "Jsd12=-1"},
+       "pelarin-batch: Jsd12: a saturation current cannot be negative (\"-1\"); 0 leaves the junction one "
+       "diode.\npelarin-batch: m11: an ideality factor must be above 0 (\"0\").\n"},
+      {{"independent", "--set", "Jsc1=0", "--set", "Jsc2=0", "--set", "Jsc3=0"},
+       "pelarin-batch: Input error: Independent junctions did not start: no junction is illuminated (Jsc1, "
+       "Jsc2 and Jsc3 are all 0): there is nothing to compute.\n"},
+      {{"all", "--params", In("short.plr"), "--no-save"},
+       "pelarin-batch: File error: The parameter file was not opened: " + In("short.plr") +
+           " is not a parameter file: it has only 3 lines, not 26.\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--dir", In("run")});
+    const BatchRun run = Batch(args, false);
+    EXPECT_EQ(run.status, kBatchUsage) << run.err;
+    EXPECT_EQ(run.err, c.said);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(fs::is_empty(dir / "run")) << c.said;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2) << "nothing beside the parameter file";
+}
+
+TEST_F(BatchTest, ABoxIsReadAsTheWindowReadsIt) {
+  const BatchRun run = Batch({"independent", "--set", "Rs1=1,5", "--set", "Jsd11=4.5678e-11"});
+  ASSERT_EQ(run.status, kBatchOk) << run.err;
+  const std::string saved = Read(dir / "Test.plr");
+  EXPECT_NE(saved.find("Rs1=  1.5E+0\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("Jsd11= 4.5678E-11\r\n"), std::string::npos) << saved;
+}
+
+// Paths are taken from where the tool starts; a missing working folder is made; --params with --no-save
+// leaves no study folder beside the file.
+TEST_F(BatchTest, PathsAreFromTheStartFolderAndTheWorkingFolderIsMade) {
+  fs::create_directory(dir / "data");
+  Write(dir / "data" / "lit.txt", "V\tJ\r\n0.1\t0.01\r\n0.2\t0.009\r\n");
+  ASSERT_EQ(Batch({"independent", "--no-save"}).status, kBatchOk);  // writes nothing, so...
+  Write(dir / "data" / "cellC.plr", DefaultCellFile());
+  fs::current_path(dir);
+  const BatchRun run = Batch(
+      {"all", "--params", "data/cellC.plr", "--exp", "data/lit.txt", "--dir", "new/run", "--no-save"}, false);
+  EXPECT_EQ(run.status, kBatchOk) << run.err;
+  EXPECT_TRUE(fs::is_directory(dir / "new" / "run"));
+  EXPECT_TRUE(fs::is_empty(dir / "new" / "run"));
+  EXPECT_FALSE(fs::exists(dir / "data" / "cellC_plr")) << "no folder stays beside the parameter file";
+  EXPECT_NE(run.out.find("lit (linlin)  grey (measured): 2 points"), std::string::npos) << run.out;
+  EXPECT_EQ(fs::current_path(), dir) << "the run gives the working directory back";
+}
+
+// A file that cannot be written is a failure: named, the old file kept, and a status that says so.
+TEST_F(BatchTest, FilesThatCannotBeWrittenFailTheRunAndKeepTheOldOnes) {
+  fs::create_directory(dir / "Test.plr");
+  const BatchRun folder = Batch({"independent", "--overwrite"});
+  EXPECT_EQ(folder.status, kBatchFailed);
+  EXPECT_NE(folder.err.find("The parameters were not saved: cannot write " + In("Test.plr") +
+                            ": a folder of that name is in the way."),
+            std::string::npos)
+      << folder.err;
+  EXPECT_TRUE(fs::is_directory(dir / "Test.plr"));
+
+  // A full disk: the dark table, larger than the lit one, cannot be written. The old set stays whole.
+  ASSERT_EQ(Batch({"all"}).status, kBatchOk);
+  const fs::path lit = dir / "Test_plr" / "Test_J(V)_AllJunctions.txt";
+  const fs::path dark = dir / "Test_plr" / "Test_J(V)_AllJunctions_dark.txt";
+  const std::string oldLit = Read(lit), oldDark = Read(dark);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  const rlimit small{oldLit.size() * 2, saved.rlim_max};
+  ASSERT_LT(small.rlim_cur, oldDark.size());
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &small);
+  const BatchRun full = Batch({"all", "--overwrite", "--set", "Jsc1=0.009"});
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_EQ(full.status, kBatchFailed);
+  EXPECT_NE(full.err.find("cannot write " + dark.string()), std::string::npos) << full.err;
+  EXPECT_EQ(Read(lit), oldLit) << "no new lit table beside an old dark one";
+  EXPECT_EQ(Read(dark), oldDark);
+  for (const auto& entry : fs::directory_iterator(dir / "Test_plr"))
+    EXPECT_EQ(entry.path().string().find(".tmp~"), std::string::npos) << "left behind: " << entry.path();
+}
+
+// A link placed at the temporary name the tables once used (<table>.tmp~) redirects nothing.
+TEST_F(BatchTest, ALinkAtATemporaryNameRedirectsNothing) {
+  ASSERT_EQ(Batch({"all"}).status, kBatchOk);
+  const fs::path table = dir / "Test_plr" / "Test_J(V)_AllJunctions.txt";
+  Write(dir / "victim.txt", "outside the study folder");
+  fs::create_symlink(dir / "victim.txt", table.string() + ".tmp~");
+  ASSERT_EQ(::mkfifo((table.string() + "_dark.tmp~").c_str(), 0600), 0);
+  ASSERT_EQ(Batch({"all", "--overwrite"}).status, kBatchOk);
+  EXPECT_EQ(Read(dir / "victim.txt"), "outside the study folder");
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(table)));
 }
 
 TEST_F(BatchTest, ParamsAndSetNameTheStudyAndChangeTheCell) {

@@ -39,7 +39,9 @@ class FakeUi : public Ui {
   std::vector<AskedQuestion> questions;
   std::vector<Message> messages;
   std::vector<FileDialogRequest> dialogs;
+  std::vector<StudyFiles> planned;  // what each study said it would write
 
+  void BeforeComputing(const StudyFiles& files) override { planned.push_back(files); }
   bool Ask(pelarin::Question question) override {
     const QuestionText asked = TextOf(question);
     if (answers.empty()) throw std::logic_error("unexpected question: " + std::string(asked.text));

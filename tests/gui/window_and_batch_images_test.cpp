@@ -28,7 +28,9 @@ std::map<std::string, QImage> BatchImages(const std::string& study, const QStrin
   const int status =
       RunBatch(options, out, err,
                [&](const RecordingSurface& drawing, int width, int height, const std::string& path) {
-                 images[path.substr(path.rfind('_'))] = RenderPlot(drawing, QSize(width, height));
+                 // The tool saves through a temporary beside the image: <image>.tmp~<letters>.
+                 const std::string image = path.substr(0, path.rfind(".tmp~"));
+                 images[image.substr(image.rfind('_'))] = RenderPlot(drawing, QSize(width, height));
                  return true;
                });
   if (status != kBatchOk) qWarning("batch run failed: %s", err.str().c_str());
