@@ -170,6 +170,33 @@ class MainWindowTest : public QObject {
     QVERIFY(window_->Menus().Action(MenuItem::TwoJunctions)->isEnabled());
   }
 
+  // A box marks itself as it is typed into; opening a menu marks the boxes and says nothing; a study refuses
+  // to start with one message that names every bad box; mending a box takes its mark away.
+  void badBoxesAreMarkedAndAStudyNamesThemAll() {
+    QLineEdit* jsc1 = window_->FormWidget()->Box(2);
+    QLineEdit* rp2 = window_->FormWidget()->Box(8);
+    jsc1->selectAll();
+    QTest::keyClicks(jsc1, "abc");
+    QCOMPARE(jsc1->toolTip(), QString("\"abc\" is not a number"));
+    QVERIFY(jsc1->styleSheet().contains("border: 2px solid #FF0000"));
+    rp2->setText("-100");  // set by the program, not typed: marked when the form is next read
+    QVERIFY(rp2->toolTip().isEmpty());
+    emit Find("&Calculations")->menu()->aboutToShow();
+    QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join('\n')));
+    QCOMPARE(rp2->toolTip(), QString("a resistance cannot be negative (\"-100\")"));
+    Find("&Calculations/&All junctions/Without Rl")->trigger();
+    QCOMPARE(messages_,
+             QStringList({"All junctions without Rl did not start: these boxes hold no value a cell can "
+                          "have:\nJsc1: \"abc\" is not a number.\nRp2: a resistance cannot be negative "
+                          "(\"-100\").|Input error"}));
+    QVERIFY(!window_->LinlinWindow()->isVisible());
+    jsc1->selectAll();
+    QTest::keyClicks(jsc1, "0,008");
+    QVERIFY(jsc1->toolTip().isEmpty());
+    QVERIFY(!jsc1->styleSheet().contains("border"));
+    QVERIFY(jsc1->styleSheet().contains("color: #ff0000"));
+  }
+
   void helpAboutAndF1() {
     Find("?/Help")->trigger();
     Find("?/About")->trigger();
