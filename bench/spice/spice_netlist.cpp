@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/declining_ui.h"
 #include "model/parameter_table.h"
 #include "studies/studies.h"
 #include "studies/study_registry.h"
@@ -22,22 +23,7 @@
 namespace pelarin {
 namespace {
 
-// Answers No to every question and keeps the drawing of both plot windows.
-class RecordingUi : public Ui {
- public:
-  bool Ask(Question) override { return false; }
-  void ShowMessage(const std::string& text, const std::string&, MessageIcon) override {
-    std::cerr << text << "\n";
-  }
-  std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<std::string> SaveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
-  PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
-  ParameterForm& Form() override { return form; }
-  Menus& MenuBar() override { return menus; }
-  RecordedPlotWindow linlin, linlog;
-  TextForm form;
-  MenuTable menus{StudyMenuEntries()};
-};
+using testing::DecliningUi;
 
 struct Sweep {
   int points = 0;
@@ -70,7 +56,7 @@ std::string Dc(const Sweep& s) {
 
 int main(int argc, char** argv) {
   using namespace pelarin;
-  RecordingUi ui;
+  DecliningUi ui;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const auto eq = arg.find('=');
@@ -96,6 +82,7 @@ int main(int argc, char** argv) {
   const std::vector<double> dark = DrawnVoltages(ui.linlog), lit = DrawnVoltages(ui.linlin);
   if (dark.empty() || lit.empty()) {
     std::cerr << "pelarin_spice_netlist: the study drew no curve\n";
+    for (const std::string& message : ui.messages) std::cerr << message << "\n";
     return 1;
   }
   const auto forwardStart = static_cast<std::size_t>(
