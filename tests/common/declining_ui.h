@@ -1,0 +1,35 @@
+// A user interface that answers No to every question and cancels every file dialog: a study computes and
+// draws into the two recorded plot windows, and writes nothing. Messages are kept. For benchmarks and tools.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "studies/study_registry.h"
+#include "ui/recorded_plot_window.h"
+#include "ui/text_form.h"
+#include "ui/ui.h"
+
+namespace pelarin::testing {
+
+class DecliningUi : public Ui {
+ public:
+  void BeforeComputing(const StudyFiles&) override {}
+  bool Ask(Question) override { return false; }
+  void ShowMessage(const std::string& text, const std::string&, MessageIcon) override {
+    messages.push_back(text);
+  }
+  std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+  std::optional<std::string> SaveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+  PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
+  ParameterForm& Form() override { return form; }
+  Menus& MenuBar() override { return menus; }
+
+  RecordedPlotWindow linlin, linlog;
+  TextForm form;
+  MenuTable menus{StudyMenuEntries()};
+  std::vector<std::string> messages;
+};
+
+}  // namespace pelarin::testing
