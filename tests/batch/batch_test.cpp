@@ -276,6 +276,12 @@ TEST_F(BatchTest, PathsAreFromTheStartFolderAndTheWorkingFolderIsMade) {
   EXPECT_FALSE(fs::exists(dir / "data" / "cellC_plr")) << "no folder stays beside the parameter file";
   EXPECT_NE(run.out.find("lit (linlin)  grey (measured): 2 points"), std::string::npos) << run.out;
   EXPECT_EQ(fs::current_path(), dir) << "the run gives the working directory back";
+  // Measured data that cannot be drawn fails the run, named.
+  const BatchRun missing = Batch({"all", "--exp", "data/gone.txt", "--no-save"});
+  EXPECT_EQ(missing.status, kBatchFailed);
+  EXPECT_NE(missing.err.find("cannot read " + In("data/gone.txt") + ": the file does not exist."),
+            std::string::npos)
+      << missing.err;
 }
 
 // A file that cannot be written is a failure: named, the old file kept, and a status that says so.
