@@ -130,10 +130,12 @@ void ParameterFormWidget::SetStudyName(const std::string& text) {
 
 void ParameterFormWidget::MarkBox(int index, const std::string& problem) {
   QLineEdit* box = Box(index);
+  const QString reason = QString::fromStdString(problem);
+  if (box->property("inputProblem").toString() == reason) return;  // a new style sheet re-polishes the box
   const QString& style = boxStyle_.at(static_cast<std::size_t>(index));
   box->setStyleSheet(problem.empty() ? style : style + "border: 2px solid #FF0000; border-radius: 2px;");
-  box->setToolTip(QString::fromStdString(problem));
-  box->setProperty("inputProblem", QString::fromStdString(problem));
+  box->setToolTip(reason);
+  box->setProperty("inputProblem", reason);
 }
 
 void ParameterFormWidget::Show() {
