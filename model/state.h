@@ -54,6 +54,10 @@ struct Constants {
   double flipLimit = 1e-12;
   double sweepGain = 5e-6;
   std::int16_t maxPoints = 20000;
+  // Long search phases jump over steps whose outcome is certain (junction_searches.cpp explains why the
+  // results stay the same to the last bit); false evaluates every step, the reference the jumps are
+  // tested against.
+  bool skipCertifiedSteps = true;
 };
 
 // The working set of the junction searches: one junction's quantities, the guess/result, search state.
