@@ -126,7 +126,7 @@ struct Sides {
 // steps whose outcome is certain (see the top of the file).
 class Balance {
  public:
-  Balance(const char* search, const WorkingSet& ws, const Constants& k)
+  Balance(const char* search, WorkingSet& ws, const Constants& k)
       : search_(search),
         ws_(ws),
         rs_(ws.curRs),
@@ -181,10 +181,12 @@ class Balance {
     if (steps_ > longest_) longest_ = steps_;
   }
 
-  // Adds this search's counts to the diagnostics of the working set.
-  void Record(WorkingSet& ws) const {
-    ws.balanceEvals += evals_;
-    if (longest_ > ws.longestPhase) ws.longestPhase = longest_;
+  Balance(const Balance&) = delete;
+  Balance& operator=(const Balance&) = delete;
+  // Adds this search's counts to the diagnostics of the working set, also when a fault ends the search.
+  ~Balance() {
+    ws_.balanceEvals += evals_;
+    if (longest_ > ws_.longestPhase) ws_.longestPhase = longest_;
   }
 
   [[nodiscard]] double SeriesDrop(double J) const { return rs_ * J; }
@@ -303,7 +305,7 @@ class Balance {
   }
 
   const char* search_;
-  const WorkingSet& ws_;
+  WorkingSet& ws_;
   const double rs_, rp_, jsc_, jsd1_, jsd2_, m1Vt_, m2Vt_;
   bool normal_ = false, jumps_ = false;
   std::uint64_t evals_ = 0;
@@ -390,10 +392,7 @@ void CalcJ(State& state) {
     bal.Evaluate(V, J);
     ws.eqLhs = bal.lhs, ws.eqRhs = bal.rhs;
     // A positive guess that is already too large is handed back untouched.
-    if (J > 0 && bal.lhs > bal.rhs) {
-      bal.Record(ws);
-      return;
-    }
+    if (J > 0 && bal.lhs > bal.rhs) return;
     if (ws.cycleCount != k.cycleLimit) {
       for (;;) {
         ws.curJset = J;
@@ -429,7 +428,6 @@ void CalcJ(State& state) {
     }
     ws.cycleCount = 0;
     ws.curJ = J, ws.eqLhs = bal.lhs, ws.eqRhs = bal.rhs;
-    bal.Record(ws);
   });
 }
 
@@ -490,7 +488,6 @@ void CalcV(State& state) {
     ws.stepFactor = k.stepInit;
     ws.cycleCount = 0;
     ws.curV = V, ws.eqLhs = bal.lhs, ws.eqRhs = bal.rhs;
-    bal.Record(ws);
   });
 }
 
@@ -580,7 +577,6 @@ void CalcV2Net(State& state) {
     ws.cycleCount = 0;
     ws.curJ = ws.curJset;
     ws.V2 = V2, ws.eqLhs = bal.lhs, ws.eqRhs = bal.rhs;
-    bal.Record(ws);
   });
 }
 
@@ -674,7 +670,6 @@ void CalcV1Net(State& state) {
     ws.cycleCount = 0;
     ws.curJ = ws.curJset;
     ws.V1 = V1, ws.eqLhs = bal.lhs, ws.eqRhs = bal.rhs;
-    bal.Record(ws);
   });
 }
 
