@@ -1,4 +1,7 @@
-// Time of each study's whole computation with the default cell: sweeps, plots recorded, no files saved.
+// Time of each study's whole computation with the default cell: sweeps, plots recorded, no files saved; with
+// the searches jumping over certified steps (the default) and with every step evaluated (".../literal").
+// Compare the two side by side from one run, e.g. --benchmark_repetitions=5
+// --benchmark_enable_random_interleaving=true: the machine's load shifts between runs.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -47,12 +50,13 @@ class InTemporaryFolder {
   std::filesystem::path start_, folder_;
 };
 
-void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&)) {
+void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&), bool literal) {
   InTemporaryFolder folder;
   double evaluations = 0;
   for (auto _ : bench) {
     State state;
     ResetStartUpConstants(state);
+    state.k.skipCertifiedSteps = !literal;
     DecliningUi ui;
     study(state, ui);
     benchmark::DoNotOptimize(state.sweep.resCount);
@@ -65,10 +69,24 @@ void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&)) {
   bench.SetLabel("computation and drawing, default cell");
 }
 
-BENCHMARK_CAPTURE(BM_Study, IndependentStudy, IndependentStudy)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyAllJunctions, StudyAllJunctions)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyTwoJunctions, StudyTwoJunctions)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyOneJunction, StudyOneJunction)->Unit(benchmark::kMillisecond);
+struct NamedStudy {
+  const char* name;
+  void (*study)(State&, Ui&);
+};
+const bool kStudiesRegistered = [] {
+  for (const NamedStudy& s :
+       {NamedStudy{"IndependentStudy", IndependentStudy}, NamedStudy{"StudyAllJunctions", StudyAllJunctions},
+        NamedStudy{"StudyTwoJunctions", StudyTwoJunctions},
+        NamedStudy{"StudyOneJunction", StudyOneJunction}}) {
+    for (const bool literal : {false, true}) {
+      const std::string name = std::string("BM_Study/") + s.name + (literal ? "/literal" : "");
+      benchmark::RegisterBenchmark(name.c_str(), [s, literal](benchmark::State& bench) {
+        BM_Study(bench, s.study, literal);
+      })->Unit(benchmark::kMillisecond);
+    }
+  }
+  return true;
+}();
 
 }  // namespace
 }  // namespace pelarin
