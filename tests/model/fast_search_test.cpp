@@ -7,12 +7,12 @@
 // (scripts/fast_search_soak runs a million).
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
-#include <limits>
 #include <ostream>
 #include <random>
 #include <sstream>
@@ -30,8 +30,8 @@ namespace {
 
 using testing_cell::DefaultState;
 
-// The first field where two states differ, or "" when they are the same to the last bit. The flag that
-// selects the mode and the evaluation count (a diagnostic) are left out.
+// The first field where two states differ, or "" when they are the same to the last bit (doubles compared
+// by their bits). The flag that selects the mode and the evaluation count (a diagnostic) are left out.
 class StateDiff {
  public:
   static std::string Between(const State& a, const State& b) {
@@ -67,7 +67,7 @@ class StateDiff {
 
  private:
   void Num(const char* name, double x, double y) {
-    if (first_.empty() && std::memcmp(&x, &y, sizeof x) != 0) {
+    if (first_.empty() && std::bit_cast<std::uint64_t>(x) != std::bit_cast<std::uint64_t>(y)) {
       std::ostringstream os;
       os.precision(17);
       os << name << ": " << x << " against " << y;
