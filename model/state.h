@@ -57,6 +57,10 @@ struct Constants {
   // Whether a study may run its sweeps that start from values of their own at once, each on a copy of the
   // state, on two processor cores; the results and the final state are those of the sweeps run in turn.
   bool parallelSweeps = true;
+  // Long search phases jump over steps whose outcome is certain (junction_searches.cpp explains why the
+  // results stay the same to the last bit); false evaluates every step, the reference the jumps are
+  // tested against.
+  bool skipCertifiedSteps = true;
 };
 
 // The working set of the junction searches: one junction's quantities, the guess/result, search state.
