@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "common/solver_fixtures.h"
+#include "common/state_checks.h"
 #include "model/calc_error.h"
 #include "model/parameter_table.h"
 #include "model/solvers.h"
@@ -29,64 +30,6 @@ namespace pelarin {
 namespace {
 
 using testing_cell::DefaultState;
-
-// The first field where two states differ, or "" when they are the same to the last bit (doubles compared
-// by their bits). The flag that selects the mode and the evaluation count (a diagnostic) are left out.
-class StateDiff {
- public:
-  static std::string Between(const State& a, const State& b) {
-    StateDiff d;
-    for (const ParameterRow& row : kParameterRows) {
-      d.Num(std::string(row.name).c_str(), a.par.*row.member, b.par.*row.member);
-    }
-    d.Num("JsdMax1", a.par.JsdMax1, b.par.JsdMax1), d.Num("JsdMax2", a.par.JsdMax2, b.par.JsdMax2);
-    d.Num("JsdMax3", a.par.JsdMax3, b.par.JsdMax3);
-#define PELARIN_SAME(field) d.Same(#field, a.field, b.field)
-    PELARIN_SAME(id.studyName), PELARIN_SAME(id.baseDir), PELARIN_SAME(id.studyDir);
-    PELARIN_SAME(id.loadedDir), PELARIN_SAME(id.studyLabel), PELARIN_SAME(id.illumFiles);
-    PELARIN_SAME(id.darkFiles);
-    PELARIN_SAME(flags.darkFlag), PELARIN_SAME(flags.eqePair12), PELARIN_SAME(flags.eqePair13);
-    PELARIN_SAME(flags.eqePair23), PELARIN_SAME(flags.subStudyFlag), PELARIN_SAME(flags.dragLineOn);
-    PELARIN_SAME(k.Vt), PELARIN_SAME(k.stepInit), PELARIN_SAME(k.cycleLimit), PELARIN_SAME(k.flipLimit);
-    PELARIN_SAME(k.sweepGain), PELARIN_SAME(k.maxPoints);
-    PELARIN_SAME(ws.curRs), PELARIN_SAME(ws.curRp), PELARIN_SAME(ws.curJsc), PELARIN_SAME(ws.curJsd1);
-    PELARIN_SAME(ws.curJsd2), PELARIN_SAME(ws.curM1), PELARIN_SAME(ws.curM2), PELARIN_SAME(ws.curV);
-    PELARIN_SAME(ws.curJ), PELARIN_SAME(ws.curJset), PELARIN_SAME(ws.eqLhs), PELARIN_SAME(ws.eqRhs);
-    PELARIN_SAME(ws.V1), PELARIN_SAME(ws.V2), PELARIN_SAME(ws.V3), PELARIN_SAME(ws.V1start);
-    PELARIN_SAME(ws.V2start), PELARIN_SAME(ws.stepFactor), PELARIN_SAME(ws.stepJ);
-    PELARIN_SAME(ws.cycleCount), PELARIN_SAME(ws.divergeFlag), PELARIN_SAME(ws.longestPhase);
-    PELARIN_SAME(sweep.Vinit), PELARIN_SAME(sweep.sweepStep), PELARIN_SAME(sweep.Vend);
-    PELARIN_SAME(sweep.JscUse1), PELARIN_SAME(sweep.JscUse2), PELARIN_SAME(sweep.JscUse3);
-    PELARIN_SAME(sweep.rgSwitch), PELARIN_SAME(sweep.resVtot), PELARIN_SAME(sweep.resV1);
-    PELARIN_SAME(sweep.resV2), PELARIN_SAME(sweep.resV3), PELARIN_SAME(sweep.resJ);
-    PELARIN_SAME(sweep.resCount), PELARIN_SAME(sweep.stackVoc), PELARIN_SAME(sweep.Jstart);
-    PELARIN_SAME(plot.markerRadius), PELARIN_SAME(plot.dragX0), PELARIN_SAME(plot.dragY0);
-#undef PELARIN_SAME
-    return d.first_;
-  }
-
- private:
-  void Num(const char* name, double x, double y) {
-    if (first_.empty() && std::bit_cast<std::uint64_t>(x) != std::bit_cast<std::uint64_t>(y)) {
-      std::ostringstream os;
-      os.precision(17);
-      os << name << ": " << x << " against " << y;
-      first_ = os.str();
-    }
-  }
-  void Same(const char* name, double x, double y) { Num(name, x, y); }
-  void Same(const char* name, const std::vector<double>& x, const std::vector<double>& y) {
-    if (x.size() != y.size() && first_.empty()) first_ = std::string(name) + ": sizes differ";
-    for (std::size_t i = 0; i < x.size() && i < y.size(); ++i) {
-      Num((std::string(name) + "[" + std::to_string(i) + "]").c_str(), x[i], y[i]);
-    }
-  }
-  template <class T>
-  void Same(const char* name, const T& x, const T& y) {
-    if (first_.empty() && !(x == y)) first_ = std::string(name) + " differs";
-  }
-  std::string first_;
-};
 
 // What a call did: returned, or threw an error of some type with some message.
 struct Outcome {
@@ -125,7 +68,7 @@ struct Twins {
     if (!a.error.empty()) ++callsThatThrew;
     lastError = a.error;
     if (!(a == b)) return "outcome '" + a.error + "' against literal '" + b.error + "'";
-    return StateDiff::Between(jumping, literal);
+    return testing::FirstDifference(jumping, literal, testing::Evaluations::Ignored);
   }
   State jumping, literal;
   std::int64_t calls = 0, callsThatJumped = 0, callsThatThrew = 0;
