@@ -6,6 +6,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QScrollArea>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -27,6 +29,9 @@ class MainWindow : public QMainWindow {
 
   // Shows the window, sets the start-up constants, lays out the form and the hidden plot windows.
   void StartUp();
+  // Places the form across the top of an area of this size and the two plot windows below it, side by
+  // side, all inside the area: the form keeps the height its boxes need.
+  void LayOut(QSize area);
 
   [[nodiscard]] QtUi& Ui() { return *ui_; }
   [[nodiscard]] QtMenus& Menus() { return menus_; }
@@ -47,6 +52,9 @@ class MainWindow : public QMainWindow {
 
  private:
   void BuildMenus();
+  // Runs a command of the window: reads the incident power, and tells the plot windows that a command
+  // computes while it runs.
+  void RunWindowCommand(const std::function<void()>& command);
   QAction* AddEntry(QMenu* menu, MenuItem item, std::string_view caption);
   void AddStudyEntries(QMenu* menu, MenuItem parent);
   QMenu* AddSubmenu(QMenu* parent, MenuItem item);
@@ -55,6 +63,7 @@ class MainWindow : public QMainWindow {
   State& state_;
   QMdiArea* area_;
   ParameterFormWidget* form_;
+  QScrollArea* formScroll_;
   QMdiSubWindow* formWindow_;
   PlotWindowWidget* linlin_;
   PlotWindowWidget* linlog_;

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/qt/stack_schematic.h"
+#include "model/number_text.h"
 #include "model/parameter_table.h"
 
 namespace pelarin {
@@ -36,8 +37,8 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   setObjectName("Data");
   setWindowTitle("Data");
   auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(8, 6, 8, 6);
-  row->setSpacing(10);
+  row->setContentsMargins(6, 3, 6, 3);
+  row->setSpacing(8);
 
   const auto makeBox = [this](int index, const QColor& colour) {
     auto* box = new QLineEdit(Latin1(kParameterRows[index].defaultText));
@@ -56,7 +57,7 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
 
   for (int j = 0; j < 3; ++j) {
     auto* column = new QGridLayout;
-    column->setVerticalSpacing(2);
+    column->setVerticalSpacing(1);
     column->setHorizontalSpacing(4);
     auto* heading = new QLabel(kJunctionHeading[j]);
     heading->setStyleSheet(Coloured(kJunctionColour[j]) + "font-weight: bold;");
@@ -98,6 +99,17 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   nameRow->addWidget(studyNameBox_, 1);
   right->addLayout(nameRow);
 
+  auto* powerRow = new QHBoxLayout;
+  powerRow->addWidget(new QLabel("Incident power :"));
+  incidentPowerBox_ = new QLineEdit("100");
+  incidentPowerBox_->setObjectName("incidentPowerBox");
+  incidentPowerBox_->setMaximumWidth(80);
+  incidentPowerBox_->setToolTip("The light the efficiencies in the plots' legends refer to");
+  powerRow->addWidget(incidentPowerBox_);
+  powerRow->addWidget(new QLabel("mW/cm2"));
+  powerRow->addStretch(1);
+  right->addLayout(powerRow);
+
   calculationButton_ = new QPushButton("Calculation");
   calculationButton_->setObjectName("calculationButton");
   calculationButton_->setToolTip("Independent-junction study: each junction alone, illuminated and dark");
@@ -110,6 +122,13 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   auto* picture = new StackSchematic;
   picture->setObjectName("stackSchematic");
   row->addWidget(picture, 1);
+}
+
+double ParameterFormWidget::IncidentPower() const {
+  std::string text = incidentPowerBox_->text().toStdString();
+  ConvertAll(text);
+  const double power = Val(text);
+  return power > 0 ? power : 0;
 }
 
 std::string ParameterFormWidget::BoxText(int index) const { return Box(index)->text().toStdString(); }

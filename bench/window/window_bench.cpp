@@ -22,7 +22,9 @@ namespace {
 // Answers No to every question: the study computes and draws, and writes nothing.
 class DecliningUi : public Ui {
  public:
-  bool Ask(Question) override { return false; }
+  using Ui::Ask;
+  bool Ask(Question, const std::string&) override { return false; }
+  void FilesSaved(const std::vector<std::string>&) override {}  // nothing is saved
   void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
   std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return std::nullopt; }
   std::optional<std::string> SaveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
@@ -62,7 +64,7 @@ struct WindowProgram {
   MainWindow window{state};
   WindowProgram() {
     window.StartUp();
-    window.Ui().hooks.ask = [](Question) { return false; };
+    window.Ui().hooks.ask = [](Question, const std::string&) { return false; };
     QApplication::processEvents();
   }
 };

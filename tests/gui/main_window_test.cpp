@@ -29,9 +29,10 @@ class MainWindowTest : public QObject {
     state_ = std::make_unique<State>();
     window_ = std::make_unique<MainWindow>(*state_);
     window_->StartUp();
-    window_->Ui().hooks.ask = [this](Question question) {
+    window_->Ui().hooks.ask = [this](Question question, const std::string& subject) {
       const QuestionText asked = TextOf(question);
-      asked_.push_back(QString::fromStdString(std::string(asked.text) + "|" + std::string(asked.title)));
+      asked_.push_back(
+          QString::fromStdString(QuestionMessage(question, subject) + "|" + std::string(asked.title)));
       if (answers_.isEmpty()) qFatal("unexpected question %s", std::string(asked.text).c_str());
       return answers_.takeFirst();
     };
