@@ -57,6 +57,7 @@ MainWindow::MainWindow(State& state, QWidget* parent)
   formScroll_->setFrameShape(QFrame::NoFrame);
   formScroll_->setWindowTitle("Data");
   formWindow_ = AddChild(area_, formScroll_);
+  formScroll_->viewport()->installEventFilter(this);
   formWindow_->setWindowTitle("Data");
   linlinWindow_ = AddChild(area_, linlin_);
   linlogWindow_ = AddChild(area_, linlog_);
@@ -192,7 +193,6 @@ void MainWindow::StartUp() {
 
 void MainWindow::LayOut(QSize area) {
   const int H = area.height(), W = area.width();
-  const int H23 = H * 2 / 3;
   // The form spans the top; below it the lin-log plot on the left half, the linear plot on the right.
   formWindow_->showNormal();
   const QStyle* style = formWindow_->style();
@@ -200,11 +200,18 @@ void MainWindow::LayOut(QSize area) {
                     2 * style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, formWindow_);
   const int formHeight = std::max(static_cast<int>(H / 2.85), form_->minimumSizeHint().height() + frame);
   formWindow_->setGeometry(0, 0, static_cast<int>(W / 1.015), formHeight);
+  // The plots take the height left below the form.
   const int plotTop = std::max(static_cast<int>(H * 10.5 / 30), formHeight);
-  const int plotHeight = std::min(static_cast<int>(H23 / 1.15), H - plotTop);
+  const int plotHeight = std::max(H - plotTop, H / 4);
   const int plotWidth = static_cast<int>(W / 2.03);
   linlinWindow_->setGeometry(plotWidth, plotTop, plotWidth, plotHeight);
   linlogWindow_->setGeometry(0, plotTop, plotWidth, plotHeight);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == formScroll_->viewport() && event->type() == QEvent::Resize)
+    form_->FitWidth(formScroll_->viewport()->width());
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::ShowHelpMessage() {

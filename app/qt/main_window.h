@@ -50,6 +50,10 @@ class MainWindow : public QMainWindow {
   void Quit();
   void OpenHelp();
 
+ protected:
+  // Fits the form to the width its window gives it.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void BuildMenus();
   // Runs a command of the window: reads the incident power, and tells the plot windows that a command

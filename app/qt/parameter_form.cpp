@@ -38,13 +38,13 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   setWindowTitle("Data");
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(6, 3, 6, 3);
-  row->setSpacing(8);
+  row->setSpacing(6);
 
   const auto makeBox = [this](int index, const QColor& colour) {
     auto* box = new QLineEdit(Latin1(kParameterRows[index].defaultText));
     box->setObjectName(QString("parameterBox_%1").arg(index));
     box->setStyleSheet(Coloured(colour));
-    box->setMinimumWidth(70);
+    box->setMinimumWidth(60);
     box->setMaximumWidth(110);
     boxes_[static_cast<std::size_t>(index)] = box;
     return box;
@@ -119,9 +119,16 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   row->addLayout(right);
   row->addWidget(Separator());
 
-  auto* picture = new StackSchematic;
-  picture->setObjectName("stackSchematic");
-  row->addWidget(picture, 1);
+  schematic_ = new StackSchematic;
+  schematic_->setObjectName("stackSchematic");
+  row->addWidget(schematic_, 1);
+}
+
+void ParameterFormWidget::FitWidth(int width) {
+  // What the schematic adds to the form's least width: itself and the row's spacing before it.
+  const int schematicNeed = schematic_->minimumWidth() + layout()->spacing();
+  const int without = minimumSizeHint().width() - (schematic_->isVisibleTo(this) ? schematicNeed : 0);
+  schematic_->setVisible(without + schematicNeed <= width);
 }
 
 double ParameterFormWidget::IncidentPower() const {

@@ -31,6 +31,10 @@ class ParameterFormWidget : public QWidget, public ParameterForm {
   // The incident power typed (mW/cm2), read as the parameter boxes are; 0 when it is not above 0, which
   // leaves the efficiencies blank.
   [[nodiscard]] double IncidentPower() const;
+  // Shows the schematic only when the boxes and it fit in this width, so that the boxes need no scroll bar
+  // on a narrow screen.
+  void FitWidth(int width);
+  [[nodiscard]] QWidget* Schematic() const { return schematic_; }
 
  signals:
   void calculationRequested();
@@ -39,6 +43,7 @@ class ParameterFormWidget : public QWidget, public ParameterForm {
   std::array<QLineEdit*, kParameterCount> boxes_{};
   QLineEdit* studyNameBox_ = nullptr;
   QLineEdit* incidentPowerBox_ = nullptr;
+  QWidget* schematic_ = nullptr;
   QPushButton* calculationButton_ = nullptr;
 };
 

@@ -60,7 +60,7 @@ constexpr double kDrawnWidth = 260, kDrawnHeight = 160;
 
 StackSchematic::StackSchematic(QWidget* parent) : QWidget(parent) {
   // Drawn for 260 x 160 pixels at least, and scaled down into a smaller form.
-  setMinimumSize(130, 80);
+  setMinimumSize(210, 130);
   setToolTip(
       "Three junctions in series (Top, Middle, Bottom) with the coupling resistances Rl1, Rl2, Rg1, "
       "Rg2 and Rg3");

@@ -253,9 +253,8 @@ void PaintLegend(QPainter& painter, const std::vector<LegendRow>& rows, const QR
     painter.setFont(row.isName ? nameFont : figureFont);
     painter.setPen(Qt::black);
     painter.drawText(QPointF(textLeft, y + metrics.ascent()), text);
-    layout.texts.push_back({PlacedText::Kind::Legend, text,
-                            QRectF(textLeft, y, metrics.horizontalAdvance(text), metrics.height()), QRectF(),
-                            LabelPlace::LeftOf});
+    const QRectF box(textLeft, y, metrics.horizontalAdvance(text), metrics.height());
+    layout.texts.push_back({PlacedText::Kind::Legend, text, box, box, QRectF(), LabelPlace::LeftOf});
     y += metrics.height();
     if (more) break;
   }
@@ -275,7 +274,7 @@ void PaintTitles(QPainter& painter, const PlotTitles& titles, QSize size, const 
     const double w = metrics.horizontalAdvance(shown);
     const QRectF box(centre.x() - w / 2, centre.y() - h / 2, w, h);
     painter.drawText(QPointF(box.left(), box.top() + metrics.ascent()), shown);
-    layout.texts.push_back({kind, shown, box, QRectF(), LabelPlace::LeftOf});
+    layout.texts.push_back({kind, shown, box, box, QRectF(), LabelPlace::LeftOf});
   };
   if (!titles.title.empty())
     write(Q(titles.title), QPointF(area.center().x(), area.top() / 2), PlacedText::Kind::Title, area.width());
@@ -295,9 +294,8 @@ void PaintTitles(QPainter& painter, const PlotTitles& titles, QSize size, const 
     painter.rotate(-90);
     painter.drawText(QPointF(-w / 2, -h / 2 + metrics.ascent()), text);
     painter.restore();
-    layout.texts.push_back({PlacedText::Kind::AxisTitle, text,
-                            QRectF(centre.x() - h / 2, centre.y() - w / 2, h, w), QRectF(),
-                            LabelPlace::LeftOf});
+    const QRectF box(centre.x() - h / 2, centre.y() - w / 2, h, w);
+    layout.texts.push_back({PlacedText::Kind::AxisTitle, text, box, box, QRectF(), LabelPlace::LeftOf});
   }
 }
 
@@ -439,9 +437,11 @@ void PaintPlot(QPainter& painter, const RecordingSurface& drawing, QSize size, P
       p.drawText(QPointF(exponentBox.left(), origin.y() + shape.exponentBaseline), shape.exponent);
     }
     const bool marker = place == LabelPlace::AboveLeft || place == LabelPlace::BelowRight;
+    const QRectF base(
+        origin, QSizeF(QFontMetricsF(labelFont, p.device()).horizontalAdvance(shape.text), shape.textHeight));
     layout.texts.push_back({marker ? PlacedText::Kind::Marker : PlacedText::Kind::TickLabel,
                             shape.exponent.isEmpty() ? shape.text : shape.text + "^" + shape.exponent,
-                            shape.box.translated(origin), exponentBox, place});
+                            shape.box.translated(origin), base, exponentBox, place});
   };
   {
     ImageSurface surface(painter, size, viewport, paintLabel);
@@ -505,6 +505,7 @@ bool SavePlot(const RecordingSurface& drawing, QSize size, const QString& path, 
     QSvgGenerator svg;
     svg.setOutputDevice(&file);
     svg.setSize(size);
+    svg.setResolution(96);  // a screen pixel: the figure keeps the size it has in the window
     svg.setViewBox(QRect(QPoint(0, 0), size));
     svg.setTitle(Q(drawing.Titles().title));
     svg.setDescription(QStringLiteral("Pelarin plot"));

@@ -39,6 +39,7 @@ struct PlacedText {
   Kind kind = Kind::TickLabel;
   QString text;     // with its exponent after a '^' for a label that has one
   QRectF box;       // pixels, the exponent included
+  QRectF base;      // pixels, the text without its exponent
   QRectF exponent;  // pixels, empty without one
   LabelPlace place = LabelPlace::LeftOf;
 };
