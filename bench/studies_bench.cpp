@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "common/declining_ui.h"
 #include "studies/coupled_studies.h"
 #include "studies/eqe_artefact_study.h"
 #include "studies/studies.h"
@@ -18,22 +19,7 @@
 namespace pelarin {
 namespace {
 
-// Answers No to every question: the study computes and draws, and writes nothing.
-class DecliningUi : public Ui {
- public:
-  using Ui::Ask;
-  bool Ask(Question, const std::string&) override { return false; }
-  void FilesSaved(const std::vector<std::string>&) override {}  // nothing is saved
-  void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-  std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<std::string> SaveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
-  PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
-  ParameterForm& Form() override { return form; }
-  Menus& MenuBar() override { return menus; }
-  RecordedPlotWindow linlin, linlog;
-  TextForm form;
-  MenuTable menus{StudyMenuEntries()};
-};
+using testing::DecliningUi;
 
 // The studies create their study folder in the working directory: work in a temporary one.
 class InTemporaryFolder {

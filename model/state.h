@@ -54,6 +54,9 @@ struct Constants {
   double flipLimit = 1e-12;
   double sweepGain = 5e-6;
   std::int16_t maxPoints = 20000;
+  // Whether a study may run its sweeps that start from values of their own at once, each on a copy of the
+  // state, on two processor cores; the results and the final state are those of the sweeps run in turn.
+  bool parallelSweeps = true;
 };
 
 // The working set of the junction searches: one junction's quantities, the guess/result, search state.

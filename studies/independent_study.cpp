@@ -3,6 +3,8 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "plot/linear_axes.h"
 #include "plot/log_axes.h"
 #include "studies/curve_figures.h"
+#include "studies/parallel_sweeps.h"
 #include "studies/stack_curve.h"
 #include "studies/studies.h"
 #include "studies/study_output.h"
@@ -35,6 +38,101 @@ constexpr std::array<Colour, 4> kDarkColour = {0, Rgb(0x80, 0, 0), Rgb(0, 0x80, 
 constexpr std::array<std::string_view, 2> kLitMasks = {"#.#####E+##", "#.######E+##"};
 constexpr std::array<std::string_view, 2> kDarkMasks = {"#.#####E+##", "#.#####E+##"};
 
+// One junction's two curves and the ranges they span.
+struct JunctionCurves {
+  StackCurve lit, dark;
+  CurveBounds litBounds{-0.5, -3, 1e7, -5};
+  CurveBounds darkBounds{5, -3, 1e7, -5};
+};
+
+// The same comparisons as point by point, so that of equal values the earlier one stays.
+void Widen(CurveBounds& into, const CurveBounds& b) {
+  if (b.xMin < into.xMin) into.xMin = b.xMin;
+  if (b.xMax > into.xMax) into.xMax = b.xMax;
+  if (b.yMin < into.yMin) into.yMin = b.yMin;
+  if (b.yMax > into.yMax) into.yMax = b.yMax;
+}
+
+// Junction j alone: illuminated from -0.5 V upwards until the voltage passes the open-circuit voltage,
+// then dark from -1 V to 3 V as the absolute current density.
+void ComputeJunction(State& s, int j, JunctionCurves& c) {
+  const int npts = static_cast<int>(std::lround(kSpan / kVoltageStep));
+  const int ndark = npts / 2;
+  LoadJunction(s, j, Photocurrent(s.par, j));
+  s.ws.curV = -0.5;
+  s.ws.stepJ = 0.05;
+  s.ws.cycleCount = 0;
+  for (int k = 1; k <= npts; ++k) {
+    s.ws.curV = s.ws.curV + kVoltageStep;
+    const double v = s.ws.curV;
+    s.ws.curJ = kLitGuess[j];
+    CalcJ(s);
+    if (s.ws.eqLhs > s.ws.eqRhs) break;  // no current of the guess's sign exists beyond Voc
+    const double jj = s.ws.curJ;
+    c.lit.AddPoint(v, jj);
+    if (v > c.litBounds.xMax) c.litBounds.xMax = v;
+    if (jj < c.litBounds.yMin) c.litBounds.yMin = jj;
+    if (jj > c.litBounds.yMax) c.litBounds.yMax = jj;
+  }
+  LoadJunction(s, j, 0);
+  s.ws.stepJ = 0.05;
+  s.ws.cycleCount = 0;
+  s.ws.curV = -1;
+  for (int k = 1; k <= ndark; ++k) {
+    s.ws.curV = s.ws.curV + 2 * kVoltageStep;
+    const double v = s.ws.curV;
+    if (std::abs(v) >= kDarkBand) {
+      s.ws.curJ = v >= 0 ? kDarkGuessForward[j] : kDarkGuessReverse[j];
+      CalcJ(s);
+    } else {
+      s.ws.curJ = 0;
+    }
+    const double jj = std::abs(s.ws.curJ);
+    c.dark.AddPoint(v, jj);
+    if (v < c.darkBounds.xMin) c.darkBounds.xMin = v;
+    if (v > c.darkBounds.xMax) c.darkBounds.xMax = v;
+    if (jj < c.darkBounds.yMin && s.ws.curJ != 0) c.darkBounds.yMin = jj;
+    if (jj > c.darkBounds.yMax) c.darkBounds.yMax = jj;
+  }
+}
+
+// The lit junctions in turn.
+void ComputeInTurn(State& s, const std::array<bool, 4>& lit, std::array<JunctionCurves, 4>& curves) {
+  for (int j = 1; j <= 3; ++j)
+    if (lit[j]) ComputeJunction(s, j, curves[j]);
+}
+
+// The lit junctions at once. A junction's curves read only the parameters and the search state they set
+// themselves (its quantities, start voltage, step and cycle count; every guess), so run in turn the
+// junctions would leave the last one's state, except for the last set current of the current search when
+// the last junction never got that far: that comes from the junction before it.
+void ComputeAtOnce(State& s, const std::array<bool, 4>& lit, std::array<JunctionCurves, 4>& curves) {
+  std::array<State, 4> copies;
+  std::vector<std::function<void()>> tasks;
+  for (int j = 1; j <= 3; ++j) {
+    if (!lit[j]) continue;
+    copies[j] = CopyForSweep(s);
+    copies[j].ws.curJset = std::numeric_limits<double>::quiet_NaN();  // marks a set current never set
+    tasks.emplace_back([&, j] { ComputeJunction(copies[j], j, curves[j]); });
+  }
+  if (!RunAtOnce(tasks)) {
+    curves = {};
+    ComputeInTurn(s, lit, curves);
+    return;
+  }
+  const WorkingSet start = s.ws;
+  for (int j = 1; j <= 3; ++j) {
+    if (!lit[j]) continue;
+    const double curJset = std::isnan(copies[j].ws.curJset) ? s.ws.curJset : copies[j].ws.curJset;
+    const std::uint64_t evaluations = s.ws.balanceEvals;
+    const std::int32_t longest = s.ws.longestPhase;
+    s.ws = copies[j].ws;
+    s.ws.curJset = curJset;
+    s.ws.balanceEvals = evaluations, s.ws.longestPhase = longest;
+    AddDiagnostics(s.ws, start, copies[j].ws);
+  }
+}
+
 }  // namespace
 
 void IndependentStudy(State& s, Ui& ui) {
@@ -47,56 +145,22 @@ void IndependentStudy(State& s, Ui& ui) {
   s.id.darkFiles = {};
   s.id.studyLabel = s.id.studyName + "_All junctions_independent";
   s.flags.darkFlag = 0;
-  const int npts = static_cast<int>(std::lround(kSpan / kVoltageStep));
-  const int ndark = npts / 2;
   CurveBounds lit{-0.5, -3, 1e7, -5};
   CurveBounds dark{5, -3, 1e7, -5};
-  std::array<StackCurve, 4> ill, drk;
   std::array<bool, 4> computed = {false, true, true, true};
-
+  for (int j = 1; j <= 3; ++j) computed[j] = Photocurrent(s.par, j) != 0;
+  std::array<JunctionCurves, 4> curves;
+  if (s.k.parallelSweeps) {
+    ComputeAtOnce(s, computed, curves);
+  } else {
+    ComputeInTurn(s, computed, curves);
+  }
+  std::array<StackCurve, 4> ill, drk;
   for (int j = 1; j <= 3; ++j) {
-    if (Photocurrent(s.par, j) == 0) {
-      computed[j] = false;
-      continue;
-    }
-    // Illuminated: from -0.5 V upwards until the voltage passes the open-circuit voltage.
-    LoadJunction(s, j, Photocurrent(s.par, j));
-    s.ws.curV = -0.5;
-    s.ws.stepJ = 0.05;
-    s.ws.cycleCount = 0;
-    for (int k = 1; k <= npts; ++k) {
-      s.ws.curV = s.ws.curV + kVoltageStep;
-      const double v = s.ws.curV;
-      s.ws.curJ = kLitGuess[j];
-      CalcJ(s);
-      if (s.ws.eqLhs > s.ws.eqRhs) break;  // no current of the guess's sign exists beyond Voc
-      const double jj = s.ws.curJ;
-      ill[j].AddPoint(v, jj);
-      if (v > lit.xMax) lit.xMax = v;
-      if (jj < lit.yMin) lit.yMin = jj;
-      if (jj > lit.yMax) lit.yMax = jj;
-    }
-    // Dark: from -1 V to 3 V, the absolute current density.
-    LoadJunction(s, j, 0);
-    s.ws.stepJ = 0.05;
-    s.ws.cycleCount = 0;
-    s.ws.curV = -1;
-    for (int k = 1; k <= ndark; ++k) {
-      s.ws.curV = s.ws.curV + 2 * kVoltageStep;
-      const double v = s.ws.curV;
-      if (std::abs(v) >= kDarkBand) {
-        s.ws.curJ = v >= 0 ? kDarkGuessForward[j] : kDarkGuessReverse[j];
-        CalcJ(s);
-      } else {
-        s.ws.curJ = 0;
-      }
-      const double jj = std::abs(s.ws.curJ);
-      drk[j].AddPoint(v, jj);
-      if (v < dark.xMin) dark.xMin = v;
-      if (v > dark.xMax) dark.xMax = v;
-      if (jj < dark.yMin && s.ws.curJ != 0) dark.yMin = jj;
-      if (jj > dark.yMax) dark.yMax = jj;
-    }
+    if (!computed[j]) continue;
+    ill[j] = std::move(curves[j].lit), drk[j] = std::move(curves[j].dark);
+    Widen(lit, curves[j].litBounds);
+    Widen(dark, curves[j].darkBounds);
   }
 
   if (!computed[1] && !computed[2] && !computed[3]) {

@@ -14,6 +14,9 @@ void IndependentStudy(State& state, Ui& ui);
 // sweep, leaves the stack's open-circuit voltage in stackVoc and clears the flag.
 void StudyAllJunctions(State& state, Ui& ui);
 
+// The junction voltages that the three-junction stack's sweeps start from, and no coupling network.
+void SetStackStart(State& state);
+
 // The lit sweep of the three-junction stack with the parameters already read: sets its sweep inputs, runs
 // it, leaves the open-circuit voltage in stackVoc and returns the curve.
 StackCurve LitStackSweep(State& state);

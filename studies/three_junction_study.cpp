@@ -1,6 +1,7 @@
 // The series stack of three junctions without coupling resistances: lit, dark reverse and dark forward
 // current sweeps, drawn on both plot windows, with the measured-data overlay and two tables.
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,7 @@
 #include "plot/log_axes.h"
 #include "studies/curve_figures.h"
 #include "studies/experimental_data.h"
+#include "studies/parallel_sweeps.h"
 #include "studies/studies.h"
 #include "studies/study_output.h"
 #include "workspace/read_parameters.h"
@@ -28,8 +30,9 @@ struct StackCurves {
   int nRev = 0;
 };
 
-// The dark sweeps, from a current that the shunts alone would carry at 50 uV.
-void ComputeDarkBranches(State& s, StackCurves& curves) {
+// The dark sweeps start from a current that the shunts alone would carry at 50 uV: away from 0 V towards
+// -1 V (the reverse branch), and towards 3 V (the forward branch).
+void DarkReverseSweep(State& s) {
   SweepState& w = s.sweep;
   const double series = s.par.Rp2 + s.par.Rp1 + s.par.Rp3 + s.par.Rs1 + s.par.Rs2 + s.par.Rs3;
   w.sweepStep = 0.01;
@@ -38,17 +41,69 @@ void ComputeDarkBranches(State& s, StackCurves& curves) {
   w.Vend = -1;
   w.JscUse1 = w.JscUse2 = w.JscUse3 = 0;
   CalcStack(s);
-  curves.dark.AppendSweep(w, 1, w.resCount);
-  curves.nRev = curves.dark.Size();
+}
 
+void DarkForwardSweep(State& s) {
+  SweepState& w = s.sweep;
+  const double series = s.par.Rp2 + s.par.Rp1 + s.par.Rp3 + s.par.Rs1 + s.par.Rs2 + s.par.Rs3;
   w.sweepStep = 0.01;
   s.ws.cycleCount = 0;
   s.ws.curJset = -5e-5 / series;
   w.Vend = 3;
   w.JscUse1 = w.JscUse2 = w.JscUse3 = 0;
   CalcStack(s);
-  // The forward branch without its last kept point, current densities as absolute values.
+}
+
+void AddReverseBranch(const SweepState& w, StackCurves& curves) {
+  curves.dark.AppendSweep(w, 1, w.resCount);
+  curves.nRev = curves.dark.Size();
+}
+
+// The forward branch without its last kept point, current densities as absolute values.
+void AddForwardBranch(const SweepState& w, StackCurves& curves) {
   curves.dark.AppendSweep(w, 1, w.resCount - 1, StackCurve::kAbsoluteCurrent);
+}
+
+// The lit sweep, then the two dark ones, in turn.
+void ComputeInTurn(State& s, StackCurves& curves) {
+  curves.lit = LitStackSweep(s);
+  DarkReverseSweep(s);
+  AddReverseBranch(s.sweep, curves);
+  DarkForwardSweep(s);
+  AddForwardBranch(s.sweep, curves);
+}
+
+// The three sweeps at once. Each sets its own start current, step, end and photocurrents; all three
+// start from the junction voltages and the coupling switch that the lit sweep sets, and each junction
+// search leaves its step and cycle count as it found them. So no sweep reads what another leaves, and
+// run in turn they would end in the forward sweep's state, with the lit sweep's open-circuit voltage.
+void ComputeAtOnce(State& s, StackCurves& curves) {
+  State lit = CopyForSweep(s), reverse = CopyForSweep(s), forward = CopyForSweep(s);
+  const std::function<void()> tasks[] = {
+      [&] { curves.lit = LitStackSweep(lit); },
+      [&] {
+        SetStackStart(reverse);
+        DarkReverseSweep(reverse);
+      },
+      [&] {
+        SetStackStart(forward);
+        DarkForwardSweep(forward);
+      },
+  };
+  if (!RunAtOnce(tasks)) {
+    curves = StackCurves{};
+    ComputeInTurn(s, curves);
+    return;
+  }
+  AddReverseBranch(reverse.sweep, curves);
+  AddForwardBranch(forward.sweep, curves);
+  const WorkingSet start = s.ws;
+  s.ws = forward.ws;
+  s.ws.balanceEvals = start.balanceEvals;
+  for (const State* sweep : {&lit, &reverse, &forward}) AddDiagnostics(s.ws, start, sweep->ws);
+  const double stackVoc = lit.sweep.stackVoc;
+  s.sweep = std::move(forward.sweep);
+  s.sweep.stackVoc = stackVoc;
 }
 
 void SaveTables(const State& s, Ui& ui, const StackCurves& c, const std::string& litPath) {
@@ -72,11 +127,16 @@ void SaveTables(const State& s, Ui& ui, const StackCurves& c, const std::string&
 
 }  // namespace
 
-StackCurve LitStackSweep(State& s) {
+void SetStackStart(State& s) {
   SweepState& w = s.sweep;
   w.Vinit.assign(6, 0.0);
   w.Vinit[1] = w.Vinit[2] = w.Vinit[3] = 1e-5;
   w.rgSwitch = 0;
+}
+
+StackCurve LitStackSweep(State& s) {
+  SweepState& w = s.sweep;
+  SetStackStart(s);
   // From near open circuit down to -0.5 V. The start current stays below every photocurrent.
   w.sweepStep = 0.005;
   s.ws.cycleCount = 0;
@@ -104,13 +164,17 @@ void StudyAllJunctions(State& s, Ui& ui) {
   MakeStudyFolder(s.id);
 
   StackCurves curves;
-  curves.lit = LitStackSweep(s);
   if (s.flags.subStudyFlag == 1) {
+    LitStackSweep(s);
     s.flags.subStudyFlag = 0;
     ui.Form().Show();
     return;
   }
-  ComputeDarkBranches(s, curves);
+  if (s.k.parallelSweeps) {
+    ComputeAtOnce(s, curves);
+  } else {
+    ComputeInTurn(s, curves);
+  }
 
   // The lit sweep starts just below open circuit: Voc is each junction's voltage at J = 0, added up.
   const StackCurve& lit = curves.lit;

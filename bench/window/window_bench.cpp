@@ -10,6 +10,7 @@
 
 #include "app/commands.h"
 #include "app/qt/main_window.h"
+#include "common/declining_ui.h"
 #include "studies/studies.h"
 #include "studies/study_registry.h"
 #include "ui/recorded_plot_window.h"
@@ -19,22 +20,7 @@
 namespace pelarin {
 namespace {
 
-// Answers No to every question: the study computes and draws, and writes nothing.
-class DecliningUi : public Ui {
- public:
-  using Ui::Ask;
-  bool Ask(Question, const std::string&) override { return false; }
-  void FilesSaved(const std::vector<std::string>&) override {}  // nothing is saved
-  void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-  std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return std::nullopt; }
-  std::optional<std::string> SaveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
-  PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
-  ParameterForm& Form() override { return form; }
-  Menus& MenuBar() override { return menus; }
-  RecordedPlotWindow linlin, linlog;
-  TextForm form;
-  MenuTable menus{StudyMenuEntries()};
-};
+using testing::DecliningUi;
 
 QTemporaryDir& WorkFolder() {
   static QTemporaryDir folder;

@@ -16,6 +16,7 @@
 
 #include "common/fake_ui.h"
 #include "common/solver_fixtures.h"
+#include "common/table_reading.h"
 #include "common/temp_folder.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
@@ -26,6 +27,8 @@ namespace pelarin {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::CountCircles;
+using testing::Lines;
 using testing::Read;
 using testing::Write;
 
@@ -34,35 +37,9 @@ const std::string kTitles = "V (V)    \tCurrent (A/cm2)\tV1 (V)    \tV2 (V)    \
 const std::string kResistances =
     "Rl1 = 1.E+12\tRl2 = 1.E+12\tRg1 = 1.E+12\tRg2 = 1.E+12\tRg3 = 1.E+12\t(Ohm.cm2)";
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
-    end = text.find("\r\n", start);
-    if (end == std::string::npos) {
-      ADD_FAILURE() << "every line ends in CR LF";
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-  }
-  return lines;
-}
-
-// Column c of the data lines, from line 3 on (line 2 holds the resistances).
+// A column of the data lines, from line 3 on (line 2 holds the resistances).
 std::vector<double> Column(const std::vector<std::string>& lines, int column) {
-  std::vector<double> values;
-  for (std::size_t i = 2; i < lines.size(); ++i) {
-    std::string field;
-    std::istringstream row(lines[i]);
-    for (int c = 0; c <= column; ++c) std::getline(row, field, '\t');
-    values.push_back(Val(field));
-  }
-  return values;
-}
-
-std::size_t CountCircles(const testing::FakePlotWindow& window, Colour colour) {
-  const auto circles = window.CirclesDrawn();
-  return static_cast<std::size_t>(
-      std::count_if(circles.begin(), circles.end(), [&](const DrawOp& op) { return op.colour == colour; }));
+  return testing::Column(lines, column, 2);
 }
 
 class CoupledStudy : public testing::TempFolderTest {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/fake_ui.h"
+#include "common/table_reading.h"
 #include "common/temp_folder.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
@@ -21,40 +22,13 @@ namespace pelarin {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Column;
+using testing::CountCircles;
 using testing::FakeUi;
+using testing::Lines;
 using testing::Read;
 using testing::TempFolderTest;
 using testing::Write;
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const auto end = text.find("\r\n", start);
-    EXPECT_NE(end, std::string::npos) << "every line ends in CR LF";
-    if (end == std::string::npos) break;
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
-std::vector<double> Column(const std::vector<std::string>& lines, int column) {
-  std::vector<double> values;
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    std::string field;
-    std::istringstream row(lines[i]);
-    for (int c = 0; c <= column; ++c) std::getline(row, field, '\t');
-    values.push_back(Val(field));
-  }
-  return values;
-}
-
-std::size_t CountCircles(const testing::FakePlotWindow& window, Colour colour) {
-  std::size_t n = 0;
-  for (const DrawOp& op : window.CirclesDrawn()) n += op.colour == colour;
-  return n;
-}
 
 class StudyTest : public TempFolderTest {
  protected:

@@ -1,0 +1,114 @@
+#include "app/scan_grid.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+#include "model/parameter_table.h"
+
+namespace pelarin {
+namespace {
+
+// The whole text as a finite double, or nothing.
+std::optional<double> Number(std::string_view text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+std::optional<std::int64_t> Whole(std::string_view text) {
+  std::int64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0;;) {
+    const auto end = text.find(separator, start);
+    parts.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+std::optional<ScanAxis> ParseScanAxis(std::string_view spec, std::string& error) {
+  const std::string shown(spec);
+  const auto eq = spec.find('=');
+  if (eq == std::string_view::npos) {
+    error = "\"" + shown + "\" is not NAME=FROM:TO:N[:log]";
+    return std::nullopt;
+  }
+  ScanAxis axis;
+  axis.box = ParameterIndex(spec.substr(0, eq));
+  if (axis.box < 0) {
+    error = "\"" + std::string(spec.substr(0, eq)) + "\" is not a parameter name (Rs1, Rp1, Jsc1, ...)";
+    return std::nullopt;
+  }
+  axis.name = std::string(kParameterRows[static_cast<std::size_t>(axis.box)].name);
+  const auto parts = Split(spec.substr(eq + 1), ':');
+  if (parts.size() < 3 || parts.size() > 4 || (parts.size() == 4 && parts[3] != "log" && parts[3] != "lin")) {
+    error = "\"" + shown + "\" is not NAME=FROM:TO:N[:log]";
+    return std::nullopt;
+  }
+  const auto from = Number(parts[0]), to = Number(parts[1]);
+  if (!from || !to) {
+    error = "the bounds of \"" + shown + "\" are not finite numbers";
+    return std::nullopt;
+  }
+  const auto points = Whole(parts[2]);
+  if (!points || *points < 2 || *points > kMaxScanPoints) {
+    error = "the number of points of \"" + shown + "\" must be a whole number from 2 to " +
+            std::to_string(kMaxScanPoints);
+    return std::nullopt;
+  }
+  axis.from = *from, axis.to = *to, axis.points = static_cast<int>(*points);
+  axis.log = parts.size() == 4 && parts[3] == "log";
+  if (axis.log && (axis.from <= 0 || axis.to <= 0)) {
+    error = "a log scan needs bounds above 0: \"" + shown + "\"";
+    return std::nullopt;
+  }
+  return axis;
+}
+
+double AxisValue(const ScanAxis& axis, int i) {
+  if (i <= 0) return axis.from;
+  if (i >= axis.points - 1) return axis.to;
+  const double t = static_cast<double>(i) / (axis.points - 1);
+  if (!axis.log) return axis.from + (axis.to - axis.from) * t;
+  return std::exp(std::log(axis.from) + (std::log(axis.to) - std::log(axis.from)) * t);
+}
+
+std::int64_t ScanGrid::Cells() const {
+  std::int64_t cells = 1;
+  for (const ScanAxis& axis : axes) cells *= axis.points;
+  return cells;
+}
+
+std::vector<int> ScanGrid::Indices(std::int64_t cell) const {
+  std::vector<int> indices(axes.size());
+  for (std::size_t a = axes.size(); a-- > 0;) {
+    indices[a] = static_cast<int>(cell % axes[a].points);
+    cell /= axes[a].points;
+  }
+  return indices;
+}
+
+std::optional<ScanPart> ParseScanPart(std::string_view text, std::string& error) {
+  const auto slash = text.find('/');
+  const auto k = slash == std::string_view::npos ? std::nullopt : Whole(text.substr(0, slash));
+  const auto m = slash == std::string_view::npos ? std::nullopt : Whole(text.substr(slash + 1));
+  if (!k || !m || *m < 1 || *k < 1 || *k > *m || *m > kMaxScanCells) {
+    error = "--part takes K/M with 1 <= K <= M, not \"" + std::string(text) + "\"";
+    return std::nullopt;
+  }
+  return ScanPart{static_cast<int>(*k), static_cast<int>(*m)};
+}
+
+}  // namespace pelarin

@@ -1,0 +1,51 @@
+// The grid of a parameter scan: one or two parameters, each stepped from a first to a last value in a
+// number of points, evenly or in equal ratios; cells numbered in grid order (the first parameter outermost),
+// and slices of that order for runs spread over several machines.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/number_text.h"  // ShortestText: what a scan types into a box
+
+namespace pelarin {
+
+inline constexpr int kMaxScanPoints = 1'000'000;
+inline constexpr std::int64_t kMaxScanCells = 10'000'000;
+
+struct ScanAxis {
+  std::string name;  // the parameter's name, as in the parameter table
+  int box = -1;      // its box on the form
+  double from = 0, to = 0;
+  int points = 0;
+  bool log = false;
+};
+
+// Reads NAME=FROM:TO:N or NAME=FROM:TO:N:log. On a fault returns nothing and says why in error.
+[[nodiscard]] std::optional<ScanAxis> ParseScanAxis(std::string_view spec, std::string& error);
+
+// The i-th value (0-based) of the axis: the first and last are the given bounds exactly; between them the
+// values are evenly spaced, or spaced in equal ratios for a log axis.
+[[nodiscard]] double AxisValue(const ScanAxis& axis, int i);
+
+struct ScanGrid {
+  std::vector<ScanAxis> axes;  // one or two
+
+  [[nodiscard]] std::int64_t Cells() const;
+  // The axis indices of a cell, first axis first.
+  [[nodiscard]] std::vector<int> Indices(std::int64_t cell) const;
+};
+
+// The K-th of M interleaved slices of the grid order (cells K-1, K-1+M, ...).
+struct ScanPart {
+  int k = 1, m = 1;
+  [[nodiscard]] bool Holds(std::int64_t cell) const { return cell % m == k - 1; }
+};
+
+// Reads K/M (1 <= K <= M). On a fault returns nothing and says why in error.
+[[nodiscard]] std::optional<ScanPart> ParseScanPart(std::string_view text, std::string& error);
+
+}  // namespace pelarin
