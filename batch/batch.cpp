@@ -9,7 +9,10 @@
 #include <system_error>
 
 #include "app/commands.h"
+#include "model/figures_of_merit.h"
+#include "model/number_text.h"
 #include "model/parameter_table.h"
+#include "plot/curves_csv.h"
 #include "studies/studies.h"
 #include "studies/study_registry.h"
 #include "ui/recorded_plot_window.h"
@@ -35,7 +38,8 @@ class BatchUi : public Ui {
   BatchUi(State& state, const BatchOptions& options, std::ostream& err)
       : state_(state), options_(options), err_(err) {}
 
-  bool Ask(Question question) override {
+  using Ui::Ask;
+  bool Ask(Question question, const std::string&) override {
     switch (question) {
       case Question::SaveData:
         return !options_.noSave;
@@ -75,11 +79,17 @@ class BatchUi : public Ui {
     return (workingDir / (state_.id.studyName + ".plr")).string();
   }
 
+  // The files written are listed from the folders once the study ends; the announcements are kept.
+  void FilesSaved(const std::vector<std::string>& paths) override {
+    announced.insert(announced.end(), paths.begin(), paths.end());
+  }
+
   PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
   ParameterForm& Form() override { return form; }
   Menus& MenuBar() override { return menus; }
 
   RecordedPlotWindow linlin, linlog;
+  std::vector<std::string> announced;
   TextForm form;
   MenuTable menus{StudyMenuEntries()};
   std::optional<std::string> paramsToOpen;
@@ -117,15 +127,22 @@ std::string Number(double value) {
   return text.str();
 }
 
-// One line per curve drawn: consecutive markers of one colour form a curve.
+std::string Joined(const std::vector<std::string>& parts, const std::string& separator) {
+  std::string joined;
+  for (const std::string& part : parts) joined += (joined.empty() ? "" : separator) + part;
+  return joined;
+}
+
+// One line per curve drawn: its name and colour, points and voltages, and a lit curve's figures of merit.
 void ReportCurves(const std::string& windowName, const RecordedPlotWindow& window, std::ostream& out) {
-  const auto circles = window.CirclesDrawn();
-  for (std::size_t i = 0; i < circles.size();) {
-    std::size_t end = i;
-    while (end < circles.size() && circles[end].colour == circles[i].colour) ++end;
-    out << windowName << "  " << ColourName(circles[i].colour) << ": " << (end - i) << " points, V from "
-        << Number(circles[i].x) << " to " << Number(circles[end - 1].x) << " V\n";
-    i = end;
+  for (const DrawnCurve& curve : window.surface.Curves()) {
+    if (curve.points.empty()) continue;
+    const std::string colour = ColourName(curve.entry.colour);
+    out << windowName << "  " << (curve.entry.name.empty() ? colour : curve.entry.name + " (" + colour + ")")
+        << ": " << curve.points.size() << " points, V from " << Number(curve.points.front().first) << " to "
+        << Number(curve.points.back().first) << " V";
+    if (curve.entry.figures) out << "; " << Joined(FigureTexts(*curve.entry.figures), ", ");
+    out << "\n";
   }
 }
 
@@ -155,7 +172,38 @@ void ReportWrittenFiles(const std::vector<fs::path>& folders, const FileTimes& b
   }
 }
 
+// A figure in the summary: the value in the unit of its column, empty when it does not exist.
+std::string SummaryField(const std::optional<double>& value, double scale = 1) {
+  return value ? ShortestText(*value * scale) : std::string();
+}
+
 }  // namespace
+
+std::string SummaryCsv(const std::string& studyLabel, const RecordingSurface& linlog, bool linlogShown,
+                       const RecordingSurface& linlin, bool linlinShown) {
+  std::string csv =
+      "study,window,curve,points,Voc (V),Jsc (mA/cm2),FF,Pmax (mW/cm2),Vmp (V),Jmp (mA/cm2),efficiency (%),"
+      "incident power (mW/cm2)\r\n";
+  const auto rows = [&](const RecordingSurface& drawing, const char* window) {
+    for (const DrawnCurve& curve : drawing.Curves()) {
+      if (curve.points.empty()) continue;
+      csv += CsvField(studyLabel) + "," + window + "," + CsvField(curve.entry.name) + "," +
+             std::to_string(curve.points.size());
+      if (const auto& f = curve.entry.figures) {
+        csv += "," + SummaryField(f->Voc) + "," + SummaryField(f->Jsc, 1000) + "," + SummaryField(f->FF) +
+               "," + SummaryField(f->Pmax, 1000) + "," + SummaryField(f->Vmp) + "," +
+               SummaryField(f->Jmp, 1000) + "," + SummaryField(f->efficiency) + "," +
+               ShortestText(f->incidentPower);
+      } else {
+        csv += ",,,,,,,,";
+      }
+      csv += "\r\n";
+    }
+  };
+  if (linlogShown) rows(linlog, "dark (linlog)");
+  if (linlinShown) rows(linlin, "lit (linlin)");
+  return csv;
+}
 
 std::string StudyNames() {
   std::string names;
@@ -194,12 +242,16 @@ Options:
                       first file of its folder whose name contains "Dark" is drawn on the dark plot)
   --overwrite         answer Yes when a result file exists already (default: No, and nothing is written)
   --no-save           answer No to "Do you want to save the data ?"
-  --images            also save each drawn plot as the window's double click would (<label>_ill.bmp,
-                      <label>_dark.bmp in the study folder)
+  --images[=FORMAT]   also save each drawn plot as the window shows it, with its titles and legend:
+                      <label>_ill.FORMAT and <label>_dark.FORMAT in the study folder; FORMAT is bmp (the
+                      default, as the window's double click saves), png or svg
+  --summary FILE.csv  write the figures of merit of every curve drawn to FILE.csv, one row per curve
+                      (study, window, curve, points, Voc, Jsc, FF, Pmax, Vmp, Jmp, efficiency)
+  --incident-power P  the incident power the efficiency refers to, in mW/cm2 (default 100)
   --help              show this text
 
-Output: one line per curve drawn (window, colour, point count, first and last voltage), then the files
-written. Errors go to stderr.
+Output: one line per curve drawn (window, curve name and colour, point count, first and last voltage and,
+for a lit J(V) curve, its figures of merit), then the files written. Errors go to stderr.
 
 Exit status: 0 done; 2 usage error or a study the parameters do not allow; 3 a result file exists and
 --overwrite was not given (nothing written); 4 calculation or file error.
@@ -222,12 +274,21 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       options.help = true;
-    } else if (arg == "--params" || arg == "--dir" || arg == "--exp" || arg == "--set") {
+    } else if (arg == "--params" || arg == "--dir" || arg == "--exp" || arg == "--set" ||
+               arg == "--summary" || arg == "--incident-power") {
       const auto v = value(i, arg);
       if (!v) return std::nullopt;
       if (arg == "--params") options.params = *v;
       if (arg == "--dir") options.dir = *v;
       if (arg == "--exp") options.exp = *v;
+      if (arg == "--summary") options.summary = *v;
+      if (arg == "--incident-power") {
+        options.incidentPower = Val(*v);
+        if (!(options.incidentPower > 0)) {
+          err << "pelarin-batch: --incident-power needs a power above 0 in mW/cm2 (got \"" << *v << "\").\n";
+          return std::nullopt;
+        }
+      }
       if (arg == "--set") {
         const auto eq = v->find('=');
         if (eq == std::string::npos || ParameterIndex(v->substr(0, eq)) < 0) {
@@ -241,8 +302,13 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
       options.overwrite = true;
     } else if (arg == "--no-save") {
       options.noSave = true;
-    } else if (arg == "--images") {
+    } else if (arg == "--images" || arg.starts_with("--images=")) {
       options.images = true;
+      if (arg != "--images") options.imageFormat = arg.substr(std::string("--images=").size());
+      if (options.imageFormat != "bmp" && options.imageFormat != "png" && options.imageFormat != "svg") {
+        err << "pelarin-batch: --images takes bmp, png or svg (got \"" << options.imageFormat << "\").\n";
+        return std::nullopt;
+      }
     } else if (!arg.empty() && arg[0] == '-') {
       err << "pelarin-batch: unknown option " << arg << " (see --help).\n";
       return std::nullopt;
@@ -274,6 +340,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   const StudyEntry& study = *FindStudy(options.study);
   State state;
   ResetStartUpConstants(state);
+  state.figures.incidentPower = options.incidentPower;
   BatchUi ui(state, options, err);
 
   std::error_code ec;
@@ -330,11 +397,25 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
         status = kBatchFailed;
       }
     };
-    save(ui.linlin, state.flags.darkFlag != 0 ? "_dark.bmp" : "_ill.bmp");
-    save(ui.linlog, "_dark.bmp");
+    const std::string suffix = "." + options.imageFormat;
+    save(ui.linlin, (state.flags.darkFlag != 0 ? "_dark" : "_ill") + suffix);
+    save(ui.linlog, "_dark" + suffix);
   }
 
   ReportWrittenFiles(folders, before, out);
+  // After the listing of the study's files, which it may sit among.
+  if (ran && options.summary) {
+    const fs::path summary = fs::absolute(fs::path(startDir) / *options.summary, ec);
+    try {
+      WriteTextFileAtomically(summary.string(),
+                              SummaryCsv(state.id.studyLabel, ui.linlog.surface, ui.linlog.visible,
+                                         ui.linlin.surface, ui.linlin.visible));
+      out << "written: " << summary.string() << "\n";
+    } catch (const std::exception& e) {
+      err << "pelarin-batch: cannot write the summary: " << e.what() << "\n";
+      status = kBatchFailed;
+    }
+  }
 
   if (status == kBatchOk && declined) {
     err << "pelarin-batch: nothing was written, since a result file exists already.\n";

@@ -106,6 +106,11 @@ struct EqeState {
   std::int16_t eqeJunction = 0;  // the junction (1..3) that the running probed sweep perturbs
 };
 
+// What the figures of merit of lit curves refer to.
+struct FigureSettings {
+  double incidentPower = 100;  // mW/cm2, the light the efficiency is stated for
+};
+
 // Everything together: created once by the application.
 struct State {
   Parameters par;
@@ -116,6 +121,7 @@ struct State {
   SweepState sweep;
   PlotState plot;
   EqeState eqe;
+  FigureSettings figures;
 };
 
 }  // namespace pelarin

@@ -105,6 +105,7 @@ void SaveParameters(State& state, Ui& ui) {
   ReadParameters(state, ui);
   try {
     WriteTextFileAtomically(path, FileText(state.par));
+    ui.FilesSaved({path});
   } catch (const FileError& e) {
     ui.ShowMessage(std::string("The parameters were not saved: ") + e.what(), "File error",
                    MessageIcon::Critical);

@@ -58,6 +58,9 @@ TEST_F(BatchTest, UsageErrorsAreExplainedWithStatusTwo) {
                                                {"all", "--set", "Jsc9=1"},
                                                {"all", "--set", "Jsc2"},
                                                {"all", "--bogus"},
+                                               {"all", "--images=gif"},
+                                               {"all", "--incident-power", "0"},
+                                               {"all", "--summary"},
                                                {"all", "--params"}}) {
     const BatchRun run = Batch(args, false);
     EXPECT_EQ(run.status, kBatchUsage);
@@ -73,9 +76,11 @@ TEST_F(BatchTest, HelpDocumentsEveryOptionAndStatus) {
   const BatchRun run = Batch({"--help"}, false);
   EXPECT_EQ(run.status, kBatchOk);
   for (const char* text :
-       {"independent", "all",      "two",         "one",       "all-rl",   "two-rl",      "one-rl",
-        "eqe-ill",     "eqe-dark", "eqe-12",      "eqe-13",    "eqe-23",   "--params",    "--set",
-        "--dir",       "--exp",    "--overwrite", "--no-save", "--images", "Exit status", "Example"})
+       {"independent", "all",         "two",      "one",       "all-rl",           "two-rl",
+        "one-rl",      "eqe-ill",     "eqe-dark", "eqe-12",    "eqe-13",           "eqe-23",
+        "--params",    "--set",       "--dir",    "--exp",     "--overwrite",      "--no-save",
+        "--images",    "Exit status", "Example",  "--summary", "--incident-power", "png",
+        "svg"})
     EXPECT_NE(run.out.find(text), std::string::npos) << text;
 }
 
@@ -98,16 +103,78 @@ TEST_F(BatchTest, AStudyTheMenusWouldDisableIsRefused) {
   EXPECT_EQ(Batch({"eqe-23", "--set", "Jsc3=0", "--no-save"}).status, kBatchOk);
 }
 
-TEST_F(BatchTest, AllStudyReportsCurvesFilesAndImages) {
+TEST_F(BatchTest, AllStudyReportsCurvesWithTheirFiguresFilesAndImages) {
   const BatchRun run = Batch({"all", "--images"});
   ASSERT_EQ(run.status, kBatchOk) << run.err;
-  EXPECT_NE(run.out.find("dark (linlog)  orange-brown: "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("lit (linlin)  orange: "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("dark (linlog)  stack, dark (orange-brown): "), std::string::npos) << run.out;
+  // The default cell's figures, as read by hand from its lit table.
+  EXPECT_NE(run.out.find("lit (linlin)  stack (orange): "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("; Voc 1.383 V, Jsc 8.14 mA/cm2, FF 0.730, Pmax 8.22 mW/cm2, Vmp 1.092 V, Jmp 7.53 "
+                         "mA/cm2, Eff 8.22 % at 100 mW/cm2\n"),
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("written: " + (dir / "Test_plr" / "Test_J(V)_AllJunctions.txt").string()),
             std::string::npos);
   ASSERT_EQ(images.size(), 2u);
   EXPECT_EQ(images[0], (dir / "Test_plr" / "Test_All junctions_ill.bmp").string());
   EXPECT_EQ(images[1], (dir / "Test_plr" / "Test_All junctions_dark.bmp").string());
+}
+
+TEST_F(BatchTest, ImagesTakeTheFormatOfTheOption) {
+  for (const char* format : {"png", "svg", "bmp"}) {
+    images.clear();
+    const BatchRun run = Batch({"two", "--no-save", std::string("--images=") + format});
+    ASSERT_EQ(run.status, kBatchOk) << run.err;
+    ASSERT_EQ(images.size(), 1u);  // the two-junction study draws on linlin only
+    EXPECT_EQ(images[0], (dir / "Test_plr" / ("Test_2 junctions_ill." + std::string(format))).string());
+  }
+}
+
+// The summary: one row per curve drawn, the units in the header, the figures of lit curves only.
+TEST_F(BatchTest, SummaryWritesOneRowOfFiguresPerCurve) {
+  const BatchRun run = Batch(
+      {"independent", "--no-save", "--summary", (dir / "figures.csv").string(), "--incident-power", "50"});
+  ASSERT_EQ(run.status, kBatchOk) << run.err;
+  EXPECT_NE(run.out.find("written: " + (dir / "figures.csv").string()), std::string::npos) << run.out;
+  std::istringstream csv(Read(dir / "figures.csv"));
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(csv, line);) {
+    ASSERT_EQ(line.back(), '\r');
+    line.pop_back();
+    std::vector<std::string> fields;
+    // The names are quoted where they hold a comma.
+    for (std::size_t at = 0; at <= line.size();) {
+      const bool quoted = at < line.size() && line[at] == '"';
+      const std::size_t end = quoted ? line.find("\",", at + 1) + 1 : line.find(',', at);
+      const std::size_t stop = end == std::string::npos ? line.size() : end;
+      fields.push_back(quoted ? line.substr(at + 1, stop - at - 2) : line.substr(at, stop - at));
+      at = stop + 1;
+    }
+    rows.push_back(fields);
+  }
+  ASSERT_EQ(rows.size(), 7u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"study", "window", "curve", "points", "Voc (V)",
+                                               "Jsc (mA/cm2)", "FF", "Pmax (mW/cm2)", "Vmp (V)",
+                                               "Jmp (mA/cm2)", "efficiency (%)", "incident power (mW/cm2)"}));
+  for (int i = 1; i <= 3; ++i) {
+    const auto& dark = rows[static_cast<std::size_t>(i)];
+    EXPECT_EQ(dark[1], "dark (linlog)");
+    EXPECT_EQ(dark[2], "#" + std::to_string(i) + " alone, dark");
+    for (std::size_t f = 4; f < 12; ++f) EXPECT_EQ(dark[f], "") << "a dark curve has no figures";
+  }
+  const auto& lit = rows[4];
+  ASSERT_EQ(lit.size(), 12u);
+  EXPECT_EQ(lit[0], "Test_All junctions_independent");
+  EXPECT_EQ(lit[2], "#1 alone");
+  const double voc = std::stod(lit[4]), jsc = std::stod(lit[5]), ff = std::stod(lit[6]),
+               pmax = std::stod(lit[7]);
+  EXPECT_NEAR(voc, 0.476, 0.0005);
+  EXPECT_NEAR(jsc, 7.99, 0.005);
+  EXPECT_DOUBLE_EQ(ff, pmax / (voc * jsc));
+  EXPECT_DOUBLE_EQ(std::stod(lit[10]), pmax / 50 * 100);  // at the stated 50 mW/cm2
+  EXPECT_EQ(lit[11], "50");
+  // The junctions' open-circuit voltages add up to the stack's (1.383 V).
+  EXPECT_NEAR(voc + std::stod(rows[5][4]) + std::stod(rows[6][4]), 1.383, 0.0005);
 }
 
 TEST_F(BatchTest, DeclinedOverwriteWritesNothingAndSaysSo) {

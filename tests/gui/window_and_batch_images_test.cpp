@@ -63,7 +63,7 @@ class WindowAndBatchImagesTest : public QObject {
     State state;
     MainWindow window(state);
     window.StartUp();
-    window.Ui().hooks.ask = [](Question) { return false; };  // no overlay, no tables
+    window.Ui().hooks.ask = [](Question, const std::string&) { return false; };  // no overlay, no tables
     QVERIFY(QDir::setCurrent(dir.path()));
     const MenuItem item = MenuItemOf(*FindStudy(study.toStdString()));
     for (int run = 1; run <= 2; ++run) {
