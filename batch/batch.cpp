@@ -172,32 +172,17 @@ void ReportWrittenFiles(const std::vector<fs::path>& folders, const FileTimes& b
   }
 }
 
-// A figure in the summary: the value in the unit of its column, empty when it does not exist.
-std::string SummaryField(const std::optional<double>& value, double scale = 1) {
-  return value ? ShortestText(*value * scale) : std::string();
-}
-
 }  // namespace
 
 std::string SummaryCsv(const std::string& studyLabel, const RecordingSurface& linlog, bool linlogShown,
                        const RecordingSurface& linlin, bool linlinShown) {
-  std::string csv =
-      "study,window,curve,points,Voc (V),Jsc (mA/cm2),FF,Pmax (mW/cm2),Vmp (V),Jmp (mA/cm2),efficiency (%),"
-      "incident power (mW/cm2)\r\n";
+  std::string csv = "study,window,curve,points," + FigureColumns() + "\r\n";
   const auto rows = [&](const RecordingSurface& drawing, const char* window) {
     for (const DrawnCurve& curve : drawing.Curves()) {
       if (curve.points.empty()) continue;
       csv += CsvField(studyLabel) + "," + window + "," + CsvField(curve.entry.name) + "," +
              std::to_string(curve.points.size());
-      if (const auto& f = curve.entry.figures) {
-        csv += "," + SummaryField(f->Voc) + "," + SummaryField(f->Jsc, 1000) + "," + SummaryField(f->FF) +
-               "," + SummaryField(f->Pmax, 1000) + "," + SummaryField(f->Vmp) + "," +
-               SummaryField(f->Jmp, 1000) + "," + SummaryField(f->efficiency) + "," +
-               ShortestText(f->incidentPower);
-      } else {
-        csv += ",,,,,,,,";
-      }
-      csv += "\r\n";
+      csv += "," + FigureFields(curve.entry.figures) + "\r\n";
     }
   };
   if (linlogShown) rows(linlog, "dark (linlog)");

@@ -16,6 +16,21 @@ std::string CsvField(std::string_view text) {
   return quoted + '"';
 }
 
+std::string FigureColumns() {
+  return "Voc (V),Jsc (mA/cm2),FF,Pmax (mW/cm2),Vmp (V),Jmp (mA/cm2),efficiency (%),incident power (mW/cm2)";
+}
+
+std::string FigureFields(const std::optional<FiguresOfMerit>& figures) {
+  if (!figures) return ",,,,,,,";
+  const auto field = [](const std::optional<double>& value, double scale = 1) {
+    return value ? ShortestText(*value * scale) : std::string();
+  };
+  const FiguresOfMerit& f = *figures;
+  return field(f.Voc) + "," + field(f.Jsc, 1000) + "," + field(f.FF) + "," + field(f.Pmax, 1000) + "," +
+         field(f.Vmp) + "," + field(f.Jmp, 1000) + "," + field(f.efficiency) + "," +
+         ShortestText(f.incidentPower);
+}
+
 std::string CurvesCsv(const RecordingSurface& drawing) {
   const PlotTitles& titles = drawing.Titles();
   std::string csv = "curve," + CsvField(titles.xTitle.empty() ? "x" : titles.xTitle) + "," +
