@@ -19,16 +19,6 @@ std::optional<std::int64_t> LeadingWhole(std::string_view line, std::size_t& at)
 
 }  // namespace
 
-std::string CsvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
 std::optional<ScanFile> ReadScanFile(const std::string& path, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {

@@ -9,10 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace pelarin {
+#include "plot/curves_csv.h"  // CsvField: a field quoted when it holds a comma, a quote or a line break
 
-// A field as CSV writes it: quoted when it holds a comma, a quote or a line break.
-[[nodiscard]] std::string CsvField(std::string_view text);
+namespace pelarin {
 
 // The rows of one cell, each ending in "\n".
 struct ScanCell {

@@ -85,12 +85,6 @@ double AxisValue(const ScanAxis& axis, int i) {
   return std::exp(std::log(axis.from) + (std::log(axis.to) - std::log(axis.from)) * t);
 }
 
-std::string ShortestText(double value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return {text, end};
-}
-
 std::int64_t ScanGrid::Cells() const {
   std::int64_t cells = 1;
   for (const ScanAxis& axis : axes) cells *= axis.points;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/number_text.h"  // ShortestText: what a scan types into a box
+
 namespace pelarin {
 
 inline constexpr int kMaxScanPoints = 1'000'000;
@@ -28,9 +30,6 @@ struct ScanAxis {
 // The i-th value (0-based) of the axis: the first and last are the given bounds exactly; between them the
 // values are evenly spaced, or spaced in equal ratios for a log axis.
 [[nodiscard]] double AxisValue(const ScanAxis& axis, int i);
-
-// The shortest text that reads back to the same double (what a scan types into a box).
-[[nodiscard]] std::string ShortestText(double value);
 
 struct ScanGrid {
   std::vector<ScanAxis> axes;  // one or two

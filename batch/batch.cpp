@@ -12,8 +12,10 @@
 
 #include "app/commands.h"
 #include "model/calc_error.h"
+#include "model/figures_of_merit.h"
+#include "model/number_text.h"
 #include "model/parameter_table.h"
-#include "plot/plot_interaction.h"
+#include "plot/curves_csv.h"
 #include "studies/studies.h"
 #include "studies/study_registry.h"
 #include "ui/recorded_plot_window.h"
@@ -71,12 +73,17 @@ class BatchUi : public Ui {
       kept = files.tables;
       if (files.parameterFile) kept.push_back(ParameterFile());
     }
-    if (options_.images) kept.insert(kept.end(), files.images.begin(), files.images.end());
+    // The images in the format asked for, under the names a double click gives them.
+    if (options_.images)
+      for (const std::string& image : files.images)
+        kept.push_back(fs::path(image).replace_extension("." + options_.imageFormat).string());
+    if (options_.summary) kept.push_back(*options_.summary);
     for (const std::string& path : kept)
       if (SomethingAt(path)) throw FileInTheWay{path};
   }
 
-  bool Ask(Question question) override {
+  using Ui::Ask;
+  bool Ask(Question question, const std::string&) override {
     switch (question) {
       case Question::SaveData:
         return !options_.noSave;
@@ -120,11 +127,17 @@ class BatchUi : public Ui {
     return (workingDir / (state_.id.studyName + ".plr")).string();
   }
 
+  // The files written are listed from the folders once the study ends; the announcements are kept.
+  void FilesSaved(const std::vector<std::string>& paths) override {
+    announced.insert(announced.end(), paths.begin(), paths.end());
+  }
+
   PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
   ParameterForm& Form() override { return form; }
   Menus& MenuBar() override { return menus; }
 
   RecordedPlotWindow linlin, linlog;
+  std::vector<std::string> announced;
   TextForm form;
   MenuTable menus{StudyMenuEntries()};
   std::optional<std::string> paramsToOpen;
@@ -162,18 +175,26 @@ std::string Number(double value) {
   return text.str();
 }
 
-// One line per curve drawn: consecutive markers of one colour form a curve.
+std::string Joined(const std::vector<std::string>& parts, const std::string& separator) {
+  std::string joined;
+  for (const std::string& part : parts) joined += (joined.empty() ? "" : separator) + part;
+  return joined;
+}
+
+// One line per curve drawn: its name and colour, points and voltages, and a lit curve's figures of merit.
 void ReportCurves(const std::string& windowName, const RecordedPlotWindow& window, std::ostream& out) {
-  const auto circles = window.CirclesDrawn();
-  for (std::size_t i = 0; i < circles.size();) {
-    std::size_t end = i;
-    while (end < circles.size() && circles[end].colour == circles[i].colour) ++end;
-    const auto [lowest, highest] = std::minmax_element(
-        circles.begin() + static_cast<std::ptrdiff_t>(i), circles.begin() + static_cast<std::ptrdiff_t>(end),
-        [](const auto& a, const auto& b) { return a.x < b.x; });
-    out << windowName << "  " << ColourName(circles[i].colour) << ": " << (end - i) << " points, V from "
-        << Number(lowest->x) << " to " << Number(highest->x) << " V\n";
-    i = end;
+  for (const DrawnCurve& curve : window.surface.Curves()) {
+    if (curve.points.empty()) continue;
+    const std::string colour = ColourName(curve.entry.colour);
+    // The whole range: a sweep may run down from open circuit, or turn back.
+    const auto [lowest, highest] =
+        std::minmax_element(curve.points.begin(), curve.points.end(),
+                            [](const auto& a, const auto& b) { return a.first < b.first; });
+    out << windowName << "  " << (curve.entry.name.empty() ? colour : curve.entry.name + " (" + colour + ")")
+        << ": " << curve.points.size() << " points, V from " << Number(lowest->first) << " to "
+        << Number(highest->first) << " V";
+    if (curve.entry.figures) out << "; " << Joined(FigureTexts(*curve.entry.figures), ", ");
+    out << "\n";
   }
 }
 
@@ -234,6 +255,22 @@ void ReportWrittenFiles(const std::vector<fs::path>& folders, const FileTimes& b
 
 }  // namespace
 
+std::string SummaryCsv(const std::string& studyLabel, const RecordingSurface& linlog, bool linlogShown,
+                       const RecordingSurface& linlin, bool linlinShown) {
+  std::string csv = "study,window,curve,points," + FigureColumns() + "\r\n";
+  const auto rows = [&](const RecordingSurface& drawing, const char* window) {
+    for (const DrawnCurve& curve : drawing.Curves()) {
+      if (curve.points.empty()) continue;
+      csv += CsvField(studyLabel) + "," + window + "," + CsvField(curve.entry.name) + "," +
+             std::to_string(curve.points.size());
+      csv += "," + FigureFields(curve.entry.figures) + "\r\n";
+    }
+  };
+  if (linlogShown) rows(linlog, "dark (linlog)");
+  if (linlinShown) rows(linlin, "lit (linlin)");
+  return csv;
+}
+
 std::string StudyNames() {
   std::string names;
   const auto studies = Studies();
@@ -271,18 +308,22 @@ Options:
                       writes its study folder and its parameter file <study name>.plr here
   --exp FILE          answer Yes to "Display of experimental data ?" and draw FILE (illuminated data; the
                       first file of its folder whose name contains "Dark" is drawn on the dark plot)
-  --overwrite         replace result tables, the parameter file and images that exist already (without it,
-                      a run that would replace one stops before computing and names it)
+  --overwrite         replace result tables, the parameter file, images and the summary that exist already
+                      (without it, a run that would replace one stops before computing and names it)
   --no-save           answer No to "Do you want to save the data ?": nothing is written, and a study folder
                       the run made is removed again
-  --images            also save each drawn plot as the window's double click would (<label>_ill.bmp,
-                      <label>_dark.bmp in the study folder)
+  --images[=FORMAT]   also save each drawn plot as the window shows it, with its titles and legend:
+                      <label>_ill.FORMAT and <label>_dark.FORMAT in the study folder; FORMAT is bmp (the
+                      default, as the window's double click saves), png or svg
+  --summary FILE.csv  write the figures of merit of every curve drawn to FILE.csv, one row per curve
+                      (study, window, curve, points, Voc, Jsc, FF, Pmax, Vmp, Jmp, efficiency)
+  --incident-power P  the incident power the efficiency refers to, in mW/cm2 (default 100)
   --help              show this text
 
 Paths are taken from the folder the tool was started in.
 
-Output: one line per curve drawn (window, colour, point count, lowest and highest voltage), then the files
-written. Errors go to stderr.
+Output: one line per curve drawn (window, curve name and colour, point count, lowest and highest voltage
+and, for a lit J(V) curve, its figures of merit), then the files written. Errors go to stderr.
 
 Exit status: 0 done; 2 refused: a usage error, a box or parameter file the window program would not take,
 or a study the parameters do not allow; 3 a file the run would write exists and --overwrite was not given
@@ -307,12 +348,21 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       options.help = true;
-    } else if (arg == "--params" || arg == "--dir" || arg == "--exp" || arg == "--set") {
+    } else if (arg == "--params" || arg == "--dir" || arg == "--exp" || arg == "--set" ||
+               arg == "--summary" || arg == "--incident-power") {
       const auto v = value(i, arg);
       if (!v) return std::nullopt;
       if (arg == "--params") options.params = *v;
       if (arg == "--dir") options.dir = *v;
       if (arg == "--exp") options.exp = *v;
+      if (arg == "--summary") options.summary = *v;
+      if (arg == "--incident-power") {
+        options.incidentPower = Val(*v);
+        if (!(options.incidentPower > 0)) {
+          err << "pelarin-batch: --incident-power needs a power above 0 in mW/cm2 (got \"" << *v << "\").\n";
+          return std::nullopt;
+        }
+      }
       if (arg == "--set") {
         const auto eq = v->find('=');
         if (eq == std::string::npos || ParameterIndex(v->substr(0, eq)) < 0) {
@@ -326,8 +376,13 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
       options.overwrite = true;
     } else if (arg == "--no-save") {
       options.noSave = true;
-    } else if (arg == "--images") {
+    } else if (arg == "--images" || arg.starts_with("--images=")) {
       options.images = true;
+      if (arg != "--images") options.imageFormat = arg.substr(std::string("--images=").size());
+      if (options.imageFormat != "bmp" && options.imageFormat != "png" && options.imageFormat != "svg") {
+        err << "pelarin-batch: --images takes bmp, png or svg (got \"" << options.imageFormat << "\").\n";
+        return std::nullopt;
+      }
     } else if (!arg.empty() && arg[0] == '-') {
       err << "pelarin-batch: unknown option " << Shown(arg) << " (see --help).\n";
       return std::nullopt;
@@ -360,12 +415,14 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   const StudyEntry& study = *FindStudy(options.study);
   State state;
   ResetStartUpConstants(state);
+  state.figures.incidentPower = options.incidentPower;
 
   std::error_code ec;
   const WorkingDirectory cwd;
   // Every path of the command line is taken from where the tool was started, before it changes folders.
   BatchOptions resolved = options;
   if (resolved.exp) resolved.exp = fs::absolute(*resolved.exp, ec).string();
+  if (resolved.summary) resolved.summary = fs::absolute(*resolved.summary, ec).string();
   BatchUi ui(state, resolved, err);
   ui.workingDir = options.dir ? fs::absolute(*options.dir, ec) : cwd.Start();
   if (options.dir && !SomethingAt(ui.workingDir.string())) fs::create_directories(ui.workingDir, ec);
@@ -445,10 +502,9 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   const bool independent = study.batchName == "independent";
   const bool declined = ui.overwriteDeclined > 0 && !independent;
   if (ran && !declined && options.images && saveImage) {
-    const auto save = [&](const RecordedPlotWindow& window, PlotKind kind) {
+    const auto save = [&](const RecordedPlotWindow& window, const std::string& ending) {
       if (!window.visible || window.surface.Ops().empty()) return;
-      const std::string path =
-          state.id.studyDir + PlotImageName(state.id.studyLabel, kind, state.flags.darkFlag);
+      const std::string path = state.id.studyDir + state.id.studyLabel + ending;
       // Through a temporary of its own, as the tables: never through a link or a FIFO at the name.
       try {
         const std::string temp = CreateTemporaryBeside(path);
@@ -463,13 +519,27 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
         status = kBatchFailed;
       }
     };
-    save(ui.linlin, PlotKind::linlin);
-    save(ui.linlog, PlotKind::linlog);
+    const std::string suffix = "." + options.imageFormat;
+    save(ui.linlin, (state.flags.darkFlag != 0 ? "_dark" : "_ill") + suffix);
+    save(ui.linlog, "_dark" + suffix);
   }
 
   if (options.noSave) removeEmptyStudyFolders();
 
   ReportWrittenFiles(folders, before, out);
+  // After the listing of the study's files, which it may sit among.
+  if (ran && options.summary) {
+    const fs::path summary = *resolved.summary;
+    try {
+      WriteTextFileAtomically(summary.string(),
+                              SummaryCsv(state.id.studyLabel, ui.linlog.surface, ui.linlog.visible,
+                                         ui.linlin.surface, ui.linlin.visible));
+      out << "written: " << summary.string() << "\n";
+    } catch (const std::exception& e) {
+      err << "pelarin-batch: cannot write the summary: " << e.what() << "\n";
+      status = kBatchFailed;
+    }
+  }
 
   if (status == kBatchOk && declined) {
     err << "pelarin-batch: nothing was written, since a result file exists already.\n";

@@ -22,6 +22,9 @@ struct BatchOptions {
   bool overwrite = false;
   bool noSave = false;
   bool images = false;
+  std::string imageFormat = "bmp";     // bmp, png or svg
+  std::optional<std::string> summary;  // CSV file of the curves' figures of merit
+  double incidentPower = 100;          // mW/cm2, for the efficiency
   bool help = false;
 };
 
@@ -38,9 +41,15 @@ inline constexpr int kBatchFailed = 4;
 // The --help text.
 [[nodiscard]] std::string BatchHelp();
 
-// Saves a plot window's drawing as a bitmap of the given size; false when it cannot.
+// Saves a plot window's drawing as an image of the given size, in the format of the path's suffix; false
+// when it cannot.
 using ImageSaver =
     std::function<bool(const RecordingSurface& drawing, int width, int height, const std::string& path)>;
+
+// The CSV summary of the curves drawn: a header with the units, then one row per curve (study label,
+// window, curve name, point count and its figures of merit; empty where a figure does not exist).
+[[nodiscard]] std::string SummaryCsv(const std::string& studyLabel, const RecordingSurface& linlog,
+                                     bool linlogShown, const RecordingSurface& linlin, bool linlinShown);
 
 // Runs one study as the options say; returns the exit status.
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, const ImageSaver& saveImage);

@@ -1,4 +1,5 @@
 // The image plugin of the batch tool: a Qt Gui application without a display, created on the first image.
+// The format follows the file's suffix: .bmp, .png or .svg.
 #include "batch/image_plugin.h"
 
 #include <unistd.h>
@@ -43,7 +44,10 @@ extern "C" {
 __attribute__((visibility("default"))) int pelarin_save_plot_image(const pelarin::RecordingSurface* drawing,
                                                                    int width, int height, const char* path) {
   StartApplication();
-  return pelarin::SaveBitmap(*drawing, QSize(width, height), QString::fromStdString(path)) ? 1 : 0;
+  const QString file = QString::fromStdString(path);
+  const auto format = pelarin::ImageFormatOf(file);
+  if (!format) return 0;
+  return pelarin::SavePlot(*drawing, QSize(width, height), file, *format) ? 1 : 0;
 }
 
 __attribute__((visibility("default"))) void pelarin_finish_images() { Application().reset(); }

@@ -1,5 +1,5 @@
-// The batch tool's image plugin: renders a recorded plot to a bitmap with Qt Gui. The batch tool loads it
-// only when asked for images, so that a run without images loads no Qt library at all.
+// The batch tool's image plugin: renders a recorded plot to a BMP, PNG or SVG file with Qt Gui and Svg. The
+// batch tool loads it only when asked for images, so that a run without images loads no Qt library at all.
 #pragma once
 
 #include "plot/recording_surface.h"
@@ -8,7 +8,8 @@
 inline constexpr const char* kImagePluginFile = "pelarin-batch-images.so";
 
 extern "C" {
-// Saves the drawing as a bitmap of width x height pixels at path; 1 on success, 0 when it cannot.
+// Saves the drawing as an image of width x height pixels at path, in the format of its suffix (.bmp, .png,
+// .svg); 1 on success, 0 when it cannot.
 using SavePlotImageFunction = int (*)(const pelarin::RecordingSurface* drawing, int width, int height,
                                       const char* path);
 inline constexpr const char* kSavePlotImageSymbol = "pelarin_save_plot_image";

@@ -1,5 +1,6 @@
 // Timings of the junction searches and of the six default sweeps, each with the time per balance
-// evaluation, and of two std::exp calls alone: the floor of one evaluation.
+// evaluation, and of two std::exp calls alone: the floor of one evaluation. Cases ending in "/literal"
+// evaluate every step of every phase, the reference for the searches' jumps over certified steps.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -46,25 +47,35 @@ void BM_CalcV_FromNeighbourPoint(benchmark::State& bm) { CalcVOnce(bm, 0); }
 BENCHMARK(BM_CalcV_FromStartGuess);
 BENCHMARK(BM_CalcV_FromNeighbourPoint);
 
-// One point of the independent-junction study: junction 1 lit at 0.3 V from its guess 1e-10.
-void BM_CalcJ(benchmark::State& bm) {
+// One point of the independent-junction study: junction 1 lit at 0.3 V from its guess 1e-10, or dark at
+// 1 V from -1e-12 (the long falling phase at 0.5 % per step that most of the study's evaluations go to).
+void CalcJOnce(benchmark::State& bm, bool lit, bool literal) {
   State s = testing_cell::DefaultState();
-  LoadJunction(s, 1, s.par.Jsc1);
+  s.k.skipCertifiedSteps = !literal;
+  LoadJunction(s, 1, lit ? s.par.Jsc1 : 0);
   s.ws.stepJ = 0.05;
   const std::uint64_t before = s.ws.balanceEvals;
   for (auto _ : bm) {
-    s.ws.curV = 0.3;
-    s.ws.curJ = 1e-10;
+    s.ws.curV = lit ? 0.3 : 1.0;
+    s.ws.curJ = lit ? 1e-10 : -1e-12;
     CalcJ(s);
     benchmark::DoNotOptimize(s.ws.curJ);
   }
   ReportEvaluations(bm, s.ws.balanceEvals - before);
 }
+void BM_CalcJ(benchmark::State& bm) { CalcJOnce(bm, true, false); }
+void BM_CalcJ_literal(benchmark::State& bm) { CalcJOnce(bm, true, true); }
+void BM_CalcJ_DarkForward(benchmark::State& bm) { CalcJOnce(bm, false, false); }
+void BM_CalcJ_DarkForward_literal(benchmark::State& bm) { CalcJOnce(bm, false, true); }
 BENCHMARK(BM_CalcJ);
+BENCHMARK(BM_CalcJ_literal);
+BENCHMARK(BM_CalcJ_DarkForward);
+BENCHMARK(BM_CalcJ_DarkForward_literal);
 
 // A default sweep with its study's start values; one State reused, so its arrays are not reallocated.
-void BM_Sweep(benchmark::State& bm, const testing_cell::DefaultSweep& sweep) {
+void BM_Sweep(benchmark::State& bm, const testing_cell::DefaultSweep& sweep, bool literal) {
   State s = testing_cell::DefaultState();
+  s.k.skipCertifiedSteps = !literal;
   const std::uint64_t before = s.ws.balanceEvals;
   for (auto _ : bm) {
     sweep.setUp(s);
@@ -77,10 +88,12 @@ void BM_Sweep(benchmark::State& bm, const testing_cell::DefaultSweep& sweep) {
 
 const bool kSweepsRegistered = [] {
   for (const auto& sweep : testing_cell::DefaultSweeps()) {
-    benchmark::RegisterBenchmark((std::string("BM_Sweep/") + sweep.name).c_str(), [&sweep](
-                                                                                      benchmark::State& bm) {
-      BM_Sweep(bm, sweep);
-    })->Unit(benchmark::kMillisecond);
+    for (const bool literal : {false, true}) {
+      const std::string name = std::string("BM_Sweep/") + sweep.name + (literal ? "/literal" : "");
+      benchmark::RegisterBenchmark(name.c_str(), [&sweep, literal](benchmark::State& bm) {
+        BM_Sweep(bm, sweep, literal);
+      })->Unit(benchmark::kMillisecond);
+    }
   }
   return true;
 }();

@@ -1,5 +1,8 @@
 // Time of each study's whole computation with the default cell (and, for the studies with Rl and Rg, a
-// strongly coupled cell): sweeps, plots recorded, no files saved.
+// strongly coupled cell): sweeps, plots recorded, no files saved; with the searches jumping over certified
+// steps (the default) and with every step evaluated (".../literal"). Compare the two side by side from one
+// run, e.g. --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true: the machine's load
+// shifts between runs.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -52,12 +55,13 @@ constexpr BoxText kStrongCoupling[] = {{25, "50"}, {22, "200"}};  // Rg3, Rl2
 constexpr Cell kDefaultCell{"computation and drawing, default cell", {}};
 constexpr Cell kStronglyCoupled{"computation and drawing, Rg3 = 50, Rl2 = 200", kStrongCoupling};
 
-void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&), const Cell& cell) {
+void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&), const Cell& cell, bool literal) {
   InTemporaryFolder folder;
   double evaluations = 0;
   for (auto _ : bench) {
     State state;
     ResetStartUpConstants(state);
+    state.k.skipCertifiedSteps = !literal;
     DecliningUi ui;
     for (const BoxText& box : cell.boxes) ui.form.SetBoxText(box.index, box.text);
     study(state, ui);
@@ -71,27 +75,38 @@ void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&), const Cell& c
   bench.SetLabel(cell.label);
 }
 
-BENCHMARK_CAPTURE(BM_Study, IndependentStudy, IndependentStudy, kDefaultCell)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyAllJunctions, StudyAllJunctions, kDefaultCell)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyTwoJunctions, StudyTwoJunctions, kDefaultCell)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyOneJunction, StudyOneJunction, kDefaultCell)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyWithRl, StudyWithRl, kDefaultCell)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyTwoWithRl, StudyTwoWithRl, kDefaultCell)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyOneWithRl, StudyOneWithRl, kDefaultCell)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyWithRl_StronglyCoupled, StudyWithRl, kStronglyCoupled)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyTwoWithRl_StronglyCoupled, StudyTwoWithRl, kStronglyCoupled)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, StudyOneWithRl_StronglyCoupled, StudyOneWithRl, kStronglyCoupled)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, EqeIlluminated, EqeIlluminatedStudy, kDefaultCell)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, EqeDark, EqeDarkStudy, kDefaultCell)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, EqePair12, EqePair12Study, kDefaultCell)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, EqePair13, EqePair13Study, kDefaultCell)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Study, EqePair23, EqePair23Study, kDefaultCell)->Unit(benchmark::kMillisecond);
-
+struct NamedStudy {
+  const char* name;
+  void (*study)(State&, Ui&);
+  const Cell* cell;
+};
+const bool kStudiesRegistered = [] {
+  for (const NamedStudy& s : {
+           NamedStudy{"IndependentStudy", IndependentStudy, &kDefaultCell},
+           NamedStudy{"StudyAllJunctions", StudyAllJunctions, &kDefaultCell},
+           NamedStudy{"StudyTwoJunctions", StudyTwoJunctions, &kDefaultCell},
+           NamedStudy{"StudyOneJunction", StudyOneJunction, &kDefaultCell},
+           NamedStudy{"StudyWithRl", StudyWithRl, &kDefaultCell},
+           NamedStudy{"StudyTwoWithRl", StudyTwoWithRl, &kDefaultCell},
+           NamedStudy{"StudyOneWithRl", StudyOneWithRl, &kDefaultCell},
+           NamedStudy{"StudyWithRl_StronglyCoupled", StudyWithRl, &kStronglyCoupled},
+           NamedStudy{"StudyTwoWithRl_StronglyCoupled", StudyTwoWithRl, &kStronglyCoupled},
+           NamedStudy{"StudyOneWithRl_StronglyCoupled", StudyOneWithRl, &kStronglyCoupled},
+           NamedStudy{"EqeIlluminated", EqeIlluminatedStudy, &kDefaultCell},
+           NamedStudy{"EqeDark", EqeDarkStudy, &kDefaultCell},
+           NamedStudy{"EqePair12", EqePair12Study, &kDefaultCell},
+           NamedStudy{"EqePair13", EqePair13Study, &kDefaultCell},
+           NamedStudy{"EqePair23", EqePair23Study, &kDefaultCell},
+       }) {
+    for (const bool literal : {false, true}) {
+      const std::string name = std::string("BM_Study/") + s.name + (literal ? "/literal" : "");
+      benchmark::RegisterBenchmark(name.c_str(), [s, literal](benchmark::State& bench) {
+        BM_Study(bench, s.study, *s.cell, literal);
+      })->Unit(benchmark::kMillisecond);
+    }
+  }
+  return true;
+}();
 // The EQE interpolation's search for the first probed point above each reference voltage, on the sweeps
 // of "1 and 2 Illuminated" (the most points of the five modes): point by point, and by binary search.
 void BM_EqeSearch(benchmark::State& bench, bool binary) {

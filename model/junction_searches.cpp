@@ -2,6 +2,50 @@
 // CalcJ (current at a voltage), CalcV (voltage at a current), CalcV2Net and CalcV1Net (junction 2 or 1
 // inside the coupling network). Each cycle rises past the root, then falls back below it, with a step ten
 // times finer per phase; a voltage crosses zero only through the two flip rules.
+//
+// Skipped steps. A first phase can walk thousands of steps (a dark forward point of the independent study
+// falls from -1e-12 A/cm2 at 0.5 % per step), each paying two exponentials. The loops below are the
+// literal ones. When Constants::skipCertifiedSteps is set, a phase that has taken kLiteralLead steps calls
+// Balance::SkipAhead at the top of its loop; it moves the phase over steps that the loop certainly
+// continues through, and the literal loop goes on from there. Results and carried state (the guesses,
+// curJ, curJset, eqLhs/eqRhs, cycleCount, stepFactor, flips, divergeFlag, the step counters, the longest
+// phase) are those of the literal loop to the last bit, because:
+//
+// 1. Same guesses. The skipped guesses come from the loop's own StepUp/StepDown applied to the same
+//    start, one rounded multiplication or division each, so the k-th is the loop's k-th. They cost no
+//    exponential. Multiplying or dividing by 1+s >= 1 never crosses zero, so they are monotone in k.
+// 2. No side rule is skipped. A jump ends before the first guess on which a flip, the 15 V test, a
+//    network step cap or restart, or the phase cap would act; these depend only on the guess and the
+//    step count, which are checked for every skipped step. The skipped steps are plain {step, evaluate,
+//    test}.
+// 3. Monotone evaluation. With Rp, m1*Vt, m2*Vt > 0, Jsd1, Jsd2 >= 0 and, where the current moves with
+//    the guess, Rs >= 0 and Rl1, Rl2 > 0 (all finite), every intermediate of an evaluation (the network
+//    current, Vd, lhs, the exponents, rhs) is a monotone function of the guess: it is built from correctly
+//    rounded +, -, *, / with operands of known sign, and rounding to nearest is monotone. Only exp is not
+//    guaranteed monotone. We allow it to be 4 ulps off (2^-50 relative, plus 4*2^-1074 absolute near
+//    underflow): then at any exponent at or below one where exp gave e it gives at most Up(e), and at or
+//    above it at least Down(e) (Up and Down widen e by 2^-48 relative and 2^-1020 absolute, which covers
+//    both errors and their own rounding).
+// 4. Trusted probes. Every skipped guess lies between the guess at the top of the loop (the base) and
+//    the probed one. So its lhs lies between the two ends' lhs, and its rhs between Rhs(Up(e)) of the
+//    upper end and Rhs(Down(e)) of the lower end, Rhs being the balance's own rounded right-hand side,
+//    non-increasing in both exponentials. A probe is trusted only when (a) both ends, these bounds and
+//    the differences lhs - rhs they allow are finite and the exponentials are below 2^1000, so that no
+//    skipped evaluation can overflow or be invalid (where the literal loop would throw), and (b) the
+//    balance's margin exceeds the rounding bound: in a rising phase (continue while lhs <= rhs) the
+//    probe's lhs <= Rhs(Up(e)) at the probe; in a falling phase (continue while lhs >= rhs) the probe's
+//    lhs >= Rhs(Down(e)) at the probe. Then every skipped step evaluates to a finite balance that
+//    continues the loop, and the jump is one the literal loop makes.
+// 5. Search. Probes gallop forward, each about 1.5 times the phase's steps so far, until one is not
+//    trusted, then bisect the last stretch. The jump lands on a trusted probe; the rest of the phase,
+//    stopping step included, is left to the literal loop. Nothing is concluded from an untrusted probe,
+//    so the search order only affects the speed.
+//
+// A jump adds its steps to the phase's counters, so caps, restarts and the longest phase come out as in
+// the literal loop; only the count of evaluations, a diagnostic, drops. With parameters of other signs,
+// non-finite ones, or a step that is not positive, a search never jumps.
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +63,16 @@ constexpr int kNetPhaseCap = 1000;        // steps after which a dark rising or 
 constexpr int kLitRestartSteps = 10000;   // steps after which a lit rising network phase restarts
 constexpr std::int16_t kV1NetCycles = 6;
 constexpr double kCurrentTolerance = 1e-5;  // relative change of curJ over a cycle that ends CalcJ
+
+// Skipping (see the top of the file): literal steps of a phase before its first jump, and the most
+// guesses between two probes (they are kept for the bisection).
+constexpr int kLiteralLead = 16;
+constexpr int kLongestStride = 4096;
+// The exponential's allowed error, widened for the rounding of the bounds themselves, and the largest
+// exponential a trusted probe may have, so that the widened value stays finite.
+constexpr double kExpRelativeSlack = 0x1p-48;
+constexpr double kExpAbsoluteSlack = 0x1p-1020;
+constexpr double kLargestTrustedExp = 0x1p1000;
 
 std::string Num(double x) {
   char text[32];
@@ -49,66 +103,6 @@ std::string Num(double x) {
         ws);
 }
 
-// The junction balance eqLhs = Vd/Rp + J - Jsc against eqRhs = -Jsd1*(exp(Vd/(m1*Vt)) - 1) - Jsd2*(...),
-// with Vd = V + Rs*J, evaluated in exactly that order. It also counts the steps of the running phase, so
-// that a phase that has lost its root ends with an error instead of running for ever.
-class Balance {
- public:
-  Balance(const char* search, const WorkingSet& ws, double Vt)
-      : search_(search),
-        ws_(ws),
-        rs_(ws.curRs),
-        rp_(ws.curRp),
-        jsc_(ws.curJsc),
-        jsd1_(ws.curJsd1),
-        jsd2_(ws.curJsd2),
-        m1Vt_(ws.curM1 * Vt),
-        m2Vt_(ws.curM2 * Vt) {
-    if (rp_ == 0) Fault(search_, "division by zero: the parallel resistance Rp is 0", ws_);
-    if (m1Vt_ == 0) Fault(search_, "division by zero: the ideality factor m1 (times Vt) is 0", ws_);
-    if (m2Vt_ == 0) Fault(search_, "division by zero: the ideality factor m2 (times Vt) is 0", ws_);
-  }
-
-  [[gnu::always_inline]] void Evaluate(double V, double J) { EvaluateWithDrop(V, J, rs_ * J); }
-
-  // The same evaluation when the series drop Rs*J is already known (the current is held for the search).
-  [[gnu::always_inline]] void EvaluateWithDrop(double V, double J, double rsJ) {
-    const double Vd = V + rsJ;
-    lhs = Vd / rp_ + J - jsc_;
-    rhs = -jsd1_ * (std::exp(Vd / m1Vt_) - 1) - jsd2_ * (std::exp(Vd / m2Vt_) - 1);
-    ++evals_;
-    // An infinite or invalid side makes the difference infinite or invalid too: one test covers both.
-    if (!std::isfinite(lhs - rhs)) [[unlikely]]
-      NotFinite(search_, ws_, V, J);
-  }
-
-  void StartPhase() { steps_ = 0; }
-  [[gnu::always_inline]] void CountStep(double x) {
-    if (++steps_ > kPhaseStepCap) [[unlikely]]
-      Endless(search_, ws_, x);
-  }
-  void EndPhase() {
-    if (steps_ > longest_) longest_ = steps_;
-  }
-
-  // Adds this search's counts to the diagnostics of the working set.
-  void Record(WorkingSet& ws) const {
-    ws.balanceEvals += evals_;
-    if (longest_ > ws.longestPhase) ws.longestPhase = longest_;
-  }
-
-  [[nodiscard]] double SeriesDrop(double J) const { return rs_ * J; }
-
-  double lhs = 0, rhs = 0;
-
- private:
-  const char* search_;
-  const WorkingSet& ws_;
-  const double rs_, rp_, jsc_, jsd1_, jsd2_, m1Vt_, m2Vt_;
-  std::uint64_t evals_ = 0;
-  std::int32_t steps_ = 0, longest_ = 0;
-};
-
 // One multiplicative step; zero is a fixed point of both.
 inline void StepUp(double& x, double s) {
   if (x > 0) x = x * (1 + s);
@@ -119,12 +113,213 @@ inline void StepDown(double& x, double s) {
   if (x < 0) x = x * (1 + s);
 }
 
+enum class Phase { Rising, Falling };
+
+// One evaluation of the balance at the guess x, with its intermediate values.
+struct Sides {
+  double x, J, Vd, lhs, e1, e2, rhs;
+};
+
+// The junction balance eqLhs = Vd/Rp + J - Jsc against eqRhs = -Jsd1*(exp(Vd/(m1*Vt)) - 1) - Jsd2*(...),
+// with Vd = V + Rs*J, evaluated in exactly that order. It also counts the steps of the running phase, so
+// that a phase that has lost its root ends with an error instead of running for ever, and jumps over
+// steps whose outcome is certain (see the top of the file).
+class Balance {
+ public:
+  Balance(const char* search, WorkingSet& ws, const Constants& k)
+      : search_(search),
+        ws_(ws),
+        rs_(ws.curRs),
+        rp_(ws.curRp),
+        jsc_(ws.curJsc),
+        jsd1_(ws.curJsd1),
+        jsd2_(ws.curJsd2),
+        m1Vt_(ws.curM1 * k.Vt),
+        m2Vt_(ws.curM2 * k.Vt) {
+    if (rp_ == 0) Fault(search_, "division by zero: the parallel resistance Rp is 0", ws_);
+    if (m1Vt_ == 0) Fault(search_, "division by zero: the ideality factor m1 (times Vt) is 0", ws_);
+    if (m2Vt_ == 0) Fault(search_, "division by zero: the ideality factor m2 (times Vt) is 0", ws_);
+    normal_ = k.skipCertifiedSteps && Positive(rp_) && Positive(m1Vt_) && Positive(m2Vt_) &&
+              NotNegative(jsd1_) && NotNegative(jsd2_) && std::isfinite(jsc_) && std::isfinite(rs_);
+  }
+
+  [[gnu::always_inline]] void Evaluate(double V, double J) { EvaluateWithDrop(V, J, rs_ * J); }
+
+  // The same evaluation when the series drop Rs*J is already known (the current is held for the search).
+  [[gnu::always_inline]] void EvaluateWithDrop(double V, double J, double rsJ) {
+    const Sides t = Compute(V, V, J, rsJ);
+    lhs = t.lhs, rhs = t.rhs;
+    ++evals_;
+    // An infinite or invalid side makes the difference infinite or invalid too: one test covers both.
+    if (!std::isfinite(lhs - rhs)) [[unlikely]]
+      NotFinite(search_, ws_, V, J);
+  }
+
+  // The evaluation itself, for the guess x (V or J) at voltage V and current J: the literal steps and the
+  // probes of a jump share it, so both compute the same operations in the same order.
+  [[gnu::always_inline]] Sides Compute(double x, double V, double J, double rsJ) const {
+    Sides t;
+    t.x = x, t.J = J;
+    t.Vd = V + rsJ;
+    t.lhs = t.Vd / rp_ + J - jsc_;
+    t.e1 = std::exp(t.Vd / m1Vt_);
+    t.e2 = std::exp(t.Vd / m2Vt_);
+    t.rhs = Rhs(t.e1, t.e2);
+    return t;
+  }
+
+  void StartPhase() {
+    steps_ = 0;
+    nextJump_ = kLiteralLead;
+    jumpWait_ = kLiteralLead;
+  }
+  [[gnu::always_inline]] void CountStep(double x) {
+    if (++steps_ > kPhaseStepCap) [[unlikely]]
+      Endless(search_, ws_, x);
+  }
+  void EndPhase() {
+    if (steps_ > longest_) longest_ = steps_;
+  }
+
+  Balance(const Balance&) = delete;
+  Balance& operator=(const Balance&) = delete;
+  // Adds this search's counts to the diagnostics of the working set, also when a fault ends the search.
+  ~Balance() {
+    ws_.balanceEvals += evals_;
+    if (longest_ > ws_.longestPhase) ws_.longestPhase = longest_;
+  }
+
+  [[nodiscard]] double SeriesDrop(double J) const { return rs_ * J; }
+
+  // The search's own conditions for an evaluation monotone in its guess (the current's dependence on it);
+  // without them no step is skipped.
+  void AllowJumps(bool monotone) { jumps_ = normal_ && monotone; }
+
+  // Whether the running phase has taken enough literal steps since its start or its last jump attempt.
+  [[nodiscard]] bool JumpDue() const { return jumps_ && steps_ >= nextJump_; }
+
+  // Moves the phase over the steps after x that the literal loop would certainly continue through: x
+  // becomes the last of them, lhs/rhs its evaluation, and the step count grows by their number, which is
+  // returned. At most `limit` steps, none whose guess `plain` rejects (a side rule would act on it).
+  // `at` evaluates the balance at a guess as the literal step does.
+  template <class At, class Plain>
+  int SkipAhead(Phase phase, double& x, double s, int limit, const At& at, const Plain& plain) {
+    limit = std::min(limit, kPhaseStepCap - steps_);
+    const int jumped = (s > 0 && std::isfinite(s) && limit > 1) ? Jump(phase, x, s, limit, at, plain) : 0;
+    steps_ += jumped;
+    // After a jump the phase is near its end or at a side rule; after a failed attempt wait longer.
+    jumpWait_ = jumped > 0 ? kLiteralLead : 2 * jumpWait_;
+    nextJump_ = steps_ + jumpWait_;
+    return jumped;
+  }
+
+  double lhs = 0, rhs = 0;
+
+ private:
+  static bool Positive(double v) { return v > 0 && std::isfinite(v); }
+  static bool NotNegative(double v) { return v >= 0 && std::isfinite(v); }
+  static double Up(double e) { return e * (1 + kExpRelativeSlack) + kExpAbsoluteSlack; }
+  static double Down(double e) { return e * (1 - kExpRelativeSlack) - kExpAbsoluteSlack; }
+  static bool Sound(const Sides& t) {
+    return std::isfinite(t.x) && std::isfinite(t.J) && std::isfinite(t.Vd) && std::isfinite(t.lhs) &&
+           std::isfinite(t.rhs) && t.e1 <= kLargestTrustedExp && t.e2 <= kLargestTrustedExp;
+  }
+
+  [[gnu::always_inline]] double Rhs(double e1, double e2) const {
+    return -jsd1_ * (e1 - 1) - jsd2_ * (e2 - 1);
+  }
+
+  // Whether every step from the base to the probe evaluates to a finite balance that continues the
+  // phase (point 4 at the top of the file).
+  [[nodiscard]] bool Trusted(Phase phase, const Sides& base, const Sides& probe) const {
+    if (!Sound(probe)) return false;
+    const bool rising = phase == Phase::Rising;
+    const Sides& lower = rising ? base : probe;
+    const Sides& upper = rising ? probe : base;
+    const double rhsLeast = Rhs(Up(upper.e1), Up(upper.e2));
+    const double rhsMost = Rhs(Down(lower.e1), Down(lower.e2));
+    if (!std::isfinite(rhsLeast) || !std::isfinite(rhsMost) || !std::isfinite(lower.lhs - rhsMost) ||
+        !std::isfinite(upper.lhs - rhsLeast)) {
+      return false;
+    }
+    return rising ? probe.lhs <= rhsLeast : probe.lhs >= rhsMost;
+  }
+
+  template <class At, class Plain>
+  int Jump(Phase phase, double& x, double s, int limit, const At& at, const Plain& plain) {
+    const Sides base = at(x);
+    ++evals_;
+    if (!Sound(base)) return 0;
+    std::array<double, kLongestStride + 1> guesses;  // guesses[i]: i steps after the last trusted one
+    int trusted = 0;                                 // steps after x, all certain to continue
+    Sides last = base;
+    double from = x;
+    int reach = limit;  // steps that may be skipped at most: up to the first guess a side rule acts on
+    bool untrusted = false;
+    while (!untrusted && trusted < reach) {
+      int stride =
+          std::min({std::max(kLiteralLead, (steps_ + trusted) / 2), kLongestStride, reach - trusted});
+      guesses[0] = from;
+      for (int i = 1; i <= stride; ++i) {
+        double g = guesses[i - 1];
+        if (phase == Phase::Rising) {
+          StepUp(g, s);
+        } else {
+          StepDown(g, s);
+        }
+        if (!plain(g)) {
+          stride = i - 1;
+          reach = trusted + stride;
+          break;
+        }
+        guesses[i] = g;
+      }
+      if (stride == 0) break;
+      // The longest trusted stretch of guesses[1..stride]: gallop to its end, else bisect it.
+      int good = 0, bad = stride;
+      Sides probe = at(guesses[stride]);
+      ++evals_;
+      if (Trusted(phase, base, probe)) {
+        good = stride, last = probe;
+      } else {
+        untrusted = true;
+        while (bad - good > 1) {
+          const int mid = good + (bad - good) / 2;
+          probe = at(guesses[mid]);
+          ++evals_;
+          if (Trusted(phase, base, probe)) {
+            good = mid, last = probe;
+          } else {
+            bad = mid;
+          }
+        }
+      }
+      trusted += good;
+      from = guesses[good];
+    }
+    if (trusted > 0) {
+      x = from;
+      lhs = last.lhs, rhs = last.rhs;
+    }
+    return trusted;
+  }
+
+  const char* search_;
+  WorkingSet& ws_;
+  const double rs_, rp_, jsc_, jsd1_, jsd2_, m1Vt_, m2Vt_;
+  bool normal_ = false, jumps_ = false;
+  std::uint64_t evals_ = 0;
+  std::int32_t steps_ = 0, longest_ = 0, nextJump_ = kLiteralLead, jumpWait_ = kLiteralLead;
+};
+
 // The jumps across zero of the voltage searches (B is tested on the value A may have changed).
+inline bool FlipAActs(double v, double limit) { return v > 0 && v < limit; }
+inline bool FlipBActs(double v, double limit) { return v > -limit && v < 0; }
 inline void FlipA(double& v, double limit) {
-  if (v > 0 && v < limit) v = -10 * v;
+  if (FlipAActs(v, limit)) v = -10 * v;
 }
 inline void FlipB(double& v, double limit) {
-  if (v > -limit && v < 0) v = -10 * v;
+  if (FlipBActs(v, limit)) v = -10 * v;
 }
 
 void RequireNonZeroGuess(const char* search, const char* name, double guess, const WorkingSet& ws) {
@@ -186,23 +381,25 @@ void CalcJ(State& state) {
   const Constants& k = state.k;
   WithCleanExit(ws, k, [&] {
     RequireNonZeroGuess("CalcJ", "curJ", ws.curJ, ws);
-    Balance bal("CalcJ", ws, k.Vt);
+    Balance bal("CalcJ", ws, k);
     double s = ws.stepJ;
     const double V = ws.curV;
     double J = ws.curJ;
+    // The guess is the current: the series drop moves with it.
+    bal.AllowJumps(ws.curRs >= 0 && std::isfinite(V));
+    const auto at = [&](double x) { return bal.Compute(x, V, x, bal.SeriesDrop(x)); };
+    const auto plain = [](double) { return true; };
     bal.Evaluate(V, J);
     ws.eqLhs = bal.lhs, ws.eqRhs = bal.rhs;
     // A positive guess that is already too large is handed back untouched.
-    if (J > 0 && bal.lhs > bal.rhs) {
-      bal.Record(ws);
-      return;
-    }
+    if (J > 0 && bal.lhs > bal.rhs) return;
     if (ws.cycleCount != k.cycleLimit) {
       for (;;) {
         ws.curJset = J;
         if (bal.lhs <= bal.rhs) {
           bal.StartPhase();
           do {
+            if (bal.JumpDue()) bal.SkipAhead(Phase::Rising, J, s, kPhaseStepCap, at, plain);
             bal.CountStep(J);
             StepUp(J, s);
             bal.Evaluate(V, J);
@@ -213,6 +410,7 @@ void CalcJ(State& state) {
         if (bal.lhs >= bal.rhs) {
           bal.StartPhase();
           do {
+            if (bal.JumpDue()) bal.SkipAhead(Phase::Falling, J, s, kPhaseStepCap, at, plain);
             bal.CountStep(J);
             StepDown(J, s);
             bal.Evaluate(V, J);
@@ -230,7 +428,6 @@ void CalcJ(State& state) {
     }
     ws.cycleCount = 0;
     ws.curJ = J, ws.eqLhs = bal.lhs, ws.eqRhs = bal.rhs;
-    bal.Record(ws);
   });
 }
 
@@ -240,7 +437,7 @@ void CalcV(State& state) {
   WithCleanExit(ws, k, [&] {
     RequireNonZeroGuess("CalcV", "curV", ws.curV, ws);
     RequireCycleCount("CalcV", k.cycleLimit, ws);
-    Balance bal("CalcV", ws, k.Vt);
+    Balance bal("CalcV", ws, k);
     const double J = ws.curJ;
     const double limit = k.flipLimit;
     // The falling phase jumps a positive voltage below zero only under a photocurrent-direction current,
@@ -249,6 +446,12 @@ void CalcV(State& state) {
     const bool flipB = J < 0;
     const double rsJ = bal.SeriesDrop(J);
     double V = ws.curV;
+    bal.AllowJumps(std::isfinite(J) && std::isfinite(rsJ));
+    const auto at = [&](double x) { return bal.Compute(x, x, J, rsJ); };
+    const auto noRule = [](double) { return true; };
+    const auto noFlip = [&](double v) {
+      return !(flipA && FlipAActs(v, limit)) && !(flipB && FlipBActs(v, limit));
+    };
     ws.stepFactor = k.stepInit;
     bal.EvaluateWithDrop(V, J, rsJ);
     if (ws.cycleCount != k.cycleLimit) {
@@ -257,6 +460,7 @@ void CalcV(State& state) {
           const double s = ws.stepFactor;
           bal.StartPhase();
           do {
+            if (bal.JumpDue()) bal.SkipAhead(Phase::Rising, V, s, kPhaseStepCap, at, noRule);
             bal.CountStep(V);
             StepUp(V, s);
             bal.EvaluateWithDrop(V, J, rsJ);
@@ -268,6 +472,7 @@ void CalcV(State& state) {
           const double s = ws.stepFactor;
           bal.StartPhase();
           do {
+            if (bal.JumpDue()) bal.SkipAhead(Phase::Falling, V, s, kPhaseStepCap, at, noFlip);
             bal.CountStep(V);
             StepDown(V, s);
             bal.EvaluateWithDrop(V, J, rsJ);
@@ -283,7 +488,6 @@ void CalcV(State& state) {
     ws.stepFactor = k.stepInit;
     ws.cycleCount = 0;
     ws.curV = V, ws.eqLhs = bal.lhs, ws.eqRhs = bal.rhs;
-    bal.Record(ws);
   });
 }
 
@@ -296,11 +500,22 @@ void CalcV2Net(State& state) {
     RequireCycleCount("CalcV2Net", k.cycleLimit, ws);
     if (p.Rl2 == 0) Fault("CalcV2Net", "division by zero: Rl2 is 0", ws);
     if (p.Rg3 == 0) Fault("CalcV2Net", "division by zero: Rg3 is 0", ws);
-    Balance bal("CalcV2Net", ws, k.Vt);
+    Balance bal("CalcV2Net", ws, k);
     const double limit = k.flipLimit;
     const bool dark = ws.curJsc == 0;
     const double V1 = ws.V1, V3 = ws.V3, Jset = ws.curJset, V2start = ws.V2start, Rl2 = p.Rl2;
     const double leak3 = V3 / p.Rg3;  // through Rg3, out of the node between junctions 2 and 3
+    // Junction 2's current with V2 = v: junction 3's plus the one through Rl2, less the one through Rg3.
+    const auto netJ = [&](double v) { return (V1 + v) / Rl2 + Jset - leak3; };
+    bal.AllowJumps(ws.curRs >= 0 && Rl2 > 0 && std::isfinite(Rl2) && std::isfinite(V1) &&
+                   std::isfinite(Jset) && std::isfinite(leak3));
+    const auto at = [&](double v) {
+      const double Jv = netJ(v);
+      return bal.Compute(v, v, Jv, bal.SeriesDrop(Jv));
+    };
+    const auto noFlip = [&](double v) { return !FlipAActs(v, limit) && !FlipBActs(v, limit); };
+    const auto noRule = [](double) { return true; };
+    const auto belowRunaway = [&](double v) { return !(v > kDivergeVoltage) && noFlip(v); };
     double V2 = ws.V2;
     double J = ws.curJ;
     ws.stepFactor = k.stepInit;
@@ -312,10 +527,14 @@ void CalcV2Net(State& state) {
         if (bal.lhs <= bal.rhs) {
           bal.StartPhase();
           do {
+            if (bal.JumpDue()) {
+              n += dark ? bal.SkipAhead(Phase::Rising, V2, s, kNetPhaseCap - n, at, noFlip)
+                        : bal.SkipAhead(Phase::Rising, V2, s, kLitRestartSteps - n, at, noRule);
+            }
             bal.CountStep(V2);
             ++n;
             StepUp(V2, s);
-            J = (V1 + V2) / Rl2 + Jset - leak3;
+            J = netJ(V2);
             bal.Evaluate(V2, J);
             if (dark) {
               FlipA(V2, limit);
@@ -334,10 +553,11 @@ void CalcV2Net(State& state) {
         if (bal.lhs >= bal.rhs) {
           bal.StartPhase();
           do {
+            if (bal.JumpDue()) n += bal.SkipAhead(Phase::Falling, V2, s, kNetPhaseCap - n, at, belowRunaway);
             bal.CountStep(V2);
             ++n;
             StepDown(V2, s);
-            J = (V1 + V2) / Rl2 + Jset - leak3;
+            J = netJ(V2);
             if (V2 > kDivergeVoltage) {
               ws.divergeFlag = 1;  // reported to the coupled sweep; this search runs its cycles on
               break;
@@ -357,7 +577,6 @@ void CalcV2Net(State& state) {
     ws.cycleCount = 0;
     ws.curJ = ws.curJset;
     ws.V2 = V2, ws.eqLhs = bal.lhs, ws.eqRhs = bal.rhs;
-    bal.Record(ws);
   });
 }
 
@@ -372,12 +591,22 @@ void CalcV1Net(State& state) {
     if (p.Rl2 == 0) Fault("CalcV1Net", "division by zero: Rl2 is 0", ws);
     if (p.Rg2 == 0) Fault("CalcV1Net", "division by zero: Rg2 is 0", ws);
     if (p.Rg3 == 0) Fault("CalcV1Net", "division by zero: Rg3 is 0", ws);
-    Balance bal("CalcV1Net", ws, k.Vt);
+    Balance bal("CalcV1Net", ws, k);
     const double limit = k.flipLimit;
     const bool dark = ws.curJsc == 0;
     const double V2 = ws.V2, V3 = ws.V3, Jset = ws.curJset, V1start = ws.V1start, Rl1 = p.Rl1, Rl2 = p.Rl2;
     const double leak2 = (V3 + V2) / p.Rg2;  // through Rg2, out of the node between junctions 1 and 2
     const double leak3 = V3 / p.Rg3;
+    // Junction 1's current with V1 = v: junction 2's plus the one through Rl1, less the one through Rg2.
+    const auto netJ = [&](double v) { return v / Rl1 + Jset + (V2 + v) / Rl2 - leak2 - leak3; };
+    bal.AllowJumps(ws.curRs >= 0 && Rl1 > 0 && std::isfinite(Rl1) && Rl2 > 0 && std::isfinite(Rl2) &&
+                   std::isfinite(V2) && std::isfinite(Jset) && std::isfinite(leak2) && std::isfinite(leak3));
+    const auto at = [&](double v) {
+      const double Jv = netJ(v);
+      return bal.Compute(v, v, Jv, bal.SeriesDrop(Jv));
+    };
+    const auto noFlip = [&](double v) { return !FlipAActs(v, limit) && !FlipBActs(v, limit); };
+    const auto belowRunaway = [&](double v) { return !(v > kDivergeVoltage) && (!dark || noFlip(v)); };
     double V1 = ws.V1;
     double J = ws.curJ;
     ws.stepFactor = k.stepInit;
@@ -389,10 +618,14 @@ void CalcV1Net(State& state) {
         if (bal.lhs <= bal.rhs) {
           bal.StartPhase();
           do {
+            if (bal.JumpDue()) {
+              n += bal.SkipAhead(Phase::Rising, V1, s, (dark ? kNetPhaseCap : kLitRestartSteps) - n, at,
+                                 belowRunaway);
+            }
             bal.CountStep(V1);
             ++n;
             StepUp(V1, s);
-            J = V1 / Rl1 + Jset + (V2 + V1) / Rl2 - leak2 - leak3;
+            J = netJ(V1);
             if (V1 > kDivergeVoltage) {
               ws.divergeFlag = 1;
               break;
@@ -417,10 +650,11 @@ void CalcV1Net(State& state) {
         if (bal.lhs >= bal.rhs) {
           bal.StartPhase();
           do {
+            if (bal.JumpDue()) n += bal.SkipAhead(Phase::Falling, V1, s, kNetPhaseCap - n, at, noFlip);
             bal.CountStep(V1);
             ++n;
             StepDown(V1, s);
-            J = V1 / Rl1 + Jset + (V2 + V1) / Rl2 - leak2 - leak3;
+            J = netJ(V1);
             bal.Evaluate(V1, J);
             FlipA(V1, limit);
             FlipB(V1, limit);
@@ -436,7 +670,6 @@ void CalcV1Net(State& state) {
     ws.cycleCount = 0;
     ws.curJ = ws.curJset;
     ws.V1 = V1, ws.eqLhs = bal.lhs, ws.eqRhs = bal.rhs;
-    bal.Record(ws);
   });
 }
 

@@ -359,6 +359,27 @@ std::string PlainNumber(double value) {
   return (negative ? "-" : " ") + body;
 }
 
+std::string FixedText(double value, int decimals) {
+  if (!std::isfinite(value)) return "-";
+  char buffer[400];
+  const int room = std::min(std::max(decimals, 0), 60);
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, room);
+  return std::string(buffer, result.ptr);
+}
+
+std::string SignificantText(double value, int digits) {
+  if (!std::isfinite(value)) return "-";
+  if (value == 0) return FixedText(0, digits - 1);
+  const int magnitude = static_cast<int>(std::floor(std::log10(std::abs(value))));
+  return FixedText(value, std::max(digits - 1 - magnitude, 0));
+}
+
+std::string ShortestText(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
 void Convert(std::string& text) {
   const auto comma = text.find(',');
   if (comma != std::string::npos) text[comma] = '.';

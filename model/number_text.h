@@ -56,6 +56,17 @@ struct WholeNumber {
 // point (".5"), exponent form "1E-05" outside [1e-4, 1e15), and a leading blank in place of a plus sign.
 [[nodiscard]] std::string PlainNumber(double value);
 
+// A figure for people to read: fixed point with this many decimals and a zero before the point below 1
+// ("1.383", "0.730"); "-" for a value that is not finite.
+[[nodiscard]] std::string FixedText(double value, int decimals);
+
+// The same with as many decimals (none at least) as give this many significant digits ("8.14", "0.730",
+// "12.3", "1235").
+[[nodiscard]] std::string SignificantText(double value, int digits);
+
+// The shortest text that reads back as exactly value ("0.00814", "1e-09"): numbers in CSV files.
+[[nodiscard]] std::string ShortestText(double value);
+
 // Replaces the first comma of text by a point; text without a comma is left unchanged.
 void Convert(std::string& text);
 

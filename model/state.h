@@ -57,6 +57,10 @@ struct Constants {
   // Whether a study may run its sweeps that start from values of their own at once, each on a copy of the
   // state, on two processor cores; the results and the final state are those of the sweeps run in turn.
   bool parallelSweeps = true;
+  // Long search phases jump over steps whose outcome is certain (junction_searches.cpp explains why the
+  // results stay the same to the last bit); false evaluates every step, the reference the jumps are
+  // tested against.
+  bool skipCertifiedSteps = true;
 };
 
 // The working set of the junction searches: one junction's quantities, the guess/result, search state.
@@ -102,6 +106,11 @@ struct EqeState {
   std::int16_t eqeJunction = 0;  // the junction (1..3) that the running probed sweep perturbs
 };
 
+// What the figures of merit of lit curves refer to.
+struct FigureSettings {
+  double incidentPower = 100;  // mW/cm2, the light the efficiency is stated for
+};
+
 // Everything together: created once by the application.
 struct State {
   Parameters par;
@@ -112,6 +121,7 @@ struct State {
   SweepState sweep;
   PlotState plot;
   EqeState eqe;
+  FigureSettings figures;
 };
 
 }  // namespace pelarin

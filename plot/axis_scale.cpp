@@ -129,24 +129,29 @@ void DrawHorizontalSideTicks(DrawSurface& window, const AxisRounding& x, double 
   }
 }
 
-void DrawXLabels(DrawSurface& window, const AxisRounding& x, double yBase, double ySpan) {
-  const double dx = x.end - x.start;
+std::string LabelText(double v, double step) {
+  std::string text = AxisLabel(v, step, "0");
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return "0";
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string MarkerExponent(int L) { return std::to_string(-L); }
+
+void DrawXLabels(DrawSurface& window, const AxisRounding& x, double yBase) {
   for (int i = 0; i <= x.intervals; ++i) {
     const double v = x.start + x.step * i;
-    window.LineTo(v - dx / 70, yBase - 0.05 * ySpan, PaletteColour(0));
-    window.Print(AxisLabel(v, x.step, "0"));
+    window.SetPen(v, yBase);
+    window.Label(LabelText(v, x.step), "", LabelPlace::Below);
   }
 }
 
-void DrawXMarker(DrawSurface& window, const AxisRounding& x, double yBase, double ySpan) {
+void DrawXMarker(DrawSurface& window, const AxisRounding& x, double yBase) {
   // The exponent comes from the interval, so a last label of exactly 0 does not drop the marker.
   const int L = LabelExponent(x.step);
   if (L != 0) {
-    const double dx = x.end - x.start;
-    window.LineTo(x.end + 0.01 * dx, yBase - 0.01 * ySpan, PaletteColour(0));
-    window.Print("     x10");
-    window.LineTo(x.end + 0.06 * dx, yBase, PaletteColour(0));
-    window.Print(L > 0 ? "-" + std::to_string(L) : "+" + std::to_string(-L));
+    window.SetPen(x.end, yBase);
+    window.Label("x10", MarkerExponent(L), LabelPlace::BelowRight);
   }
   window.SetDrawStyle(DrawStyle::Solid);
 }

@@ -45,6 +45,12 @@ struct AxisRounding {
 // included); zeroText stands for an exact 0 on a scaled axis.
 [[nodiscard]] std::string AxisLabel(double v, double step, std::string_view zeroText);
 
+// The label of value v as the renderer places it: AxisLabel without its blanks, zero written "0".
+[[nodiscard]] std::string LabelText(double v, double step);
+
+// The exponent of a power-of-ten marker "x10" for labels scaled by 10^L: "-4" for L = 4, "3" for L = -3.
+[[nodiscard]] std::string MarkerExponent(int L);
+
 // -1, 0 or +1.
 [[nodiscard]] int Sgn(double v);
 
@@ -63,12 +69,12 @@ struct ReferenceExtents {
 void DrawHorizontalSideTicks(DrawSurface& window, const AxisRounding& x, double yFrame, double tickUnit,
                              Colour colour);
 
-// The x labels below the frame: each at (v - dx/70, yBase - 0.05 * ySpan), zero text "0".
-void DrawXLabels(DrawSurface& window, const AxisRounding& x, double yBase, double ySpan);
+// The x labels below the frame's bottom side at yBase, each under its tick.
+void DrawXLabels(DrawSurface& window, const AxisRounding& x, double yBase);
 
-// The x power-of-ten marker "     x10" and its exponent beside the lower right corner, if the labels are
-// scaled; then the solid style.
-void DrawXMarker(DrawSurface& window, const AxisRounding& x, double yBase, double ySpan);
+// The x power-of-ten marker "x10" with its exponent under the labels at the frame's bottom right corner,
+// if the labels are scaled; then the solid style.
+void DrawXMarker(DrawSurface& window, const AxisRounding& x, double yBase);
 
 // The grey vertical zero line of pen width 2 from (0, yFrom) to (0, yTo).
 void DrawVerticalZeroLine(DrawSurface& window, double yFrom, double yTo);

@@ -1,7 +1,5 @@
 #include "plot/linear_axes.h"
 
-#include <string>
-
 #include "plot/axis_scale.h"
 
 namespace pelarin {
@@ -56,24 +54,21 @@ void DrawLinLinAxes(DrawSurface& linlin, PlotState& plot, double xMin, double xM
   DrawHorizontalSideTicks(linlin, x, y0, ty, frame);
   DrawVerticalSideTicks(linlin, y, x1, -tx, frame);
 
-  // Labels and power-of-ten markers; every pen move is invisible.
-  const Colour text = PaletteColour(0);
+  // Labels beside their ticks and power-of-ten markers at the frame's corners; the renderer lays them out.
   linlin.SetDrawStyle(DrawStyle::Invisible);
   for (int i = 0; i <= y.intervals; ++i) {
     const double v = y0 + y.step * i;
-    linlin.LineTo(x0 - dx / 15, v + dy / 70, text);
-    linlin.Print(AxisLabel(v, y.step, " 0"));
+    linlin.SetPen(x0, v);
+    linlin.Label(LabelText(v, y.step), "", LabelPlace::LeftOf);
   }
-  DrawXLabels(linlin, x, y0, dy);
+  DrawXLabels(linlin, x, y0);
   // The exponent comes from the interval, so a last label of exactly 0 does not drop the marker.
   const int L = LabelExponent(y.step);
   if (L != 0) {
-    linlin.LineTo(x0 - 0.07 * dx, y1 + 0.06 * dy, text);
-    linlin.Print(" x10");
-    linlin.LineTo(x0 - 0.04 * dx, y1 + 0.08 * dy, text);
-    linlin.Print(L > 0 ? " -" + std::to_string(L) : " +" + std::to_string(-L));
+    linlin.SetPen(x0, y1);
+    linlin.Label("x10", MarkerExponent(L), LabelPlace::AboveLeft);
   }
-  DrawXMarker(linlin, x, y0, dy);
+  DrawXMarker(linlin, x, y0);
 
   // Zero lines last; a range starting or ending at 0 puts its zero line on the frame.
   if (Sgn(y1) != Sgn(y0)) {

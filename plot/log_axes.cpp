@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <utility>
 
 #include "model/calc_error.h"
-#include "model/number_text.h"
 #include "plot/axis_scale.h"
 
 namespace pelarin {
@@ -116,18 +116,14 @@ void DrawLinLogAxes(DrawSurface& linlog, PlotState& plot, double xMin, double xM
   DrawHorizontalSideTicks(linlog, x, lnLo, ty, voltageSide);
   DrawDecadeTicks(linlog, b, x1, -tx, 8, currentSide);
 
-  // Decade labels "10" with the exponent raised beside them, then the x labels and marker.
-  const Colour text = PaletteColour(0);
+  // Decade labels "10" with the exponent raised after them, then the x labels and marker.
   linlog.SetDrawStyle(DrawStyle::Invisible);
   for (int i = 0; i <= D; ++i) {
-    const double yl = lnLo + i * dl / D + dl / 100;
-    linlog.LineTo(x0 - dx / 20, yl, text);
-    linlog.Print("10");
-    linlog.LineTo(x0 - dx / 30, yl + dl / 70, text);
-    linlog.Print(" " + PlainNumber(b.nLo + i) + " ");
+    linlog.SetPen(x0, lnLo + i * dl / D);
+    linlog.Label("10", std::to_string(b.nLo + i), LabelPlace::LeftOf);
   }
-  DrawXLabels(linlog, x, lnLo, dl);
-  DrawXMarker(linlog, x, lnLo, dl);
+  DrawXLabels(linlog, x, lnLo);
+  DrawXMarker(linlog, x, lnLo);
 
   if (Sgn(x1) != Sgn(x0)) DrawVerticalZeroLine(linlog, lnLo, lnHi);
   linlog.SetDrawStyle(DrawStyle::Solid);

@@ -19,14 +19,20 @@ bool PlotInteraction::HeightDiffers(float y) const { return static_cast<float>(s
 
 std::string PlotInteraction::Measurement(float x, float y) const {
   const double slope = (x - state_.plot.dragX0) / (y - state_.plot.dragY0);
-  // On linlin the slope dV/dJ of the curve, whose negative is a resistance in Ohm.cm2; on linlog
-  // dV / d ln J, which divided by Vt is the ideality factor.
-  if (kind_ == PlotKind::linlin) return "R = " + Format(-slope, "#.###E+##") + " Ohms";
+  // On linlin the slope dV/dJ of the curve, whose negative is a resistance in Ohm.cm2 (V over A/cm2); on
+  // linlog dV / d ln J, which divided by Vt is the ideality factor.
+  if (kind_ == PlotKind::linlin) return "R = " + Format(-slope, "#.###E+##") + " Ohm.cm2";
   return "m = " + Format(slope / state_.k.Vt, "##.##");
+}
+
+void PlotInteraction::ShowMeasurement(float x, float y) {
+  readout_ = Measurement(x, y);
+  measurementShown_ = true;
 }
 
 void PlotInteraction::MouseDown(int button, float x, float y) {
   readout_ = button == kRightButton ? ReadoutText(x, y) : std::string();
+  measurementShown_ = false;
   if (button == kLeftButton) {
     rubberBand_.x1 = x;
     rubberBand_.y1 = y;
@@ -39,28 +45,38 @@ void PlotInteraction::MouseMove(int buttons, float x, float y) {
   const bool left = (buttons & kLeftButton) != 0;
   const bool right = (buttons & kRightButton) != 0;
   const bool readout = kind_ == PlotKind::linlin ? right : left || right;
-  readout_ = readout ? ReadoutText(x, y) : std::string();
+  if (readout) {
+    readout_ = ReadoutText(x, y);
+    measurementShown_ = false;
+  } else if (!measurementShown_) {
+    readout_.clear();
+  }
   if (left && state_.flags.dragLineOn == 1) {
     rubberBand_.visible = true;
     rubberBand_.x2 = x;
     rubberBand_.y2 = y;
     // With equal heights the box keeps what it shows.
-    if (HeightDiffers(y)) readout_ = Measurement(x, y);
+    if (HeightDiffers(y)) ShowMeasurement(x, y);
   }
 }
 
 void PlotInteraction::MouseUp(int button, float x, float y) {
-  if (kind_ == PlotKind::linlin) {
-    rubberBand_.visible = false;
-    return;
-  }
-  if (button != kLeftButton) return;
   rubberBand_.visible = false;
-  // linlog measures on release whether or not the rubber band was drawn.
-  if (HeightDiffers(y)) readout_ = Measurement(x, y);
+  if (button != kLeftButton) return;
+  // linlin measures where the rubber band was drawn; linlog on every left release.
+  const bool measures = kind_ == PlotKind::linlog || state_.flags.dragLineOn == 1;
+  if (measures && HeightDiffers(y)) ShowMeasurement(x, y);
 }
 
-void PlotInteraction::Click() { readout_.clear(); }
+void PlotInteraction::Click() {
+  if (!measurementShown_) readout_.clear();
+}
+
+void PlotInteraction::Reset() {
+  readout_.clear();
+  measurementShown_ = false;
+  rubberBand_.visible = false;
+}
 
 std::string PlotImageName(const std::string& studyLabel, PlotKind kind, double darkFlag) {
   const bool dark = kind == PlotKind::linlog || darkFlag != 0;
@@ -75,12 +91,13 @@ void PlotInteraction::DblClick() {
   const std::string name = ImageName();
   if (!requests_.AskYesNo("Do you want to save the image\runder : " + name + " ?", "SAVE IMAGE")) return;
   readout_.clear();
+  measurementShown_ = false;
   requests_.SaveImage(state_.id.studyDir + name);
 }
 
 void PlotInteraction::KeyDown(int keyCode) {
-  // The message says the calculation stopped, but nothing reads it: a running study goes on.
-  if (kind_ == PlotKind::linlin && keyCode == kEscapeKey)
+  // Said only while a command computes. Nothing reads it: a running study goes on to its end.
+  if (kind_ == PlotKind::linlin && keyCode == kEscapeKey && commandRunning_)
     requests_.ShowExclamation("Calculation stopped by user", "   WHOOOP !");
 }
 

@@ -1,6 +1,7 @@
 // What the plot windows do with the mouse and the keyboard, without a window: the read-out box, the rubber
-// band with its resistance (linlin) or ideality-factor (linlog) measurement, the Escape message and the
-// double click that saves the window's image. A window feeds it its events in user coordinates and shows
+// band with its resistance (linlin) or ideality-factor (linlog) measurement, which stays shown after the
+// release until the next press or the next plot, the Escape message while a command runs, and the double
+// click that saves the window's image. A window feeds it its events in user coordinates and shows
 // the read-out text and the rubber band it keeps.
 #pragma once
 
@@ -48,10 +49,15 @@ class PlotInteraction {
   void MouseDown(int button, float x, float y);
   void MouseMove(int buttons, float x, float y);
   void MouseUp(int button, float x, float y);
+  // A click empties the read-out box, but leaves a measurement shown.
   void Click();
   void DblClick();
   // A key pressed on the window or in its read-out box.
   void KeyDown(int keyCode);
+  // Whether a command is computing: Escape says it stopped only then.
+  void SetCommandRunning(bool running) { commandRunning_ = running; }
+  // A new plot: the read-out box empties, the rubber band hides, a measurement goes.
+  void Reset();
 
   // The text of the read-out box.
   [[nodiscard]] const std::string& Readout() const { return readout_; }
@@ -62,14 +68,17 @@ class PlotInteraction {
 
  private:
   [[nodiscard]] std::string ReadoutText(float x, float y) const;
-  // The slope measurement between the pressed point and (x, y): "R = ... Ohms" or "m = ...".
+  // The slope measurement between the pressed point and (x, y): "R = ... Ohm.cm2" or "m = ...".
   [[nodiscard]] std::string Measurement(float x, float y) const;
   [[nodiscard]] bool HeightDiffers(float y) const;
+  void ShowMeasurement(float x, float y);
 
   PlotKind kind_;
   State& state_;
   PlotWindowRequests& requests_;
   std::string readout_;
+  bool measurementShown_ = false;
+  bool commandRunning_ = false;
   RubberBand rubberBand_;
 };
 

@@ -51,12 +51,44 @@ void RecordingSurface::Circle(double x, double y, double radius, Colour colour) 
 void RecordingSurface::Print(const std::string& text) {
   Add({.kind = K::Print, .x = penX_, .y = penY_, .text = text});
 }
-void RecordingSurface::Clear() { ops_.clear(); }
+void RecordingSurface::Label(const std::string& text, const std::string& exponent, LabelPlace place) {
+  Add({.kind = K::Label,
+       .x = penX_,
+       .y = penY_,
+       .value = static_cast<int>(place),
+       .text = text,
+       .exponent = exponent});
+}
+void RecordingSurface::SetTitles(const PlotTitles& titles) {
+  titles_ = titles;
+  Add({.kind = K::Titles});
+}
+void RecordingSurface::BeginCurve(const LegendEntry& entry) {
+  legend_.push_back(entry);
+  Add({.kind = K::Curve, .value = static_cast<int>(legend_.size()) - 1});
+}
+
+void RecordingSurface::Clear() {
+  ops_.clear();
+  legend_.clear();
+  titles_ = {};
+}
+
+std::vector<DrawnCurve> RecordingSurface::Curves() const {
+  std::vector<DrawnCurve> curves;
+  for (const DrawOp& op : ops_) {
+    if (op.kind == K::Curve) curves.push_back({legend_[static_cast<std::size_t>(op.value)], {}});
+    if (op.kind != K::Circle) continue;
+    if (curves.empty()) curves.emplace_back();
+    curves.back().points.emplace_back(op.x, op.y);
+  }
+  return curves;
+}
 
 void RecordingSurface::ClearKeepingSettings() {
   // User coordinates set the whole scale; extents set after them change only their own side.
   std::optional<DrawOp> coordinates, width, height;
-  std::optional<DrawOp> last[static_cast<int>(K::Clear) + 1];
+  std::optional<DrawOp> last[static_cast<int>(K::Curve) + 1];
   for (const DrawOp& op : ops_) {
     switch (op.kind) {
       case K::UserCoordinates:
@@ -94,6 +126,8 @@ void RecordingSurface::ClearKeepingSettings() {
   pen.y = penY_;
   settings.push_back(pen);
   ops_ = std::move(settings);
+  legend_.clear();
+  titles_ = {};
 }
 
 void RecordingSurface::Replay(DrawSurface& target) const {
@@ -148,6 +182,16 @@ void RecordingSurface::Replay(DrawSurface& target) const {
         break;
       case K::Clear:
         target.Clear();
+        break;
+      case K::Label:
+        target.SetPen(op.x, op.y);
+        target.Label(op.text, op.exponent, static_cast<LabelPlace>(op.value));
+        break;
+      case K::Titles:
+        target.SetTitles(titles_);
+        break;
+      case K::Curve:
+        target.BeginCurve(legend_[static_cast<std::size_t>(op.value)]);
         break;
     }
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plot/surface.h"
@@ -26,13 +27,23 @@ struct DrawOp {
     LineTo,
     Circle,
     Print,
-    Clear
+    Clear,
+    Label,
+    Titles,
+    Curve
   };
   Kind kind{};
   double x = 0, y = 0, x2 = 0, y2 = 0;  // coordinates, or the one value in x
   Colour colour = 0;
-  int value = 0;  // fill style, draw mode, draw style (0 solid, 1 invisible), width
+  int value = 0;  // fill style, draw mode, draw style (0 solid, 1 invisible), width, label place, curve index
   std::string text{};
+  std::string exponent{};  // of a label
+};
+
+// The points of one curve as drawn (user coordinates), with its legend entry.
+struct DrawnCurve {
+  LegendEntry entry;
+  std::vector<std::pair<double, double>> points;
 };
 
 class RecordingSurface : public DrawSurface {
@@ -54,10 +65,14 @@ class RecordingSurface : public DrawSurface {
   void LineTo(double x, double y, Colour colour) override;
   void Circle(double x, double y, double radius, Colour colour) override;
   void Print(const std::string& text) override;
+  void Label(const std::string& text, const std::string& exponent, LabelPlace place) override;
+  void SetTitles(const PlotTitles& titles) override;
+  void BeginCurve(const LegendEntry& entry) override;
   // Clear forgets everything drawn before (the state set before it, such as user coordinates, is kept).
   void Clear() override;
-  // Forgets what was drawn but keeps the settings in force (scale and user coordinates, colours, fill
-  // style, draw mode and style, pen width, pen position), as a window's own clear does.
+  // Forgets what was drawn, the titles and the legend, but keeps the settings in force (scale and user
+  // coordinates, colours, fill style, draw mode and style, pen width, pen position), as a window's own
+  // clear does.
   void ClearKeepingSettings();
 
   [[nodiscard]] const std::vector<DrawOp>& Ops() const { return ops_; }
@@ -67,10 +82,18 @@ class RecordingSurface : public DrawSurface {
   [[nodiscard]] double PenY() const { return penY_; }
   [[nodiscard]] DrawStyle CurrentDrawStyle() const { return drawStyle_; }
   [[nodiscard]] int CurrentDrawWidth() const { return drawWidth_; }
+  [[nodiscard]] const PlotTitles& Titles() const { return titles_; }
+  // The curves begun, in order.
+  [[nodiscard]] const std::vector<LegendEntry>& Legend() const { return legend_; }
+  // Every curve with the circles drawn after it began; circles drawn before any curve began form a first
+  // curve without a name.
+  [[nodiscard]] std::vector<DrawnCurve> Curves() const;
 
  private:
   void Add(DrawOp op) { ops_.push_back(std::move(op)); }
   std::vector<DrawOp> ops_;
+  std::vector<LegendEntry> legend_;
+  PlotTitles titles_;
   double scaleWidth_ = 0, scaleHeight_ = 0;
   double penX_ = 0, penY_ = 0;
   DrawStyle drawStyle_ = DrawStyle::Solid;

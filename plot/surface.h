@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "model/figures_of_merit.h"
 
 namespace pelarin {
 
@@ -23,6 +26,30 @@ using Colour = std::uint32_t;
 enum class DrawStyle { Solid, Invisible };
 enum class FillStyle { Solid = 0, Transparent = 1 };
 inline constexpr int kCopyPen = 13;
+
+// What a plot says around its drawing: its title, the titles of its axes, and whether its y coordinate is
+// the natural logarithm of the quantity the y title names (the lin-log window).
+struct PlotTitles {
+  std::string title;
+  std::string xTitle;
+  std::string yTitle;
+  bool logY = false;
+};
+
+// A curve as the legend lists it: its name, colour and marker, and the figures of merit of a lit J(V) curve.
+struct LegendEntry {
+  std::string name;
+  Colour colour = 0;
+  bool hollow = false;  // open circles (measured data)
+  std::optional<FiguresOfMerit> figures;
+};
+
+// Where a label stands against the pen; the renderer places it from the font's metrics, clear of the
+// labels beside it: left of the pen and centred on it (the labels of a vertical axis), below it and centred
+// (a horizontal axis), above and to the left of it (the power of ten of a vertical axis, at the frame's top
+// left corner), below the labels under it and ending at it (the power of ten of a horizontal axis, at the
+// frame's bottom right corner).
+enum class LabelPlace { LeftOf = 0, Below = 1, AboveLeft = 2, BelowRight = 3 };
 
 class DrawSurface {
  public:
@@ -50,6 +77,13 @@ class DrawSurface {
   virtual void Circle(double x, double y, double radius, Colour colour) = 0;
   // Writes text with its top-left corner at the pen, in the fore colour.
   virtual void Print(const std::string& text) = 0;
+  // Writes a label placed against the pen, with exponent (when not empty) raised after the text, in the
+  // fore colour: "10" with "-3" reads as ten to the minus three.
+  virtual void Label(const std::string& text, const std::string& exponent, LabelPlace place) = 0;
+  // The title and axis titles shown with the drawing.
+  virtual void SetTitles(const PlotTitles& titles) = 0;
+  // Starts a curve: the circles drawn after it, up to the next curve, are its points; the legend lists it.
+  virtual void BeginCurve(const LegendEntry& entry) = 0;
   // Erases everything to the background colour.
   virtual void Clear() = 0;
 };

@@ -372,12 +372,18 @@ namespace {
 void DrawContributions(State& s, Ui& ui, const EqeArtefacts& r, const EqeLook& look) {
   ui.Plot(PlotId::linlog).Hide();
   s.flags.dragLineOn = 0;
-  PlotWindow& linlin =
-      StartPlot(ui, PlotId::linlin,
-                s.id.studyName + "                    EQE contribution  [% vs V (V)]" + look.legend);
+  PlotWindow& linlin = StartPlot(
+      ui, PlotId::linlin, s.id.studyName + "                    EQE contribution  [% vs V (V)]" + look.legend,
+      s.id.studyLabel, kContributionTitle);
   DrawLinLinAxes(linlin, s.plot, 0, r.vMax, 0, r.cMax);
   const double radius = 1.5 * s.plot.markerRadius;
   for (int k = 1; k <= 3; ++k) {
+    // Contributions in %, not J(V) curves: no figures of merit.
+    if (r.tables.eqeCount[k] >= 1)
+      linlin.BeginCurve({.name = "junction #" + std::to_string(k),
+                         .colour = look.colour[k],
+                         .hollow = false,
+                         .figures = std::nullopt});
     linlin.SetFillColour(look.colour[k]);
     for (int p = 1; p <= r.tables.eqeCount[k]; ++p) {
       const auto pp = static_cast<std::size_t>(p);
@@ -434,6 +440,7 @@ void RunEqeArtefactStudy(State& s, Ui& ui) {
   if (!save) return;
   if (SomethingAt(path) && !ui.Ask(Question::OverwriteResults)) return;
   SaveContributions(result, path);
+  AnnounceSaved(ui, {path});
 }
 
 }  // namespace

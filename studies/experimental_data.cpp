@@ -57,6 +57,10 @@ std::optional<fs::path> FindDarkFile(const fs::path& folder) {
   return *std::min_element(names.begin(), names.end());
 }
 
+LegendEntry MeasuredEntry(const std::string& name) {
+  return {.name = name, .colour = PaletteColour(8), .hollow = true, .figures = std::nullopt};
+}
+
 void PrepareOverlay(PlotWindow& window) {
   window.SetFillColour(PaletteColour(15));
   window.SetFillStyle(FillStyle::Transparent);
@@ -95,6 +99,7 @@ void ExperimentalOverlay(State& state, Ui& ui, double darkMarkerRadius, int maxL
     const auto lit = ReadMeasuredCurve(*chosen, maxLitLines);
     PlotWindow& linlin = ui.Plot(PlotId::linlin);
     PrepareOverlay(linlin);
+    linlin.BeginCurve(MeasuredEntry("measured"));
     for (const MeasuredPoint& p : lit) linlin.Circle(p.V, p.J, 3 * state.plot.markerRadius, PaletteColour(8));
 
     const auto darkPath = FindDarkFile(folder);
@@ -102,6 +107,7 @@ void ExperimentalOverlay(State& state, Ui& ui, double darkMarkerRadius, int maxL
     const auto dark = ReadMeasuredCurve(darkPath->string(), maxDarkLines);
     PlotWindow& linlog = ui.Plot(PlotId::linlog);
     PrepareOverlay(linlog);
+    linlog.BeginCurve(MeasuredEntry("measured, dark"));
     for (const MeasuredPoint& p : dark) {
       if (p.J == 0)
         throw FileError(darkPath->string() + " holds a current density of 0, which a log axis cannot show.");

@@ -13,6 +13,7 @@
 #include "model/solvers.h"
 #include "plot/linear_axes.h"
 #include "plot/log_axes.h"
+#include "studies/curve_figures.h"
 #include "studies/parallel_sweeps.h"
 #include "studies/stack_curve.h"
 #include "studies/studies.h"
@@ -177,22 +178,41 @@ void IndependentStudy(State& s, Ui& ui) {
     Widen(dark, curves[j].darkBounds);
   }
 
-  PlotWindow& linlog = StartPlot(
-      ui, PlotId::linlog, s.id.studyName + "                    J(V) Junction Dark [J (A/cm2) vs V (V)]");
-  DrawLinLogAxes(linlog, s.plot, dark.xMin, dark.xMax, dark.yMin, dark.yMax);
-  for (int j = 1; j <= 3; ++j) DrawCurveLog(linlog, drk[j], kDarkColour[j], s.plot.markerRadius);
+  // The lit curves stop a step short of open circuit: their Voc is the junction's own voltage at J = 0.
+  std::array<LegendEntry, 4> litEntry, darkEntry;
+  for (int j = 1; j <= 3; ++j) {
+    const std::string name = "#" + std::to_string(j) + " alone";
+    darkEntry[j] = {
+        .name = name + ", dark", .colour = kDarkColour[j], .hollow = false, .figures = std::nullopt};
+    const StackCurve& curve = ill[j];
+    litEntry[j] = {.name = name,
+                   .colour = kLitColour[j],
+                   .hollow = false,
+                   .figures = LitCurveFigures(s, curve, [&] {
+                     return JunctionOpenCircuitVoltage(s, j, Photocurrent(s.par, j), curve.V(curve.Size()));
+                   })};
+  }
 
-  PlotWindow& linlin =
-      StartPlot(ui, PlotId::linlin,
-                s.id.studyName + "                    J(V) Junction Illuminated [J (A/cm2) vs V (V)]");
+  PlotWindow& linlog = StartPlot(
+      ui, PlotId::linlog, s.id.studyName + "                    J(V) Junction Dark [J (A/cm2) vs V (V)]",
+      s.id.studyLabel);
+  DrawLinLogAxes(linlog, s.plot, dark.xMin, dark.xMax, dark.yMin, dark.yMax);
+  for (int j = 1; j <= 3; ++j)
+    if (computed[j]) DrawCurveLog(linlog, drk[j], darkEntry[j], s.plot.markerRadius);
+
+  PlotWindow& linlin = StartPlot(
+      ui, PlotId::linlin,
+      s.id.studyName + "                    J(V) Junction Illuminated [J (A/cm2) vs V (V)]", s.id.studyLabel);
   DrawLinLinAxes(linlin, s.plot, lit.xMin, lit.xMax, lit.yMin, lit.yMax);
-  for (int j = 1; j <= 3; ++j) DrawCurve(linlin, ill[j], kLitColour[j], s.plot.markerRadius);
+  for (int j = 1; j <= 3; ++j)
+    if (computed[j]) DrawCurve(linlin, ill[j], litEntry[j], s.plot.markerRadius);
 
   if (ui.Ask(Question::SaveData)) {
     // The parameter file first; cancelling it does not stop the tables. A new name renames the tables,
     // which stay in this run's study folder.
     SaveParameters(s, ui);
     TableSet tables;
+    std::vector<std::string> written;
     for (int j = 1; j <= 3; ++j) {
       if (!computed[j]) continue;
       s.id.illumFiles[j] = tablePath(j, false);
@@ -203,8 +223,11 @@ void IndependentStudy(State& s, Ui& ui) {
       ResultTable darkTable({"V (V)    ", "Current (A/cm2)"});
       AddCurveRows(darkTable, drk[j], 1, drk[j].Size(), kDarkMasks);
       tables.Add(s.id.darkFiles[j], darkTable);
+      written.push_back(s.id.illumFiles[j]);
+      written.push_back(s.id.darkFiles[j]);
     }
     tables.Write();
+    AnnounceSaved(ui, written);
   }
   ui.Form().Show();
 }

@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/solvers.h"
 #include "plot/linear_axes.h"
+#include "studies/curve_figures.h"
 #include "studies/stack_curve.h"
 #include "studies/studies.h"
 #include "studies/study_output.h"
@@ -95,23 +97,46 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
     s.id.illumFiles[k] = s.id.studyDir + s.id.studyName + study.fileName[k];
   }
 
+  // Each curve crosses J = 0 between its two sweeps; should one stop short, the stack is solved at J = 0.
+  std::array<LegendEntry, 4> entry;
+  for (int k = 1; k <= 3; ++k) {
+    std::array<bool, 4> lit{};
+    std::array<double, 4> use{};
+    for (int j = 1; j <= 3; ++j) {
+      lit[j] = oneLit ? j == k : j != k;
+      use[j] = lit[j] ? Photocurrent(s.par, j) : 0.0;
+    }
+    const StackCurve& c = curve[k];
+    entry[k] = {.name = StackCurveName(lit),
+                .colour = study.colour[k],
+                .hollow = false,
+                .figures = LitCurveFigures(s, c, [&] {
+                  const int top = c.Size();  // the curve's highest voltage
+                  return StackOpenCircuitVoltage(s, use, {0, c.V1(top), c.V2(top), c.V3(top)});
+                })};
+  }
+
   ui.Plot(PlotId::linlog).Hide();
   CurveBounds bounds{1e12, -20, 1e12, -20};
   for (int k = 1; k <= 3; ++k) curve[k].Extend(bounds);
-  PlotWindow& linlin = StartPlot(ui, PlotId::linlin, s.id.studyName + study.caption);
+  PlotWindow& linlin = StartPlot(ui, PlotId::linlin, s.id.studyName + study.caption, s.id.studyLabel);
   DrawLinLinAxes(linlin, s.plot, bounds.xMin, bounds.xMax, bounds.yMin, bounds.yMax);
-  for (int k = 1; k <= 3; ++k) DrawCurve(linlin, curve[k], study.colour[k], s.plot.markerRadius);
+  for (int k = 1; k <= 3; ++k)
+    if (computed[k]) DrawCurve(linlin, curve[k], entry[k], s.plot.markerRadius);
 
   // Only the first file of the set is checked before the set is written.
   if (AskToSave(ui, s.id.illumFiles[1]) != SaveAnswer::Yes) return;
   TableSet tables;
+  std::vector<std::string> written;
   for (int k = 1; k <= 3; ++k) {
     if (!computed[k]) continue;
     ResultTable table({"V (V)    ", "Current (A/cm2)", "V1 (V)    ", "V2 (V)    ", "V3 (V)"});
     AddCurveRows(table, curve[k], 1, curve[k].Size(), study.masks);
     tables.Add(s.id.illumFiles[k], table);
+    written.push_back(s.id.illumFiles[k]);
   }
   tables.Write();
+  AnnounceSaved(ui, written);
 }
 
 }  // namespace

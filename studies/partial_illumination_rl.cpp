@@ -9,6 +9,7 @@
 #include "model/solvers.h"
 #include "plot/linear_axes.h"
 #include "studies/coupled_studies.h"
+#include "studies/curve_figures.h"
 #include "studies/studies.h"
 #include "studies/study_output.h"
 #include "workspace/read_parameters.h"
@@ -61,6 +62,7 @@ std::array<double, 4> Illumination(const Parameters& p, const std::array<bool, 4
 
 // The one- and two-junction studies differ only in these settings and in their curves.
 struct PartialStudyWithRl {
+  bool slotIsTheLitJunction;     // one-junction study: curve k lights junction k; two-junction: darkens it
   std::array<Colour, 4> colour;  // index 1..3
   std::string labelSuffix;
   std::array<std::string, 4> fileName;  // index 1..3
@@ -73,15 +75,26 @@ void DrawAndSave(State& s, Ui& ui, const PartialStudyWithRl& study, const Partia
   ui.Plot(PlotId::linlog).Hide();
   CurveBounds bounds{1e12, -20, 1e12, -20};
   for (int k = 1; k <= 3; ++k) curves.curve[k].Extend(bounds);
-  PlotWindow& linlin = StartPlot(ui, PlotId::linlin, s.id.studyName + study.caption);
+  PlotWindow& linlin = StartPlot(ui, PlotId::linlin, s.id.studyName + study.caption, s.id.studyLabel);
   DrawLinLinAxes(linlin, s.plot, bounds.xMin, bounds.xMax, bounds.yMin, bounds.yMax);
-  for (int k = 1; k <= 3; ++k) DrawCurve(linlin, curves.curve[k], study.colour[k], s.plot.markerRadius);
+  // Each curve crosses J = 0 between its two sweeps, where its figures are read.
+  for (int k = 1; k <= 3; ++k) {
+    std::array<bool, 4> lit{};
+    for (int j = 1; j <= 3; ++j) lit[j] = study.slotIsTheLitJunction ? j == k : j != k;
+    DrawCurve(linlin, curves.curve[k],
+              {.name = StackCurveName(lit),
+               .colour = study.colour[k],
+               .hollow = false,
+               .figures = LitCurveFigures(s, curves.curve[k])},
+              s.plot.markerRadius);
+  }
 
   // Only the first table of the set is checked before the set is written.
   if (AskToSave(ui, s.id.illumFiles[1]) != SaveAnswer::Yes) return;
   TableSet tables;
   for (int k = 1; k <= 3; ++k) tables.Add(s.id.illumFiles[k], PartialTableWithRl(s.par, curves.curve[k]));
   tables.Write();
+  AnnounceSaved(ui, {s.id.illumFiles[1], s.id.illumFiles[2], s.id.illumFiles[3]});
 }
 
 }  // namespace
@@ -172,6 +185,7 @@ void PlanFiles(const State& s, Ui& ui, const PartialStudyWithRl& study) {
 
 void StudyOneWithRl(State& s, Ui& ui) {
   static const PartialStudyWithRl kOneLit = {
+      true,
       {0, 255, 65280, 16711680},
       "_1 junction_wRl",
       {"", "_J(V)_1junction_#1_Rl.txt", "_J(V)_1junction_#2_Rl.txt", "_J(V)_1junction_#3_Rl.txt"},
@@ -195,6 +209,7 @@ void StudyOneWithRl(State& s, Ui& ui) {
 
 void StudyTwoWithRl(State& s, Ui& ui) {
   static const PartialStudyWithRl kTwoLit = {
+      false,
       {0, 128, 32768, 8388608},
       "_2 junctions_wRl",
       {"", "_J(V)_2Junctions_#2&#3_Rl.txt", "_J(V)_2Junctions_#1&#3_Rl.txt", "_J(V)_2Junctions_#1&#2_Rl.txt"},

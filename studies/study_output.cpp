@@ -7,7 +7,8 @@
 
 namespace pelarin {
 
-PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption) {
+PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption, const std::string& studyLabel,
+                      std::string_view yTitle) {
   PlotWindow& window = ui.Plot(id);
   window.Clear();
   window.Show();
@@ -15,18 +16,40 @@ PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption) {
   window.SetFillStyle(FillStyle::Solid);
   window.SetDrawMode(kCopyPen);
   window.SetCaption(caption);
+  window.SetTitles({.title = studyLabel,
+                    .xTitle = std::string(kVoltageTitle),
+                    .yTitle = std::string(yTitle),
+                    .logY = id == PlotId::linlog});
   return window;
 }
 
-void DrawCurve(PlotWindow& window, const StackCurve& curve, Colour colour, double markerRadius) {
-  window.SetFillColour(colour);
-  for (int i = 1; i <= curve.Size(); ++i) window.Circle(curve.V(i), curve.J(i), markerRadius, colour);
+void DrawCurve(PlotWindow& window, const StackCurve& curve, const LegendEntry& entry, double markerRadius) {
+  window.BeginCurve(entry);
+  window.SetFillColour(entry.colour);
+  for (int i = 1; i <= curve.Size(); ++i) window.Circle(curve.V(i), curve.J(i), markerRadius, entry.colour);
 }
 
-void DrawCurveLog(PlotWindow& window, const StackCurve& curve, Colour colour, double markerRadius) {
-  window.SetFillColour(colour);
+void DrawCurveLog(PlotWindow& window, const StackCurve& curve, const LegendEntry& entry,
+                  double markerRadius) {
+  window.BeginCurve(entry);
+  window.SetFillColour(entry.colour);
   for (int i = 1; i <= curve.Size(); ++i)
-    if (curve.J(i) != 0) window.Circle(curve.V(i), std::log(curve.J(i)), markerRadius, colour);
+    if (curve.J(i) != 0) window.Circle(curve.V(i), std::log(curve.J(i)), markerRadius, entry.colour);
+}
+
+std::string StackCurveName(const std::array<bool, 4>& lit) {
+  std::string lits, darks;
+  for (int j = 1; j <= 3; ++j) {
+    std::string& list = lit[static_cast<std::size_t>(j)] ? lits : darks;
+    list += (list.empty() ? "#" : " #") + std::to_string(j);
+  }
+  if (darks.empty()) return "stack";
+  if (lits.empty()) return "stack, dark";
+  return lits + " lit, " + darks + " dark";
+}
+
+void AnnounceSaved(Ui& ui, const std::vector<std::string>& paths) {
+  if (!paths.empty()) ui.FilesSaved(paths);
 }
 
 std::vector<std::string> PlotImages(const std::string& studyDir, const std::string& studyLabel,

@@ -1,5 +1,6 @@
-// What every study does with its computed curves: start a plot, mark a curve's points, ask whether to save
-// (and whether to replace an existing table), and write a curve as a table.
+// What every study does with its computed curves: start a plot with its titles, mark a curve's points under
+// its legend entry, ask whether to save (and whether to replace an existing table), write a curve as a
+// table, and say where the files went.
 #pragma once
 
 #include <array>
@@ -16,14 +17,26 @@
 
 namespace pelarin {
 
-// A cleared, shown window with a white read-out box, solid fill, copy-pen drawing and the given caption.
-PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption);
+// The axis titles of the J(V) plots and of the EQE plot.
+inline constexpr std::string_view kVoltageTitle = "V (V)";
+inline constexpr std::string_view kCurrentDensityTitle = "J (A/cm2)";
+inline constexpr std::string_view kContributionTitle = "contribution (%)";
 
-// Marks every point of the curve with a filled circle of the marker radius in the curve's colour.
-void DrawCurve(PlotWindow& window, const StackCurve& curve, Colour colour, double markerRadius);
+// A cleared, shown window with a white read-out box, solid fill, copy-pen drawing and the given caption,
+// titled with the study's label, "V (V)" along x and yTitle along y (a logarithmic y on linlog).
+PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption, const std::string& studyLabel,
+                      std::string_view yTitle = kCurrentDensityTitle);
+
+// Begins the curve under its legend entry and marks every point with a filled circle of the marker radius
+// in the entry's colour.
+void DrawCurve(PlotWindow& window, const StackCurve& curve, const LegendEntry& entry, double markerRadius);
 
 // The same on the lin-log window: at ln J, skipping points whose current density is 0.
-void DrawCurveLog(PlotWindow& window, const StackCurve& curve, Colour colour, double markerRadius);
+void DrawCurveLog(PlotWindow& window, const StackCurve& curve, const LegendEntry& entry, double markerRadius);
+
+// The legend's name of the stack curve with junctions lit[1..3] lit and the others dark: "stack" when all
+// are lit, "#1 lit, #2 #3 dark" and "#1 #2 lit, #3 dark" otherwise.
+[[nodiscard]] std::string StackCurveName(const std::array<bool, 4>& lit);
 
 enum class SaveAnswer {
   No,        // the user does not want the tables
@@ -38,6 +51,9 @@ enum class SaveAnswer {
 // click save them.
 [[nodiscard]] std::vector<std::string> PlotImages(const std::string& studyDir, const std::string& studyLabel,
                                                   std::initializer_list<PlotKind> windows, double darkFlag);
+
+// Tells the user where the files just written went.
+void AnnounceSaved(Ui& ui, const std::vector<std::string>& paths);
 
 enum class RowOrder { Ascending, Descending };
 

@@ -9,6 +9,7 @@
 #include "plot/linear_axes.h"
 #include "plot/log_axes.h"
 #include "studies/coupled_studies.h"
+#include "studies/curve_figures.h"
 #include "studies/experimental_data.h"
 #include "studies/study_output.h"
 #include "workspace/read_parameters.h"
@@ -132,19 +133,31 @@ void StudyWithRl(State& s, Ui& ui) {
 
   const StackCurvesWithRl curves = ComputeStackWithRl(s);
 
+  // The lit sweep starts just below open circuit; a coupled point past it brackets the crossing of J = 0.
+  const LegendEntry litEntry = {
+      .name = "stack", .colour = kLitColour, .hollow = false, .figures = LitCurveFigures(s, curves.lit, [&] {
+                                                                return CoupledOpenCircuitVoltage(
+                                                                    s, curves.lit,
+                                                                    LitStartCurrentWithRl(s.par));
+                                                              })};
+
   const CurveBounds darkBounds = curves.dark.Bounds();
   PlotWindow& linlog =
-      StartPlot(ui, PlotId::linlog, s.id.studyName + "                    J(V) Junctions Dark with Rl");
+      StartPlot(ui, PlotId::linlog, s.id.studyName + "                    J(V) Junctions Dark with Rl",
+                s.id.studyLabel);
   DrawLinLogAxes(linlog, s.plot, darkBounds.xMin, darkBounds.xMax, darkBounds.yMin, darkBounds.yMax);
-  DrawCurveLog(linlog, curves.dark, kDarkColour, s.plot.markerRadius);
+  DrawCurveLog(linlog, curves.dark,
+               {.name = "stack, dark", .colour = kDarkColour, .hollow = false, .figures = std::nullopt},
+               s.plot.markerRadius);
   const double darkRadius = s.plot.markerRadius;
 
   const CurveBounds litBounds = curves.lit.Bounds();
   PlotWindow& linlin = StartPlot(
       ui, PlotId::linlin,
-      s.id.studyName + "                    J(V) Junctions Illuminated with Rl [J (A/cm2) vs V (V)]");
+      s.id.studyName + "                    J(V) Junctions Illuminated with Rl [J (A/cm2) vs V (V)]",
+      s.id.studyLabel);
   DrawLinLinAxes(linlin, s.plot, litBounds.xMin, litBounds.xMax, litBounds.yMin, litBounds.yMax);
-  DrawCurve(linlin, curves.lit, kLitColour, s.plot.markerRadius);
+  DrawCurve(linlin, curves.lit, litEntry, s.plot.markerRadius);
 
   ExperimentalOverlay(s, ui, darkRadius, kMeasuredLines, kMeasuredLines);
 
@@ -159,6 +172,7 @@ void StudyWithRl(State& s, Ui& ui) {
       tables.Add(litPath, LitTableWithRl(s.par, curves.lit));
       tables.Add(darkPath, DarkTableWithRl(s.par, curves.dark));
       tables.Write();
+      AnnounceSaved(ui, {litPath, darkPath});
       ui.Form().Show();
       return;
     }

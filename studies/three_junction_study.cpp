@@ -8,6 +8,7 @@
 #include "model/solvers.h"
 #include "plot/linear_axes.h"
 #include "plot/log_axes.h"
+#include "studies/curve_figures.h"
 #include "studies/experimental_data.h"
 #include "studies/parallel_sweeps.h"
 #include "studies/studies.h"
@@ -109,7 +110,7 @@ void ComputeAtOnce(State& s, StackCurves& curves) {
   s.sweep.stackVoc = stackVoc;
 }
 
-void SaveTables(const State& s, const StackCurves& c, const std::string& litPath) {
+void SaveTables(const State& s, Ui& ui, const StackCurves& c, const std::string& litPath) {
   ResultTable litTable(kHeader);
   constexpr std::array<std::string_view, 5> kLitMasks = {"#.########E+##", "#.########E+##", "#.#####E+##",
                                                          "#.#####E+##", "#.#####E+##"};
@@ -126,6 +127,7 @@ void SaveTables(const State& s, const StackCurves& c, const std::string& litPath
   tables.Add(litPath, litTable);
   tables.Add(DarkTablePath(s.id), darkTable);
   tables.Write();
+  AnnounceSaved(ui, {litPath, DarkTablePath(s.id)});
 }
 
 }  // namespace
@@ -185,20 +187,33 @@ void StudyAllJunctions(State& s, Ui& ui) {
     ComputeInTurn(s, curves);
   }
 
+  // The lit sweep starts just below open circuit: Voc is each junction's voltage at J = 0, added up.
+  const StackCurve& lit = curves.lit;
+  const LegendEntry litEntry = {.name = "stack",
+                                .colour = kLitColour,
+                                .hollow = false,
+                                .figures = LitCurveFigures(s, lit, [&] {
+                                  return StackOpenCircuitVoltage(s, {0, s.par.Jsc1, s.par.Jsc2, s.par.Jsc3},
+                                                                 {0, lit.V1(1), lit.V2(1), lit.V3(1)});
+                                })};
+
   const CurveBounds darkBounds = curves.dark.Bounds();
-  PlotWindow& linlog =
-      StartPlot(ui, PlotId::linlog,
-                s.id.studyName + "                    J(V) All Junctions Dark [J (A/cm2) vs V (V)]");
+  PlotWindow& linlog = StartPlot(
+      ui, PlotId::linlog, s.id.studyName + "                    J(V) All Junctions Dark [J (A/cm2) vs V (V)]",
+      s.id.studyLabel);
   DrawLinLogAxes(linlog, s.plot, darkBounds.xMin, darkBounds.xMax, darkBounds.yMin, darkBounds.yMax);
-  DrawCurveLog(linlog, curves.dark, kDarkColour, s.plot.markerRadius);
+  DrawCurveLog(linlog, curves.dark,
+               {.name = "stack, dark", .colour = kDarkColour, .hollow = false, .figures = std::nullopt},
+               s.plot.markerRadius);
   const double darkRadius = s.plot.markerRadius;
 
-  const CurveBounds litBounds = curves.lit.Bounds();
+  const CurveBounds litBounds = lit.Bounds();
   PlotWindow& linlin =
       StartPlot(ui, PlotId::linlin,
-                s.id.studyName + "                    J(V) All Junctions Illuminated [J (A/cm2) vs V (V)]");
+                s.id.studyName + "                    J(V) All Junctions Illuminated [J (A/cm2) vs V (V)]",
+                s.id.studyLabel);
   DrawLinLinAxes(linlin, s.plot, litBounds.xMin, litBounds.xMax, litBounds.yMin, litBounds.yMax);
-  DrawCurve(linlin, curves.lit, kLitColour, s.plot.markerRadius);
+  DrawCurve(linlin, lit, litEntry, s.plot.markerRadius);
 
   ExperimentalOverlay(s, ui, darkRadius, 500, 200);
 
@@ -209,7 +224,7 @@ void StudyAllJunctions(State& s, Ui& ui) {
     case SaveAnswer::Declined:
       return;
     case SaveAnswer::Yes:
-      SaveTables(s, curves, litPath);
+      SaveTables(s, ui, curves, litPath);
       ui.Form().Show();
       return;
   }

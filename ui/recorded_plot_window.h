@@ -60,10 +60,20 @@ class RecordedPlotWindow : public PlotWindow {
   void Print(const std::string& text) final {
     Record([&] { surface.Print(text); });
   }
+  void Label(const std::string& text, const std::string& exponent, LabelPlace place) final {
+    Record([&] { surface.Label(text, exponent, place); });
+  }
+  void SetTitles(const PlotTitles& titles) final {
+    Record([&] { surface.SetTitles(titles); });
+  }
+  void BeginCurve(const LegendEntry& entry) final {
+    Record([&] { surface.BeginCurve(entry); });
+  }
   // Erases the drawing as a window's own clear does: coordinates, colours, styles and pen stay in force.
   void Clear() final {
     Record([&] { surface.ClearKeepingSettings(); });
     ++clearCount;
+    DrawingCleared();
   }
   void Show() override { visible = true; }
   void Hide() override { visible = false; }
@@ -87,6 +97,8 @@ class RecordedPlotWindow : public PlotWindow {
  protected:
   // Called after every recorded call; a window on screen repaints.
   virtual void DrawingChanged() {}
+  // Called when a new plot clears the drawing; a window on screen forgets its measurement.
+  virtual void DrawingCleared() {}
 
  private:
   template <typename Call>

@@ -143,14 +143,25 @@ struct StudyFiles {
   std::vector<std::string> images;  // the plot images its windows would be saved as
 };
 
+// What the user reads for a question: its text, then on a line of its own what it is about (the study a
+// deletion erases), when there is a subject.
+[[nodiscard]] inline std::string QuestionMessage(Question question, const std::string& subject) {
+  std::string text(TextOf(question).text);
+  if (!subject.empty()) text += "\n" + subject;
+  return text;
+}
+
 class Ui {
  public:
   virtual ~Ui() = default;
   // Told by a study once it knows its files, before it computes. The batch tool stops the study there when
   // a file is in the way that it may not replace; the windows ask their questions later, as they always do.
   virtual void BeforeComputing(const StudyFiles& files) = 0;
-  // Modal Yes/No question (its text from TextOf); true for Yes.
-  [[nodiscard]] virtual bool Ask(Question question) = 0;
+  // Modal Yes/No question (its text from QuestionMessage); true for Yes.
+  [[nodiscard]] virtual bool Ask(Question question, const std::string& subject) = 0;
+  [[nodiscard]] bool Ask(Question question) { return Ask(question, std::string()); }
+  // Tells the user where the files just written went (a status line in the window).
+  virtual void FilesSaved(const std::vector<std::string>& paths) = 0;
   // Modal message with an OK button.
   virtual void ShowMessage(const std::string& text, const std::string& title,
                            MessageIcon icon = MessageIcon::None) = 0;

@@ -98,7 +98,10 @@ void DeleteStudy(State& state, Ui& ui) {
     return;
   }
   state.id.studyDir = state.id.baseDir + name + "_plr";
-  if (!ui.Ask(Question::DeleteStudy)) return;
+  // The question names what goes: the study, its parameter file and its folder.
+  if (!ui.Ask(Question::DeleteStudy,
+              "Study \"" + name + "\": " + name + ".plr and the folder " + name + "_plr with its files"))
+    return;
 
   // The parameter file chosen, or the study's own one when the name was typed with another extension.
   const fs::path parameterFile =

@@ -146,6 +146,7 @@ void SaveParameters(State& state, Ui& ui) {
   if (fs::exists(fs::symlink_status(path, ec)) && !ui.Ask(Question::OverwriteParameters)) return;
   try {
     WriteTextFileAtomically(path, ParameterFileText(state.par));
+    ui.FilesSaved({path});
   } catch (const FileError& e) {
     ui.ShowMessage(std::string("The parameters were not saved: ") + e.what(), "File error",
                    MessageIcon::Critical);

@@ -49,22 +49,25 @@ class Descriptor {
   int fd_;
 };
 
-// A name beside target that nobody else uses: target + ".tmp~" + six random letters.
-std::string TemporaryName(const std::string& target) {
+// A name beside target that nobody else uses: target + ".tmp~" + six random letters, or with keepSuffix
+// the letters before target's suffix (a writer that takes the format from the suffix still finds it).
+std::string TemporaryName(const std::string& target, bool keepSuffix) {
   static std::mt19937 rng(std::random_device{}());
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string name = target + ".tmp~";
+  const fs::path path(target);
+  const std::string suffix = keepSuffix ? path.extension().string() : "";
+  std::string name = target.substr(0, target.size() - suffix.size()) + ".tmp~";
   for (int i = 0; i < 6; ++i) name += kLetters[rng() % (sizeof kLetters - 1)];
-  return name;
+  return name + suffix;
 }
 
 // Writes content to a new temporary file beside path and returns its name. The file is created
 // exclusively and never through a link, so nothing placed at a predictable name can redirect the write.
-std::string WriteTemporary(const std::string& path, const std::string& content) {
+std::string WriteTemporary(const std::string& path, const std::string& content, bool keepSuffix = false) {
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = TemporaryName(path);
+    temp = TemporaryName(path, keepSuffix);
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) throw FileError("cannot write " + path + ": " + Reason(errno) + ".");
   }
@@ -130,7 +133,7 @@ void WriteFilesAsSet(const std::vector<std::pair<std::string, std::string>>& fil
 
 std::string CreateTemporaryBeside(const std::string& path) {
   CheckReplaceable(path);
-  return WriteTemporary(path, "");
+  return WriteTemporary(path, "", true);
 }
 
 void ReplaceWithTemporary(const std::string& temp, const std::string& path) {

@@ -33,8 +33,8 @@ void WriteTextFileAtomically(const std::string& path, const std::string& content
 void WriteFilesAsSet(const std::vector<std::pair<std::string, std::string>>& files);
 
 // For a writer that opens files by name (the image renderer): an empty file beside path under a name of its
-// own, created exclusively and never through a link; the writer fills it, then ReplaceWithTemporary puts it
-// in place. Throws FileError.
+// own that keeps path's suffix, created exclusively and never through a link; the writer fills it, then
+// ReplaceWithTemporary puts it in place. Throws FileError.
 [[nodiscard]] std::string CreateTemporaryBeside(const std::string& path);
 // Renames temp over path, or removes temp and throws FileError when it cannot.
 void ReplaceWithTemporary(const std::string& temp, const std::string& path);

@@ -2,11 +2,15 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QStatusBar>
+#include <QStyle>
+#include <algorithm>
 
 #include "app/commands.h"
 #include "app/qt/help_window.h"
@@ -46,18 +50,23 @@ MainWindow::MainWindow(State& state, QWidget* parent)
   setCentralWidget(area_);
   area_->setBackground(QColor(0xAB, 0xAB, 0xAB));
 
-  // The form scrolls when the screen is too small to show it whole.
-  auto* scroll = new QScrollArea;
-  scroll->setWidget(form_);
-  scroll->setWidgetResizable(true);
-  scroll->setFrameShape(QFrame::NoFrame);
-  scroll->setWindowTitle("Data");
-  formWindow_ = AddChild(area_, scroll);
+  // The form scrolls only when the screen is too small to show it whole.
+  formScroll_ = new QScrollArea;
+  formScroll_->setWidget(form_);
+  formScroll_->setWidgetResizable(true);
+  formScroll_->setFrameShape(QFrame::NoFrame);
+  formScroll_->setWindowTitle("Data");
+  formWindow_ = AddChild(area_, formScroll_);
+  formScroll_->viewport()->installEventFilter(this);
   formWindow_->setWindowTitle("Data");
   linlinWindow_ = AddChild(area_, linlin_);
   linlogWindow_ = AddChild(area_, linlog_);
 
   ui_ = std::make_unique<QtUi>(this, *form_, *linlin_, *linlog_, menus_);
+  // Questions stand over the form, clear of the plots; the status bar says where the last files went.
+  ui_->SetQuestionAnchor(formWindow_);
+  statusBar()->setObjectName("statusBar");
+  ui_->showStatus = [this](const QString& text) { statusBar()->showMessage(text); };
   // The plot windows ask and tell through the same dialogs as every command.
   for (PlotWindowWidget* plot : {linlin_, linlog_}) {
     plot->SetAsker([this](const QString& text, const QString& title) {
@@ -66,10 +75,11 @@ MainWindow::MainWindow(State& state, QWidget* parent)
     plot->SetNotifier([this](const QString& text, const QString& title) {
       ui_->ShowMessage(text.toStdString(), title.toStdString(), MessageIcon::Exclamation);
     });
+    plot->SetSavedListener([this](const QString& path) { ui_->FilesSaved({path.toStdString()}); });
   }
   BuildMenus();
   connect(form_, &ParameterFormWidget::calculationRequested, this,
-          [this] { RunCalculationButton(state_, *ui_); });
+          [this] { RunWindowCommand([this] { RunCalculationButton(state_, *ui_); }); });
 
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
   f1->setContext(Qt::ApplicationShortcut);
@@ -108,8 +118,16 @@ void MainWindow::AddStudyEntries(QMenu* menu, MenuItem parent) {
     if (entry.parent != parent) continue;
     const MenuItem item = entry.item;
     QAction* action = AddEntry(menu, item, entry.caption);
-    connect(action, &QAction::triggered, this, [this, item] { RunMenuCommand(state_, *ui_, item); });
+    connect(action, &QAction::triggered, this,
+            [this, item] { RunWindowCommand([this, item] { RunMenuCommand(state_, *ui_, item); }); });
   }
+}
+
+void MainWindow::RunWindowCommand(const std::function<void()>& command) {
+  state_.figures.incidentPower = form_->IncidentPower();
+  for (PlotWindowWidget* plot : {linlin_, linlog_}) plot->SetCommandRunning(true);
+  command();
+  for (PlotWindowWidget* plot : {linlin_, linlog_}) plot->SetCommandRunning(false);
 }
 
 void MainWindow::BuildMenus() {
@@ -123,10 +141,11 @@ void MainWindow::BuildMenus() {
   for (const MenuItem item : {M::Open, M::Save}) {
     QAction* action =
         fileEntry(item, QKeySequence(item == M::Open ? Qt::CTRL | Qt::Key_O : Qt::CTRL | Qt::Key_S));
-    connect(action, &QAction::triggered, this, [this, item] { RunMenuCommand(state_, *ui_, item); });
+    connect(action, &QAction::triggered, this,
+            [this, item] { RunWindowCommand([this, item] { RunMenuCommand(state_, *ui_, item); }); });
   }
   connect(fileEntry(M::Delete, {}), &QAction::triggered, this,
-          [this] { RunMenuCommand(state_, *ui_, M::Delete); });
+          [this] { RunWindowCommand([this] { RunMenuCommand(state_, *ui_, M::Delete); }); });
   files->addSeparator();
   connect(fileEntry(M::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, this,
           &MainWindow::Quit);
@@ -155,32 +174,47 @@ void MainWindow::StartUp() {
 
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   const QRect available = screen->availableGeometry();
-  const int H = available.height(), W = available.width();
-  const int H23 = H * 2 / 3;
   showNormal();
-  setGeometry(available.x(), available.y(), W, H);
+  setGeometry(available);
   show();
-
-  linlinWindow_->setGeometry(static_cast<int>(W / 2.03), static_cast<int>(H * 10.5 / 30),
-                             static_cast<int>(W / 2.03), static_cast<int>(H23 / 1.15));
+  // The area inside the menu bar and the status bar, once the window has its size.
+  layout()->activate();
+  LayOut(area_->size());
   linlin_->setWindowTitle("");
   linlinWindow_->setWindowTitle("");
   linlinWindow_->hide();
-
-  linlogWindow_->setGeometry(0, static_cast<int>(H * 10.5 / 30), static_cast<int>(W / 2.03),
-                             static_cast<int>(H23 / 1.15));
   linlog_->setWindowTitle("");
   linlogWindow_->setWindowTitle("");
   linlog_->SetUserCoordinates(0.1, 1, 1, 0.1);
   linlogWindow_->hide();
-
-  formWindow_->showNormal();
-  formWindow_->setGeometry(0, 0, static_cast<int>(W / 1.015), static_cast<int>(H / 2.85));
   formWindow_->show();
   form_->CalculationButton()->setVisible(true);
 
   if (state_.id.studyName.empty()) state_.id.studyName = "Test";
   form_->SetStudyName(state_.id.studyName);
+}
+
+void MainWindow::LayOut(QSize area) {
+  const int H = area.height(), W = area.width();
+  // The form spans the top; below it the lin-log plot on the left half, the linear plot on the right.
+  formWindow_->showNormal();
+  const QStyle* style = formWindow_->style();
+  const int frame = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, formWindow_) +
+                    2 * style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, formWindow_);
+  const int formHeight = std::max(static_cast<int>(H / 2.85), form_->minimumSizeHint().height() + frame);
+  formWindow_->setGeometry(0, 0, static_cast<int>(W / 1.015), formHeight);
+  // The plots take the height left below the form.
+  const int plotTop = std::max(static_cast<int>(H * 10.5 / 30), formHeight);
+  const int plotHeight = std::max(H - plotTop, H / 4);
+  const int plotWidth = static_cast<int>(W / 2.03);
+  linlinWindow_->setGeometry(plotWidth, plotTop, plotWidth, plotHeight);
+  linlogWindow_->setGeometry(0, plotTop, plotWidth, plotHeight);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == formScroll_->viewport() && event->type() == QEvent::Resize)
+    form_->FitWidth(formScroll_->viewport()->width());
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::ShowHelpMessage() {

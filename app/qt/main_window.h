@@ -6,6 +6,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QScrollArea>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -27,6 +29,9 @@ class MainWindow : public QMainWindow {
 
   // Shows the window, sets the start-up constants, lays out the form and the hidden plot windows.
   void StartUp();
+  // Places the form across the top of an area of this size and the two plot windows below it, side by
+  // side, all inside the area: the form keeps the height its boxes need.
+  void LayOut(QSize area);
 
   [[nodiscard]] QtUi& Ui() { return *ui_; }
   [[nodiscard]] QtMenus& Menus() { return menus_; }
@@ -45,8 +50,15 @@ class MainWindow : public QMainWindow {
   void Quit();
   void OpenHelp();
 
+ protected:
+  // Fits the form to the width its window gives it.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void BuildMenus();
+  // Runs a command of the window: reads the incident power, and tells the plot windows that a command
+  // computes while it runs.
+  void RunWindowCommand(const std::function<void()>& command);
   QAction* AddEntry(QMenu* menu, MenuItem item, std::string_view caption);
   void AddStudyEntries(QMenu* menu, MenuItem parent);
   QMenu* AddSubmenu(QMenu* parent, MenuItem item);
@@ -55,6 +67,7 @@ class MainWindow : public QMainWindow {
   State& state_;
   QMdiArea* area_;
   ParameterFormWidget* form_;
+  QScrollArea* formScroll_;
   QMdiSubWindow* formWindow_;
   PlotWindowWidget* linlin_;
   PlotWindowWidget* linlog_;

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/qt/stack_schematic.h"
+#include "model/number_text.h"
 #include "model/parameter_table.h"
 #include "workspace/read_parameters.h"
 
@@ -37,15 +38,15 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   setObjectName("Data");
   setWindowTitle("Data");
   auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(8, 6, 8, 6);
-  row->setSpacing(10);
+  row->setContentsMargins(6, 3, 6, 3);
+  row->setSpacing(6);
 
   const auto makeBox = [this](int index, const QColor& colour) {
     auto* box = new QLineEdit(Latin1(kParameterRows[index].defaultText));
     box->setObjectName(QString("parameterBox_%1").arg(index));
     boxStyle_[static_cast<std::size_t>(index)] = Coloured(colour);
     box->setStyleSheet(Coloured(colour));
-    box->setMinimumWidth(70);
+    box->setMinimumWidth(60);
     box->setMaximumWidth(110);
     boxes_[static_cast<std::size_t>(index)] = box;
     // A mark follows the user's typing at once; the value itself is read when a command needs it.
@@ -62,7 +63,7 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
 
   for (int j = 0; j < 3; ++j) {
     auto* column = new QGridLayout;
-    column->setVerticalSpacing(2);
+    column->setVerticalSpacing(1);
     column->setHorizontalSpacing(4);
     auto* heading = new QLabel(kJunctionHeading[j]);
     heading->setStyleSheet(Coloured(kJunctionColour[j]) + "font-weight: bold;");
@@ -104,6 +105,17 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   nameRow->addWidget(studyNameBox_, 1);
   right->addLayout(nameRow);
 
+  auto* powerRow = new QHBoxLayout;
+  powerRow->addWidget(new QLabel("Incident power :"));
+  incidentPowerBox_ = new QLineEdit("100");
+  incidentPowerBox_->setObjectName("incidentPowerBox");
+  incidentPowerBox_->setMaximumWidth(80);
+  incidentPowerBox_->setToolTip("The light the efficiencies in the plots' legends refer to");
+  powerRow->addWidget(incidentPowerBox_);
+  powerRow->addWidget(new QLabel("mW/cm2"));
+  powerRow->addStretch(1);
+  right->addLayout(powerRow);
+
   calculationButton_ = new QPushButton("Calculation");
   calculationButton_->setObjectName("calculationButton");
   calculationButton_->setToolTip("Independent-junction study: each junction alone, illuminated and dark");
@@ -113,9 +125,23 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   row->addLayout(right);
   row->addWidget(Separator());
 
-  auto* picture = new StackSchematic;
-  picture->setObjectName("stackSchematic");
-  row->addWidget(picture, 1);
+  schematic_ = new StackSchematic;
+  schematic_->setObjectName("stackSchematic");
+  row->addWidget(schematic_, 1);
+}
+
+void ParameterFormWidget::FitWidth(int width) {
+  // What the schematic adds to the form's least width: itself and the row's spacing before it.
+  const int schematicNeed = schematic_->minimumWidth() + layout()->spacing();
+  const int without = minimumSizeHint().width() - (schematic_->isVisibleTo(this) ? schematicNeed : 0);
+  schematic_->setVisible(without + schematicNeed <= width);
+}
+
+double ParameterFormWidget::IncidentPower() const {
+  std::string text = incidentPowerBox_->text().toStdString();
+  ConvertAll(text);
+  const double power = Val(text);
+  return power > 0 ? power : 0;
 }
 
 std::string ParameterFormWidget::BoxText(int index) const { return Box(index)->text().toStdString(); }

@@ -1,5 +1,6 @@
 // The parameter form Data: the 26 parameter boxes in three junction columns and a coupling block, the
-// study name, the Calculation button and a schematic of the stack.
+// study name, the incident power the efficiencies refer to, the Calculation button and a schematic of the
+// stack.
 #pragma once
 
 #include <QLineEdit>
@@ -27,6 +28,14 @@ class ParameterFormWidget : public QWidget, public ParameterForm {
   [[nodiscard]] QLineEdit* Box(int index) const { return boxes_.at(static_cast<std::size_t>(index)); }
   [[nodiscard]] QLineEdit* StudyNameBox() const { return studyNameBox_; }
   [[nodiscard]] QPushButton* CalculationButton() const { return calculationButton_; }
+  [[nodiscard]] QLineEdit* IncidentPowerBox() const { return incidentPowerBox_; }
+  // The incident power typed (mW/cm2), read as the parameter boxes are; 0 when it is not above 0, which
+  // leaves the efficiencies blank.
+  [[nodiscard]] double IncidentPower() const;
+  // Shows the schematic only when the boxes and it fit in this width, so that the boxes need no scroll bar
+  // on a narrow screen.
+  void FitWidth(int width);
+  [[nodiscard]] QWidget* Schematic() const { return schematic_; }
 
  signals:
   void calculationRequested();
@@ -35,6 +44,8 @@ class ParameterFormWidget : public QWidget, public ParameterForm {
   std::array<QLineEdit*, kParameterCount> boxes_{};
   std::array<QString, kParameterCount> boxStyle_{};  // the box's own colours, without a mark
   QLineEdit* studyNameBox_ = nullptr;
+  QLineEdit* incidentPowerBox_ = nullptr;
+  QWidget* schematic_ = nullptr;
   QPushButton* calculationButton_ = nullptr;
 };
 

@@ -1,10 +1,14 @@
 #include "app/qt/qt_ui.h"
 
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStringList>
+#include <algorithm>
 
 #include "app/vector_state.h"
+#include "ui/saved_files_text.h"
 
 namespace pelarin {
 namespace {
@@ -55,29 +59,57 @@ QString QtFilter(std::string_view filter) {
   return entries.join(";;");
 }
 
-bool QtUi::Ask(Question question) {
-  if (hooks.ask) return hooks.ask(question);
-  const QuestionText asked = TextOf(question);
-  QMessageBox box(QtIcon(asked.icon), Q(std::string(asked.title)), Q(std::string(asked.text)),
-                  QMessageBox::Yes | QMessageBox::No, parent_);
-  const bool yes = box.exec() == QMessageBox::Yes;
+QPoint PlaceOver(QSize box, const QRect& anchor, const QRect& screen) {
+  QPoint at = anchor.center() - QPoint(box.width() / 2, box.height() / 2);
+  at.setX(std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - box.width())));
+  at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - box.height())));
+  return at;
+}
+
+int QtUi::RunPlaced(QDialog& box) {
+  box.adjustSize();
+  QRect anchor;
+  if (anchor_ && anchor_->isVisible()) {
+    anchor = QRect(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size());
+  } else if (parent_) {
+    // The strip the form takes at the top of the window.
+    anchor = QRect(parent_->mapToGlobal(QPoint(0, 0)), QSize(parent_->width(), parent_->height() / 3));
+  }
+  if (anchor.isValid()) {
+    const QScreen* screen =
+        parent_ && parent_->screen() ? parent_->screen() : QGuiApplication::primaryScreen();
+    box.move(PlaceOver(box.frameGeometry().size(), anchor, screen ? screen->availableGeometry() : anchor));
+  }
+  const int result = box.exec();
   CleanVectorState();
-  return yes;
+  return result;
+}
+
+bool QtUi::Ask(Question question, const std::string& subject) {
+  if (hooks.ask) return hooks.ask(question, subject);
+  const QuestionText asked = TextOf(question);
+  QMessageBox box(QtIcon(asked.icon), Q(std::string(asked.title)), Q(QuestionMessage(question, subject)),
+                  QMessageBox::Yes | QMessageBox::No, parent_);
+  return RunPlaced(box) == QMessageBox::Yes;
 }
 
 bool QtUi::AskYesNo(const std::string& text, const std::string& title) {
   if (hooks.askText) return hooks.askText(text, title);
-  QMessageBox box(QMessageBox::NoIcon, Q(title), Q(text), QMessageBox::Yes | QMessageBox::No, parent_);
-  const bool yes = box.exec() == QMessageBox::Yes;
-  CleanVectorState();
-  return yes;
+  // A carriage return starts a new line of the question.
+  QString shown = Q(text);
+  shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  QMessageBox box(QMessageBox::NoIcon, Q(title), shown, QMessageBox::Yes | QMessageBox::No, parent_);
+  return RunPlaced(box) == QMessageBox::Yes;
 }
 
 void QtUi::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
   if (hooks.message) return hooks.message(text, title);
   QMessageBox box(QtIcon(icon), Q(title), Q(text), QMessageBox::Ok, parent_);
-  box.exec();
-  CleanVectorState();
+  RunPlaced(box);
+}
+
+void QtUi::FilesSaved(const std::vector<std::string>& paths) {
+  if (showStatus) showStatus(Q(SavedFilesText(paths)));
 }
 
 std::optional<std::string> QtUi::OpenFileDialog(const FileDialogRequest& request) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QAction>
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -35,7 +36,7 @@ class QtMenus : public Menus {
 
 // Replacements for the modal dialogs, for scripted runs of the window program (widget tests).
 struct DialogHooks {
-  std::function<bool(Question question)> ask;
+  std::function<bool(Question question, const std::string& subject)> ask;
   std::function<bool(const std::string& text, const std::string& title)> askText;
   std::function<void(const std::string& text, const std::string& title)> message;
   std::function<std::optional<std::string>(const FileDialogRequest& request, bool save)> file;
@@ -47,10 +48,13 @@ class QtUi : public Ui {
       : parent_(dialogParent), form_(form), linlin_(linlin), linlog_(linlog), menus_(menus) {}
 
   void BeforeComputing(const StudyFiles&) override {}  // the window asks before it writes, file by file
-  bool Ask(Question question) override;
+  using Ui::Ask;
+  bool Ask(Question question, const std::string& subject) override;
   // A Yes/No question of the window's own (the plot windows' image question).
   bool AskYesNo(const std::string& text, const std::string& title);
   void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
+  // Puts the sentence of SavedFilesText in the status line.
+  void FilesSaved(const std::vector<std::string>& paths) override;
   std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
   std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override;
   PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin_ : linlog_; }
@@ -58,9 +62,17 @@ class QtUi : public Ui {
   Menus& MenuBar() override { return menus_; }
 
   DialogHooks hooks;
+  // Questions and messages stand over this widget (the parameter form), clear of the plots; over the top of
+  // the dialog parent when it is hidden.
+  void SetQuestionAnchor(QWidget* anchor) { anchor_ = anchor; }
+  // Shows a line in the window's status bar.
+  std::function<void(const QString& text)> showStatus;
 
  private:
   std::optional<std::string> FileDialog(const FileDialogRequest& request, bool save);
+  // Runs a modal box placed over the anchor; its result.
+  int RunPlaced(QDialog& box);
+  QPointer<QWidget> anchor_;
   QWidget* parent_;
   ParameterForm& form_;
   PlotWindow& linlin_;
@@ -70,5 +82,8 @@ class QtUi : public Ui {
 
 // "fichiers (*.plr)|*.plr|" becomes the Qt filter "fichiers (*.plr)".
 [[nodiscard]] QString QtFilter(std::string_view filter);
+
+// Where a box of this size stands: centred over the anchor rectangle, inside the screen.
+[[nodiscard]] QPoint PlaceOver(QSize box, const QRect& anchor, const QRect& screen);
 
 }  // namespace pelarin

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace pelarin {
 namespace {
@@ -52,10 +53,14 @@ void Node(QPainter& p, QPointF at, const QString& name, bool labelRight = true) 
   p.drawText(text, labelRight ? Qt::AlignLeft : Qt::AlignRight, name);
 }
 
+// The smallest size the drawing is laid out for.
+constexpr double kDrawnWidth = 260, kDrawnHeight = 160;
+
 }  // namespace
 
 StackSchematic::StackSchematic(QWidget* parent) : QWidget(parent) {
-  setMinimumSize(260, 160);
+  // Drawn for 260 x 160 pixels at least, and scaled down into a smaller form.
+  setMinimumSize(210, 130);
   setToolTip(
       "Three junctions in series (Top, Middle, Bottom) with the coupling resistances Rl1, Rl2, Rg1, "
       "Rg2 and Rg3");
@@ -68,7 +73,9 @@ void StackSchematic::paintEvent(QPaintEvent*) {
   QFont font = p.font();
   font.setPointSizeF(7.5);
   p.setFont(font);
-  const double w = width(), h = height();
+  const double scale = std::min({1.0, width() / kDrawnWidth, height() / kDrawnHeight});
+  p.scale(scale, scale);
+  const double w = width() / scale, h = height() / scale;
   const double cx = w * 0.5, bw = std::min(w * 0.24, 80.0);
   const double yT0 = h * 0.12, yA = h * 0.40, yB = h * 0.64, yT1 = h * 0.88;
   const double boxH = (yA - yT0) * 0.55;

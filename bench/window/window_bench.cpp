@@ -50,7 +50,7 @@ struct WindowProgram {
   MainWindow window{state};
   WindowProgram() {
     window.StartUp();
-    window.Ui().hooks.ask = [](Question) { return false; };
+    window.Ui().hooks.ask = [](Question, const std::string&) { return false; };
     QApplication::processEvents();
   }
 };

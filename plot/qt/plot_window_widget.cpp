@@ -1,15 +1,24 @@
 #include "plot/qt/plot_window_widget.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QSaveFile>
+
+#include "plot/curves_csv.h"
 
 namespace pelarin {
 namespace {
@@ -31,10 +40,20 @@ bool AskWithMessageBox(QWidget* parent, const QString& text, const QString& titl
   return QMessageBox::question(parent, title, shown, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
+// A right click that moved less than this opens the menu; a longer right drag reads out the curve.
+constexpr int kClickDistance = 4;
+
+const char* kImageFilter = "PNG image (*.png);;SVG drawing (*.svg);;Bitmap (*.bmp)";
+const char* kCsvFilter = "CSV table (*.csv)";
+
 }  // namespace
 
 PlotWindowWidget::PlotWindowWidget(PlotId id, State& state, QWidget* parent)
-    : QWidget(parent), interaction_(KindOf(id), state, *this), readoutBox_(new QLineEdit(this)) {
+    : QWidget(parent),
+      state_(state),
+      interaction_(KindOf(id), state, *this),
+      readoutBox_(new QLineEdit(this)),
+      contextMenu_(new QMenu(this)) {
   setWindowTitle(id == PlotId::linlin ? QStringLiteral("I(V)") : QStringLiteral("linlogplot"));
   setFont(PlotFont());
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -43,9 +62,16 @@ PlotWindowWidget::PlotWindowWidget(PlotId id, State& state, QWidget* parent)
   readoutBox_->setObjectName(QStringLiteral("readoutBox"));
   readoutBox_->setReadOnly(true);
   readoutBox_->installEventFilter(this);
+  contextMenu_->setObjectName(QStringLiteral("plotMenu"));
+  contextMenu_->addAction(QStringLiteral("Save image as..."), this, &PlotWindowWidget::SaveImageAs);
+  contextMenu_->addAction(QStringLiteral("Copy image"), this, &PlotWindowWidget::CopyImage);
+  contextMenu_->addAction(QStringLiteral("Export data as CSV..."), this, &PlotWindowWidget::ExportCsv);
   asker_ = [this](const QString& text, const QString& title) { return AskWithMessageBox(this, text, title); };
   notifier_ = [this](const QString& text, const QString& title) {
     QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, this).exec();
+  };
+  saveChooser_ = [this](const QString& title, const QString& proposed, const QString& filter) {
+    return QFileDialog::getSaveFileName(this, title, proposed, filter);
   };
   resize(sizeHint());
   PlaceReadoutBox();
@@ -88,10 +114,18 @@ void PlotWindowWidget::SetReadoutBackground(Colour colour) {
 
 void PlotWindowWidget::SetAsker(Asker asker) { asker_ = std::move(asker); }
 void PlotWindowWidget::SetNotifier(Notifier notifier) { notifier_ = std::move(notifier); }
+void PlotWindowWidget::SetSaveChooser(SaveChooser chooser) { saveChooser_ = std::move(chooser); }
+void PlotWindowWidget::SetSavedListener(SavedListener listener) { savedListener_ = std::move(listener); }
+void PlotWindowWidget::SetCommandRunning(bool running) { interaction_.SetCommandRunning(running); }
 
 QImage PlotWindowWidget::Image() {
   Render();
   return shown_;
+}
+
+const PlotLayout& PlotWindowWidget::Layout() {
+  Render();
+  return layout_;
 }
 
 void PlotWindowWidget::DrawingChanged() {
@@ -99,9 +133,14 @@ void PlotWindowWidget::DrawingChanged() {
   update();
 }
 
+void PlotWindowWidget::DrawingCleared() {
+  interaction_.Reset();
+  ShowInteraction();
+}
+
 void PlotWindowWidget::Render() {
   if (!stale_ && shown_.size() == size()) return;
-  shown_ = RenderPlot(surface, size(), &mapping_);
+  shown_ = RenderPlot(surface, size(), &layout_);
   stale_ = false;
 }
 
@@ -112,7 +151,7 @@ void PlotWindowWidget::paintEvent(QPaintEvent*) {
   const RubberBand& band = interaction_.RubberBandLine();
   if (band.visible) {
     painter.setPen(QPen(Qt::black, 1));
-    painter.drawLine(mapping_.ToPixel(band.x1, band.y1), mapping_.ToPixel(band.x2, band.y2));
+    painter.drawLine(layout_.mapping.ToPixel(band.x1, band.y1), layout_.mapping.ToPixel(band.x2, band.y2));
   }
 }
 
@@ -122,12 +161,12 @@ void PlotWindowWidget::resizeEvent(QResizeEvent* event) {
 }
 
 void PlotWindowWidget::PlaceReadoutBox() {
-  // Centred on the top edge, over the margin above the frame, wide enough for a two-number read-out.
+  // At the top right, over the title strip and above the legend, wide enough for a two-number read-out.
   const QFontMetrics metrics(readoutBox_->font());
   const int w =
       std::min(width(), metrics.horizontalAdvance(QStringLiteral("x= -8.88E-88   y= -8.88E-88")) + 16);
   const int h = metrics.height() + 6;
-  readoutBox_->setGeometry((width() - w) / 2, 0, w, h);
+  readoutBox_->setGeometry(width() - w - 2, 1, w, h);
 }
 
 void PlotWindowWidget::ShowInteraction() {
@@ -138,14 +177,15 @@ void PlotWindowWidget::ShowInteraction() {
 
 void PlotWindowWidget::mousePressEvent(QMouseEvent* event) {
   Render();
-  const QPointF at = mapping_.ToUser(event->position());
+  const QPointF at = layout_.mapping.ToUser(event->position());
   interaction_.MouseDown(ButtonCode(event->button()), static_cast<float>(at.x()), static_cast<float>(at.y()));
+  if (event->button() == Qt::RightButton) rightPressAt_ = event->position().toPoint();
   ShowInteraction();
 }
 
 void PlotWindowWidget::mouseMoveEvent(QMouseEvent* event) {
   Render();
-  const QPointF at = mapping_.ToUser(event->position());
+  const QPointF at = layout_.mapping.ToUser(event->position());
   interaction_.MouseMove(ButtonCode(event->buttons()), static_cast<float>(at.x()),
                          static_cast<float>(at.y()));
   ShowInteraction();
@@ -153,11 +193,14 @@ void PlotWindowWidget::mouseMoveEvent(QMouseEvent* event) {
 
 void PlotWindowWidget::mouseReleaseEvent(QMouseEvent* event) {
   Render();
-  const QPointF at = mapping_.ToUser(event->position());
+  const QPointF at = layout_.mapping.ToUser(event->position());
   interaction_.MouseUp(ButtonCode(event->button()), static_cast<float>(at.x()), static_cast<float>(at.y()));
   if (!releaseEndsDoubleClick_) interaction_.Click();
   releaseEndsDoubleClick_ = false;
   ShowInteraction();
+  if (event->button() == Qt::RightButton &&
+      (event->position().toPoint() - rightPressAt_).manhattanLength() < kClickDistance)
+    contextMenu_->popup(event->globalPosition().toPoint());
 }
 
 void PlotWindowWidget::mouseDoubleClickEvent(QMouseEvent*) {
@@ -169,6 +212,12 @@ void PlotWindowWidget::mouseDoubleClickEvent(QMouseEvent*) {
 void PlotWindowWidget::keyPressEvent(QKeyEvent* event) {
   interaction_.KeyDown(KeyCode(*event));
   ShowInteraction();
+}
+
+void PlotWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
+  // The mouse opens the menu on a right click's release (a right drag reads out instead); the keyboard's
+  // menu key opens it here.
+  if (event->reason() != QContextMenuEvent::Mouse) contextMenu_->popup(event->globalPos());
 }
 
 bool PlotWindowWidget::eventFilter(QObject* watched, QEvent* event) {
@@ -193,8 +242,53 @@ void PlotWindowWidget::ShowExclamation(const std::string& text, const std::strin
 void PlotWindowWidget::SaveImage(const std::string& path) {
   // The read-out box has just been emptied; the image is the drawing alone, at the window's size.
   const QString file = QString::fromStdString(path);
-  if (!SaveBitmap(surface, size(), file))
+  if (!SavePlot(surface, size(), file, ImageFormat::Bmp)) {
     notifier_(QStringLiteral("The image could not be saved as ") + file, QStringLiteral("SAVE IMAGE"));
+    return;
+  }
+  if (savedListener_) savedListener_(file);
+}
+
+QString PlotWindowWidget::ProposedStem() const {
+  const QString folder = QString::fromStdString(state_.id.studyDir);
+  const QString label = QString::fromStdString(state_.id.studyLabel);
+  const QString name = label.isEmpty() ? QStringLiteral("plot") : label;
+  const QString suffix = interaction_.ImageName().ends_with("_dark.bmp") ? "_dark" : "_ill";
+  return (folder.isEmpty() ? QDir::currentPath() + "/" : folder) + name + suffix;
+}
+
+void PlotWindowWidget::SaveImageAs() {
+  QString path = saveChooser_(QStringLiteral("Save image as"), ProposedStem() + ".png", kImageFilter);
+  if (path.isEmpty()) return;
+  std::optional<ImageFormat> format = ImageFormatOf(path);
+  if (!format) {
+    format = ImageFormat::Png;
+    path += SuffixOf(*format);
+  }
+  if (!SavePlot(surface, size(), path, *format)) {
+    notifier_(QStringLiteral("The image could not be saved as ") + path, QStringLiteral("Save image as"));
+    return;
+  }
+  if (savedListener_) savedListener_(path);
+}
+
+void PlotWindowWidget::CopyImage() { QGuiApplication::clipboard()->setImage(Image()); }
+
+void PlotWindowWidget::ExportCsv() {
+  QString path = saveChooser_(QStringLiteral("Export data as CSV"), ProposedStem() + ".csv", kCsvFilter);
+  if (path.isEmpty()) return;
+  if (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) path += QStringLiteral(".csv");
+  QSaveFile file(path);
+  const std::string csv = CurvesCsv(surface);
+  const bool written =
+      file.open(QIODevice::WriteOnly) &&
+      file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
+      file.commit();
+  if (!written) {
+    notifier_(QStringLiteral("The data could not be saved as ") + path, QStringLiteral("Export data as CSV"));
+    return;
+  }
+  if (savedListener_) savedListener_(path);
 }
 
 }  // namespace pelarin

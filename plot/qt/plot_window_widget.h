@@ -1,10 +1,12 @@
 // The plot windows linlin and linlog: MDI children that keep what is drawn on them as a recording, show it
-// replayed at the window's size (a resized window shows the same drawing at its new size), and handle the
-// mouse and keys through PlotInteraction: the read-out box at the top, the rubber band line, the
-// Escape message and the double click that saves the image as a bitmap.
+// replayed at the window's size as a figure (titles, labels and legend laid out for that size), and handle
+// the mouse and keys through PlotInteraction: the read-out box at the top right, the rubber band line, the
+// Escape message and the double click that saves the image as a bitmap. A right click opens a menu that
+// saves the image as PNG, SVG or BMP, copies it, or exports the curves as CSV.
 #pragma once
 
 #include <QImage>
+#include <QPoint>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -17,6 +19,7 @@
 #include "ui/recorded_plot_window.h"
 
 class QLineEdit;
+class QMenu;
 
 namespace pelarin {
 
@@ -28,6 +31,11 @@ class PlotWindowWidget : public QWidget, public RecordedPlotWindow, private Plot
   // unless replaced.
   using Asker = std::function<bool(const QString& text, const QString& title)>;
   using Notifier = std::function<void(const QString& text, const QString& title)>;
+  // A save dialog: the path chosen (empty when cancelled) from a title, a proposed path and a filter.
+  using SaveChooser =
+      std::function<QString(const QString& title, const QString& proposed, const QString& filter)>;
+  // Told of every file the window wrote.
+  using SavedListener = std::function<void(const QString& path)>;
 
   // Captioned "I(V)" (linlin) or "linlogplot" (linlog); state supplies the drag point, dragLineOn,
   // darkFlag, Vt and the study's label and folder.
@@ -43,14 +51,28 @@ class PlotWindowWidget : public QWidget, public RecordedPlotWindow, private Plot
 
   void SetAsker(Asker asker);
   void SetNotifier(Notifier notifier);
+  void SetSaveChooser(SaveChooser chooser);
+  void SetSavedListener(SavedListener listener);
+  // Whether a command computes; Escape says the calculation stopped only then.
+  void SetCommandRunning(bool running);
 
   [[nodiscard]] const RecordingSurface& Drawing() const { return surface; }
   // The drawing as the window shows it (without the read-out box and the rubber band), at the window's size.
   [[nodiscard]] QImage Image();
+  // Where the last render placed the drawing, its labels and its legend.
+  [[nodiscard]] const PlotLayout& Layout();
   [[nodiscard]] QLineEdit* ReadoutBox() const { return readoutBox_; }
   [[nodiscard]] const RubberBand& RubberBandLine() const { return interaction_.RubberBandLine(); }
+  // The right-click menu: "Save image as...", "Copy image", "Export data as CSV...".
+  [[nodiscard]] QMenu* ContextMenu() const { return contextMenu_; }
   // The reference extents of the axes at 15 units a pixel.
   [[nodiscard]] QSize sizeHint() const override { return {625, 373}; }
+
+  // The menu's commands. Save and export ask for a file through the save chooser, proposing the study's
+  // folder and label; the image format follows the file's suffix (PNG when it has none of the three).
+  void SaveImageAs();
+  void CopyImage();
+  void ExportCsv();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -60,6 +82,7 @@ class PlotWindowWidget : public QWidget, public RecordedPlotWindow, private Plot
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -69,21 +92,29 @@ class PlotWindowWidget : public QWidget, public RecordedPlotWindow, private Plot
   void SaveImage(const std::string& path) override;
 
   void DrawingChanged() override;
+  void DrawingCleared() override;
   // Renders the drawing again if it changed or the window was resized.
   void Render();
   // Shows the interaction's read-out text and rubber band.
   void ShowInteraction();
   void PlaceReadoutBox();
+  // The study's folder and label, the stem proposed for saved files.
+  [[nodiscard]] QString ProposedStem() const;
 
+  State& state_;
   PlotInteraction interaction_;
   QLineEdit* readoutBox_;
+  QMenu* contextMenu_;
   Asker asker_;
   Notifier notifier_;
+  SaveChooser saveChooser_;
+  SavedListener savedListener_;
   QImage shown_;
-  UserMapping mapping_;
+  PlotLayout layout_;
   bool stale_ = true;
   // The release that ends a double click brings no click.
   bool releaseEndsDoubleClick_ = false;
+  QPoint rightPressAt_;
 };
 
 }  // namespace pelarin

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The batch tool loads no Qt library for a study without images, and loads the image renderer when
-# --images asks for it (when the window program, and so the renderer, is built).
+# --images asks for it (when the window program, and so the renderer, is built), in each of its formats.
 # Usage: loaded_libraries_test.sh PELARIN_BATCH WITH_IMAGES(0|1)
 set -euo pipefail
 batch=$1
@@ -21,5 +21,10 @@ if [ "$with_images" = 1 ]; then
   for image in "Test_All junctions_ill.bmp" "Test_All junctions_dark.bmp"; do
     [ -s "$dir/Test_plr/$image" ] || { echo "no image $image"; exit 1; }
   done
+  # The format option reaches the renderer: a PNG signature, an SVG document.
+  "$batch" all --dir "$dir" --no-save --images=png >/dev/null
+  head -c 8 "$dir/Test_plr/Test_All junctions_ill.png" | grep -q "PNG" || { echo "no PNG image"; exit 1; }
+  "$batch" all --dir "$dir" --no-save --images=svg >/dev/null
+  grep -q "<svg" "$dir/Test_plr/Test_All junctions_dark.svg" || { echo "no SVG image"; exit 1; }
 fi
 echo "Qt is loaded only for images."

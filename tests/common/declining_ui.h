@@ -16,7 +16,11 @@ namespace pelarin::testing {
 class DecliningUi : public Ui {
  public:
   void BeforeComputing(const StudyFiles&) override {}
-  bool Ask(Question) override { return false; }
+  using Ui::Ask;
+  bool Ask(Question, const std::string&) override { return false; }
+  void FilesSaved(const std::vector<std::string>& paths) override {
+    saved.insert(saved.end(), paths.begin(), paths.end());
+  }
   void ShowMessage(const std::string& text, const std::string&, MessageIcon) override {
     messages.push_back(text);
   }
@@ -30,6 +34,7 @@ class DecliningUi : public Ui {
   TextForm form;
   MenuTable menus{StudyMenuEntries()};
   std::vector<std::string> messages;
+  std::vector<std::string> saved;  // files announced as written (none, as every save is declined)
 };
 
 }  // namespace pelarin::testing

@@ -1,5 +1,6 @@
-// A scripted, complete user interface for tests: queued answers, recorded questions and messages,
-// recorded drawing of both plot windows, a parameter form held as strings, and plain menus.
+// A scripted, complete user interface for tests: queued answers, recorded questions and messages, the files
+// announced as saved, recorded drawing of both plot windows, a parameter form held as strings, and plain
+// menus.
 #pragma once
 
 #include <deque>
@@ -22,6 +23,7 @@ struct AskedQuestion {
   pelarin::Question question;
   std::string text, title;
   bool answer;
+  std::string subject{};
 };
 struct Message {
   std::string text, title;
@@ -39,17 +41,20 @@ class FakeUi : public Ui {
   std::vector<AskedQuestion> questions;
   std::vector<Message> messages;
   std::vector<FileDialogRequest> dialogs;
-  std::vector<StudyFiles> planned;  // what each study said it would write
+  std::vector<StudyFiles> planned;              // what each study said it would write
+  std::vector<std::vector<std::string>> saved;  // each announcement of files written
 
   void BeforeComputing(const StudyFiles& files) override { planned.push_back(files); }
-  bool Ask(pelarin::Question question) override {
+  using Ui::Ask;
+  bool Ask(pelarin::Question question, const std::string& subject) override {
     const QuestionText asked = TextOf(question);
     if (answers.empty()) throw std::logic_error("unexpected question: " + std::string(asked.text));
     const bool answer = answers.front();
     answers.pop_front();
-    questions.push_back({question, std::string(asked.text), std::string(asked.title), answer});
+    questions.push_back({question, std::string(asked.text), std::string(asked.title), answer, subject});
     return answer;
   }
+  void FilesSaved(const std::vector<std::string>& paths) override { saved.push_back(paths); }
   void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
     messages.push_back({text, title, icon});
   }

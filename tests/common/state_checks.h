@@ -1,17 +1,17 @@
-// Compares two whole states, and two recorded drawings, field by field and bit for bit, so that a failure
-// names what differs.
+// Compares two whole states field by field and bit for bit (doubles by their
+// bits, so -0 against 0 or two different NaNs differ too), so that a failure names what differs.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "common/parameter_checks.h"
+#include "model/parameter_table.h"
 #include "model/state.h"
-#include "plot/recording_surface.h"
 
 namespace pelarin::testing {
 
@@ -19,92 +19,71 @@ inline bool SameBits(double a, double b) {
   return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
-#define PELARIN_EXPECT_SAME_BITS(a, b, what) \
-  EXPECT_TRUE(::pelarin::testing::SameBits((a), (b))) << (what) << ": " << (a) << " against " << (b)
+// Whether the count of balance evaluations (a diagnostic) takes part in a comparison.
+enum class Evaluations { Compared, Ignored };
 
-inline void ExpectSameValues(const std::vector<double>& a, const std::vector<double>& b, const char* what) {
-  ASSERT_EQ(a.size(), b.size()) << what;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (!SameBits(a[i], b[i])) {
-      ADD_FAILURE() << what << "[" << i << "]: " << a[i] << " against " << b[i];
-      return;
-    }
-}
+// The first field where two states differ, or "" when they are the same. The two switches that choose how
+// the model computes (jumping searches, sweeps at once) are left out: the comparisons run one against the
+// other.
+class StateDifference {
+ public:
+  static std::string Between(const State& a, const State& b, Evaluations evaluations) {
+    StateDifference d;
+    for (const ParameterRow& row : kParameterRows)
+      d.Same(std::string(row.name).c_str(), a.par.*row.member, b.par.*row.member);
+#define PELARIN_SAME(field) d.Same(#field, a.field, b.field)
+    PELARIN_SAME(par.JsdMax1), PELARIN_SAME(par.JsdMax2), PELARIN_SAME(par.JsdMax3);
+    PELARIN_SAME(id.studyName), PELARIN_SAME(id.baseDir), PELARIN_SAME(id.studyDir);
+    PELARIN_SAME(id.loadedDir), PELARIN_SAME(id.studyLabel), PELARIN_SAME(id.illumFiles);
+    PELARIN_SAME(id.darkFiles);
+    PELARIN_SAME(flags.darkFlag), PELARIN_SAME(flags.eqePair12), PELARIN_SAME(flags.eqePair13);
+    PELARIN_SAME(flags.eqePair23), PELARIN_SAME(flags.subStudyFlag), PELARIN_SAME(flags.dragLineOn);
+    PELARIN_SAME(k.Vt), PELARIN_SAME(k.stepInit), PELARIN_SAME(k.cycleLimit), PELARIN_SAME(k.flipLimit);
+    PELARIN_SAME(k.sweepGain), PELARIN_SAME(k.maxPoints);
+    PELARIN_SAME(ws.curRs), PELARIN_SAME(ws.curRp), PELARIN_SAME(ws.curJsc), PELARIN_SAME(ws.curJsd1);
+    PELARIN_SAME(ws.curJsd2), PELARIN_SAME(ws.curM1), PELARIN_SAME(ws.curM2), PELARIN_SAME(ws.curV);
+    PELARIN_SAME(ws.curJ), PELARIN_SAME(ws.curJset), PELARIN_SAME(ws.eqLhs), PELARIN_SAME(ws.eqRhs);
+    PELARIN_SAME(ws.V1), PELARIN_SAME(ws.V2), PELARIN_SAME(ws.V3), PELARIN_SAME(ws.V1start);
+    PELARIN_SAME(ws.V2start), PELARIN_SAME(ws.stepFactor), PELARIN_SAME(ws.stepJ);
+    PELARIN_SAME(ws.cycleCount), PELARIN_SAME(ws.divergeFlag), PELARIN_SAME(ws.longestPhase);
+    if (evaluations == Evaluations::Compared) PELARIN_SAME(ws.balanceEvals);
+    PELARIN_SAME(sweep.Vinit), PELARIN_SAME(sweep.sweepStep), PELARIN_SAME(sweep.Vend);
+    PELARIN_SAME(sweep.JscUse1), PELARIN_SAME(sweep.JscUse2), PELARIN_SAME(sweep.JscUse3);
+    PELARIN_SAME(sweep.rgSwitch), PELARIN_SAME(sweep.resVtot), PELARIN_SAME(sweep.resV1);
+    PELARIN_SAME(sweep.resV2), PELARIN_SAME(sweep.resV3), PELARIN_SAME(sweep.resJ);
+    PELARIN_SAME(sweep.resCount), PELARIN_SAME(sweep.stackVoc), PELARIN_SAME(sweep.Jstart);
+    PELARIN_SAME(plot.markerRadius), PELARIN_SAME(plot.dragX0), PELARIN_SAME(plot.dragY0);
+    PELARIN_SAME(eqe.vocRef), PELARIN_SAME(eqe.eqeStep), PELARIN_SAME(eqe.eqeJunction);
+#undef PELARIN_SAME
+    return d.first_;
+  }
 
-inline void ExpectSameState(const State& a, const State& b) {
-  ExpectSameParameters(a.par, b.par);
-  EXPECT_EQ(a.id.studyName, b.id.studyName);
-  EXPECT_EQ(a.id.baseDir, b.id.baseDir);
-  EXPECT_EQ(a.id.studyDir, b.id.studyDir);
-  EXPECT_EQ(a.id.loadedDir, b.id.loadedDir);
-  EXPECT_EQ(a.id.studyLabel, b.id.studyLabel);
-  EXPECT_EQ(a.id.illumFiles, b.id.illumFiles);
-  EXPECT_EQ(a.id.darkFiles, b.id.darkFiles);
-  for (const auto& [x, y, what] : {std::tuple{a.flags.darkFlag, b.flags.darkFlag, "darkFlag"},
-                                   {a.flags.eqePair12, b.flags.eqePair12, "eqePair12"},
-                                   {a.flags.eqePair13, b.flags.eqePair13, "eqePair13"},
-                                   {a.flags.eqePair23, b.flags.eqePair23, "eqePair23"},
-                                   {a.flags.subStudyFlag, b.flags.subStudyFlag, "subStudyFlag"},
-                                   {a.flags.dragLineOn, b.flags.dragLineOn, "dragLineOn"},
-                                   {a.ws.curRs, b.ws.curRs, "curRs"},
-                                   {a.ws.curRp, b.ws.curRp, "curRp"},
-                                   {a.ws.curJsc, b.ws.curJsc, "curJsc"},
-                                   {a.ws.curJsd1, b.ws.curJsd1, "curJsd1"},
-                                   {a.ws.curJsd2, b.ws.curJsd2, "curJsd2"},
-                                   {a.ws.curM1, b.ws.curM1, "curM1"},
-                                   {a.ws.curM2, b.ws.curM2, "curM2"},
-                                   {a.ws.curV, b.ws.curV, "curV"},
-                                   {a.ws.curJ, b.ws.curJ, "curJ"},
-                                   {a.ws.curJset, b.ws.curJset, "curJset"},
-                                   {a.ws.eqLhs, b.ws.eqLhs, "eqLhs"},
-                                   {a.ws.eqRhs, b.ws.eqRhs, "eqRhs"},
-                                   {a.ws.V1, b.ws.V1, "V1"},
-                                   {a.ws.V2, b.ws.V2, "V2"},
-                                   {a.ws.V3, b.ws.V3, "V3"},
-                                   {a.ws.V1start, b.ws.V1start, "V1start"},
-                                   {a.ws.V2start, b.ws.V2start, "V2start"},
-                                   {a.ws.stepFactor, b.ws.stepFactor, "stepFactor"},
-                                   {a.ws.stepJ, b.ws.stepJ, "stepJ"},
-                                   {a.sweep.sweepStep, b.sweep.sweepStep, "sweepStep"},
-                                   {a.sweep.Vend, b.sweep.Vend, "Vend"},
-                                   {a.sweep.JscUse1, b.sweep.JscUse1, "JscUse1"},
-                                   {a.sweep.JscUse2, b.sweep.JscUse2, "JscUse2"},
-                                   {a.sweep.JscUse3, b.sweep.JscUse3, "JscUse3"},
-                                   {a.sweep.rgSwitch, b.sweep.rgSwitch, "rgSwitch"},
-                                   {a.sweep.stackVoc, b.sweep.stackVoc, "stackVoc"},
-                                   {a.sweep.Jstart, b.sweep.Jstart, "Jstart"},
-                                   {a.plot.markerRadius, b.plot.markerRadius, "markerRadius"},
-                                   {a.plot.dragX0, b.plot.dragX0, "dragX0"},
-                                   {a.plot.dragY0, b.plot.dragY0, "dragY0"},
-                                   {a.eqe.vocRef, b.eqe.vocRef, "vocRef"},
-                                   {a.eqe.eqeStep, b.eqe.eqeStep, "eqeStep"}})
-    PELARIN_EXPECT_SAME_BITS(x, y, what);
-  EXPECT_EQ(a.ws.cycleCount, b.ws.cycleCount);
-  EXPECT_EQ(a.ws.divergeFlag, b.ws.divergeFlag);
-  EXPECT_EQ(a.ws.balanceEvals, b.ws.balanceEvals);
-  EXPECT_EQ(a.ws.longestPhase, b.ws.longestPhase);
-  EXPECT_EQ(a.sweep.resCount, b.sweep.resCount);
-  EXPECT_EQ(a.eqe.eqeJunction, b.eqe.eqeJunction);
-  ExpectSameValues(a.sweep.Vinit, b.sweep.Vinit, "Vinit");
-  ExpectSameValues(a.sweep.resVtot, b.sweep.resVtot, "resVtot");
-  ExpectSameValues(a.sweep.resV1, b.sweep.resV1, "resV1");
-  ExpectSameValues(a.sweep.resV2, b.sweep.resV2, "resV2");
-  ExpectSameValues(a.sweep.resV3, b.sweep.resV3, "resV3");
-  ExpectSameValues(a.sweep.resJ, b.sweep.resJ, "resJ");
-}
-
-inline void ExpectSameDrawing(const RecordingSurface& a, const RecordingSurface& b, const char* what) {
-  const auto &x = a.Ops(), &y = b.Ops();
-  ASSERT_EQ(x.size(), y.size()) << what;
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    const DrawOp &p = x[i], &q = y[i];
-    const bool same = p.kind == q.kind && SameBits(p.x, q.x) && SameBits(p.y, q.y) && SameBits(p.x2, q.x2) &&
-                      SameBits(p.y2, q.y2) && p.colour == q.colour && p.value == q.value && p.text == q.text;
-    if (!same) {
-      ADD_FAILURE() << what << ": drawing call " << i << " differs";
-      return;
+ private:
+  void Same(const char* name, double x, double y) {
+    if (first_.empty() && !SameBits(x, y)) {
+      std::ostringstream os;
+      os.precision(17);
+      os << name << ": " << x << " against " << y;
+      first_ = os.str();
     }
   }
+  void Same(const char* name, const std::vector<double>& x, const std::vector<double>& y) {
+    if (x.size() != y.size() && first_.empty()) first_ = std::string(name) + ": sizes differ";
+    for (std::size_t i = 0; i < x.size() && i < y.size() && first_.empty(); ++i)
+      Same((std::string(name) + "[" + std::to_string(i) + "]").c_str(), x[i], y[i]);
+  }
+  template <class T>
+  void Same(const char* name, const T& x, const T& y) {
+    if (first_.empty() && !(x == y)) first_ = std::string(name) + " differs";
+  }
+  std::string first_;
+};
+
+[[nodiscard]] inline std::string FirstDifference(const State& a, const State& b,
+                                                 Evaluations evaluations = Evaluations::Compared) {
+  return StateDifference::Between(a, b, evaluations);
 }
+
+inline void ExpectSameState(const State& a, const State& b) { EXPECT_EQ(FirstDifference(a, b), ""); }
 
 }  // namespace pelarin::testing

@@ -1,5 +1,5 @@
 // Reading result tables and recorded drawings back in tests: the CR LF lines of a table, one column of its
-// data lines as numbers, and the circles drawn in one colour.
+// data lines as numbers, the circles drawn in one colour, and two drawings compared call for call.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/state_checks.h"
 #include "model/number_text.h"
 #include "ui/recorded_plot_window.h"
 
@@ -45,6 +46,21 @@ inline std::size_t CountCircles(const RecordedPlotWindow& window, Colour colour)
   std::size_t n = 0;
   for (const DrawOp& op : window.CirclesDrawn()) n += op.colour == colour;
   return n;
+}
+
+// Two recordings call for call, coordinates by their bits.
+inline void ExpectSameDrawing(const RecordingSurface& a, const RecordingSurface& b, const char* what) {
+  const auto &x = a.Ops(), &y = b.Ops();
+  ASSERT_EQ(x.size(), y.size()) << what;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    const DrawOp &p = x[i], &q = y[i];
+    const bool same = p.kind == q.kind && SameBits(p.x, q.x) && SameBits(p.y, q.y) && SameBits(p.x2, q.x2) &&
+                      SameBits(p.y2, q.y2) && p.colour == q.colour && p.value == q.value && p.text == q.text;
+    if (!same) {
+      ADD_FAILURE() << what << ": drawing call " << i << " differs";
+      return;
+    }
+  }
 }
 
 }  // namespace pelarin::testing

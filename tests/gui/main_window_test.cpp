@@ -5,12 +5,19 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLayout>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include "app/commands.h"
@@ -29,9 +36,10 @@ class MainWindowTest : public QObject {
     state_ = std::make_unique<State>();
     window_ = std::make_unique<MainWindow>(*state_);
     window_->StartUp();
-    window_->Ui().hooks.ask = [this](Question question) {
+    window_->Ui().hooks.ask = [this](Question question, const std::string& subject) {
       const QuestionText asked = TextOf(question);
-      asked_.push_back(QString::fromStdString(std::string(asked.text) + "|" + std::string(asked.title)));
+      asked_.push_back(
+          QString::fromStdString(QuestionMessage(question, subject) + "|" + std::string(asked.title)));
       if (answers_.isEmpty()) qFatal("unexpected question %s", std::string(asked.text).c_str());
       return answers_.takeFirst();
     };
@@ -247,6 +255,99 @@ class MainWindowTest : public QObject {
     QCOMPARE(window_->FormWidget()->StudyNameBox()->text(), QString("cellA"));
     QVERIFY(window_->LinlinWindow()->isVisible());
     QVERIFY(window_->LinlogWindow()->isVisible());
+  }
+
+  // On common screens the form shows all its boxes without a scroll bar and the plots fill the area below
+  // it, side by side, all inside the window.
+  void fitsTheScreenWithoutScrollBars_data() {
+    QTest::addColumn<QSize>("screen");
+    QTest::addColumn<bool>("schematic");
+    QTest::newRow("1366x768") << QSize(1366, 768) << true;
+    QTest::newRow("1920x1080") << QSize(1920, 1080) << true;
+    QTest::newRow("1024x768: no room for the schematic") << QSize(1024, 768) << false;
+  }
+  void fitsTheScreenWithoutScrollBars() {
+    QFETCH(QSize, screen);
+    QFETCH(bool, schematic);
+    window_->setGeometry(QRect(QPoint(0, 0), screen));
+    window_->layout()->activate();
+    window_->LayOut(window_->Area()->size());
+    window_->LinlinWindow()->show();
+    window_->LinlogWindow()->show();
+    QCoreApplication::processEvents();
+    auto* scroll = qobject_cast<QScrollArea*>(window_->FormWindow()->widget());
+    QVERIFY(scroll);
+    QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+    QVERIFY(!scroll->verticalScrollBar()->isVisible());
+    QCOMPARE(window_->FormWidget()->Schematic()->isVisible(), schematic);
+    for (int i = 0; i < 26; ++i) {
+      const QWidget* box = window_->FormWidget()->Box(i);
+      QVERIFY(scroll->viewport()->rect().contains(
+          QRect(box->mapTo(scroll->viewport(), QPoint(0, 0)), box->size())));
+    }
+    const QRect area(QPoint(0, 0), window_->Area()->size());
+    const QRect form = window_->FormWindow()->geometry();
+    const QRect linlin = window_->LinlinWindow()->geometry(), linlog = window_->LinlogWindow()->geometry();
+    for (const QRect& plot : {linlin, linlog}) {
+      QVERIFY(area.contains(plot));
+      QVERIFY(!plot.intersects(form));
+      QVERIFY(plot.height() > area.height() / 2);
+    }
+    QVERIFY(!linlin.intersects(linlog));
+  }
+
+  // A question stands over the form, never over the plots it asks about.
+  void questionsStandOverTheFormClearOfThePlots() {
+    window_->Ui().hooks.ask = nullptr;
+    window_->LinlinWindow()->show();
+    window_->LinlogWindow()->show();
+    QRect box;
+    QTimer::singleShot(0, [&] {
+      auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!shown) return;
+      box = shown->frameGeometry();
+      shown->button(QMessageBox::No)->click();
+    });
+    QVERIFY(!window_->Ui().Ask(Question::SaveData));
+    QVERIFY(box.isValid());
+    const auto global = [](const QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); };
+    QVERIFY(!box.intersects(global(window_->LinlinWindow())));
+    QVERIFY(!box.intersects(global(window_->LinlogWindow())));
+    QVERIFY(box.intersects(global(window_->FormWindow())));
+  }
+
+  void theStatusBarSaysWhereTheTablesWent() {
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    const QString startDir = QDir::currentPath();
+    QDir::setCurrent(temp.path());
+    answers_ << false << true;  // no measured data; save the tables
+    const bool ran = RunMenuCommand(*state_, window_->Ui(), MenuItemOf(*FindStudy("all")));
+    QDir::setCurrent(startDir);
+    QVERIFY(ran);
+    const QString status = window_->statusBar()->currentMessage();
+    QCOMPARE(status, QString("Saved 2 files in %1/Test_plr: Test_J(V)_AllJunctions.txt, "
+                             "Test_J(V)_AllJunctions_dark.txt")
+                         .arg(QDir(temp.path()).canonicalPath()));
+  }
+
+  void theDeleteQuestionNamesTheStudy() {
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    QFile file(temp.filePath("cellA.plr"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString startDir = QDir::currentPath();
+    window_->Ui().hooks.file = [&](const FileDialogRequest&, bool) -> std::optional<std::string> {
+      return temp.filePath("cellA.plr").toStdString();
+    };
+    answers_ << false;  // keep it
+    QVERIFY(RunMenuCommand(*state_, window_->Ui(), MenuItem::Delete));
+    QDir::setCurrent(startDir);
+    QCOMPARE(asked_,
+             QStringList(" ALL the related files will be erased !\nStudy \"cellA\": cellA.plr and the "
+                         "folder cellA_plr with its files| Are you SURE ?"));
+    QVERIFY(file.exists());
   }
 
   void screenshot() {

@@ -62,16 +62,19 @@ class PlotRenderTest : public QObject {
     s.Circle(3, 5, 1, Rgb(255, 0, 0));
     s.SetFillStyle(FillStyle::Transparent);
     s.Circle(7, 5, 1, Rgb(255, 0, 0));
-    UserMapping m;
-    const QImage image = RenderPlot(s, QSize(200, 200), &m);
+    PlotLayout layout;
+    const QImage image = RenderPlot(s, QSize(200, 200), &layout);
+    const UserMapping& m = layout.mapping;
     QCOMPARE(Pixel(image, m.ToPixel(3, 5)), Rgb32(Rgb(0, 0, 255)));
     QCOMPARE(Pixel(image, m.ToPixel(7, 5)), kWhite);
-    // The radius is measured along x: 20 pixels here; the (smoothed) outline is in the circle's colour.
+    // The radius is measured along x: a tenth of the drawing's width; the (smoothed) outline is in the
+    // circle's colour.
+    const double r = m.size.width() / 10.0;
     const auto reddish = [](QRgb p) { return qRed(p) == 255 && qGreen(p) < 160 && qBlue(p) < 160; };
-    QVERIFY(reddish(Pixel(image, m.ToPixel(7, 5) + QPointF(20, 0))));
-    QVERIFY(reddish(Pixel(image, m.ToPixel(7, 5) + QPointF(0, -20))));
-    QCOMPARE(Pixel(image, m.ToPixel(7, 5) + QPointF(24, 0)), kWhite);
-    QCOMPARE(Pixel(image, m.ToPixel(7, 5) + QPointF(16, 0)), kWhite);
+    QVERIFY(reddish(Pixel(image, m.ToPixel(7, 5) + QPointF(r, 0))));
+    QVERIFY(reddish(Pixel(image, m.ToPixel(7, 5) + QPointF(0, -r))));
+    QCOMPARE(Pixel(image, m.ToPixel(7, 5) + QPointF(r + 4, 0)), kWhite);
+    QCOMPARE(Pixel(image, m.ToPixel(7, 5) + QPointF(r - 4, 0)), kWhite);
   }
 
   void drawsTheTypicalPlotsWithinTheWindow_data() {

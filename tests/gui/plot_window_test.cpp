@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -109,11 +110,14 @@ class PlotWindowTest : public QObject {
     QCOMPARE(linlinSub->windowTitle(), QString("Test                    J(V) All Junctions"));
   }
 
-  void escapeInTheReadoutBoxShowsTheStopMessageOnce() {
+  void escapeInTheReadoutBoxShowsTheStopMessageOnceWhileACommandRuns() {
     State state;
     PlotWindowWidget window(PlotId::linlin, state);
     QStringList shown;
     window.SetNotifier([&](const QString& text, const QString& title) { shown << text + "|" + title; });
+    QTest::keyClick(&window, Qt::Key_Escape);  // idle: nothing to stop
+    QVERIFY(shown.isEmpty());
+    window.SetCommandRunning(true);
     QTest::keyClick(window.ReadoutBox(), Qt::Key_A);
     QTest::keyClick(window.ReadoutBox(), Qt::Key_Escape);
     QTest::keyClick(&window, Qt::Key_Escape);
@@ -125,10 +129,13 @@ class PlotWindowTest : public QObject {
     PlotWindowWidget window(PlotId::linlin, state);
     window.resize(600, 300);
     DrawAxes(window, PlotId::linlin, state);  // user coordinates -0.1 to 1.1 both ways
-    QTest::mousePress(&window, Qt::RightButton, {}, QPoint(300, 200));
+    const QPoint at = window.Layout().mapping.ToPixel(0.5, 0.3).toPoint();
+    QTest::mousePress(&window, Qt::RightButton, {}, at);
     QCOMPARE(window.ReadoutBox()->text(), QString("x= 5.E-1   y= 3.E-1"));
-    QTest::mouseRelease(&window, Qt::RightButton, {}, QPoint(300, 200));
+    QTest::mouseRelease(&window, Qt::RightButton, {}, at);
     QCOMPARE(window.ReadoutBox()->text(), QString());  // the click empties it
+    QVERIFY(window.ContextMenu()->isVisible());        // and opens the plot's menu
+    window.ContextMenu()->hide();
   }
 
   void redrawsTheSameDrawingAtANewSize() {
@@ -136,14 +143,17 @@ class PlotWindowTest : public QObject {
     PlotWindowWidget window(PlotId::linlin, state);
     window.resize(500, 300);
     DrawLinLinAxes(window, state.plot, 1, 2, 1, 2);  // no zero line over the frame
-    // The frame's left side stands a twelfth of the width in: 0.1 of a 1.2 wide window.
+    // The frame's left side stands where the mapping of the render puts x = 1.
     const QImage small = window.Image();
     QCOMPARE(small.size(), QSize(500, 300));
-    QVERIFY(std::abs(FrameColumn(small, 150) - 500 / 12) <= 1);
+    const double smallFrame = window.Layout().mapping.ToPixel(1, 1.5).x();
+    QVERIFY(std::abs(FrameColumn(small, 150) - smallFrame) <= 1);
     window.resize(1000, 600);
     const QImage large = window.Image();
     QCOMPARE(large.size(), QSize(1000, 600));
-    QVERIFY(std::abs(FrameColumn(large, 300) - 1000 / 12) <= 1);
+    const double largeFrame = window.Layout().mapping.ToPixel(1, 1.5).x();
+    QVERIFY(std::abs(FrameColumn(large, 300) - largeFrame) <= 1);
+    QVERIFY(largeFrame > smallFrame);
   }
 };
 

@@ -28,8 +28,9 @@ std::map<std::string, QImage> BatchImages(const std::string& study, const QStrin
   const int status =
       RunBatch(options, out, err,
                [&](const RecordingSurface& drawing, int width, int height, const std::string& path) {
-                 // The tool saves through a temporary beside the image: <image>.tmp~<letters>.
-                 const std::string image = path.substr(0, path.rfind(".tmp~"));
+                 // The tool saves through a temporary beside the image: <stem>.tmp~<6 letters><suffix>.
+                 const auto mark = path.rfind(".tmp~");
+                 const std::string image = path.substr(0, mark) + path.substr(mark + 11);
                  images[image.substr(image.rfind('_'))] = RenderPlot(drawing, QSize(width, height));
                  return true;
                });
@@ -65,7 +66,7 @@ class WindowAndBatchImagesTest : public QObject {
     State state;
     MainWindow window(state);
     window.StartUp();
-    window.Ui().hooks.ask = [](Question) { return false; };  // no overlay, no tables
+    window.Ui().hooks.ask = [](Question, const std::string&) { return false; };  // no overlay, no tables
     QVERIFY(QDir::setCurrent(dir.path()));
     const MenuItem item = MenuItemOf(*FindStudy(study.toStdString()));
     for (int run = 1; run <= 2; ++run) {

@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
@@ -277,6 +278,22 @@ TEST(ConvertComma, ReplacesOnlyTheFirstComma) {
   std::string empty;
   Convert(empty);
   EXPECT_EQ(empty, "");
+}
+
+TEST(FigureText, RoundsToDecimalsOrSignificantDigitsWithALeadingZero) {
+  EXPECT_EQ(FixedText(1.38349, 3), "1.383");
+  EXPECT_EQ(FixedText(0.59518, 3), "0.595");
+  EXPECT_EQ(FixedText(-0.0004, 3), "-0.000");
+  EXPECT_EQ(SignificantText(8.1449, 3), "8.14");
+  EXPECT_EQ(SignificantText(0.72996, 3), "0.730");
+  EXPECT_EQ(SignificantText(12.345, 3), "12.3");
+  EXPECT_EQ(SignificantText(1234.6, 3), "1235");
+  EXPECT_EQ(SignificantText(0, 3), "0.00");
+  EXPECT_EQ(SignificantText(std::nan(""), 3), "-");
+  // CSV numbers read back exactly.
+  for (double v : {0.008141234567891, 1e-9, -1.0 / 3, 1.3834e300})
+    EXPECT_EQ(std::strtod(ShortestText(v).c_str(), nullptr), v);
+  EXPECT_EQ(ShortestText(0.5), "0.5");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Reads a recorded drawing back as what it shows: visible segments (colour, pen width), texts at their pen
-// positions, and the last user coordinates.
+// Reads a recorded drawing back as what it shows: visible segments (colour, pen width), texts and labels at
+// their pen positions, and the last user coordinates.
 #pragma once
 
 #include <optional>
@@ -18,6 +18,8 @@ struct Segment {
 struct PlacedText {
   double x, y;
   std::string text;
+  std::string exponent{};
+  LabelPlace place = LabelPlace::LeftOf;
 };
 
 struct Drawing {
@@ -43,6 +45,8 @@ inline Drawing ReadDrawing(const RecordingSurface& surface) {
     if (op.kind == DrawOp::Kind::LineTo && !invisible)
       d.segments.push_back({op.x, op.y, op.x2, op.y2, op.colour, width});
     if (op.kind == DrawOp::Kind::Print) d.texts.push_back({op.x, op.y, op.text});
+    if (op.kind == DrawOp::Kind::Label)
+      d.texts.push_back({op.x, op.y, op.text, op.exponent, static_cast<LabelPlace>(op.value)});
     if (op.kind == DrawOp::Kind::UserCoordinates) d.coordinates = op;
   }
   return d;

@@ -58,10 +58,18 @@ TEST(AxisLabelTest, RoundsHalfAwayFromZeroWithoutLeadingZero) {
   EXPECT_EQ(AxisLabel(2500, 2500, "0"), " 2.5 ");
 }
 
+TEST(AxisLabelTest, LabelTextsAndMarkerExponentsAsPlaced) {
+  EXPECT_EQ(LabelText(0.125, 0.025), ".13");
+  EXPECT_EQ(LabelText(0, 0.0002), "0");
+  EXPECT_EQ(LabelText(-2500, 2500), "-2.5");
+  EXPECT_EQ(MarkerExponent(4), "-4");
+  EXPECT_EQ(MarkerExponent(-3), "3");
+}
+
 struct LabelCase {
   double yMin, yMax;
   const char *first, *second, *last;
-  std::vector<std::string> marker;
+  const char* markerExponent;  // empty: no marker
 };
 
 class LinLinLabels : public ::testing::TestWithParam<LabelCase> {};
@@ -70,24 +78,29 @@ TEST_P(LinLinLabels, ScaleSmallAndLargeIntervalsAndMarkTheirPowerOfTen) {
   const LabelCase& c = GetParam();
   const int ny = RoundAxis(c.yMin, c.yMax).intervals;
   const Drawing d = DrawLinLin(0, 1, c.yMin, c.yMax);
-  ASSERT_EQ(d.texts.size(), ny + 1 + 11 + c.marker.size());
+  const std::size_t markers = *c.markerExponent ? 1 : 0;
+  ASSERT_EQ(d.texts.size(), ny + 1 + 11 + markers);
   EXPECT_EQ(d.texts[0].text, c.first);
   EXPECT_EQ(d.texts[1].text, c.second);
   EXPECT_EQ(d.texts[ny].text, c.last);
-  EXPECT_EQ(d.texts[ny + 2].text, " .1 ");  // the x labels follow
-  for (std::size_t i = 0; i < c.marker.size(); ++i) EXPECT_EQ(d.texts[ny + 12 + i].text, c.marker[i]);
+  EXPECT_EQ(d.texts[ny + 2].text, ".1");  // the x labels follow
+  if (markers == 0) return;
+  const auto& marker = d.texts[ny + 12];
+  EXPECT_EQ(marker.text, "x10");
+  EXPECT_EQ(marker.exponent, c.markerExponent);
+  EXPECT_EQ(marker.place, LabelPlace::AboveLeft);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ranges, LinLinLabels,
-    ::testing::Values(LabelCase{0, 1, " 0 ", " .1 ", " 1 ", {}},
-                      LabelCase{0, 0.002, " 0", " 2 ", " 20 ", {" x10", " -4"}},
-                      LabelCase{0, 5e4, " 0", " 5 ", " 50 ", {" x10", " +3"}},
-                      LabelCase{-0.35, 0.65, "-.4 ", "-.3 ", " .7 ", {}},
-                      // The top label is exactly 0: the marker still comes from the interval.
-                      LabelCase{-5e4, 0, "-50 ", "-45 ", " 0", {" x10", " +3"}}));
+INSTANTIATE_TEST_SUITE_P(Ranges, LinLinLabels,
+                         ::testing::Values(LabelCase{0, 1, "0", ".1", "1", ""},
+                                           LabelCase{0, 0.002, "0", "2", "20", "-4"},
+                                           LabelCase{0, 5e4, "0", "5", "50", "3"},
+                                           LabelCase{-0.35, 0.65, "-.4", "-.3", ".7", ""},
+                                           // The top label is exactly 0: the marker still comes from the
+                                           // interval.
+                                           LabelCase{-5e4, 0, "-50", "-45", "0", "3"}));
 
-TEST(LinLinAxesTest, SetsCoordinatesMarkerRadiusAndPlacesLabelsAndMarkersAroundTheFrame) {
+TEST(LinLinAxesTest, SetsCoordinatesMarkerRadiusAndAnchorsLabelsAtTheirTicksAndMarkersAtTheCorners) {
   PlotState plot;
   const Drawing d = DrawLinLin(0, 0.002, 0, 0.002, &plot);
   EXPECT_DOUBLE_EQ(plot.markerRadius, 30 * 0.002 / 9375);
@@ -96,18 +109,20 @@ TEST(LinLinAxesTest, SetsCoordinatesMarkerRadiusAndPlacesLabelsAndMarkersAroundT
   EXPECT_NEAR(d.coordinates->y, 0.0022, 1e-17);
   EXPECT_NEAR(d.coordinates->x2, 0.0022, 1e-17);
   EXPECT_NEAR(d.coordinates->y2, -0.0002, 1e-17);
-  const auto at = [&](std::size_t i, const char* text, double x, double y) {
+  const auto at = [&](std::size_t i, const char* text, const char* exponent, LabelPlace place, double x,
+                      double y) {
     EXPECT_EQ(d.texts[i].text, text);
+    EXPECT_EQ(d.texts[i].exponent, exponent);
+    EXPECT_EQ(d.texts[i].place, place) << text;
     EXPECT_NEAR(d.texts[i].x, x, 1e-17) << text;
     EXPECT_NEAR(d.texts[i].y, y, 1e-17) << text;
   };
-  ASSERT_EQ(d.texts.size(), 26u);
-  at(3, " 6 ", -0.002 / 15, 0.0006 + 0.002 / 70);
-  at(11, "0", -0.002 / 70, -0.0001);  // the x zero text has no blank
-  at(22, " x10", -0.00014, 0.00212);
-  at(23, " -4", -0.00008, 0.00216);
-  at(24, "     x10", 0.00202, -0.00002);
-  at(25, "-4", 0.00212, 0);
+  ASSERT_EQ(d.texts.size(), 24u);
+  at(3, "6", "", LabelPlace::LeftOf, 0, 0.0006);
+  at(11, "0", "", LabelPlace::Below, 0, 0);
+  at(12, "2", "", LabelPlace::Below, 0.0002, 0);
+  at(22, "x10", "-4", LabelPlace::AboveLeft, 0, 0.002);
+  at(23, "x10", "-4", LabelPlace::BelowRight, 0.002, 0);
 }
 
 TEST(LinLinAxesTest, DrawsHalfAndFullTicksIntoTheFrameOnAllSides) {

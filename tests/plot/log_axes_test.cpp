@@ -67,29 +67,28 @@ INSTANTIATE_TEST_SUITE_P(
         DecadeCase{1e-3, 1e-3, -4, -3, 17, 18}, DecadeCase{9.995e-4, 1e-3, -4, -3, 17, 18},
         DecadeCase{0, 0.05, -8, -1, 0, 0}, DecadeCase{-1, -0.5, -6, 0, 0, 0}));
 
-TEST(LinLogAxesTest, LabelsEachDecadeWithTenAndARaisedExponent) {
+TEST(LinLogAxesTest, LabelsEachDecadeWithTenAndARaisedExponentBesideItsTick) {
   PlotState plot;
   const Drawing d = DrawLinLog(-0.5, 2.9, 1e-9, 0.05, &plot);
   EXPECT_DOUBLE_EQ(plot.markerRadius, 30 * 3.4 / 9375);
   const double lnLo = std::log(1e-9), dl = std::log(0.1) - lnLo;
-  ASSERT_EQ(d.texts.size(), 2u * 9u + 19u);  // nine decade labels, x labels -0.6 to 3.0, no marker
+  ASSERT_EQ(d.texts.size(), 9u + 19u);  // nine decade labels, x labels -0.6 to 3.0, no marker
   for (int i = 0; i <= 8; ++i) {
-    const auto decade = static_cast<std::size_t>(i);
-    const auto &ten = d.texts[2 * decade], &exponent = d.texts[2 * decade + 1];
+    const auto& ten = d.texts[static_cast<std::size_t>(i)];
     EXPECT_EQ(ten.text, "10");
-    EXPECT_EQ(exponent.text, " -" + std::to_string(9 - i) + " ");
-    EXPECT_NEAR(ten.x, -0.6 - 3.6 / 20, 1e-12);
-    EXPECT_NEAR(ten.y, lnLo + i * dl / 8 + dl / 100, 1e-12);
-    EXPECT_NEAR(exponent.x, -0.6 - 3.6 / 30, 1e-12);
-    EXPECT_NEAR(exponent.y, ten.y + dl / 70, 1e-12);
+    EXPECT_EQ(ten.exponent, std::to_string(i - 9));
+    EXPECT_EQ(ten.place, LabelPlace::LeftOf);
+    EXPECT_NEAR(ten.x, -0.6, 1e-12);
+    EXPECT_NEAR(ten.y, lnLo + i * dl / 8, 1e-12);
   }
-  EXPECT_EQ(d.texts[18].text, "-.6 ");
-  EXPECT_NEAR(d.texts[18].y, lnLo - 0.05 * dl, 1e-12);
-  // Non-negative exponents are preceded by two blanks.
+  EXPECT_EQ(d.texts[9].text, "-.6");
+  EXPECT_EQ(d.texts[9].place, LabelPlace::Below);
+  EXPECT_NEAR(d.texts[9].y, lnLo, 1e-12);
+  // Exponents of decades at and above 1 carry no sign.
   const Drawing upper = DrawLinLog(0, 1, 0.5, 50);
-  EXPECT_EQ(upper.texts[1].text, " -1 ");
-  EXPECT_EQ(upper.texts[3].text, "  0 ");
-  EXPECT_EQ(upper.texts[7].text, "  2 ");
+  EXPECT_EQ(upper.texts[0].exponent, "-1");
+  EXPECT_EQ(upper.texts[1].exponent, "0");
+  EXPECT_EQ(upper.texts[3].exponent, "2");
 }
 
 TEST(LinLogAxesTest, DrawsOnlyAVerticalZeroLineAndOnlyWhenTheVoltagesReachZero) {

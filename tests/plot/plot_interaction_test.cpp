@@ -1,5 +1,6 @@
 // The plot windows' mouse and key handling, fed with events in user coordinates: read-out, rubber band with
-// resistance or ideality factor, the Escape message and the image-saving double click.
+// resistance or ideality factor that stays after the release, the Escape message while a command runs and
+// the image-saving double click.
 #include "plot/plot_interaction.h"
 
 #include <gtest/gtest.h>
@@ -73,9 +74,14 @@ INSTANTIATE_TEST_SUITE_P(Events, PlotMouse, ::testing::Values(
     Script{lin, 0, "x= 1.25E+0   y= -3.5E-3", false, {{Down, R, .5f, .01f}, {Move, R, 1.25f, -.0035f}}},
     Script{lin, 0, "", false, {{Down, R, .5f, .01f}, {Move, 0, 1, 0}}},
     Script{log, 0, "x= 5.E-1   y= 1.E-4", false, {{Move, L, .5f, kLnTenthMilli}}},
-    // R = 0.1 V / -0.01 A/cm2 = -10, shown negated; release hides the band, the click empties the box.
-    Script{lin, 1, "R = 1.E+1 Ohms", true, {{Down, L, .5f, .01f}, {Move, L, .6f, 0}}},
-    Script{lin, 1, "", false, {{Down, L, .5f, .01f}, {Move, L, .6f, 0}, {Up, L, .6f, 0}, {Click}}},
+    // R = 0.1 V / -0.01 A/cm2 = -10 Ohm.cm2, shown negated; the release hides the band and the measurement
+    // stays through the click and later moves without a button, until the next press.
+    Script{lin, 1, "R = 1.E+1 Ohm.cm2", true, {{Down, L, .5f, .01f}, {Move, L, .6f, 0}}},
+    Script{lin, 1, "R = 1.E+1 Ohm.cm2", false, {{Down, L, .5f, .01f}, {Move, L, .6f, 0}, {Up, L, .6f, 0}, {Click}, {Move, 0, .9f, .02f}}},
+    Script{lin, 1, "R = 2.E+1 Ohm.cm2", false, {{Down, L, .5f, .01f}, {Up, L, .7f, 0}, {Click}}},
+    Script{lin, 1, "", false, {{Down, L, .5f, .01f}, {Up, L, .6f, 0}, {Click}, {Down, L, .9f, .02f}, {Up, L, .9f, .02f}, {Click}}},
+    Script{lin, 1, "x= 9.E-1   y= 2.E-2", false, {{Down, L, .5f, .01f}, {Up, L, .6f, 0}, {Down, R, .9f, .02f}}},
+    Script{log, 1, "m = 1.01", false, {{Down, L, .5f, kLnTenthMilli}, {Up, L, .56f, kLnMilli}, {Click}, {Move, 0, .1f, kLnMilli}}},
     // m = 0.06 / (ln 10 * 0.025851), about 1.008.
     Script{log, 1, "m = 1.01", false, {{Down, L, .5f, kLnTenthMilli}, {Move, L, .56f, kLnMilli}, {Up, L, .56f, kLnMilli}}},
     // A horizontal drag measures nothing: linlin stays empty, linlog keeps the read-out.
@@ -97,14 +103,35 @@ TEST(PlotInteractionTest, ComparesHeightsInSinglePrecision) {
   EXPECT_EQ(window.Readout(), "");
 }
 
-TEST(PlotInteractionTest, EscapeSaysTheCalculationStoppedOnLinlinOnly) {
+TEST(PlotInteractionTest, EscapeSaysTheCalculationStoppedOnLinlinOnlyWhileACommandRuns) {
   State state;
   ScriptedRequests requests;
   PlotInteraction lin(PlotKind::linlin, state, requests), log(PlotKind::linlog, state, requests);
+  lin.KeyDown(kEscapeKey);  // idle: nothing runs, nothing to stop
+  EXPECT_TRUE(requests.shown.empty());
+  lin.SetCommandRunning(true);
+  log.SetCommandRunning(true);
   lin.KeyDown('A');
   log.KeyDown(kEscapeKey);
   lin.KeyDown(kEscapeKey);
+  lin.SetCommandRunning(false);
+  lin.KeyDown(kEscapeKey);
   EXPECT_EQ(requests.shown, std::vector<std::string>{"Calculation stopped by user|   WHOOOP !"});
+}
+
+TEST(PlotInteractionTest, ANewPlotTakesTheMeasurementAway) {
+  State state;
+  state.flags.dragLineOn = 1;
+  ScriptedRequests requests;
+  PlotInteraction lin(PlotKind::linlin, state, requests);
+  lin.MouseDown(kLeftButton, 0.5f, 0.01f);
+  lin.MouseMove(kLeftButton, 0.6f, 0);
+  lin.Reset();
+  EXPECT_EQ(lin.Readout(), "");
+  EXPECT_FALSE(lin.RubberBandLine().visible);
+  lin.Click();
+  lin.MouseMove(0, 0.7f, 0.001f);
+  EXPECT_EQ(lin.Readout(), "");
 }
 
 struct SaveCase {

@@ -9,6 +9,7 @@
 
 #include "common/fake_ui.h"
 #include "common/state_checks.h"
+#include "common/table_reading.h"
 #include "common/temp_folder.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"

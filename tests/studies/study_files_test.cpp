@@ -25,7 +25,10 @@ class SavingUi : public FakeUi {
  public:
   explicit SavingUi(std::string parameterFile)
       : FakeUi(StudyMenuEntries()), file_(std::move(parameterFile)) {}
-  bool Ask(Question question) override { return question != Question::ShowExperimentalData; }
+  using Ui::Ask;
+  bool Ask(Question question, const std::string&) override {
+    return question != Question::ShowExperimentalData;
+  }
   std::optional<std::string> SaveFileDialog(const FileDialogRequest&) override { return file_; }
 
  private:
