@@ -359,7 +359,8 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
       if (arg == "--incident-power") {
         options.incidentPower = Val(*v);
         if (!(options.incidentPower > 0)) {
-          err << "pelarin-batch: --incident-power needs a power above 0 in mW/cm2 (got \"" << *v << "\").\n";
+          err << "pelarin-batch: --incident-power needs a power above 0 in mW/cm2 (got \"" << Shown(*v)
+              << "\").\n";
           return std::nullopt;
         }
       }
@@ -380,7 +381,8 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
       options.images = true;
       if (arg != "--images") options.imageFormat = arg.substr(std::string("--images=").size());
       if (options.imageFormat != "bmp" && options.imageFormat != "png" && options.imageFormat != "svg") {
-        err << "pelarin-batch: --images takes bmp, png or svg (got \"" << options.imageFormat << "\").\n";
+        err << "pelarin-batch: --images takes bmp, png or svg (got \"" << Shown(options.imageFormat)
+            << "\").\n";
         return std::nullopt;
       }
     } else if (!arg.empty() && arg[0] == '-') {

@@ -93,7 +93,9 @@ TEST_F(BatchTest, UsageErrorsAreExplainedWithStatusTwo) {
                                                {"all", "--summary"},
                                                {"all", "--params"},
                                                {"\n"},
-                                               {"all", "--line\nbreak"}}) {
+                                               {"all", "--line\nbreak"},
+                                               {"all", "--images=-\n"},
+                                               {"all", "--incident-power", "x\ny"}}) {
     const BatchRun run = Batch(args, false);
     EXPECT_EQ(run.status, kBatchUsage);
     EXPECT_NE(run.err.find("pelarin-batch: "), std::string::npos);
