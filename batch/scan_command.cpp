@@ -95,7 +95,7 @@ struct ScanContext {
   ScanGrid grid;
   TextForm form;
   State base;
-  bool tables = false, overwrite = false, sweepsAtOnce = false;
+  bool tables = false, overwrite = false;
   std::atomic<bool> anyFailed{false};
 };
 
@@ -123,7 +123,7 @@ std::string CellRows(ScanContext& c, std::int64_t cell) {
     ui.form.SetBoxText(c.grid.axes[a].box, ShortestText(values.back()));
   }
   State state = c.base;
-  state.k.parallelSweeps = c.sweepsAtOnce;
+  state.k.parallelSweeps = false;  // the cells are what runs at once: -j N means N threads
   if (c.tables) {
     state.id.studyName = CellName(c, values);
     ui.parameterFile = (fs::current_path() / (state.id.studyName + ".plr")).string();
@@ -493,7 +493,6 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   const int threads = options.threads > 0
                           ? options.threads
                           : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  c.sweepsAtOnce = threads == 1;
   fs::current_path(work, ec);
   Progress progress(err, options.terminal, static_cast<std::int64_t>(todo.size()));
   std::int64_t written = 0;
