@@ -1,5 +1,5 @@
 // pelarin-batch: the studies without windows. It links no Qt; plot images come from the image plugin,
-// loaded only when --images asks for them.
+// loaded only when --images or scan --plot asks for them.
 #include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
@@ -79,7 +79,17 @@ int main(int argc, char** argv) {
     options->terminal = ::isatty(STDERR_FILENO) != 0;
     std::signal(SIGINT, StopScan);
     std::signal(SIGTERM, StopScan);
-    return pelarin::RunScan(*options, std::cout, std::cerr, scanStop);
+    if (!options->plot) return pelarin::RunScan(*options, std::cout, std::cerr, scanStop);
+    const ImagePlugin images;
+    if (!images.Ready()) {
+      std::cerr << "pelarin-batch scan: --plot: " << images.Problem() << ".\n";
+      return pelarin::kBatchFailed;
+    }
+    return pelarin::RunScan(
+        *options, std::cout, std::cerr, scanStop,
+        [&](const pelarin::RecordingSurface& drawing, int width, int height, const std::string& path) {
+          return images.Save(drawing, width, height, path);
+        });
   }
   const auto options = pelarin::ParseBatchOptions(args, std::cerr);
   if (!options) return pelarin::kBatchUsage;

@@ -12,6 +12,7 @@
 
 #include "app/ordered_cells.h"
 #include "app/scan_file.h"
+#include "batch/scan_plot.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
@@ -230,12 +231,39 @@ std::optional<std::string> Value(const std::vector<std::string>& args, std::size
   return args[++i];
 }
 
+// Draws the scan from its file and saves the picture; false, having said why, when it cannot.
+bool PlotScan(const ScanOptions& options, const std::string& summary, const fs::path& startDir,
+              std::ostream& out, std::ostream& err, const ImageSaver& saveImage) {
+  std::string error;
+  const auto file = ReadScanFile(summary, error);
+  if (!file) {
+    err << "pelarin-batch scan: --plot: " << error << ".\n";
+    return false;
+  }
+  RecordingSurface drawing;
+  try {
+    DrawScanPlot(*file, options.axes, options.plotFigure, options.study, drawing);
+  } catch (const std::exception& e) {
+    err << "pelarin-batch scan: --plot: " << e.what() << "\n";
+    return false;
+  }
+  std::error_code ec;
+  const std::string path = fs::absolute(startDir / *options.plot, ec).string();
+  if (!saveImage || !saveImage(drawing, kScanPlotWidth, kScanPlotHeight, path)) {
+    err << "pelarin-batch scan: --plot: cannot write " << path << ".\n";
+    return false;
+  }
+  out << "written: " << path << "\n";
+  return true;
+}
+
 }  // namespace
 
 std::string ScanHelp() {
   return R"(Usage: pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log] [--vary NAME=...] --summary FILE.csv
                           [--params FILE.plr] [--set NAME=TEXT]... [--incident-power P] [-j N]
                           [--tables] [--dir DIR] [--overwrite] [--resume] [--part K/M]
+                          [--plot FILE.png|FILE.svg [--plot-figure FIG]]
        pelarin-batch scan-merge OUT.csv PART.csv...
 
 Runs STUDY for every cell of a grid of one parameter, or of the product of two, each cell starting from the
@@ -253,6 +281,11 @@ of every cell to FILE.csv, one row per cell and curve, in grid order (the first 
   --resume            skip the cells FILE.csv holds already (the last one is run again)
   --part K/M          run only the K-th of M interleaved slices of the grid (cells K-1, K-1+M, ...);
                       scan-merge joins the slices' files into grid order and names missing cells
+  --plot FILE.png|FILE.svg  when the scan completes, draw it from all the rows of FILE.csv (a resumed
+                      scan is drawn whole): with one --vary, FIG against the parameter, one line per
+                      curve (x is log10 of the parameter on a :log axis); with two, a colour map of FIG
+                      for the file's first curve over the grid, with a colour bar
+  --plot-figure FIG   Voc, Jsc, FF, Pmax, Vmp, Jmp or efficiency (default FF)
 
 STUDY is one with lit J(V) curves: independent, all, all-rl, two, two-rl, one or one-rl.
 Ctrl-C stops after the cells under way: the rows written so far stay, and --resume goes on from there.
@@ -273,7 +306,8 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
     } else if (arg == "--overwrite") {
       options.overwrite = true;
     } else if (arg == "--vary" || arg == "--summary" || arg == "--params" || arg == "--set" ||
-               arg == "--dir" || arg == "-j" || arg == "--part" || arg == "--incident-power") {
+               arg == "--dir" || arg == "-j" || arg == "--part" || arg == "--incident-power" ||
+               arg == "--plot" || arg == "--plot-figure") {
       const auto v = Value(args, i, err);
       if (!v) return std::nullopt;
       if (arg == "--vary") {
@@ -287,6 +321,20 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
         options.summary = *v;
       } else if (arg == "--params") {
         options.params = *v;
+      } else if (arg == "--plot") {
+        if (!IsScanPlotPath(*v)) {
+          err << "pelarin-batch scan: --plot takes a file ending in .png or .svg, not \"" << *v << "\".\n";
+          return std::nullopt;
+        }
+        options.plot = *v;
+      } else if (arg == "--plot-figure") {
+        const auto figure = ScanFigureIndex(*v);
+        if (!figure) {
+          err << "pelarin-batch scan: --plot-figure takes Voc, Jsc, FF, Pmax, Vmp, Jmp or efficiency, not \""
+              << *v << "\".\n";
+          return std::nullopt;
+        }
+        options.plotFigure = *figure;
       } else if (arg == "--dir") {
         options.dir = *v;
       } else if (arg == "--set") {
@@ -344,6 +392,10 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
     err << "pelarin-batch scan: --summary FILE.csv is required.\n";
     return std::nullopt;
   }
+  if (options.plotFigure != 2 && !options.plot) {
+    err << "pelarin-batch scan: --plot-figure chooses what --plot draws; give --plot FILE.png or FILE.svg.\n";
+    return std::nullopt;
+  }
   if (options.resume && options.overwrite) {
     err << "pelarin-batch scan: --resume keeps the file that --overwrite would replace; give one of them.\n";
     return std::nullopt;
@@ -351,7 +403,8 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
   return options;
 }
 
-int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop) {
+int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
+            const ImageSaver& saveImage) {
   ScanContext c;
   c.study = FindStudy(options.study);
   if (!c.study) {
@@ -379,6 +432,10 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   const fs::path summary = fs::absolute(startDir / options.summary, ec);
   if (!fs::is_directory(summary.parent_path(), ec)) {
     err << "pelarin-batch scan: the folder of " << summary.string() << " does not exist.\n";
+    return 2;
+  }
+  if (options.plot && !fs::is_directory(fs::absolute(startDir / *options.plot, ec).parent_path(), ec)) {
+    err << "pelarin-batch scan: the folder of the --plot file " << *options.plot << " does not exist.\n";
     return 2;
   }
 
@@ -525,6 +582,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
     err << "pelarin-batch scan: some cells failed; their rows say why.\n";
     status = 4;
   }
+  if (options.plot && !PlotScan(options, summary.string(), startDir, out, err, saveImage)) status = 4;
   return status;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/scan_grid.h"
+#include "batch/batch.h"  // ImageSaver
 
 namespace pelarin {
 
@@ -28,7 +29,9 @@ struct ScanOptions {
   bool overwrite = false;
   int threads = 0;  // 0: one per core
   ScanPart part;
-  bool terminal = false;  // progress as one line redrawn in place (stderr is a terminal)
+  std::optional<std::string> plot;  // a .png or .svg picture of the scan, drawn when it completes
+  int plotFigure = 2;               // the figure it shows, an index of kScanFigures (FF)
+  bool terminal = false;            // progress as one line redrawn in place (stderr is a terminal)
 };
 
 // Parses the arguments after "scan"; on a usage error writes a sentence to err and returns nothing.
@@ -40,8 +43,11 @@ struct ScanOptions {
 
 // Runs the scan; stop (set by Ctrl-C) ends it cleanly after the cells under way. Returns the exit status:
 // 0 done, 2 bad input (nothing run), 3 the summary exists and neither --overwrite nor --resume was given,
-// 4 a cell failed (its row says why; every other row is complete), 130 stopped.
-int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop);
+// 4 a cell failed (its row says why; every other row is complete), 130 stopped. With options.plot, a scan
+// that completes (0 or 4) is drawn from the whole file through saveImage; a picture that cannot be saved
+// makes the status 4.
+int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
+            const ImageSaver& saveImage = nullptr);
 
 // pelarin-batch scan-merge OUT.csv PART.csv...: the rows of the parts in grid order; names the cells that
 // no part holds. Returns 0, 2 on bad input, 4 when cells are missing (OUT is still written).

@@ -2,12 +2,17 @@
 // resuming, failing cells, and the inputs refused before anything runs.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "batch/scan_command.h"
+#include "batch/scan_plot.h"
 #include "common/table_reading.h"
 #include "common/temp_folder.h"
 #include "model/number_text.h"
@@ -27,28 +32,44 @@ class ScanTest : public testing::TempFolderTest {
  protected:
   void SetUp() override { fs::current_path(dir); }
 
-  static ScanRun Scan(const std::vector<std::string>& args, bool stopAtOnce = false) {
+  ScanRun Scan(const std::vector<std::string>& args, bool stopAtOnce = false) {
     std::ostringstream out, err;
     const auto options = ParseScanOptions(args, err);
     if (!options) return {2, out.str(), err.str()};
     const std::atomic<bool> stop{stopAtOnce};
-    const int status = RunScan(*options, out, err, stop);
+    const int status = RunScan(*options, out, err, stop,
+                               [this](const RecordingSurface& d, int, int, const std::string& path) {
+                                 plots.push_back(d);
+                                 plotPaths.push_back(path);
+                                 return true;
+                               });
     return {status, out.str(), err.str()};
   }
+  // The pictures --plot asked for, and where they were to go.
+  std::vector<RecordingSurface> plots;
+  std::vector<std::string> plotPaths;
   static ScanRun Merge(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     const int status = RunScanMerge(args, out, err);
     return {status, out.str(), err.str()};
   }
 
-  // The lines of a scan file split at its commas (no quoted field in these scans).
+  // The lines of a scan file split at the commas outside quotes, quotes removed (curve names such as
+  // "#2 #3 lit, #1 dark" are quoted).
   static std::vector<std::vector<std::string>> Rows(const std::string& text) {
     std::vector<std::vector<std::string>> rows;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-      std::vector<std::string> fields;
-      std::istringstream cells(line);
-      for (std::string field; std::getline(cells, field, ',');) fields.push_back(field);
+      std::vector<std::string> fields(1);
+      bool quoted = false;
+      for (const char c : line) {
+        if (c == '"')
+          quoted = !quoted;
+        else if (c == ',' && !quoted)
+          fields.emplace_back();
+        else
+          fields.back() += c;
+      }
       rows.push_back(fields);
     }
     return rows;
@@ -136,6 +157,112 @@ TEST_F(ScanTest, AFailingCellIsReportedInItsRowAndTheScanGoesOn) {
   EXPECT_NEAR(Val(rows[2][5]), 1.383, 1e-3);
 }
 
+TEST_F(ScanTest, AFailingCellIsLeftOutOfThePlotThatIsStillDrawn) {
+  const ScanRun run = Scan({"all", "--vary", "m12=0.0001:2:2", "--summary", "fail.csv", "--plot", "fail.svg",
+                            "--plot-figure", "Voc"});
+  EXPECT_EQ(run.status, 4);
+  ASSERT_EQ(plots.size(), 1u);
+  EXPECT_EQ(plotPaths[0], (dir / "fail.svg").string());
+  const auto curves = plots[0].Curves();
+  ASSERT_EQ(curves.size(), 1u);
+  ASSERT_EQ(curves[0].points.size(), 1u);
+  EXPECT_EQ(curves[0].points[0].first, 2);
+  EXPECT_NEAR(curves[0].points[0].second, 1.383, 1e-3);
+}
+
+// One parameter on a log axis: one curve per curve name of the file, its points at log10 of the values
+// and at the chosen figure's column, in colours of their own.
+TEST_F(ScanTest, OneParameterPlotHasACurvePerCurveNameAgainstLog10OfTheValues) {
+  const ScanRun run = Scan({"two", "--vary", "Rs2=1:100:3:log", "--summary", "rs2.csv", "--plot", "rs2.png",
+                            "--plot-figure", "Pmax"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(plots.size(), 1u);
+  const RecordingSurface& plot = plots[0];
+  EXPECT_NE(plot.Titles().title.find("two"), std::string::npos) << plot.Titles().title;
+  EXPECT_EQ(plot.Titles().xTitle.rfind("log10(Rs2)", 0), 0u) << plot.Titles().xTitle;
+  EXPECT_NE(plot.Titles().xTitle.find("Ohm.cm2"), std::string::npos) << plot.Titles().xTitle;
+  EXPECT_EQ(plot.Titles().yTitle, "Pmax (mW/cm2)");
+
+  const auto rows = Rows(Read(dir / "rs2.csv"));
+  ASSERT_EQ(rows.size(), 1u + 3 * 3);
+  std::map<std::string, std::vector<std::pair<double, double>>> expected;
+  for (std::size_t i = 1; i < rows.size(); ++i)
+    expected[rows[i][4]].emplace_back(std::log10(Val(rows[i][2])), Val(rows[i][8]));
+  const auto curves = plot.Curves();
+  ASSERT_EQ(curves.size(), expected.size());
+  std::set<Colour> colours;
+  for (const DrawnCurve& curve : curves) {
+    ASSERT_TRUE(expected.contains(curve.entry.name)) << curve.entry.name;
+    const auto& want = expected[curve.entry.name];
+    ASSERT_EQ(curve.points.size(), want.size()) << curve.entry.name;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+      EXPECT_NEAR(curve.points[i].first, want[i].first, 1e-12) << curve.entry.name;
+      EXPECT_EQ(curve.points[i].second, want[i].second) << curve.entry.name;
+    }
+    EXPECT_NEAR(curve.points.back().first, 2, 1e-12);
+    colours.insert(curve.entry.colour);
+  }
+  EXPECT_EQ(colours.size(), curves.size());
+}
+
+// Two parameters, the file completed by --resume: every cell of the grid is painted in the colour of its
+// figure, the lowest and highest values are written beside the colour bar.
+TEST_F(ScanTest, TwoParameterPlotPaintsEveryCellOfAResumedScan) {
+  const std::vector<std::string> grid = {"all",       "--vary", "Rs1=1:40:3", "--vary", "Jsc3=0.01:0.02:4",
+                                         "--summary", "map.csv"};
+  auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = grid;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Scan(args);
+  };
+  ASSERT_EQ(with({"--part", "1/2"}).status, 0);
+  ASSERT_TRUE(plots.empty());
+  ASSERT_EQ(with({"--resume", "--plot", "map.png", "--plot-figure", "Jsc"}).status, 0);
+  ASSERT_EQ(plots.size(), 1u);
+  const RecordingSurface& plot = plots[0];
+  EXPECT_EQ(plot.Titles().xTitle, "Rs1 (Ohm.cm2)");
+  EXPECT_EQ(plot.Titles().yTitle, "Jsc3 (A/cm2)");
+
+  // The Jsc of each cell, first axis outermost.
+  const auto rows = Rows(Read(dir / "map.csv"));
+  ASSERT_EQ(rows.size(), 1u + 12);
+  std::map<int, double> jsc;
+  for (std::size_t i = 1; i < rows.size(); ++i) jsc[std::stoi(rows[i][0])] = Val(rows[i][7]);
+  ASSERT_EQ(jsc.size(), 12u);
+  double lo = INFINITY, hi = -INFINITY;
+  for (const auto& [cell, v] : jsc) lo = std::min(lo, v), hi = std::max(hi, v);
+  ASSERT_LT(lo, hi);
+
+  // The colours of the map's strokes that cross a point of each cell (the frame, dark green, is drawn over
+  // the map's edges).
+  std::map<int, std::set<Colour>> painted;
+  // Points just inside the end cells, which stop at the end values.
+  const double xs[] = {1.5, 20.5, 39.5}, ys[] = {0.0101, 0.01 + 0.01 / 3, 0.01 + 0.02 / 3, 0.0199};
+  for (const DrawOp& op : plot.Ops()) {
+    if (op.kind != DrawOp::Kind::LineTo || op.y != op.y2 || op.colour == PaletteColour(2)) continue;
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 4; ++j)
+        if (std::min(op.x, op.x2) < xs[i] && xs[i] < std::max(op.x, op.x2) &&
+            std::abs(op.y - ys[j]) < 0.01 / 12)
+          painted[i * 4 + j].insert(op.colour);
+  }
+  for (const auto& [cell, v] : jsc) {
+    ASSERT_EQ(painted[cell].size(), 1u) << "cell " << cell;
+    EXPECT_EQ(*painted[cell].begin(), ScanMapColour((v - lo) / (hi - lo))) << "cell " << cell;
+  }
+  EXPECT_NE(ScanMapColour(0), ScanMapColour(1));
+
+  std::set<std::string> printed;
+  for (const DrawOp& op : plot.Ops())
+    if (op.kind == DrawOp::Kind::Print) printed.insert(op.text);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", lo);
+  EXPECT_TRUE(printed.contains(text)) << text;
+  std::snprintf(text, sizeof text, "%.4g", hi);
+  EXPECT_TRUE(printed.contains(text)) << text;
+  EXPECT_TRUE(printed.contains("Jsc (mA/cm2)"));
+}
+
 TEST_F(ScanTest, BadInputExitsTwoAndWritesNothing) {
   const std::vector<std::vector<std::string>> bad = {
       {"all", "--vary", "Rx1=1:2:3", "--summary", "s.csv"},
@@ -151,6 +278,11 @@ TEST_F(ScanTest, BadInputExitsTwoAndWritesNothing) {
       {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "-j", "0"},
       {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--part", "4/3"},
       {"all", "--vary", "Rs1=1:2:3", "--vary", "Rs1=3:4:3", "--summary", "s.csv"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot", "p.bmp"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot", "png"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot", "p.png", "--plot-figure", "eta"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot-figure", "Voc"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot", "missing/p.svg"},
   };
   for (const auto& args : bad) {
     const ScanRun run = Scan(args);
@@ -160,6 +292,7 @@ TEST_F(ScanTest, BadInputExitsTwoAndWritesNothing) {
     EXPECT_FALSE(run.err.empty()) << shown;
   }
   EXPECT_TRUE(fs::is_empty(dir));
+  EXPECT_TRUE(plots.empty());
   testing::Write(dir / "s.csv", "kept");
   EXPECT_EQ(Scan({"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv"}).status, 3);
   EXPECT_EQ(Read(dir / "s.csv"), "kept");
