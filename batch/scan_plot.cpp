@@ -152,7 +152,10 @@ void DrawCurves(const std::vector<ScanRow>& rows, const ScanAxis& axis, const st
 void DrawMap(const std::vector<ScanRow>& rows, const std::vector<ScanAxis>& axes, const std::string& title,
              const std::string& figureTitle, RecordingSurface& surface) {
   ScanGrid grid{axes};
-  const std::string curve = rows.empty() ? std::string() : rows.front().curve;
+  // The curve of the first row with the figure: a failed first cell names no curve.
+  const auto first =
+      std::find_if(rows.begin(), rows.end(), [](const ScanRow& row) { return row.figure.has_value(); });
+  const std::string curve = first == rows.end() ? std::string() : first->curve;
   const int nx = axes[0].points, ny = axes[1].points;
   std::vector<std::optional<double>> values(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
   double vLo = INFINITY, vHi = -INFINITY;

@@ -32,7 +32,7 @@ inline constexpr int kScanPlotHeight = 626;
 
 // Draws figure (an index of kScanFigures) of the scan file's rows on surface, titled after the study.
 // Rows without the figure (failed cells, figures that do not exist) are left out. With two axes the map
-// shows the first curve of the file's first cell, in every cell that has it.
+// shows the curve of the file's first row that has the figure, in every cell that has it.
 void DrawScanPlot(const ScanFile& file, const std::vector<ScanAxis>& axes, int figure,
                   const std::string& study, RecordingSurface& surface);
 
