@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <sstream>
 
@@ -92,6 +93,7 @@ std::string FigureTitle(const ScanFile& file, std::size_t axes, int figure) {
 // values, so that the map covers the scanned range and no more.
 std::vector<double> CellEdges(const ScanAxis& axis) {
   std::vector<double> t;
+  t.reserve(static_cast<std::size_t>(axis.points));
   for (int i = 0; i < axis.points; ++i) t.push_back(Coordinate(axis, i));
   std::vector<double> edges;
   edges.push_back(t.front());
@@ -117,7 +119,7 @@ void DrawCurves(const std::vector<ScanRow>& rows, const ScanAxis& axis, const st
                 const std::string& yTitle, RecordingSurface& surface) {
   std::vector<std::string> names;
   std::map<std::string, std::vector<std::pair<double, double>>> points;
-  double yLo = INFINITY, yHi = -INFINITY;
+  double yLo = std::numeric_limits<double>::infinity(), yHi = -yLo;
   for (const ScanRow& row : rows) {
     if (!row.figure || row.cell < 0 || row.cell >= axis.points) continue;
     if (!points.contains(row.curve)) names.push_back(row.curve);
@@ -158,7 +160,7 @@ void DrawMap(const std::vector<ScanRow>& rows, const std::vector<ScanAxis>& axes
   const std::string curve = first == rows.end() ? std::string() : first->curve;
   const int nx = axes[0].points, ny = axes[1].points;
   std::vector<std::optional<double>> values(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
-  double vLo = INFINITY, vHi = -INFINITY;
+  double vLo = std::numeric_limits<double>::infinity(), vHi = -vLo;
   for (const ScanRow& row : rows) {
     if (row.curve != curve || !row.figure || row.cell < 0 || row.cell >= grid.Cells()) continue;
     values[static_cast<std::size_t>(row.cell)] = row.figure;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <set>
 #include <sstream>
@@ -229,7 +230,7 @@ TEST_F(ScanTest, TwoParameterPlotPaintsEveryCellOfAResumedScan) {
   std::map<int, double> jsc;
   for (std::size_t i = 1; i < rows.size(); ++i) jsc[std::stoi(rows[i][0])] = Val(rows[i][7]);
   ASSERT_EQ(jsc.size(), 12u);
-  double lo = INFINITY, hi = -INFINITY;
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
   for (const auto& [cell, v] : jsc) lo = std::min(lo, v), hi = std::max(hi, v);
   ASSERT_LT(lo, hi);
 
