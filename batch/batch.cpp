@@ -289,6 +289,8 @@ std::string BatchHelp() {
     studies += "  " + name + std::string(study.summary) + "\n";
   }
   return R"(Usage: pelarin-batch STUDY [options]
+       pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log]... --summary FILE.csv [options]
+       pelarin-batch scan-merge OUT.csv PART.csv...   (see pelarin-batch scan --help)
 
 Runs one study of Pelarin without windows, with the same computations, tables and plots as the window
 program, and answers its questions from the options below.

@@ -1,8 +1,11 @@
 // pelarin-batch: the studies without windows. It links no Qt; plot images come from the image plugin,
-// loaded only when --images asks for them.
+// loaded only when --images or scan --plot asks for them.
 #include <dlfcn.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -10,6 +13,7 @@
 
 #include "batch/batch.h"
 #include "batch/image_plugin.h"
+#include "batch/scan_command.h"
 
 namespace {
 
@@ -56,8 +60,37 @@ class ImagePlugin {
 
 }  // namespace
 
+// Set by Ctrl-C during a scan: the scan ends after the cells under way, its file complete so far.
+std::atomic<bool> scanStop{false};
+extern "C" void StopScan(int) { scanStop = true; }
+
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "scan-merge")
+    return pelarin::RunScanMerge({args.begin() + 1, args.end()}, std::cout, std::cerr);
+  if (!args.empty() && args[0] == "scan") {
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (rest.empty() || rest[0] == "--help" || rest[0] == "-h") {
+      std::cout << pelarin::ScanHelp();
+      return rest.empty() ? pelarin::kBatchUsage : pelarin::kBatchOk;
+    }
+    auto options = pelarin::ParseScanOptions(rest, std::cerr);
+    if (!options) return pelarin::kBatchUsage;
+    options->terminal = ::isatty(STDERR_FILENO) != 0;
+    std::signal(SIGINT, StopScan);
+    std::signal(SIGTERM, StopScan);
+    if (!options->plot) return pelarin::RunScan(*options, std::cout, std::cerr, scanStop);
+    const ImagePlugin images;
+    if (!images.Ready()) {
+      std::cerr << "pelarin-batch scan: --plot: " << images.Problem() << ".\n";
+      return pelarin::kBatchFailed;
+    }
+    return pelarin::RunScan(
+        *options, std::cout, std::cerr, scanStop,
+        [&](const pelarin::RecordingSurface& drawing, int width, int height, const std::string& path) {
+          return images.Save(drawing, width, height, path);
+        });
+  }
   const auto options = pelarin::ParseBatchOptions(args, std::cerr);
   if (!options) return pelarin::kBatchUsage;
   if (!options->images) return pelarin::RunBatch(*options, std::cout, std::cerr, nullptr);

@@ -1,0 +1,654 @@
+#include "batch/scan_command.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <set>
+#include <thread>
+
+#include "app/ordered_cells.h"
+#include "app/scan_file.h"
+#include "batch/scan_plot.h"
+#include "model/calc_error.h"
+#include "model/number_text.h"
+#include "model/parameter_table.h"
+#include "plot/curves_csv.h"
+#include "studies/study_registry.h"
+#include "ui/recorded_plot_window.h"
+#include "ui/text_form.h"
+#include "workspace/parameter_file.h"
+#include "workspace/read_parameters.h"
+#include "workspace/study_folder.h"
+
+namespace pelarin {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kScanInterrupted = 130;
+
+// Answers a study's questions for one cell: no measured data; the tables only with --tables, replacing
+// older ones only with --overwrite. Messages are kept: the first one that reports a problem becomes the
+// cell's status.
+class ScanUi : public Ui {
+ public:
+  ScanUi(bool tables, bool overwrite) : tables_(tables), overwrite_(overwrite) {}
+
+  using Ui::Ask;
+  bool Ask(Question question, const std::string&) override {
+    switch (question) {
+      case Question::SaveData:
+        return tables_;
+      case Question::OverwriteResults:
+      case Question::OverwriteParameters:
+        if (!overwrite_) problems.push_back("its tables exist already and are kept (give --overwrite)");
+        return overwrite_;
+      default:
+        return false;
+    }
+  }
+  void FilesSaved(const std::vector<std::string>&) override {}
+  void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
+    if (icon == MessageIcon::Critical || icon == MessageIcon::Exclamation)
+      problems.push_back(title + ": " + text);
+  }
+  std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override {
+    return request.kind == FileKind::ParameterFile ? paramsToOpen : std::nullopt;
+  }
+  std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override {
+    if (request.kind != FileKind::ParameterFile || parameterFile.empty()) return std::nullopt;
+    return parameterFile;
+  }
+  PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
+  ParameterForm& Form() override { return form; }
+  Menus& MenuBar() override { return menus; }
+
+  RecordedPlotWindow linlin, linlog;
+  TextForm form;
+  MenuTable menus{StudyMenuEntries()};
+  std::optional<std::string> paramsToOpen;
+  std::string parameterFile;  // where the independent study's parameter file goes with --tables
+  std::vector<std::string> problems;
+
+ private:
+  bool tables_, overwrite_;
+};
+
+// A line without its line breaks and runs of blanks, for a CSV field or a terminal line.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    const char d = c == '\r' || c == '\n' || c == '\t' ? ' ' : c;
+    if (d == ' ' && (line.empty() || line.back() == ' ')) continue;
+    line += d;
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+// What every cell shares: the study, the grid, the form and state it starts from.
+struct ScanContext {
+  const StudyEntry* study = nullptr;
+  ScanGrid grid;
+  TextForm form;
+  State base;
+  bool tables = false, overwrite = false;
+  std::atomic<bool> anyFailed{false};
+};
+
+std::string CellName(const ScanContext& c, const std::vector<double>& values) {
+  std::string name = c.base.id.studyName;
+  for (std::size_t a = 0; a < values.size(); ++a)
+    name += "_" + c.grid.axes[a].name + "=" + ShortestText(values[a]);
+  return name;
+}
+
+std::string Header(const ScanGrid& grid) {
+  std::string header = "cell,cells";
+  for (const ScanAxis& axis : grid.axes) header += "," + axis.name;
+  return header + ",study,curve," + FigureColumns() + ",status";
+}
+
+// The rows of one cell: one per lit curve with its figures, or one with blank figures and the reason.
+std::string CellRows(ScanContext& c, std::int64_t cell) {
+  ScanUi ui(c.tables, c.overwrite);
+  ui.form = c.form;
+  const std::vector<int> indices = c.grid.Indices(cell);
+  std::vector<double> values;
+  for (std::size_t a = 0; a < indices.size(); ++a) {
+    values.push_back(AxisValue(c.grid.axes[a], indices[a]));
+    ui.form.SetBoxText(c.grid.axes[a].box, ShortestText(values.back()));
+  }
+  State state = c.base;
+  state.k.parallelSweeps = false;  // the cells are what runs at once: -j N means N threads
+  if (c.tables) {
+    state.id.studyName = CellName(c, values);
+    ui.parameterFile = (fs::current_path() / (state.id.studyName + ".plr")).string();
+  }
+  std::string status;
+  try {
+    c.study->run(state, ui);
+  } catch (const CalcError& e) {
+    status = std::string("Calculation error: ") + e.what();
+  } catch (const FileError& e) {
+    status = std::string("File error: ") + e.what();
+  } catch (const std::exception& e) {
+    status = std::string("Error: ") + e.what();
+  }
+  if (status.empty() && !ui.problems.empty()) status = ui.problems.front();
+  std::string prefix = std::to_string(cell) + "," + std::to_string(c.grid.Cells());
+  for (const double v : values) prefix += "," + ShortestText(v);
+  prefix += "," + CsvField(c.study->batchName) + ",";
+  std::string rows;
+  if (status.empty() && ui.linlin.visible) {
+    for (const DrawnCurve& curve : ui.linlin.surface.Curves())
+      if (curve.entry.figures)
+        rows += prefix + CsvField(curve.entry.name) + "," + FigureFields(curve.entry.figures) + ",ok\n";
+  }
+  if (rows.empty()) {
+    if (status.empty())
+      status = "no lit curve";
+    else
+      c.anyFailed = true;
+    rows = prefix + "," + FigureFields(std::nullopt) + "," + CsvField(OneLine(status)) + "\n";
+  }
+  return rows;
+}
+
+// Cells done per second and the time left, on one terminal line, or a plain line every tenth.
+class Progress {
+ public:
+  Progress(std::ostream& err, bool terminal, std::int64_t total)
+      : err_(err), terminal_(terminal), total_(total), start_(std::chrono::steady_clock::now()) {}
+  void Done(std::int64_t done) {
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    if (terminal_) {
+      if (done < total_ && now - shown_ < std::chrono::milliseconds(100)) return;
+      shown_ = now;
+    } else {
+      const std::int64_t tenth = total_ >= 10 ? done * 10 / total_ : done;
+      if (tenth == lastTenth_ && done < total_) return;
+      lastTenth_ = tenth;
+    }
+    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+    const double left = rate > 0 ? static_cast<double>(total_ - done) / rate : 0;
+    char line[160];
+    std::snprintf(line, sizeof line, "scan: %lld of %lld cells, %.1f cells/s, %.0f s left",
+                  static_cast<long long>(done), static_cast<long long>(total_), rate, left);
+    if (terminal_) {
+      err_ << "\r" << line << (done == total_ ? "\n" : "") << std::flush;
+    } else {
+      err_ << line << "\n";
+    }
+  }
+
+ private:
+  std::ostream& err_;
+  bool terminal_;
+  std::int64_t total_;
+  std::chrono::steady_clock::time_point start_, shown_{};
+  std::int64_t lastTenth_ = -1;
+};
+
+// Whether every value of the axis is read by the form as typed; otherwise says which and why.
+bool AxisValuesAccepted(const ScanContext& c, const ScanAxis& axis, std::string& error) {
+  for (int i = 0; i < axis.points; ++i) {
+    const std::string text = ShortestText(AxisValue(axis, i));
+    State state = c.base;
+    ScanUi ui(false, false);
+    ui.form = c.form;
+    ui.form.SetBoxText(axis.box, text);
+    const int writes = ui.form.writes;
+    try {
+      ReadParameters(state, ui);
+    } catch (const std::exception& e) {
+      error = axis.name + " = " + text + " is refused: " + e.what();
+      return false;
+    }
+    if (!ui.problems.empty()) {
+      error = axis.name + " = " + text + " is refused: " + OneLine(ui.problems.front());
+      return false;
+    }
+    if (ui.form.writes != writes) {
+      error = axis.name + " = " + text + " is not used as typed: the form corrects it to " +
+              ui.form.BoxText(axis.box);
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<std::string> Value(const std::vector<std::string>& args, std::size_t& i, std::ostream& err) {
+  if (i + 1 >= args.size()) {
+    err << "pelarin-batch scan: " << args[i] << " needs a value.\n";
+    return std::nullopt;
+  }
+  return args[++i];
+}
+
+// Draws the scan from its file and saves the picture; false, having said why, when it cannot.
+bool PlotScan(const ScanOptions& options, const std::string& summary, const fs::path& startDir,
+              std::ostream& out, std::ostream& err, const ImageSaver& saveImage) {
+  std::string error;
+  const auto file = ReadScanFile(summary, error);
+  if (!file) {
+    err << "pelarin-batch scan: --plot: " << error << ".\n";
+    return false;
+  }
+  RecordingSurface drawing;
+  try {
+    DrawScanPlot(*file, options.axes, options.plotFigure, options.study, drawing);
+  } catch (const std::exception& e) {
+    err << "pelarin-batch scan: --plot: " << e.what() << "\n";
+    return false;
+  }
+  std::error_code ec;
+  const std::string path = fs::absolute(startDir / *options.plot, ec).string();
+  if (!saveImage || !saveImage(drawing, kScanPlotWidth, kScanPlotHeight, path)) {
+    err << "pelarin-batch scan: --plot: cannot write " << path << ".\n";
+    return false;
+  }
+  out << "written: " << path << "\n";
+  return true;
+}
+
+}  // namespace
+
+std::string ScanHelp() {
+  return R"(Usage: pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log] [--vary NAME=...] --summary FILE.csv
+                          [--params FILE.plr] [--set NAME=TEXT]... [--incident-power P] [-j N]
+                          [--tables] [--dir DIR] [--overwrite] [--resume] [--part K/M]
+                          [--plot FILE.png|FILE.svg [--plot-figure FIG]]
+       pelarin-batch scan-merge OUT.csv PART.csv...
+
+Runs STUDY for every cell of a grid of one parameter, or of the product of two, each cell starting from the
+form's values (the defaults, then --params, then --set), and writes the figures of merit of every lit curve
+of every cell to FILE.csv, one row per cell and curve, in grid order (the first --vary outermost).
+
+  --vary NAME=FROM:TO:N[:log]  N values (2 to 1000000) from FROM to TO, evenly spaced or, with :log, in
+                      equal ratios (both bounds above 0); one or two --vary, at most 10^7 cells
+  --summary FILE.csv  the rows: cell,cells,<parameters>,study,curve,Voc (V),Jsc (mA/cm2),FF,
+                      Pmax (mW/cm2),Vmp (V),Jmp (mA/cm2),efficiency (%),incident power (mW/cm2),status;
+                      a figure that does not exist is empty; status is "ok", or why the cell has no figures
+  -j N                threads (default: one per core); the file is the same for any N
+  --tables            keep each cell's study folder and tables, named after the cell, in --dir
+  --overwrite         replace FILE.csv (and, with --tables, older tables)
+  --resume            skip the cells FILE.csv holds already (the last one is run again)
+  --part K/M          run only the K-th of M interleaved slices of the grid (cells K-1, K-1+M, ...);
+                      scan-merge joins the slices' files into grid order and names missing cells
+  --plot FILE.png|FILE.svg  when the scan completes, draw it from all the rows of FILE.csv (a resumed
+                      scan is drawn whole): with one --vary, FIG against the parameter, one line per
+                      curve (x is log10 of the parameter on a :log axis); with two, a colour map of FIG
+                      for the file's first curve over the grid, with a colour bar
+  --plot-figure FIG   Voc, Jsc, FF, Pmax, Vmp, Jmp or efficiency (default FF)
+
+STUDY is one with lit J(V) curves: independent, all, all-rl, two, two-rl, one or one-rl.
+Ctrl-C stops after the cells under way: the rows written so far stay, and --resume goes on from there.
+Exit status: 0 done, 2 bad input (nothing run), 3 FILE.csv exists (give --overwrite or --resume),
+4 a cell failed (its row says why; the scan went on), 130 stopped by Ctrl-C.
+)";
+}
+
+std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args, std::ostream& err) {
+  ScanOptions options;
+  std::string error;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--tables") {
+      options.tables = true;
+    } else if (arg == "--resume") {
+      options.resume = true;
+    } else if (arg == "--overwrite") {
+      options.overwrite = true;
+    } else if (arg == "--vary" || arg == "--summary" || arg == "--params" || arg == "--set" ||
+               arg == "--dir" || arg == "-j" || arg == "--part" || arg == "--incident-power" ||
+               arg == "--plot" || arg == "--plot-figure") {
+      const auto v = Value(args, i, err);
+      if (!v) return std::nullopt;
+      if (arg == "--vary") {
+        auto axis = ParseScanAxis(*v, error);
+        if (!axis) {
+          err << "pelarin-batch scan: " << error << ".\n";
+          return std::nullopt;
+        }
+        options.axes.push_back(std::move(*axis));
+      } else if (arg == "--summary") {
+        options.summary = *v;
+      } else if (arg == "--params") {
+        options.params = *v;
+      } else if (arg == "--plot") {
+        if (!IsScanPlotPath(*v)) {
+          err << "pelarin-batch scan: --plot takes a file ending in .png or .svg, not \"" << *v << "\".\n";
+          return std::nullopt;
+        }
+        options.plot = *v;
+      } else if (arg == "--plot-figure") {
+        const auto figure = ScanFigureIndex(*v);
+        if (!figure) {
+          err << "pelarin-batch scan: --plot-figure takes Voc, Jsc, FF, Pmax, Vmp, Jmp or efficiency, not \""
+              << *v << "\".\n";
+          return std::nullopt;
+        }
+        options.plotFigure = *figure;
+      } else if (arg == "--dir") {
+        options.dir = *v;
+      } else if (arg == "--set") {
+        const auto eq = v->find('=');
+        if (eq == std::string::npos || ParameterIndex(v->substr(0, eq)) < 0) {
+          err << "pelarin-batch scan: --set takes NAME=TEXT with a parameter name, not \"" << *v << "\".\n";
+          return std::nullopt;
+        }
+        options.sets.emplace_back(v->substr(0, eq), v->substr(eq + 1));
+      } else if (arg == "-j") {
+        const int n = std::atoi(v->c_str());
+        if (n < 1 || n > 256 || std::to_string(n) != *v) {
+          err << "pelarin-batch scan: -j takes a thread count from 1 to 256, not \"" << *v << "\".\n";
+          return std::nullopt;
+        }
+        options.threads = n;
+      } else if (arg == "--part") {
+        const auto part = ParseScanPart(*v, error);
+        if (!part) {
+          err << "pelarin-batch scan: " << error << ".\n";
+          return std::nullopt;
+        }
+        options.part = *part;
+      } else {
+        options.incidentPower = Val(*v);
+        if (!(options.incidentPower > 0) || !std::isfinite(options.incidentPower)) {
+          err << "pelarin-batch scan: --incident-power takes a power above 0 in mW/cm2, not \"" << *v
+              << "\".\n";
+          return std::nullopt;
+        }
+      }
+    } else if (!arg.empty() && arg[0] == '-') {
+      err << "pelarin-batch scan: unknown option " << arg << " (see pelarin-batch scan --help).\n";
+      return std::nullopt;
+    } else if (options.study.empty()) {
+      options.study = arg;
+    } else {
+      err << "pelarin-batch scan: one study only (\"" << options.study << "\" and \"" << arg << "\").\n";
+      return std::nullopt;
+    }
+  }
+  if (options.study.empty()) {
+    err << "pelarin-batch scan: which study? (see pelarin-batch scan --help)\n";
+    return std::nullopt;
+  }
+  if (options.axes.empty() || options.axes.size() > 2) {
+    err << "pelarin-batch scan: give one or two --vary.\n";
+    return std::nullopt;
+  }
+  if (options.axes.size() == 2 && options.axes[0].box == options.axes[1].box) {
+    err << "pelarin-batch scan: the two --vary name the same parameter.\n";
+    return std::nullopt;
+  }
+  if (options.summary.empty()) {
+    err << "pelarin-batch scan: --summary FILE.csv is required.\n";
+    return std::nullopt;
+  }
+  if (options.plotFigure != 2 && !options.plot) {
+    err << "pelarin-batch scan: --plot-figure chooses what --plot draws; give --plot FILE.png or FILE.svg.\n";
+    return std::nullopt;
+  }
+  if (options.resume && options.overwrite) {
+    err << "pelarin-batch scan: --resume keeps the file that --overwrite would replace; give one of them.\n";
+    return std::nullopt;
+  }
+  return options;
+}
+
+int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
+            const ImageSaver& saveImage) {
+  ScanContext c;
+  c.study = FindStudy(options.study);
+  if (!c.study) {
+    err << "pelarin-batch scan: there is no study \"" << options.study << "\".\n";
+    return 2;
+  }
+  if (std::string_view(c.study->batchName).starts_with("eqe")) {
+    err << "pelarin-batch scan: the EQE studies draw contributions, not J(V) curves with figures of merit; "
+           "they cannot be scanned.\n";
+    return 2;
+  }
+  c.grid.axes = options.axes;
+  double cells = 1;
+  for (const ScanAxis& axis : c.grid.axes) cells *= axis.points;
+  if (cells > static_cast<double>(kMaxScanCells)) {
+    err << "pelarin-batch scan: the grid has " << static_cast<long long>(cells) << " cells, more than "
+        << kMaxScanCells << ".\n";
+    return 2;
+  }
+  c.tables = options.tables;
+  c.overwrite = options.overwrite;
+
+  std::error_code ec;
+  const fs::path startDir = fs::current_path(ec);
+  const fs::path summary = fs::absolute(startDir / options.summary, ec);
+  if (!fs::is_directory(summary.parent_path(), ec)) {
+    err << "pelarin-batch scan: the folder of " << summary.string() << " does not exist.\n";
+    return 2;
+  }
+  if (options.plot && !fs::is_directory(fs::absolute(startDir / *options.plot, ec).parent_path(), ec)) {
+    err << "pelarin-batch scan: the folder of the --plot file " << *options.plot << " does not exist.\n";
+    return 2;
+  }
+
+  // The form and state every cell starts from.
+  ResetStartUpConstants(c.base);
+  c.base.figures.incidentPower = options.incidentPower;
+  if (options.params) {
+    ScanUi ui(false, false);
+    ui.paramsToOpen = fs::absolute(startDir / *options.params, ec).string();
+    try {
+      LoadParameters(c.base, ui);
+    } catch (const std::exception& e) {
+      ui.problems.push_back(e.what());
+    }
+    if (!ui.problems.empty()) {
+      err << "pelarin-batch scan: " << OneLine(ui.problems.front()) << "\n";
+      return 2;
+    }
+    c.form = ui.form;
+    c.base.id.loadedDir.clear();  // the cells' folders go where the scan works, not beside the file
+  }
+  for (const auto& [name, text] : options.sets) c.form.SetBoxText(ParameterIndex(name), text);
+  {
+    State check = c.base;
+    ScanUi ui(false, false);
+    ui.form = c.form;
+    try {
+      ReadParameters(check, ui);
+    } catch (const std::exception& e) {
+      ui.problems.push_back(e.what());
+    }
+    if (!ui.problems.empty()) {
+      err << "pelarin-batch scan: " << OneLine(ui.problems.front()) << "\n";
+      return 2;
+    }
+    if (!IsOffered(c.study->availability, check.par)) {
+      err << "pelarin-batch scan: the study \"" << c.study->batchName
+          << "\" is not offered for these parameters (it needs more junctions illuminated).\n";
+      return 2;
+    }
+  }
+  std::string error;
+  for (const ScanAxis& axis : c.grid.axes)
+    if (!AxisValuesAccepted(c, axis, error)) {
+      err << "pelarin-batch scan: " << error << ".\n";
+      return 2;
+    }
+
+  // The file: a fresh one, or the cells of an earlier run kept (all but its last, which may be cut short).
+  const std::string header = Header(c.grid);
+  std::set<std::int64_t> done;
+  const bool exists = fs::exists(fs::symlink_status(summary, ec));
+  if (exists && !options.resume && !options.overwrite) {
+    err << "pelarin-batch scan: " << summary.string()
+        << " exists already; give --overwrite to replace it or --resume to go on with it.\n";
+    return 3;
+  }
+  std::string kept = header + "\n";
+  if (exists && options.resume) {
+    auto file = ReadScanFile(summary.string(), error);
+    if (!file) {
+      err << "pelarin-batch scan: --resume: " << error << ".\n";
+      return 2;
+    }
+    if (file->header != header) {
+      err << "pelarin-batch scan: --resume: " << summary.string() << " holds another scan (its columns are "
+          << file->header << ").\n";
+      return 2;
+    }
+    if (!file->cells.empty()) file->cells.pop_back();
+    for (const ScanCell& cell : file->cells) {
+      if (cell.cells != c.grid.Cells()) {
+        err << "pelarin-batch scan: --resume: " << summary.string() << " holds a grid of " << cell.cells
+            << " cells, not " << c.grid.Cells() << ".\n";
+        return 2;
+      }
+      done.insert(cell.cell);
+    }
+    kept = ScanFileText(*file);
+  }
+  std::vector<std::int64_t> todo;
+  for (std::int64_t cell = 0; cell < c.grid.Cells(); ++cell)
+    if (options.part.Holds(cell) && !done.contains(cell)) todo.push_back(cell);
+
+  // Where the cells work: --dir (made when missing) with --tables, else a private folder removed at the end.
+  fs::path work;
+  bool scratch = false;
+  if (options.tables) {
+    work = options.dir ? fs::absolute(startDir / *options.dir, ec) : startDir;
+    fs::create_directories(work, ec);
+  } else {
+    std::string pattern = (fs::temp_directory_path(ec) / "pelarin-scan-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) work = pattern, scratch = true;
+  }
+  if (work.empty() || !fs::is_directory(work, ec)) {
+    err << "pelarin-batch scan: cannot make the working folder " << work.string() << ".\n";
+    return 4;
+  }
+
+  const std::string temporary = summary.string() + ".part~";
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  if (!file || std::fwrite(kept.data(), 1, kept.size(), file) != kept.size() || std::fflush(file) != 0) {
+    if (file) std::fclose(file);
+    std::remove(temporary.c_str());
+    err << "pelarin-batch scan: cannot write " << temporary << ".\n";
+    if (scratch) fs::remove_all(work, ec);
+    return 4;
+  }
+  // The file stands under its own name from the start, so that a run stopped in any way leaves valid rows.
+  std::rename(temporary.c_str(), summary.c_str());
+
+  const int threads = options.threads > 0
+                          ? options.threads
+                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  fs::current_path(work, ec);
+  Progress progress(err, options.terminal, static_cast<std::int64_t>(todo.size()));
+  std::int64_t written = 0;
+  int status = 0;
+  try {
+    written = RunCellsInOrder(
+        todo, threads, [&](std::int64_t cell) { return CellRows(c, cell); },
+        [&](std::int64_t, std::string&& rows) {
+          if (std::fwrite(rows.data(), 1, rows.size(), file) != rows.size() || std::fflush(file) != 0)
+            throw FileError("cannot write " + summary.string());
+          progress.Done(++written);
+        },
+        stop);
+  } catch (const std::exception& e) {
+    err << "\npelarin-batch scan: " << e.what() << "\n";
+    status = 4;
+  }
+  std::fclose(file);
+  fs::current_path(startDir, ec);
+  if (scratch) fs::remove_all(work, ec);
+  if (status == 0 && written < static_cast<std::int64_t>(todo.size())) {
+    err << "\npelarin-batch scan: stopped after " << written << " of " << todo.size()
+        << " cells; the rows so far are in " << summary.string() << " (--resume goes on).\n";
+    return kScanInterrupted;
+  }
+  out << "written: " << summary.string() << " (" << written << " cells";
+  if (!done.empty()) out << ", " << done.size() << " kept from before";
+  out << ")\n";
+  if (status == 0 && c.anyFailed) {
+    err << "pelarin-batch scan: some cells failed; their rows say why.\n";
+    status = 4;
+  }
+  if (options.plot && !PlotScan(options, summary.string(), startDir, out, err, saveImage)) status = 4;
+  return status;
+}
+
+int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() < 2) {
+    err << "pelarin-batch scan-merge: give OUT.csv and at least one part file.\n";
+    return 2;
+  }
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(args[0], ec))) {
+    err << "pelarin-batch scan-merge: " << args[0] << " exists already; it is kept.\n";
+    return 3;
+  }
+  ScanFile merged;
+  std::map<std::int64_t, std::string> rows;
+  std::int64_t cells = -1;
+  std::string error;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const auto part = ReadScanFile(args[i], error);
+    if (!part) {
+      err << "pelarin-batch scan-merge: " << error << ".\n";
+      return 2;
+    }
+    if (merged.header.empty()) merged.header = part->header;
+    if (part->header != merged.header) {
+      err << "pelarin-batch scan-merge: " << args[i] << " holds another scan (other columns).\n";
+      return 2;
+    }
+    for (const ScanCell& cell : part->cells) {
+      if (cells < 0) cells = cell.cells;
+      if (cell.cells != cells) {
+        err << "pelarin-batch scan-merge: " << args[i] << " holds a grid of " << cell.cells << " cells, not "
+            << cells << ".\n";
+        return 2;
+      }
+      const auto [it, fresh] = rows.emplace(cell.cell, cell.rows);
+      if (!fresh && it->second != cell.rows) {
+        err << "pelarin-batch scan-merge: cell " << cell.cell << " differs between the parts.\n";
+        return 2;
+      }
+    }
+  }
+  std::vector<std::int64_t> missing;
+  for (std::int64_t cell = 0; cell < cells; ++cell) {
+    const auto it = rows.find(cell);
+    if (it == rows.end()) {
+      missing.push_back(cell);
+    } else {
+      merged.cells.push_back({cell, cells, it->second});
+    }
+  }
+  try {
+    WriteTextFileAtomically(args[0], ScanFileText(merged));
+  } catch (const std::exception& e) {
+    err << "pelarin-batch scan-merge: " << e.what() << "\n";
+    return 4;
+  }
+  out << "written: " << args[0] << " (" << merged.cells.size() << " of " << (cells < 0 ? 0 : cells)
+      << " cells)\n";
+  if (!missing.empty()) {
+    err << "pelarin-batch scan-merge: " << missing.size() << " cells are missing:";
+    for (std::size_t i = 0; i < missing.size() && i < 20; ++i) err << " " << missing[i];
+    err << (missing.size() > 20 ? " ...\n" : "\n");
+    return 4;
+  }
+  return 0;
+}
+
+}  // namespace pelarin

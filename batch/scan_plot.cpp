@@ -1,0 +1,273 @@
+#include "batch/scan_plot.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <sstream>
+
+#include "model/number_text.h"
+#include "model/parameter_table.h"
+#include "model/state.h"
+#include "plot/axis_scale.h"
+#include "plot/linear_axes.h"
+
+namespace pelarin {
+namespace {
+
+// The fields of one CSV line; quoted fields lose their quotes and their doubled inner quotes.
+std::vector<std::string> SplitCsv(const std::string& line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        fields.back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        fields.back() += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+// One row of a scan file as the plot needs it.
+struct ScanRow {
+  std::int64_t cell = 0;
+  std::string curve;
+  std::optional<double> figure;
+};
+
+std::vector<ScanRow> RowsOf(const ScanFile& file, std::size_t axes, int figure) {
+  std::vector<ScanRow> rows;
+  const std::size_t curveColumn = 2 + axes + 1;
+  const std::size_t figureColumn = curveColumn + 1 + static_cast<std::size_t>(figure);
+  for (const ScanCell& cell : file.cells) {
+    std::istringstream lines(cell.rows);
+    for (std::string line; std::getline(lines, line);) {
+      const auto fields = SplitCsv(line);
+      if (fields.size() <= figureColumn) continue;
+      ScanRow row{cell.cell, fields[curveColumn], std::nullopt};
+      const double value = fields[figureColumn].empty() ? NAN : Val(fields[figureColumn]);
+      if (std::isfinite(value)) row.figure = value;
+      rows.push_back(std::move(row));
+    }
+  }
+  return rows;
+}
+
+// The coordinate of an axis value: the value, or its decimal logarithm on a log axis.
+double Coordinate(const ScanAxis& axis, int i) {
+  const double v = AxisValue(axis, i);
+  return axis.log ? std::log10(v) : v;
+}
+
+std::string AxisTitle(const ScanAxis& axis) {
+  const int box = ParameterIndex(axis.name);
+  const std::string unit =
+      box >= 0 ? std::string(kParameterRows[static_cast<std::size_t>(box)].unit) : std::string();
+  if (axis.log) return "log10(" + axis.name + ")" + (unit.empty() ? "" : ", " + axis.name + " in " + unit);
+  return unit.empty() ? axis.name : axis.name + " (" + unit + ")";
+}
+
+// The figure's column title, with its unit, from the file's header.
+std::string FigureTitle(const ScanFile& file, std::size_t axes, int figure) {
+  const auto header = SplitCsv(file.header);
+  const std::size_t column = 2 + axes + 2 + static_cast<std::size_t>(figure);
+  return column < header.size() ? header[column] : std::string(kScanFigures[figure]);
+}
+
+// The borders of an axis's cells: halfway between neighbouring values; the end cells stop at the end
+// values, so that the map covers the scanned range and no more.
+std::vector<double> CellEdges(const ScanAxis& axis) {
+  std::vector<double> t;
+  t.reserve(static_cast<std::size_t>(axis.points));
+  for (int i = 0; i < axis.points; ++i) t.push_back(Coordinate(axis, i));
+  std::vector<double> edges;
+  edges.push_back(t.front());
+  for (std::size_t i = 1; i < t.size(); ++i) edges.push_back((t[i - 1] + t[i]) / 2);
+  edges.push_back(t.back());
+  return edges;
+}
+
+// Curve colours from the 16-colour palette, strong ones first.
+constexpr int kCurvePalette[] = {12, 9, 2, 13, 4, 1, 6, 5, 10, 3, 8, 0};
+
+// Filled bands are drawn as this many horizontal strokes, this many pixels wide, across their height.
+constexpr int kStrokes = 600;
+constexpr int kStrokeWidth = 2;
+
+std::string ShortLabel(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", v);
+  return text;
+}
+
+void DrawCurves(const std::vector<ScanRow>& rows, const ScanAxis& axis, const std::string& title,
+                const std::string& yTitle, RecordingSurface& surface) {
+  std::vector<std::string> names;
+  std::map<std::string, std::vector<std::pair<double, double>>> points;
+  double yLo = std::numeric_limits<double>::infinity(), yHi = -yLo;
+  for (const ScanRow& row : rows) {
+    if (!row.figure || row.cell < 0 || row.cell >= axis.points) continue;
+    if (!points.contains(row.curve)) names.push_back(row.curve);
+    points[row.curve].emplace_back(Coordinate(axis, static_cast<int>(row.cell)), *row.figure);
+    yLo = std::min(yLo, *row.figure);
+    yHi = std::max(yHi, *row.figure);
+  }
+  if (names.empty()) yLo = 0, yHi = 1;
+  const double x0 = Coordinate(axis, 0), x1 = Coordinate(axis, axis.points - 1);
+  PlotState plot;
+  DrawLinLinAxes(surface, plot, std::min(x0, x1), std::max(x0, x1), yLo, yHi);
+  surface.SetTitles({.title = title, .xTitle = AxisTitle(axis), .yTitle = yTitle, .logY = false});
+  surface.SetFillStyle(FillStyle::Solid);
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    const Colour colour = PaletteColour(kCurvePalette[k % std::size(kCurvePalette)]);
+    auto& curve = points[names[k]];
+    std::sort(curve.begin(), curve.end());
+    surface.BeginCurve({.name = names[k], .colour = colour, .hollow = false, .figures = std::nullopt});
+    surface.SetDrawWidth(2);
+    for (std::size_t i = 0; i < curve.size(); ++i) {
+      if (i == 0)
+        surface.SetPen(curve[i].first, curve[i].second);
+      else
+        surface.LineTo(curve[i].first, curve[i].second, colour);
+    }
+    surface.SetDrawWidth(1);
+    surface.SetFillColour(colour);
+    for (const auto& [x, y] : curve) surface.Circle(x, y, 2 * plot.markerRadius, colour);
+  }
+}
+
+void DrawMap(const std::vector<ScanRow>& rows, const std::vector<ScanAxis>& axes, const std::string& title,
+             const std::string& figureTitle, RecordingSurface& surface) {
+  ScanGrid grid{axes};
+  // The curve of the first row with the figure: a failed first cell names no curve.
+  const auto first =
+      std::find_if(rows.begin(), rows.end(), [](const ScanRow& row) { return row.figure.has_value(); });
+  const std::string curve = first == rows.end() ? std::string() : first->curve;
+  const int nx = axes[0].points, ny = axes[1].points;
+  std::vector<std::optional<double>> values(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
+  double vLo = std::numeric_limits<double>::infinity(), vHi = -vLo;
+  for (const ScanRow& row : rows) {
+    if (row.curve != curve || !row.figure || row.cell < 0 || row.cell >= grid.Cells()) continue;
+    values[static_cast<std::size_t>(row.cell)] = row.figure;
+    vLo = std::min(vLo, *row.figure);
+    vHi = std::max(vHi, *row.figure);
+  }
+  const std::vector<double> ex = CellEdges(axes[0]), ey = CellEdges(axes[1]);
+  const auto [xLo, xHi] = std::minmax(ex.front(), ex.back());
+  const auto [yLo, yHi] = std::minmax(ey.front(), ey.back());
+  PlotState plot;
+  DrawLinLinAxes(surface, plot, xLo, xHi, yLo, yHi);
+  surface.SetTitles({.title = title + (curve.empty() ? "" : ", " + curve),
+                     .xTitle = AxisTitle(axes[0]),
+                     .yTitle = AxisTitle(axes[1]),
+                     .logY = false});
+
+  auto colourOf = [&](double v) { return ScanMapColour(vHi > vLo ? (v - vLo) / (vHi - vLo) : 0.5); };
+  surface.SetDrawStyle(DrawStyle::Solid);
+  surface.SetDrawWidth(kStrokeWidth);
+  for (int k = 0; k < kStrokes; ++k) {
+    const double y = yLo + (k + 0.5) * (yHi - yLo) / kStrokes;
+    int j = 0;
+    while (j + 1 < ny && !((ey[j] <= y && y <= ey[j + 1]) || (ey[j + 1] <= y && y <= ey[j]))) ++j;
+    for (int i = 0; i < nx; ++i) {
+      const auto& v = values[static_cast<std::size_t>(i) * static_cast<std::size_t>(ny) + j];
+      if (!v) continue;
+      surface.SetPen(ex[i], y);
+      surface.LineTo(ex[i + 1], y, colourOf(*v));
+    }
+  }
+
+  // The frame again, over the map's edges.
+  const AxisRounding fx = RoundAxis(DrawableRange(xLo, xHi).lo, DrawableRange(xLo, xHi).hi);
+  const AxisRounding fy = RoundAxis(DrawableRange(yLo, yHi).lo, DrawableRange(yLo, yHi).hi);
+  const double dx = fx.end - fx.start, dy = fy.end - fy.start;
+  surface.SetDrawWidth(1);
+  surface.SetPen(fx.start, fy.start);
+  for (const auto& [x, y] :
+       {std::pair{fx.end, fy.start}, {fx.end, fy.end}, {fx.start, fy.end}, {fx.start, fy.start}})
+    surface.LineTo(x, y, PaletteColour(2));
+
+  // The colour bar in the margin right of the frame, with its values written beside it.
+  surface.SetDrawWidth(kStrokeWidth);
+  const double barLeft = fx.end + 0.015 * dx, barRight = fx.end + 0.04 * dx;
+  for (int k = 0; k < kStrokes; ++k) {
+    const double t = (k + 0.5) / kStrokes;
+    surface.SetPen(barLeft, fy.start + t * dy);
+    surface.LineTo(barRight, fy.start + t * dy, ScanMapColour(t));
+  }
+  surface.SetDrawWidth(1);
+  surface.SetForeColour(PaletteColour(0));
+  if (vLo <= vHi) {
+    constexpr int kTicks = 4;
+    for (int k = 0; k <= kTicks; ++k) {
+      const double t = static_cast<double>(k) / kTicks;
+      surface.SetPen(barRight + 0.005 * dx, fy.start + t * dy + 0.02 * dy);
+      surface.Print(ShortLabel(vLo + t * (vHi - vLo)));
+    }
+  }
+  // The figure's title over the bar, reaching back over the frame so that a long one stays in the picture.
+  surface.SetPen(fx.end - 0.1 * dx, fy.end + 0.08 * dy);
+  surface.Print(figureTitle);
+}
+
+}  // namespace
+
+Colour ScanMapColour(double t) {
+  // A dark-blue to green to yellow ramp, light rising throughout, so that it reads in grey as well.
+  static constexpr double kStops[][3] = {
+      {68, 1, 84}, {59, 82, 139}, {33, 145, 140}, {94, 201, 98}, {253, 231, 37}};
+  constexpr int kLast = static_cast<int>(std::size(kStops)) - 1;
+  t = std::clamp(std::isfinite(t) ? t : 0.0, 0.0, 1.0) * kLast;
+  const int i = std::min(static_cast<int>(t), kLast - 1);
+  const double f = t - i;
+  auto mix = [&](int c) {
+    return static_cast<int>(std::lround(kStops[i][c] + f * (kStops[i + 1][c] - kStops[i][c])));
+  };
+  return Rgb(mix(0), mix(1), mix(2));
+}
+
+std::optional<int> ScanFigureIndex(std::string_view name) {
+  for (std::size_t i = 0; i < std::size(kScanFigures); ++i)
+    if (kScanFigures[i] == name) return static_cast<int>(i);
+  return std::nullopt;
+}
+
+bool IsScanPlotPath(std::string_view path) {
+  const auto dot = path.rfind('.');
+  if (dot == std::string_view::npos || path.find('/', dot) != std::string_view::npos) return false;
+  std::string suffix(path.substr(dot + 1));
+  for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return suffix == "png" || suffix == "svg";
+}
+
+void DrawScanPlot(const ScanFile& file, const std::vector<ScanAxis>& axes, int figure,
+                  const std::string& study, RecordingSurface& surface) {
+  const std::vector<ScanRow> rows = RowsOf(file, axes.size(), figure);
+  const std::string figureTitle = FigureTitle(file, axes.size(), figure);
+  if (axes.size() == 1) {
+    DrawCurves(rows, axes[0], study + ": " + std::string(kScanFigures[figure]) + " against " + axes[0].name,
+               figureTitle, surface);
+  } else {
+    DrawMap(
+        rows, axes,
+        study + ": " + std::string(kScanFigures[figure]) + " over " + axes[0].name + " and " + axes[1].name,
+        figureTitle, surface);
+  }
+}
+
+}  // namespace pelarin

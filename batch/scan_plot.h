@@ -1,0 +1,39 @@
+// The picture of a scan: one figure of merit against the varied parameter, one line per curve, or, over a
+// grid of two parameters, a colour map of the figure with its colour bar. Drawn on a recording surface
+// from the rows of the scan file, so that a resumed scan is drawn whole.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/scan_file.h"
+#include "app/scan_grid.h"
+#include "plot/recording_surface.h"
+
+namespace pelarin {
+
+// The figures a scan can draw, in the order of the file's figure columns.
+inline constexpr std::string_view kScanFigures[] = {"Voc", "Jsc", "FF", "Pmax", "Vmp", "Jmp", "efficiency"};
+
+// The column of a figure among the figure columns (0 for Voc), or nothing for an unknown name.
+[[nodiscard]] std::optional<int> ScanFigureIndex(std::string_view name);
+
+// Whether a path ends in a suffix the plot can be saved as (.png or .svg, any case).
+[[nodiscard]] bool IsScanPlotPath(std::string_view path);
+
+// The image size of the plot, in pixels.
+inline constexpr int kScanPlotWidth = 945;
+inline constexpr int kScanPlotHeight = 626;
+
+// The colour of the map for t from 0 (the lowest value) to 1 (the highest).
+[[nodiscard]] Colour ScanMapColour(double t);
+
+// Draws figure (an index of kScanFigures) of the scan file's rows on surface, titled after the study.
+// Rows without the figure (failed cells, figures that do not exist) are left out. With two axes the map
+// shows the curve of the file's first row that has the figure, in every cell that has it.
+void DrawScanPlot(const ScanFile& file, const std::vector<ScanAxis>& axes, int figure,
+                  const std::string& study, RecordingSurface& surface);
+
+}  // namespace pelarin

@@ -1,0 +1,303 @@
+// Parameter scans through the batch tool's core: the rows and their order, threads, slices and their merge,
+// resuming, failing cells, and the inputs refused before anything runs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "batch/scan_command.h"
+#include "batch/scan_plot.h"
+#include "common/table_reading.h"
+#include "common/temp_folder.h"
+#include "model/number_text.h"
+
+namespace pelarin {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Read;
+
+struct ScanRun {
+  int status;
+  std::string out, err;
+};
+
+class ScanTest : public testing::TempFolderTest {
+ protected:
+  void SetUp() override { fs::current_path(dir); }
+
+  ScanRun Scan(const std::vector<std::string>& args, bool stopAtOnce = false) {
+    std::ostringstream out, err;
+    const auto options = ParseScanOptions(args, err);
+    if (!options) return {2, out.str(), err.str()};
+    const std::atomic<bool> stop{stopAtOnce};
+    const int status = RunScan(*options, out, err, stop,
+                               [this](const RecordingSurface& d, int, int, const std::string& path) {
+                                 plots.push_back(d);
+                                 plotPaths.push_back(path);
+                                 return true;
+                               });
+    return {status, out.str(), err.str()};
+  }
+  // The pictures --plot asked for, and where they were to go.
+  std::vector<RecordingSurface> plots;
+  std::vector<std::string> plotPaths;
+  static ScanRun Merge(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = RunScanMerge(args, out, err);
+    return {status, out.str(), err.str()};
+  }
+
+  // The lines of a scan file split at the commas outside quotes, quotes removed (curve names such as
+  // "#2 #3 lit, #1 dark" are quoted).
+  static std::vector<std::vector<std::string>> Rows(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      std::vector<std::string> fields(1);
+      bool quoted = false;
+      for (const char c : line) {
+        if (c == '"')
+          quoted = !quoted;
+        else if (c == ',' && !quoted)
+          fields.emplace_back();
+        else
+          fields.back() += c;
+      }
+      rows.push_back(fields);
+    }
+    return rows;
+  }
+};
+
+// Rp1 from 10 to 1e6 Ohm.cm2: the stack's Voc rises throughout. Its fill factor rises once junction 1
+// limits the current (Rp1 from about 500 on); below that the shunt carries the mismatch current, the
+// stack's Jsc climbs towards junction 2's 12 mA/cm2 and the fill factor first dips: real, not a fault.
+TEST_F(ScanTest, ShuntScanGivesOneStackRowPerCellInGridOrder) {
+  const ScanRun run = Scan({"all", "--vary", "Rp1=10:1e6:13:log", "--summary", "rp1.csv", "-j", "2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto rows = Rows(Read(dir / "rp1.csv"));
+  ASSERT_EQ(rows.size(), 14u);
+  EXPECT_EQ(rows[0][2], "Rp1");
+  EXPECT_EQ(rows[0][6], "Jsc (mA/cm2)");
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i][0], std::to_string(i - 1));
+    EXPECT_EQ(rows[i][1], "13");
+    EXPECT_EQ(rows[i][4], "stack");
+    EXPECT_EQ(rows[i].back(), "ok");
+    if (i > 1) {
+      EXPECT_GT(Val(rows[i][5]), Val(rows[i - 1][5])) << "Voc at row " << i;
+    }
+    if (i > 5) {
+      EXPECT_GT(Val(rows[i][7]), Val(rows[i - 1][7])) << "FF at row " << i;
+    }
+  }
+  EXPECT_EQ(Val(rows[1][2]), 10);
+  EXPECT_EQ(Val(rows[13][2]), 1e6);
+  // The last cell is the default cell but for Rp1 = 1e6: figures near the default stack's.
+  EXPECT_NEAR(Val(rows[13][5]), 1.383, 1e-3);
+  EXPECT_TRUE(fs::is_empty(dir) || fs::directory_iterator(dir)->path().filename() == "rp1.csv")
+      << "no study folder is left behind without --tables";
+}
+
+TEST_F(ScanTest, ThreadsSlicesAndResumeGiveTheSameBytes) {
+  const std::vector<std::string> grid = {"two", "--vary", "Rs2=1:20:3", "--vary", "Jsc3=0.012:0.02:3"};
+  auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = grid;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Scan(args);
+  };
+  ASSERT_EQ(with({"--summary", "one.csv", "-j", "1"}).status, 0);
+  ASSERT_EQ(with({"--summary", "two.csv", "-j", "2"}).status, 0);
+  const std::string whole = Read(dir / "one.csv");
+  EXPECT_EQ(Read(dir / "two.csv"), whole);
+  EXPECT_EQ(Rows(whole).size(), 1u + 9 * 3) << "three lit curves per cell";
+
+  for (const char* part : {"1/3", "2/3", "3/3"})
+    ASSERT_EQ(with({"--summary", std::string("part") + part[0] + ".csv", "--part", part}).status, 0);
+  const ScanRun merged = Merge({"merged.csv", "part1.csv", "part2.csv", "part3.csv"});
+  ASSERT_EQ(merged.status, 0) << merged.err;
+  EXPECT_EQ(Read(dir / "merged.csv"), whole);
+  const ScanRun gap = Merge({"gap.csv", "part1.csv", "part3.csv"});
+  EXPECT_EQ(gap.status, 4);
+  EXPECT_NE(gap.err.find("3 cells are missing: 1 4 7"), std::string::npos) << gap.err;
+
+  // A run cut off in the middle of a row, and a run stopped before its first cell, both resume to the
+  // file one uninterrupted run writes.
+  testing::Write(dir / "cut.csv", whole.substr(0, whole.size() * 2 / 3));
+  ASSERT_EQ(with({"--summary", "cut.csv", "--resume"}).status, 0);
+  EXPECT_EQ(Read(dir / "cut.csv"), whole);
+  EXPECT_EQ(
+      Scan({"two", "--vary", "Rs2=1:20:3", "--vary", "Jsc3=0.012:0.02:3", "--summary", "stopped.csv"}, true)
+          .status,
+      130);
+  EXPECT_EQ(Rows(Read(dir / "stopped.csv")).size(), 1u) << "a valid file: the header";
+  ASSERT_EQ(with({"--summary", "stopped.csv", "--resume"}).status, 0);
+  EXPECT_EQ(Read(dir / "stopped.csv"), whole);
+}
+
+// m12 = 0.0001 overflows the second diode's exponential: that cell's row says so
+// with blank figures; the other cell is complete, and the status is 4.
+TEST_F(ScanTest, AFailingCellIsReportedInItsRowAndTheScanGoesOn) {
+  const ScanRun run = Scan({"all", "--vary", "m12=0.0001:2:2", "--summary", "fail.csv"});
+  EXPECT_EQ(run.status, 4);
+  const std::string text = Read(dir / "fail.csv");
+  const auto rows = Rows(text);
+  ASSERT_EQ(rows.size(), 3u);
+  const std::string firstRow = text.substr(text.find('\n') + 1, text.find("\n1,") - text.find('\n'));
+  EXPECT_NE(firstRow.find(",\"Calculation error: "), std::string::npos) << firstRow;
+  EXPECT_EQ(rows[1][5], "");
+  EXPECT_EQ(rows[2].back(), "ok");
+  EXPECT_NEAR(Val(rows[2][5]), 1.383, 1e-3);
+}
+
+TEST_F(ScanTest, AFailingCellIsLeftOutOfThePlotThatIsStillDrawn) {
+  const ScanRun run = Scan({"all", "--vary", "m12=0.0001:2:2", "--summary", "fail.csv", "--plot", "fail.svg",
+                            "--plot-figure", "Voc"});
+  EXPECT_EQ(run.status, 4);
+  ASSERT_EQ(plots.size(), 1u);
+  EXPECT_EQ(plotPaths[0], (dir / "fail.svg").string());
+  const auto curves = plots[0].Curves();
+  ASSERT_EQ(curves.size(), 1u);
+  ASSERT_EQ(curves[0].points.size(), 1u);
+  EXPECT_EQ(curves[0].points[0].first, 2);
+  EXPECT_NEAR(curves[0].points[0].second, 1.383, 1e-3);
+}
+
+// One parameter on a log axis: one curve per curve name of the file, its points at log10 of the values
+// and at the chosen figure's column, in colours of their own.
+TEST_F(ScanTest, OneParameterPlotHasACurvePerCurveNameAgainstLog10OfTheValues) {
+  const ScanRun run = Scan({"two", "--vary", "Rs2=1:100:3:log", "--summary", "rs2.csv", "--plot", "rs2.png",
+                            "--plot-figure", "Pmax"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(plots.size(), 1u);
+  const RecordingSurface& plot = plots[0];
+  EXPECT_NE(plot.Titles().title.find("two"), std::string::npos) << plot.Titles().title;
+  EXPECT_EQ(plot.Titles().xTitle.rfind("log10(Rs2)", 0), 0u) << plot.Titles().xTitle;
+  EXPECT_NE(plot.Titles().xTitle.find("Ohm.cm2"), std::string::npos) << plot.Titles().xTitle;
+  EXPECT_EQ(plot.Titles().yTitle, "Pmax (mW/cm2)");
+
+  const auto rows = Rows(Read(dir / "rs2.csv"));
+  ASSERT_EQ(rows.size(), 1u + 3 * 3);
+  std::map<std::string, std::vector<std::pair<double, double>>> expected;
+  for (std::size_t i = 1; i < rows.size(); ++i)
+    expected[rows[i][4]].emplace_back(std::log10(Val(rows[i][2])), Val(rows[i][8]));
+  const auto curves = plot.Curves();
+  ASSERT_EQ(curves.size(), expected.size());
+  std::set<Colour> colours;
+  for (const DrawnCurve& curve : curves) {
+    ASSERT_TRUE(expected.contains(curve.entry.name)) << curve.entry.name;
+    const auto& want = expected[curve.entry.name];
+    ASSERT_EQ(curve.points.size(), want.size()) << curve.entry.name;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+      EXPECT_NEAR(curve.points[i].first, want[i].first, 1e-12) << curve.entry.name;
+      EXPECT_EQ(curve.points[i].second, want[i].second) << curve.entry.name;
+    }
+    EXPECT_NEAR(curve.points.back().first, 2, 1e-12);
+    colours.insert(curve.entry.colour);
+  }
+  EXPECT_EQ(colours.size(), curves.size());
+}
+
+// Two parameters, the file completed by --resume: every cell of the grid is painted in the colour of its
+// figure, the lowest and highest values are written beside the colour bar.
+TEST_F(ScanTest, TwoParameterPlotPaintsEveryCellOfAResumedScan) {
+  const std::vector<std::string> grid = {"all",       "--vary", "Rs1=1:40:3", "--vary", "Jsc3=0.01:0.02:4",
+                                         "--summary", "map.csv"};
+  auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = grid;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Scan(args);
+  };
+  ASSERT_EQ(with({"--part", "1/2"}).status, 0);
+  ASSERT_TRUE(plots.empty());
+  ASSERT_EQ(with({"--resume", "--plot", "map.png", "--plot-figure", "Jsc"}).status, 0);
+  ASSERT_EQ(plots.size(), 1u);
+  const RecordingSurface& plot = plots[0];
+  EXPECT_EQ(plot.Titles().xTitle, "Rs1 (Ohm.cm2)");
+  EXPECT_EQ(plot.Titles().yTitle, "Jsc3 (A/cm2)");
+
+  // The Jsc of each cell, first axis outermost.
+  const auto rows = Rows(Read(dir / "map.csv"));
+  ASSERT_EQ(rows.size(), 1u + 12);
+  std::map<int, double> jsc;
+  for (std::size_t i = 1; i < rows.size(); ++i) jsc[std::stoi(rows[i][0])] = Val(rows[i][7]);
+  ASSERT_EQ(jsc.size(), 12u);
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (const auto& [cell, v] : jsc) lo = std::min(lo, v), hi = std::max(hi, v);
+  ASSERT_LT(lo, hi);
+
+  // The colours of the map's strokes that cross a point of each cell (the frame, dark green, is drawn over
+  // the map's edges).
+  std::map<int, std::set<Colour>> painted;
+  // Points just inside the end cells, which stop at the end values.
+  const double xs[] = {1.5, 20.5, 39.5}, ys[] = {0.0101, 0.01 + 0.01 / 3, 0.01 + 0.02 / 3, 0.0199};
+  for (const DrawOp& op : plot.Ops()) {
+    if (op.kind != DrawOp::Kind::LineTo || op.y != op.y2 || op.colour == PaletteColour(2)) continue;
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 4; ++j)
+        if (std::min(op.x, op.x2) < xs[i] && xs[i] < std::max(op.x, op.x2) &&
+            std::abs(op.y - ys[j]) < 0.01 / 12)
+          painted[i * 4 + j].insert(op.colour);
+  }
+  for (const auto& [cell, v] : jsc) {
+    ASSERT_EQ(painted[cell].size(), 1u) << "cell " << cell;
+    EXPECT_EQ(*painted[cell].begin(), ScanMapColour((v - lo) / (hi - lo))) << "cell " << cell;
+  }
+  EXPECT_NE(ScanMapColour(0), ScanMapColour(1));
+
+  std::set<std::string> printed;
+  for (const DrawOp& op : plot.Ops())
+    if (op.kind == DrawOp::Kind::Print) printed.insert(op.text);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", lo);
+  EXPECT_TRUE(printed.contains(text)) << text;
+  std::snprintf(text, sizeof text, "%.4g", hi);
+  EXPECT_TRUE(printed.contains(text)) << text;
+  EXPECT_TRUE(printed.contains("Jsc (mA/cm2)"));
+}
+
+TEST_F(ScanTest, BadInputExitsTwoAndWritesNothing) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"all", "--vary", "Rx1=1:2:3", "--summary", "s.csv"},
+      {"all", "--vary", "Rs1=1:2:1", "--summary", "s.csv"},
+      {"all", "--vary", "Rs1=1:2:1000001", "--summary", "s.csv"},
+      {"all", "--vary", "Rp1=0:1e3:5:log", "--summary", "s.csv"},
+      {"all", "--vary", "Rp1=10:1e3:5"},
+      {"all", "--summary", "s.csv"},
+      {"all", "--vary", "Rs1=1:2:10000", "--vary", "Rp1=1:2:10000", "--summary", "s.csv"},
+      {"eqe-ill", "--vary", "Rs1=1:2:3", "--summary", "s.csv"},
+      {"nonsense", "--vary", "Rs1=1:2:3", "--summary", "s.csv"},
+      {"all", "--vary", "Rs1=-1:1:3", "--summary", "s.csv"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "-j", "0"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--part", "4/3"},
+      {"all", "--vary", "Rs1=1:2:3", "--vary", "Rs1=3:4:3", "--summary", "s.csv"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot", "p.bmp"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot", "png"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot", "p.png", "--plot-figure", "eta"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot-figure", "Voc"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot", "missing/p.svg"},
+  };
+  for (const auto& args : bad) {
+    const ScanRun run = Scan(args);
+    std::string shown;
+    for (const auto& a : args) shown += a + " ";
+    EXPECT_EQ(run.status, 2) << shown << run.err;
+    EXPECT_FALSE(run.err.empty()) << shown;
+  }
+  EXPECT_TRUE(fs::is_empty(dir));
+  EXPECT_TRUE(plots.empty());
+  testing::Write(dir / "s.csv", "kept");
+  EXPECT_EQ(Scan({"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv"}).status, 3);
+  EXPECT_EQ(Read(dir / "s.csv"), "kept");
+}
+
+}  // namespace
+}  // namespace pelarin
