@@ -38,6 +38,8 @@ class ScanUi : public Ui {
  public:
   ScanUi(bool tables, bool overwrite) : tables_(tables), overwrite_(overwrite) {}
 
+  // A cell keeps the scan's own rule for existing tables: the overwrite question below.
+  void BeforeComputing(const StudyFiles&) override {}
   using Ui::Ask;
   bool Ask(Question question, const std::string&) override {
     switch (question) {

@@ -1,35 +1,48 @@
 #!/usr/bin/env bash
-# Runs every example of the batch tool in the README (the code-block lines that start with
-# build/batch/pelarin-batch, the synopsis aside), each in a fresh folder standing in for /tmp/run: each must
-# exit 0 and write every file the README names under /tmp/run (the images only where the renderer is built).
+# Runs every example of the batch tool in the README (the code-block commands that start with
+# build/batch/pelarin-batch, continued lines joined, the synopsis aside), each in a fresh folder that stands
+# in for /tmp: each must exit 0 and, together, write every file the README names under /tmp/run. Without the
+# image renderer (a build without Qt) an example runs without --images, and one that draws a --plot is left.
 # Usage: readme_examples_test.sh PELARIN_BATCH WITH_IMAGES(0|1) README
 set -euo pipefail
-batch=$1
+batch=$(realpath "$1")
 with_images=$2
 readme=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-mapfile -t examples < <(awk '/^```/ { inside = !inside; next } inside && /^build\/batch\/pelarin-batch / && !/\[/' "$readme")
+mapfile -t examples < <(awk '
+  /^```/ { inside = !inside; next }
+  !inside { next }
+  pending != "" { line = pending " " $0; pending = "" }
+  pending == "" && line == "" { line = $0 }
+  /\\$/ { sub(/[[:space:]]*\\$/, "", line); pending = line; line = ""; next }
+  line ~ /^build\/batch\/pelarin-batch / && line !~ /\[/ { print line }
+  { line = "" }' "$readme")
 [ ${#examples[@]} -gt 0 ] || { echo "the README holds no example"; exit 1; }
 # Every file the README names under /tmp/run, in backquotes.
 mapfile -t named < <(grep -o '`/tmp/run/[^`]*`' "$readme" | tr -d '`' | sort -u)
 
 ran=0
 for example in "${examples[@]}"; do
-  run="$work/$ran/run"
-  mkdir -p "$work/$ran"
+  if [[ "$with_images" != 1 && "$example" == *" --plot "* ]]; then
+    echo "left (no image renderer in this build): $example"
+    continue
+  fi
+  tmp="$work/$ran/tmp"
+  mkdir -p "$tmp"
   read -r -a args <<<"${example#build/batch/pelarin-batch }"
-  args=("${args[@]//\/tmp\/run/$run}")
+  for i in "${!args[@]}"; do
+    [[ "${args[$i]}" == /tmp/* ]] && args[$i]="$tmp/${args[$i]#/tmp/}"
+  done
   if [ "$with_images" != 1 ]; then
-    # No image renderer in this build: the example runs without its images.
     mapfile -t args < <(printf '%s\n' "${args[@]}" | grep -vx -- '--images')
   fi
   status=0
-  "$batch" "${args[@]}" >"$work/$ran.out" 2>&1 || status=$?
+  (cd "$work/$ran" && "$batch" "${args[@]}") >"$work/$ran.out" 2>&1 || status=$?
   if [ "$status" -ne 0 ]; then
     echo "exit $status: $example"
-    cat "$work/$ran.out"
+    tail -20 "$work/$ran.out"
     exit 1
   fi
   echo "ran: $example"
@@ -40,11 +53,11 @@ done
 for file in "${named[@]}"; do
   found=no
   for ((i = 0; i < ran; i++)); do
-    [ -f "$work/$i/run/${file#/tmp/run/}" ] && found=yes
+    [ -f "$work/$i/tmp/${file#/tmp/}" ] && found=yes
   done
   if [ $found = no ] && { [ "$with_images" = 1 ] || [[ "$file" != *.bmp ]]; }; then
     echo "the README names $file, but no example wrote it"
     exit 1
   fi
 done
-echo "every README example ran; ${#named[@]} files named, all written"
+echo "every README example ran ($ran); ${#named[@]} files named, all written"
