@@ -38,21 +38,21 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 
 }  // namespace
 
-std::optional<ScanAxis> ParseScanAxis(std::string_view spec, std::string& error) {
-  const std::string shown(spec);
-  const auto eq = spec.find('=');
+std::optional<ScanAxis> ParseScanAxis(std::string_view vary, std::string& error) {
+  const std::string shown(vary);
+  const auto eq = vary.find('=');
   if (eq == std::string_view::npos) {
     error = "\"" + shown + "\" is not NAME=FROM:TO:N[:log]";
     return std::nullopt;
   }
   ScanAxis axis;
-  axis.box = ParameterIndex(spec.substr(0, eq));
+  axis.box = ParameterIndex(vary.substr(0, eq));
   if (axis.box < 0) {
-    error = "\"" + std::string(spec.substr(0, eq)) + "\" is not a parameter name (Rs1, Rp1, Jsc1, ...)";
+    error = "\"" + std::string(vary.substr(0, eq)) + "\" is not a parameter name (Rs1, Rp1, Jsc1, ...)";
     return std::nullopt;
   }
   axis.name = std::string(kParameterRows[static_cast<std::size_t>(axis.box)].name);
-  const auto parts = Split(spec.substr(eq + 1), ':');
+  const auto parts = Split(vary.substr(eq + 1), ':');
   if (parts.size() < 3 || parts.size() > 4 || (parts.size() == 4 && parts[3] != "log" && parts[3] != "lin")) {
     error = "\"" + shown + "\" is not NAME=FROM:TO:N[:log]";
     return std::nullopt;

@@ -25,7 +25,7 @@ struct ScanAxis {
 };
 
 // Reads NAME=FROM:TO:N or NAME=FROM:TO:N:log. On a fault returns nothing and says why in error.
-[[nodiscard]] std::optional<ScanAxis> ParseScanAxis(std::string_view spec, std::string& error);
+[[nodiscard]] std::optional<ScanAxis> ParseScanAxis(std::string_view vary, std::string& error);
 
 // The i-th value (0-based) of the axis: the first and last are the given bounds exactly; between them the
 // values are evenly spaced, or spaced in equal ratios for a log axis.

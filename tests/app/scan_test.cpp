@@ -48,10 +48,10 @@ TEST(ScanAxis, RefusesWhatCannotBeScanned) {
       {"Rs1=1:2:2.5", "from 2 to 1000000"},  {"Rs1=0:2:3:log", "bounds above 0"},
       {"Rs1=-1:-2:3:log", "bounds above 0"},
   };
-  for (const auto& [spec, why] : bad) {
+  for (const auto& [vary, why] : bad) {
     std::string error;
-    EXPECT_FALSE(ParseScanAxis(spec, error)) << spec;
-    EXPECT_NE(error.find(why), std::string::npos) << spec << ": " << error;
+    EXPECT_FALSE(ParseScanAxis(vary, error)) << vary;
+    EXPECT_NE(error.find(why), std::string::npos) << vary << ": " << error;
   }
 }
 
