@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "workspace/study_folder.h"
+
 namespace pelarin {
 namespace {
 
@@ -62,6 +64,34 @@ std::string ScanFileText(const ScanFile& file) {
   std::string text = file.header + "\n";
   for (const ScanCell& cell : file.cells) text += cell.rows;
   return text;
+}
+
+ScanFileWriter::ScanFileWriter(const std::string& path, const std::string& start) : path_(path) {
+  const std::string temporary = CreateTemporaryBeside(path);
+  file_ = std::fopen(temporary.c_str(), "wb");
+  if (!file_ || std::fwrite(start.data(), 1, start.size(), file_) != start.size() ||
+      std::fflush(file_) != 0) {
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    std::remove(temporary.c_str());
+    throw FileError("cannot write " + temporary);
+  }
+  try {
+    ReplaceWithTemporary(temporary, path);
+  } catch (const FileError&) {
+    std::fclose(file_);
+    file_ = nullptr;
+    throw;
+  }
+}
+
+ScanFileWriter::~ScanFileWriter() {
+  if (file_) std::fclose(file_);
+}
+
+void ScanFileWriter::Append(const std::string& rows) {
+  if (std::fwrite(rows.data(), 1, rows.size(), file_) != rows.size() || std::fflush(file_) != 0)
+    throw FileError("cannot write " + path_);
 }
 
 }  // namespace pelarin

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,5 +32,24 @@ struct ScanFile {
 
 // The whole text of a scan file.
 [[nodiscard]] std::string ScanFileText(const ScanFile& file);
+
+// A scan file that grows as the cells complete. It stands under its name from the start, holding the text
+// it starts with, so that a scan stopped in any way leaves a valid file of the rows so far.
+class ScanFileWriter {
+ public:
+  // Writes start (the header, or the rows of an earlier run kept) to a temporary file beside path, then
+  // renames it over path. Throws FileError, leaving path as it was.
+  ScanFileWriter(const std::string& path, const std::string& start);
+  ~ScanFileWriter();
+  ScanFileWriter(const ScanFileWriter&) = delete;
+  ScanFileWriter& operator=(const ScanFileWriter&) = delete;
+
+  // Appends the rows of a cell and flushes them. Throws FileError.
+  void Append(const std::string& rows);
+
+ private:
+  std::string path_;
+  std::FILE* file_ = nullptr;
+};
 
 }  // namespace pelarin

@@ -11,8 +11,9 @@
 #include <thread>
 
 #include "app/ordered_cells.h"
+#include "app/scan_cells.h"
 #include "app/scan_file.h"
-#include "batch/scan_plot.h"
+#include "app/scan_plot.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
@@ -30,136 +31,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kScanInterrupted = 130;
-
-// Answers a study's questions for one cell: no measured data; the tables only with --tables, replacing
-// older ones only with --overwrite. Messages are kept: the first one that reports a problem becomes the
-// cell's status.
-class ScanUi : public Ui {
- public:
-  ScanUi(bool tables, bool overwrite) : tables_(tables), overwrite_(overwrite) {}
-
-  // A cell keeps the scan's own rule for existing tables: the overwrite question below.
-  void BeforeComputing(const StudyFiles&) override {}
-  using Ui::Ask;
-  bool Ask(Question question, const std::string&) override {
-    switch (question) {
-      case Question::SaveData:
-        return tables_;
-      case Question::OverwriteResults:
-      case Question::OverwriteParameters:
-        if (!overwrite_) problems.push_back("its tables exist already and are kept (give --overwrite)");
-        return overwrite_;
-      default:
-        return false;
-    }
-  }
-  void FilesSaved(const std::vector<std::string>&) override {}
-  void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
-    if (icon == MessageIcon::Critical || icon == MessageIcon::Exclamation)
-      problems.push_back(title + ": " + text);
-  }
-  std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override {
-    return request.kind == FileKind::ParameterFile ? paramsToOpen : std::nullopt;
-  }
-  std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override {
-    if (request.kind != FileKind::ParameterFile || parameterFile.empty()) return std::nullopt;
-    return parameterFile;
-  }
-  PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
-  ParameterForm& Form() override { return form; }
-  Menus& MenuBar() override { return menus; }
-
-  RecordedPlotWindow linlin, linlog;
-  TextForm form;
-  MenuTable menus{StudyMenuEntries()};
-  std::optional<std::string> paramsToOpen;
-  std::string parameterFile;  // where the independent study's parameter file goes with --tables
-  std::vector<std::string> problems;
-
- private:
-  bool tables_, overwrite_;
-};
-
-// A line without its line breaks and runs of blanks, for a CSV field or a terminal line.
-std::string OneLine(const std::string& text) {
-  std::string line;
-  for (const char c : text) {
-    const char d = c == '\r' || c == '\n' || c == '\t' ? ' ' : c;
-    if (d == ' ' && (line.empty() || line.back() == ' ')) continue;
-    line += d;
-  }
-  while (!line.empty() && line.back() == ' ') line.pop_back();
-  return line;
-}
-
-// What every cell shares: the study, the grid, the form and state it starts from.
-struct ScanContext {
-  const StudyEntry* study = nullptr;
-  ScanGrid grid;
-  TextForm form;
-  State base;
-  bool tables = false, overwrite = false;
-  std::atomic<bool> anyFailed{false};
-};
-
-std::string CellName(const ScanContext& c, const std::vector<double>& values) {
-  std::string name = c.base.id.studyName;
-  for (std::size_t a = 0; a < values.size(); ++a)
-    name += "_" + c.grid.axes[a].name + "=" + ShortestText(values[a]);
-  return name;
-}
-
-std::string Header(const ScanGrid& grid) {
-  std::string header = "cell,cells";
-  for (const ScanAxis& axis : grid.axes) header += "," + axis.name;
-  return header + ",study,curve," + FigureColumns() + ",status";
-}
-
-// The rows of one cell: one per lit curve with its figures, or one with blank figures and the reason.
-std::string CellRows(ScanContext& c, std::int64_t cell) {
-  ScanUi ui(c.tables, c.overwrite);
-  ui.form = c.form;
-  const std::vector<int> indices = c.grid.Indices(cell);
-  std::vector<double> values;
-  for (std::size_t a = 0; a < indices.size(); ++a) {
-    values.push_back(AxisValue(c.grid.axes[a], indices[a]));
-    ui.form.SetBoxText(c.grid.axes[a].box, ShortestText(values.back()));
-  }
-  State state = c.base;
-  state.k.parallelSweeps = false;  // the cells are what runs at once: -j N means N threads
-  if (c.tables) {
-    state.id.studyName = CellName(c, values);
-    ui.parameterFile = (fs::current_path() / (state.id.studyName + ".plr")).string();
-  }
-  std::string status;
-  try {
-    c.study->run(state, ui);
-  } catch (const CalcError& e) {
-    status = std::string("Calculation error: ") + e.what();
-  } catch (const FileError& e) {
-    status = std::string("File error: ") + e.what();
-  } catch (const std::exception& e) {
-    status = std::string("Error: ") + e.what();
-  }
-  if (status.empty() && !ui.problems.empty()) status = ui.problems.front();
-  std::string prefix = std::to_string(cell) + "," + std::to_string(c.grid.Cells());
-  for (const double v : values) prefix += "," + ShortestText(v);
-  prefix += "," + CsvField(c.study->batchName) + ",";
-  std::string rows;
-  if (status.empty() && ui.linlin.visible) {
-    for (const DrawnCurve& curve : ui.linlin.surface.Curves())
-      if (curve.entry.figures)
-        rows += prefix + CsvField(curve.entry.name) + "," + FigureFields(curve.entry.figures) + ",ok\n";
-  }
-  if (rows.empty()) {
-    if (status.empty())
-      status = "no lit curve";
-    else
-      c.anyFailed = true;
-    rows = prefix + "," + FigureFields(std::nullopt) + "," + CsvField(OneLine(status)) + "\n";
-  }
-  return rows;
-}
 
 // Cells done per second and the time left, on one terminal line, or a plain line every tenth.
 class Progress {
@@ -197,34 +68,6 @@ class Progress {
   std::int64_t lastTenth_ = -1;
 };
 
-// Whether every value of the axis is read by the form as typed; otherwise says which and why.
-bool AxisValuesAccepted(const ScanContext& c, const ScanAxis& axis, std::string& error) {
-  for (int i = 0; i < axis.points; ++i) {
-    const std::string text = ShortestText(AxisValue(axis, i));
-    State state = c.base;
-    ScanUi ui(false, false);
-    ui.form = c.form;
-    ui.form.SetBoxText(axis.box, text);
-    const int writes = ui.form.writes;
-    try {
-      ReadParameters(state, ui);
-    } catch (const std::exception& e) {
-      error = axis.name + " = " + text + " is refused: " + e.what();
-      return false;
-    }
-    if (!ui.problems.empty()) {
-      error = axis.name + " = " + text + " is refused: " + OneLine(ui.problems.front());
-      return false;
-    }
-    if (ui.form.writes != writes) {
-      error = axis.name + " = " + text + " is not used as typed: the form corrects it to " +
-              ui.form.BoxText(axis.box);
-      return false;
-    }
-  }
-  return true;
-}
-
 std::optional<std::string> Value(const std::vector<std::string>& args, std::size_t& i, std::ostream& err) {
   if (i + 1 >= args.size()) {
     err << "pelarin-batch scan: " << args[i] << " needs a value.\n";
@@ -234,8 +77,9 @@ std::optional<std::string> Value(const std::vector<std::string>& args, std::size
 }
 
 // Draws the scan from its file and saves the picture; false, having said why, when it cannot.
-bool PlotScan(const ScanOptions& options, const std::string& summary, const fs::path& startDir,
-              std::ostream& out, std::ostream& err, const ImageSaver& saveImage) {
+bool PlotScan(const ScanOptions& options, const std::string& summary,
+              const std::map<std::string, Colour>& colours, const fs::path& startDir, std::ostream& out,
+              std::ostream& err, const ImageSaver& saveImage) {
   std::string error;
   const auto file = ReadScanFile(summary, error);
   if (!file) {
@@ -244,7 +88,7 @@ bool PlotScan(const ScanOptions& options, const std::string& summary, const fs::
   }
   RecordingSurface drawing;
   try {
-    DrawScanPlot(*file, options.axes, options.plotFigure, options.study, drawing);
+    DrawScanPlot(*file, options.axes, options.plotFigure, options.study, colours, drawing);
   } catch (const std::exception& e) {
     err << "pelarin-batch scan: --plot: " << e.what() << "\n";
     return false;
@@ -407,27 +251,10 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
 
 int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
             const ImageSaver& saveImage) {
-  ScanContext c;
-  c.study = FindStudy(options.study);
-  if (!c.study) {
-    err << "pelarin-batch scan: there is no study \"" << options.study << "\".\n";
-    return 2;
-  }
-  if (std::string_view(c.study->batchName).starts_with("eqe")) {
-    err << "pelarin-batch scan: the EQE studies draw contributions, not J(V) curves with figures of merit; "
-           "they cannot be scanned.\n";
-    return 2;
-  }
-  c.grid.axes = options.axes;
-  double cells = 1;
-  for (const ScanAxis& axis : c.grid.axes) cells *= axis.points;
-  if (cells > static_cast<double>(kMaxScanCells)) {
-    err << "pelarin-batch scan: the grid has " << static_cast<long long>(cells) << " cells, more than "
-        << kMaxScanCells << ".\n";
-    return 2;
-  }
-  c.tables = options.tables;
-  c.overwrite = options.overwrite;
+  ScanSetup setup;
+  setup.grid.axes = options.axes;
+  setup.tables = options.tables;
+  setup.overwrite = options.overwrite;
 
   std::error_code ec;
   const fs::path startDir = fs::current_path(ec);
@@ -442,52 +269,32 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   }
 
   // The form and state every cell starts from.
-  ResetStartUpConstants(c.base);
-  c.base.figures.incidentPower = options.incidentPower;
+  ResetStartUpConstants(setup.base);
+  setup.base.figures.incidentPower = options.incidentPower;
   if (options.params) {
     ScanUi ui(false, false);
     ui.paramsToOpen = fs::absolute(startDir / *options.params, ec).string();
     try {
-      LoadParameters(c.base, ui);
+      LoadParameters(setup.base, ui);
     } catch (const std::exception& e) {
-      ui.problems.push_back(e.what());
+      ui.problems.emplace_back(e.what());
     }
     if (!ui.problems.empty()) {
       err << "pelarin-batch scan: " << OneLine(ui.problems.front()) << "\n";
       return 2;
     }
-    c.form = ui.form;
-    c.base.id.loadedDir.clear();  // the cells' folders go where the scan works, not beside the file
+    setup.form = ui.form;
+    setup.base.id.loadedDir.clear();  // the cells' folders go where the scan works, not beside the file
   }
-  for (const auto& [name, text] : options.sets) c.form.SetBoxText(ParameterIndex(name), text);
-  {
-    State check = c.base;
-    ScanUi ui(false, false);
-    ui.form = c.form;
-    try {
-      ReadParameters(check, ui);
-    } catch (const std::exception& e) {
-      ui.problems.push_back(e.what());
-    }
-    if (!ui.problems.empty()) {
-      err << "pelarin-batch scan: " << OneLine(ui.problems.front()) << "\n";
-      return 2;
-    }
-    if (!IsOffered(c.study->availability, check.par)) {
-      err << "pelarin-batch scan: the study \"" << c.study->batchName
-          << "\" is not offered for these parameters (it needs more junctions illuminated).\n";
-      return 2;
-    }
+  for (const auto& [name, text] : options.sets) setup.form.SetBoxText(ParameterIndex(name), text);
+  if (const auto problem = CheckScan(setup, options.study)) {
+    err << "pelarin-batch scan: " << *problem << ".\n";
+    return 2;
   }
-  std::string error;
-  for (const ScanAxis& axis : c.grid.axes)
-    if (!AxisValuesAccepted(c, axis, error)) {
-      err << "pelarin-batch scan: " << error << ".\n";
-      return 2;
-    }
 
   // The file: a fresh one, or the cells of an earlier run kept (all but its last, which may be cut short).
-  const std::string header = Header(c.grid);
+  std::string error;
+  const std::string header = ScanHeader(setup.grid);
   std::set<std::int64_t> done;
   const bool exists = fs::exists(fs::symlink_status(summary, ec));
   if (exists && !options.resume && !options.overwrite) {
@@ -509,9 +316,9 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
     }
     if (!file->cells.empty()) file->cells.pop_back();
     for (const ScanCell& cell : file->cells) {
-      if (cell.cells != c.grid.Cells()) {
+      if (cell.cells != setup.grid.Cells()) {
         err << "pelarin-batch scan: --resume: " << summary.string() << " holds a grid of " << cell.cells
-            << " cells, not " << c.grid.Cells() << ".\n";
+            << " cells, not " << setup.grid.Cells() << ".\n";
         return 2;
       }
       done.insert(cell.cell);
@@ -519,7 +326,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
     kept = ScanFileText(*file);
   }
   std::vector<std::int64_t> todo;
-  for (std::int64_t cell = 0; cell < c.grid.Cells(); ++cell)
+  for (std::int64_t cell = 0; cell < setup.grid.Cells(); ++cell)
     if (options.part.Holds(cell) && !done.contains(cell)) todo.push_back(cell);
 
   // Where the cells work: --dir (made when missing) with --tables, else a private folder removed at the end.
@@ -536,18 +343,18 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
     err << "pelarin-batch scan: cannot make the working folder " << work.string() << ".\n";
     return 4;
   }
-
-  const std::string temporary = summary.string() + ".part~";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (!file || std::fwrite(kept.data(), 1, kept.size(), file) != kept.size() || std::fflush(file) != 0) {
-    if (file) std::fclose(file);
-    std::remove(temporary.c_str());
-    err << "pelarin-batch scan: cannot write " << temporary << ".\n";
+  const auto removeScratch = [&] {
     if (scratch) fs::remove_all(work, ec);
+  };
+
+  std::optional<ScanFileWriter> file;
+  try {
+    file.emplace(summary.string(), kept);
+  } catch (const FileError& e) {
+    err << "pelarin-batch scan: " << e.what() << "\n";
+    removeScratch();
     return 4;
   }
-  // The file stands under its own name from the start, so that a run stopped in any way leaves valid rows.
-  std::rename(temporary.c_str(), summary.c_str());
 
   const int threads = options.threads > 0
                           ? options.threads
@@ -558,10 +365,9 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   int status = 0;
   try {
     written = RunCellsInOrder(
-        todo, threads, [&](std::int64_t cell) { return CellRows(c, cell); },
+        todo, threads, [&](std::int64_t cell) { return ScanCellRows(setup, cell); },
         [&](std::int64_t, std::string&& rows) {
-          if (std::fwrite(rows.data(), 1, rows.size(), file) != rows.size() || std::fflush(file) != 0)
-            throw FileError("cannot write " + summary.string());
+          file->Append(rows);
           progress.Done(++written);
         },
         stop);
@@ -569,9 +375,9 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
     err << "\npelarin-batch scan: " << e.what() << "\n";
     status = 4;
   }
-  std::fclose(file);
+  file.reset();
   fs::current_path(startDir, ec);
-  if (scratch) fs::remove_all(work, ec);
+  removeScratch();
   if (status == 0 && written < static_cast<std::int64_t>(todo.size())) {
     err << "\npelarin-batch scan: stopped after " << written << " of " << todo.size()
         << " cells; the rows so far are in " << summary.string() << " (--resume goes on).\n";
@@ -580,11 +386,12 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   out << "written: " << summary.string() << " (" << written << " cells";
   if (!done.empty()) out << ", " << done.size() << " kept from before";
   out << ")\n";
-  if (status == 0 && c.anyFailed) {
+  if (status == 0 && setup.anyFailed) {
     err << "pelarin-batch scan: some cells failed; their rows say why.\n";
     status = 4;
   }
-  if (options.plot && !PlotScan(options, summary.string(), startDir, out, err, saveImage)) status = 4;
+  if (options.plot && !PlotScan(options, summary.string(), setup.colours, startDir, out, err, saveImage))
+    status = 4;
   return status;
 }
 

@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "app/scan_cells.h"
+#include "app/scan_plot.h"
 #include "batch/scan_command.h"
-#include "batch/scan_plot.h"
 #include "common/table_reading.h"
 #include "common/temp_folder.h"
 #include "model/number_text.h"
+#include "workspace/read_parameters.h"
 
 namespace pelarin {
 namespace {
@@ -189,11 +191,19 @@ TEST_F(ScanTest, OneParameterPlotHasACurvePerCurveNameAgainstLog10OfTheValues) {
   std::map<std::string, std::vector<std::pair<double, double>>> expected;
   for (std::size_t i = 1; i < rows.size(); ++i)
     expected[rows[i][4]].emplace_back(std::log10(Val(rows[i][2])), Val(rows[i][8]));
+  // Each curve keeps the colour the study draws it in.
+  ScanSetup setup;
+  ResetStartUpConstants(setup.base);
+  ASSERT_FALSE(CheckScan(setup, "two"));
+  const ScanProbe probe = ProbeScan(setup);
+  ASSERT_FALSE(probe.problem) << *probe.problem;
   const auto curves = plot.Curves();
   ASSERT_EQ(curves.size(), expected.size());
   std::set<Colour> colours;
   for (const DrawnCurve& curve : curves) {
     ASSERT_TRUE(expected.contains(curve.entry.name)) << curve.entry.name;
+    ASSERT_TRUE(probe.colours.contains(curve.entry.name)) << curve.entry.name;
+    EXPECT_EQ(curve.entry.colour, probe.colours.at(curve.entry.name)) << curve.entry.name;
     const auto& want = expected[curve.entry.name];
     ASSERT_EQ(curve.points.size(), want.size()) << curve.entry.name;
     for (std::size_t i = 0; i < want.size(); ++i) {

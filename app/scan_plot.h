@@ -3,6 +3,7 @@
 // from the rows of the scan file, so that a resumed scan is drawn whole.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,9 +32,12 @@ inline constexpr int kScanPlotHeight = 626;
 [[nodiscard]] Colour ScanMapColour(double t);
 
 // Draws figure (an index of kScanFigures) of the scan file's rows on surface, titled after the study.
-// Rows without the figure (failed cells, figures that do not exist) are left out. With two axes the map
-// shows the curve of the file's first row that has the figure, in every cell that has it.
+// Rows without the figure (failed cells, figures that do not exist) are left out. With one axis each curve
+// is drawn in its colour in colours, as the study draws it, or in one of its own when it has none there or
+// an earlier curve has it. With two axes the map shows the curve of the file's first row that has the
+// figure, in every cell that has it.
 void DrawScanPlot(const ScanFile& file, const std::vector<ScanAxis>& axes, int figure,
-                  const std::string& study, RecordingSurface& surface);
+                  const std::string& study, const std::map<std::string, Colour>& colours,
+                  RecordingSurface& surface);
 
 }  // namespace pelarin

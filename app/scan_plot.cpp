@@ -1,4 +1,4 @@
-#include "batch/scan_plot.h"
+#include "app/scan_plot.h"
 
 #include <algorithm>
 #include <cctype>
@@ -116,7 +116,8 @@ std::string ShortLabel(double v) {
 }
 
 void DrawCurves(const std::vector<ScanRow>& rows, const ScanAxis& axis, const std::string& title,
-                const std::string& yTitle, RecordingSurface& surface) {
+                const std::string& yTitle, const std::map<std::string, Colour>& colours,
+                RecordingSurface& surface) {
   std::vector<std::string> names;
   std::map<std::string, std::vector<std::pair<double, double>>> points;
   double yLo = std::numeric_limits<double>::infinity(), yHi = -yLo;
@@ -133,8 +134,13 @@ void DrawCurves(const std::vector<ScanRow>& rows, const ScanAxis& axis, const st
   DrawLinLinAxes(surface, plot, std::min(x0, x1), std::max(x0, x1), yLo, yHi);
   surface.SetTitles({.title = title, .xTitle = AxisTitle(axis), .yTitle = yTitle, .logY = false});
   surface.SetFillStyle(FillStyle::Solid);
+  std::vector<Colour> used;
   for (std::size_t k = 0; k < names.size(); ++k) {
-    const Colour colour = PaletteColour(kCurvePalette[k % std::size(kCurvePalette)]);
+    const auto own = colours.find(names[k]);
+    Colour colour = PaletteColour(kCurvePalette[k % std::size(kCurvePalette)]);
+    if (own != colours.end() && std::find(used.begin(), used.end(), own->second) == used.end())
+      colour = own->second;
+    used.push_back(colour);
     auto& curve = points[names[k]];
     std::sort(curve.begin(), curve.end());
     surface.BeginCurve({.name = names[k], .colour = colour, .hollow = false, .figures = std::nullopt});
@@ -256,12 +262,13 @@ bool IsScanPlotPath(std::string_view path) {
 }
 
 void DrawScanPlot(const ScanFile& file, const std::vector<ScanAxis>& axes, int figure,
-                  const std::string& study, RecordingSurface& surface) {
+                  const std::string& study, const std::map<std::string, Colour>& colours,
+                  RecordingSurface& surface) {
   const std::vector<ScanRow> rows = RowsOf(file, axes.size(), figure);
   const std::string figureTitle = FigureTitle(file, axes.size(), figure);
   if (axes.size() == 1) {
     DrawCurves(rows, axes[0], study + ": " + std::string(kScanFigures[figure]) + " against " + axes[0].name,
-               figureTitle, surface);
+               figureTitle, colours, surface);
   } else {
     DrawMap(
         rows, axes,

@@ -1,0 +1,96 @@
+// The cells of a parameter scan, shared by the batch tool and the window program: the checks made before
+// anything runs, the study run for one cell with its answers to the study's questions, and the rows of
+// the scan file that the cell gives.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/scan_grid.h"
+#include "model/state.h"
+#include "plot/surface.h"  // Colour
+#include "studies/study_registry.h"
+#include "ui/recorded_plot_window.h"
+#include "ui/text_form.h"
+
+namespace pelarin {
+
+// Answers a study's questions for one cell: no measured data; the tables only when kept, replacing older
+// ones only when allowed. Messages are kept: the first one that reports a problem becomes the cell's status.
+class ScanUi : public Ui {
+ public:
+  ScanUi(bool tables, bool overwrite) : tables_(tables), overwrite_(overwrite) {}
+
+  // A cell keeps the scan's own rule for existing tables: the overwrite question below.
+  void BeforeComputing(const StudyFiles&) override {}
+  using Ui::Ask;
+  bool Ask(Question question, const std::string& subject) override;
+  void FilesSaved(const std::vector<std::string>&) override {}
+  void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
+  std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
+  std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override;
+  PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
+  ParameterForm& Form() override { return form; }
+  Menus& MenuBar() override { return menus; }
+
+  RecordedPlotWindow linlin, linlog;
+  TextForm form;
+  MenuTable menus{StudyMenuEntries()};
+  std::optional<std::string> paramsToOpen;
+  std::string parameterFile;  // where the independent study's parameter file goes with kept tables
+  std::vector<std::string> problems;
+
+ private:
+  bool tables_, overwrite_;
+};
+
+// A text on one line: line breaks and tabs become blanks, runs of blanks one, none at the end.
+[[nodiscard]] std::string OneLine(const std::string& text);
+
+// What every cell shares: the study, the grid, and the form and state each cell starts from.
+struct ScanSetup {
+  const StudyEntry* study = nullptr;
+  ScanGrid grid;
+  TextForm form;
+  State base;
+  bool tables = false;     // keep each cell's study folder, named after the cell
+  bool overwrite = false;  // a cell may replace older tables
+  std::atomic<bool> anyFailed{false};
+  // The colour of each lit curve, as the cells computed so far drew it: what the scan's plot draws it in.
+  std::map<std::string, Colour> colours;
+  std::mutex coloursLock;
+};
+
+// Finds the study by its batch name and checks, before anything runs, that it can be scanned: it draws lit
+// J(V) curves, the grid is not too large, the form reads, the study is offered for its parameters, and
+// every value of every axis is read as typed. Returns why not, as a sentence without its final stop, or
+// nothing when the scan can run.
+[[nodiscard]] std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study);
+
+// Whether a study can be scanned: those that draw lit J(V) curves; the EQE studies draw contributions.
+[[nodiscard]] bool IsScannable(const StudyEntry& study);
+
+// The first line of the scan's file.
+[[nodiscard]] std::string ScanHeader(const ScanGrid& grid);
+
+// Runs the study for one cell and gives its rows: one per lit curve with its figures and "ok", or one with
+// blank figures and why. A cell whose study fails sets anyFailed; the colours of its curves join colours.
+// Safe to call from several threads at once.
+[[nodiscard]] std::string ScanCellRows(ScanSetup& setup, std::int64_t cell);
+
+// What one run of the study at the form's values shows: how long it took, the colour of each lit curve, and
+// the study folder it worked in (where the window program puts the scan's file).
+struct ScanProbe {
+  double seconds = 0;
+  std::map<std::string, Colour> colours;
+  std::string studyDir;
+  std::optional<std::string> problem;  // why the run failed, when it did
+};
+[[nodiscard]] ScanProbe ProbeScan(const ScanSetup& setup);
+
+}  // namespace pelarin
