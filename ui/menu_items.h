@@ -27,6 +27,7 @@ enum class MenuItem : int {
   Question,
   Help,
   About,
+  Scan,  // the scan dialog, last in the Calculations menu
   FirstStudy = 100,
 };
 

@@ -14,6 +14,7 @@
 
 #include "app/commands.h"
 #include "app/qt/help_window.h"
+#include "app/qt/scan_dialog.h"
 #include "plot/qt/plot_window_widget.h"
 #include "studies/study_registry.h"
 #include "workspace/read_parameters.h"
@@ -67,16 +68,7 @@ MainWindow::MainWindow(State& state, QWidget* parent)
   ui_->SetQuestionAnchor(formWindow_);
   statusBar()->setObjectName("statusBar");
   ui_->showStatus = [this](const QString& text) { statusBar()->showMessage(text); };
-  // The plot windows ask and tell through the same dialogs as every command.
-  for (PlotWindowWidget* plot : {linlin_, linlog_}) {
-    plot->SetAsker([this](const QString& text, const QString& title) {
-      return ui_->AskYesNo(text.toStdString(), title.toStdString());
-    });
-    plot->SetNotifier([this](const QString& text, const QString& title) {
-      ui_->ShowMessage(text.toStdString(), title.toStdString(), MessageIcon::Exclamation);
-    });
-    plot->SetSavedListener([this](const QString& path) { ui_->FilesSaved({path.toStdString()}); });
-  }
+  for (PlotWindowWidget* plot : {linlin_, linlog_}) WirePlot(plot);
   BuildMenus();
   connect(form_, &ParameterFormWidget::calculationRequested, this,
           [this] { RunWindowCommand([this] { RunCalculationButton(state_, *ui_); }); });
@@ -87,6 +79,17 @@ MainWindow::MainWindow(State& state, QWidget* parent)
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::WirePlot(PlotWindowWidget* plot) {
+  // The plot windows ask and tell through the same dialogs as every command.
+  plot->SetAsker([this](const QString& text, const QString& title) {
+    return ui_->AskYesNo(text.toStdString(), title.toStdString());
+  });
+  plot->SetNotifier([this](const QString& text, const QString& title) {
+    ui_->ShowMessage(text.toStdString(), title.toStdString(), MessageIcon::Exclamation);
+  });
+  plot->SetSavedListener([this](const QString& path) { ui_->FilesSaved({path.toStdString()}); });
+}
 
 QAction* MainWindow::AddEntry(QMenu* menu, MenuItem item, std::string_view caption) {
   QAction* action =
@@ -159,6 +162,10 @@ void MainWindow::BuildMenus() {
       if (sub.parent != top || sub.item == top) continue;
       AddStudyEntries(AddSubmenu(menu, sub.item), sub.item);
     }
+    if (top == M::Calculations) {
+      menu->addSeparator();
+      connect(AddEntry(menu, M::Scan, "S&can..."), &QAction::triggered, this, &MainWindow::OpenScanDialog);
+    }
   }
 
   QMenu* question = AddSubmenu(nullptr, M::Question);
@@ -224,6 +231,30 @@ void MainWindow::ShowHelpMessage() {
 void MainWindow::ShowAbout() { ui_->ShowMessage(kAboutText, "Pelarin", MessageIcon::None); }
 
 void MainWindow::OpenHelp() { help_->ShowDefaultTopic(); }
+
+void MainWindow::OpenScanDialog() {
+  // The scan starts from the form as typed, with the incident power and the study name of the form.
+  state_.figures.incidentPower = form_->IncidentPower();
+  ScanDialog dialog(state_, *form_, *ui_, this);
+  dialog.showPlot = [this, &dialog](const RecordingSurface& drawing, const std::string& caption) {
+    if (!scanPlot_) {
+      scanPlot_ = new PlotWindowWidget(PlotId::linlin, state_);
+      scanPlot_->setObjectName("scanPlot");
+      WirePlot(scanPlot_);
+      scanPlotWindow_ = AddChild(area_, scanPlot_);
+      scanPlotWindow_->resize(linlinWindow_->size());
+    }
+    scanPlot_->Clear();
+    drawing.Replay(*scanPlot_);
+    scanPlot_->SetCaption(caption);
+    const std::string& csv = dialog.CsvPath();
+    scanPlot_->SetFileStem(QString::fromStdString(csv.substr(0, csv.size() - 4)));
+    scanPlot_->Show();
+    scanPlotWindow_->raise();
+  };
+  if (onScanDialog) onScanDialog(dialog);
+  dialog.exec();
+}
 
 void MainWindow::Quit() {
   if (ui_->Ask(Question::Quit)) {

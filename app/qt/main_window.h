@@ -49,6 +49,14 @@ class MainWindow : public QMainWindow {
   void ShowAbout();
   void Quit();
   void OpenHelp();
+  // Opens the scan dialog on the form's values; a scan's plot goes to the scan plot window. The dialog
+  // is modal: the window paints while the scan runs, but its form and state stay as the scan found them.
+  void OpenScanDialog();
+  // The window of the last scan's plot, made by the first scan.
+  [[nodiscard]] PlotWindowWidget* ScanPlot() const { return scanPlot_; }
+  [[nodiscard]] QMdiSubWindow* ScanPlotWindow() const { return scanPlotWindow_; }
+  // Called with each scan dialog as it opens, before it runs (widget tests drive it from here).
+  std::function<void(class ScanDialog& dialog)> onScanDialog;
 
  protected:
   // Fits the form to the width its window gives it.
@@ -56,6 +64,7 @@ class MainWindow : public QMainWindow {
 
  private:
   void BuildMenus();
+  void WirePlot(PlotWindowWidget* plot);
   // Runs a command of the window: reads the incident power, and tells the plot windows that a command
   // computes while it runs.
   void RunWindowCommand(const std::function<void()>& command);
@@ -73,6 +82,8 @@ class MainWindow : public QMainWindow {
   PlotWindowWidget* linlog_;
   QMdiSubWindow* linlinWindow_;
   QMdiSubWindow* linlogWindow_;
+  PlotWindowWidget* scanPlot_ = nullptr;
+  QMdiSubWindow* scanPlotWindow_ = nullptr;
   HelpWindow* help_;
   QtMenus menus_;
   std::unique_ptr<QtUi> ui_;

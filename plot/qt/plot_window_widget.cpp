@@ -250,6 +250,7 @@ void PlotWindowWidget::SaveImage(const std::string& path) {
 }
 
 QString PlotWindowWidget::ProposedStem() const {
+  if (!fileStem_.isEmpty()) return fileStem_;
   const QString folder = QString::fromStdString(state_.id.studyDir);
   const QString label = QString::fromStdString(state_.id.studyLabel);
   const QString name = label.isEmpty() ? QStringLiteral("plot") : label;

@@ -53,6 +53,9 @@ class PlotWindowWidget : public QWidget, public RecordedPlotWindow, private Plot
   void SetNotifier(Notifier notifier);
   void SetSaveChooser(SaveChooser chooser);
   void SetSavedListener(SavedListener listener);
+  // The path, without suffix, proposed for saved images and exports instead of the study's folder and label
+  // (a scan's plot proposes its file's name); empty for the study's.
+  void SetFileStem(const QString& stem) { fileStem_ = stem; }
   // Whether a command computes; Escape says the calculation stopped only then.
   void SetCommandRunning(bool running);
 
@@ -115,6 +118,7 @@ class PlotWindowWidget : public QWidget, public RecordedPlotWindow, private Plot
   // The release that ends a double click brings no click.
   bool releaseEndsDoubleClick_ = false;
   QPoint rightPressAt_;
+  QString fileStem_;
 };
 
 }  // namespace pelarin

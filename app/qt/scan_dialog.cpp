@@ -1,0 +1,341 @@
+#include "app/qt/scan_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdio>
+
+#include "app/ordered_cells.h"
+#include "app/scan_plot.h"
+#include "model/parameter_table.h"
+#include "workspace/study_folder.h"
+
+namespace pelarin {
+namespace {
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+int Threads() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
+// A duration as people say it: milliseconds, seconds, minutes or hours.
+std::string Duration(double seconds) {
+  char text[64];
+  if (seconds < 1)
+    std::snprintf(text, sizeof text, "%.0f ms", seconds * 1000);
+  else if (seconds < 120)
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+  else if (seconds < 7200)
+    std::snprintf(text, sizeof text, "%.0f min", seconds / 60);
+  else
+    std::snprintf(text, sizeof text, "%.1f h", seconds / 3600);
+  return text;
+}
+
+// The first axis steps the shunt of junction 1 over five decades; the second the series resistance of
+// junction 1: the two that a first look at a cell most often asks about.
+struct AxisDefaults {
+  const char* name;
+  const char* from;
+  const char* to;
+  int points;
+  bool log;
+};
+constexpr AxisDefaults kDefaults[2] = {{"Rp1", "10", "1e6", 13, true}, {"Rs1", "0.1", "10", 5, true}};
+
+}  // namespace
+
+ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QWidget* parent)
+    : QDialog(parent),
+      state_(state),
+      ui_(ui),
+      study_(new QComboBox),
+      second_(new QCheckBox("Second parameter")),
+      figure_(new QComboBox),
+      estimate_(new QLabel),
+      status_(new QLabel),
+      progress_(new QProgressBar),
+      run_(new QPushButton("Run")),
+      cancel_(new QPushButton("Close")) {
+  setObjectName("ScanDialog");
+  setWindowTitle("Scan");
+  setModal(true);
+  for (int i = 0; i < kParameterCount; ++i) form_.SetBoxText(i, form.BoxText(i));
+
+  for (const StudyEntry& study : Studies())
+    if (IsScannable(study)) study_->addItem(Q(study.commandName), Q(study.batchName));
+  study_->setCurrentIndex(std::max(0, study_->findData("all")));
+
+  auto* grid = new QGridLayout;
+  const char* headings[] = {"Parameter", "From", "To", "Points", ""};
+  for (int c = 0; c < 5; ++c) grid->addWidget(new QLabel(headings[c]), 0, c + 1);
+  for (int a = 0; a < 2; ++a) {
+    AxisRow& row = rows_[a];
+    row.parameter = new QComboBox;
+    for (const ParameterRow& p : kParameterRows) row.parameter->addItem(Q(p.name));
+    row.parameter->setCurrentIndex(ParameterIndex(kDefaults[a].name));
+    row.from = new QLineEdit(kDefaults[a].from);
+    row.to = new QLineEdit(kDefaults[a].to);
+    row.points = new QSpinBox;
+    row.points->setRange(2, kMaxScanPoints);
+    row.points->setValue(kDefaults[a].points);
+    row.log = new QCheckBox("log");
+    row.log->setChecked(kDefaults[a].log);
+    grid->addWidget(a == 0 ? new QLabel("First") : static_cast<QWidget*>(second_), a + 1, 0);
+    grid->addWidget(row.parameter, a + 1, 1);
+    grid->addWidget(row.from, a + 1, 2);
+    grid->addWidget(row.to, a + 1, 3);
+    grid->addWidget(row.points, a + 1, 4);
+    grid->addWidget(row.log, a + 1, 5);
+    for (QLineEdit* box : {row.from, row.to})
+      connect(box, &QLineEdit::textChanged, this, [this] { UpdateEstimate(); });
+    connect(row.parameter, &QComboBox::currentIndexChanged, this, [this] { UpdateEstimate(); });
+    connect(row.points, &QSpinBox::valueChanged, this, [this] { UpdateEstimate(); });
+    connect(row.log, &QCheckBox::toggled, this, [this] { UpdateEstimate(); });
+  }
+  connect(second_, &QCheckBox::toggled, this, [this] {
+    EnableInputs(true);
+    UpdateEstimate();
+  });
+  for (const std::string_view figure : kScanFigures) figure_->addItem(Q(figure));
+  figure_->setCurrentIndex(2);  // FF
+
+  auto* top = new QGridLayout;
+  top->addWidget(new QLabel("Study"), 0, 0);
+  top->addWidget(study_, 0, 1);
+  top->addWidget(new QLabel("Figure to plot"), 1, 0);
+  top->addWidget(figure_, 1, 1);
+  top->setColumnStretch(1, 1);
+
+  estimate_->setObjectName("estimate");
+  estimate_->setWordWrap(true);
+  status_->setObjectName("status");
+  status_->setWordWrap(true);
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  progress_->setRange(0, 1);
+  progress_->setValue(0);
+  auto* buttons = new QDialogButtonBox;
+  buttons->addButton(run_, QDialogButtonBox::AcceptRole);
+  buttons->addButton(cancel_, QDialogButtonBox::RejectRole);
+  run_->setDefault(true);
+  connect(run_, &QPushButton::clicked, this, [this] { static_cast<void>(Start()); });
+  connect(cancel_, &QPushButton::clicked, this, &ScanDialog::reject);
+  connect(study_, &QComboBox::currentIndexChanged, this, [this] { UpdateEstimate(); });
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addLayout(grid);
+  layout->addWidget(estimate_);
+  layout->addWidget(progress_);
+  layout->addWidget(status_);
+  layout->addWidget(buttons);
+
+  timer_.setInterval(50);
+  connect(&timer_, &QTimer::timeout, this, &ScanDialog::Poll);
+  EnableInputs(true);
+  UpdateEstimate();
+}
+
+ScanDialog::~ScanDialog() {
+  stop_ = true;
+  if (worker_.joinable()) worker_.join();
+}
+
+const StudyEntry& ScanDialog::ChosenStudy() const {
+  return *FindStudy(study_->currentData().toString().toStdString());
+}
+
+std::optional<std::vector<ScanAxis>> ScanDialog::Axes(std::string& error) const {
+  std::vector<ScanAxis> axes;
+  for (int a = 0; a < (second_->isChecked() ? 2 : 1); ++a) {
+    const AxisRow& row = rows_[a];
+    // The same reading as the batch tool's NAME=FROM:TO:N[:log].
+    const std::string vary = row.parameter->currentText().toStdString() + "=" +
+                             row.from->text().trimmed().toStdString() + ":" +
+                             row.to->text().trimmed().toStdString() + ":" +
+                             std::to_string(row.points->value()) + (row.log->isChecked() ? ":log" : "");
+    auto axis = ParseScanAxis(vary, error);
+    if (!axis) return std::nullopt;
+    axes.push_back(std::move(*axis));
+  }
+  if (axes.size() == 2 && axes[0].box == axes[1].box) {
+    error = "the two parameters are the same";
+    return std::nullopt;
+  }
+  return axes;
+}
+
+std::unique_ptr<ScanSetup> ScanDialog::Setup(std::string& error) const {
+  auto axes = Axes(error);
+  if (!axes) return nullptr;
+  auto setup = std::make_unique<ScanSetup>();
+  setup->grid.axes = std::move(*axes);
+  setup->form = form_;
+  setup->base = state_;
+  if (auto problem = CheckScan(*setup, std::string(ChosenStudy().batchName))) {
+    error = std::move(*problem);
+    return nullptr;
+  }
+  return setup;
+}
+
+const ScanProbe& ScanDialog::Probe() {
+  const std::string name(ChosenStudy().batchName);
+  auto found = probes_.find(name);
+  if (found == probes_.end()) {
+    ScanSetup setup;
+    setup.study = &ChosenStudy();
+    setup.form = form_;
+    setup.base = state_;
+    found = probes_.emplace(name, ProbeScan(setup)).first;
+  }
+  return found->second;
+}
+
+void ScanDialog::UpdateEstimate() {
+  if (Running()) return;
+  std::string error;
+  const auto axes = Axes(error);
+  if (!axes) {
+    estimate_->setText(Q("Cannot scan: " + error + "."));
+    return;
+  }
+  const ScanGrid grid{*axes};
+  const ScanProbe& probe = Probe();
+  if (probe.problem) {
+    estimate_->setText(Q(std::to_string(grid.Cells()) +
+                         " cells. The study fails at the form's values: " + OneLine(*probe.problem)));
+    return;
+  }
+  const int threads = Threads();
+  const double seconds = probe.seconds * static_cast<double>(grid.Cells()) / threads;
+  estimate_->setText(Q(std::to_string(grid.Cells()) + " cells; about " + Duration(seconds) + " on " +
+                       std::to_string(threads) + (threads == 1 ? " thread" : " threads") +
+                       " (one cell takes " + Duration(probe.seconds) + ")."));
+}
+
+void ScanDialog::EnableInputs(bool enabled) {
+  study_->setEnabled(enabled);
+  figure_->setEnabled(enabled);
+  second_->setEnabled(enabled);
+  for (int a = 0; a < 2; ++a) {
+    const bool on = enabled && (a == 0 || second_->isChecked());
+    for (QWidget* w : std::initializer_list<QWidget*>{rows_[a].parameter, rows_[a].from, rows_[a].to,
+                                                      rows_[a].points, rows_[a].log})
+      w->setEnabled(on);
+  }
+  run_->setEnabled(enabled);
+  cancel_->setText(enabled ? "Close" : "Cancel");
+}
+
+bool ScanDialog::Start() {
+  if (Running()) return false;
+  std::string error;
+  auto setup = Setup(error);
+  if (!setup) {
+    ui_.ShowMessage("The scan cannot run: " + error + ".", "Scan", MessageIcon::Exclamation);
+    return false;
+  }
+  const ScanProbe& probe = Probe();
+  if (probe.problem) {
+    ui_.ShowMessage("The study fails at the form's values: " + OneLine(*probe.problem), "Scan",
+                    MessageIcon::Exclamation);
+    return false;
+  }
+  std::string name = state_.id.studyName + "_scan";
+  for (const ScanAxis& axis : setup->grid.axes) name += "_" + axis.name;
+  const std::string path = probe.studyDir + name + ".csv";
+  if (SomethingAt(path) && !ui_.Ask(Question::OverwriteResults, path)) return false;
+  try {
+    writer_ = std::make_unique<ScanFileWriter>(path, ScanHeader(setup->grid) + "\n");
+  } catch (const FileError& e) {
+    ui_.ShowMessage(e.what(), "Scan", MessageIcon::Critical);
+    return false;
+  }
+  csvPath_ = path;
+  setup_ = std::move(setup);
+  cells_.clear();
+  for (std::int64_t cell = 0; cell < setup_->grid.Cells(); ++cell) cells_.push_back(cell);
+  stop_ = false;
+  workerDone_ = false;
+  done_ = 0;
+  failure_.clear();
+  progress_->setRange(0, static_cast<int>(std::min<std::int64_t>(cells_.size(), INT32_MAX)));
+  progress_->setValue(0);
+  status_->setText(Q("Scanning into " + path + " ..."));
+  EnableInputs(false);
+  worker_ = std::thread([this] {
+    try {
+      RunCellsInOrder(
+          cells_, Threads(), [this](std::int64_t cell) { return ScanCellRows(*setup_, cell); },
+          [this](std::int64_t, std::string&& rows) {
+            writer_->Append(rows);
+            ++done_;
+          },
+          stop_);
+    } catch (const std::exception& e) {
+      failure_ = e.what();
+    }
+    workerDone_ = true;
+  });
+  timer_.start();
+  return true;
+}
+
+void ScanDialog::Cancel() {
+  if (!Running()) return;
+  stop_ = true;
+  status_->setText("Stopping after the cells under way ...");
+}
+
+void ScanDialog::reject() {
+  if (Running())
+    Cancel();
+  else
+    QDialog::reject();
+}
+
+void ScanDialog::Poll() {
+  progress_->setValue(static_cast<int>(std::min<std::int64_t>(done_, INT32_MAX)));
+  if (workerDone_) Finish();
+}
+
+void ScanDialog::Finish() {
+  timer_.stop();
+  worker_.join();
+  writer_.reset();
+  EnableInputs(true);
+  const std::int64_t done = done_;
+  const auto total = static_cast<std::int64_t>(cells_.size());
+  if (!failure_.empty()) ui_.ShowMessage("The scan stopped: " + failure_, "Scan", MessageIcon::Critical);
+
+  std::string error;
+  if (const auto file = ReadScanFile(csvPath_, error); file && showPlot) {
+    RecordingSurface drawing;
+    const std::string study(ChosenStudy().commandName);
+    DrawScanPlot(*file, setup_->grid.axes, figure_->currentIndex(), study, setup_->colours, drawing);
+    showPlot(drawing, "Scan: " + study);
+  }
+  if (done < total) {
+    status_->setText(Q("Stopped after " + std::to_string(done) + " of " + std::to_string(total) +
+                       " cells; the rows so far are in " + csvPath_ + "."));
+    return;
+  }
+  status_->setText(Q("Done: " + std::to_string(total) + " cells in " + csvPath_ + "."));
+  ui_.FilesSaved({csvPath_});
+  if (setup_->anyFailed)
+    ui_.ShowMessage("Some cells failed; their rows in " + csvPath_ + " say why.", "Scan",
+                    MessageIcon::Exclamation);
+  accept();
+}
+
+}  // namespace pelarin

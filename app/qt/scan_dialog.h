@@ -1,0 +1,118 @@
+// The scan dialog: a study run over a grid of one or two parameters of the form, each stepped evenly or in
+// equal ratios. It shows the grid's cell count and an estimate of the time, runs the cells on a worker
+// thread with a progress bar and a Cancel button while the window keeps painting, streams the rows to
+// "<study name>_scan_<parameter>.csv" in the study folder, and hands the plot of the chosen figure to the
+// main window.
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/scan_cells.h"
+#include "app/scan_file.h"
+#include "model/state.h"
+#include "plot/recording_surface.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+
+namespace pelarin {
+
+class ScanDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Scans from state and the form's texts as they stand now; questions and messages go through ui.
+  ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QWidget* parent = nullptr);
+  // Stops a scan under way after its cells in progress.
+  ~ScanDialog() override;
+
+  // Receives the plot of a scan that ended, completed or cancelled, with a caption for its window.
+  std::function<void(const RecordingSurface& drawing, const std::string& caption)> showPlot;
+
+  // Starts the scan as the Run button does; false, having said why, when it cannot start.
+  bool Start();
+  // Stops the scan after the cells under way; the rows written so far stay.
+  void Cancel();
+  [[nodiscard]] bool Running() const { return worker_.joinable(); }
+  // The scan's file, once started.
+  [[nodiscard]] const std::string& CsvPath() const { return csvPath_; }
+
+  [[nodiscard]] QComboBox* StudyBox() const { return study_; }
+  [[nodiscard]] QComboBox* ParameterBox(int axis) const { return rows_[axis].parameter; }
+  [[nodiscard]] QLineEdit* FromBox(int axis) const { return rows_[axis].from; }
+  [[nodiscard]] QLineEdit* ToBox(int axis) const { return rows_[axis].to; }
+  [[nodiscard]] QSpinBox* PointsBox(int axis) const { return rows_[axis].points; }
+  [[nodiscard]] QCheckBox* LogBox(int axis) const { return rows_[axis].log; }
+  [[nodiscard]] QCheckBox* SecondParameterBox() const { return second_; }
+  [[nodiscard]] QComboBox* FigureBox() const { return figure_; }
+  [[nodiscard]] QLabel* EstimateLabel() const { return estimate_; }
+  [[nodiscard]] QLabel* StatusLabel() const { return status_; }
+  [[nodiscard]] QProgressBar* ProgressBar() const { return progress_; }
+  [[nodiscard]] QPushButton* RunButton() const { return run_; }
+  [[nodiscard]] QPushButton* CancelButton() const { return cancel_; }
+
+  // Cancel and Escape stop a scan under way rather than close the dialog.
+  void reject() override;
+
+ private:
+  struct AxisRow {
+    QComboBox* parameter = nullptr;
+    QLineEdit* from = nullptr;
+    QLineEdit* to = nullptr;
+    QSpinBox* points = nullptr;
+    QCheckBox* log = nullptr;
+  };
+
+  // The axes as typed, or nothing with the reason in error.
+  [[nodiscard]] std::optional<std::vector<ScanAxis>> Axes(std::string& error) const;
+  // The shared setup of the chosen study and axes, checked; nothing with the reason in error.
+  [[nodiscard]] std::unique_ptr<ScanSetup> Setup(std::string& error) const;
+  [[nodiscard]] const StudyEntry& ChosenStudy() const;
+  // One run of the chosen study at the form's values, made once per study.
+  const ScanProbe& Probe();
+  void UpdateEstimate();
+  void EnableInputs(bool enabled);
+  // Called by the timer: the progress bar, and the end of the scan once the worker is done.
+  void Poll();
+  void Finish();
+
+  State state_;
+  TextForm form_;
+  Ui& ui_;
+  QComboBox* study_;
+  AxisRow rows_[2];
+  QCheckBox* second_;
+  QComboBox* figure_;
+  QLabel* estimate_;
+  QLabel* status_;
+  QProgressBar* progress_;
+  QPushButton* run_;
+  QPushButton* cancel_;
+  QTimer timer_;
+
+  std::map<std::string, ScanProbe> probes_;
+  std::unique_ptr<ScanSetup> setup_;
+  std::unique_ptr<ScanFileWriter> writer_;
+  std::vector<std::int64_t> cells_;
+  std::string csvPath_;
+  std::thread worker_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> workerDone_{false};
+  std::atomic<std::int64_t> done_{0};
+  std::string failure_;  // what ended the scan early, set by the worker before workerDone_
+};
+
+}  // namespace pelarin

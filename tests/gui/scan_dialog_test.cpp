@@ -1,0 +1,196 @@
+// The scan dialog driven offscreen from the main window's menu: a small scan runs and its plot opens, a
+// scan cancelled midway keeps every row of every cell it finished, and an existing file is replaced only
+// when the user says so.
+#include "app/qt/scan_dialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <fstream>
+#include <sstream>
+
+#include "app/qt/main_window.h"
+#include "app/scan_file.h"
+#include "plot/qt/plot_window_widget.h"
+#include "workspace/read_parameters.h"
+
+using namespace pelarin;
+
+class ScanDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    QVERIFY(folder_.isValid());
+    QDir::setCurrent(folder_.path());
+    state_ = std::make_unique<State>();
+    window_ = std::make_unique<MainWindow>(*state_);
+    window_->StartUp();
+    window_->Ui().hooks.ask = [this](Question question, const std::string&) {
+      asked_.push_back(question);
+      return !answers_.isEmpty() && answers_.takeFirst();
+    };
+    window_->Ui().hooks.message = [this](const std::string& text, const std::string&) {
+      messages_.push_back(QString::fromStdString(text));
+    };
+  }
+  void cleanup() {
+    window_.reset();
+    asked_.clear();
+    messages_.clear();
+    answers_.clear();
+  }
+
+  void smallScanRunsAndOpensItsPlot() {
+    QString estimate, estimate2d;
+    RunDialog([&](ScanDialog& d) {
+      QCOMPARE(d.StudyBox()->currentData().toString(), QString("all"));
+      Axis(d, 0, "Rp1", "10", "1e6", 5, true);
+      estimate = d.EstimateLabel()->text();
+      d.SecondParameterBox()->setChecked(true);
+      Axis(d, 1, "Rs1", "0.1", "10", 3, false);
+      estimate2d = d.EstimateLabel()->text();
+      d.SecondParameterBox()->setChecked(false);
+      d.FigureBox()->setCurrentText("Voc");
+      QTimer::singleShot(0, &d, [&d] { QVERIFY(d.Start()); });
+    });
+    QVERIFY2(estimate.startsWith("5 cells; about "), qPrintable(estimate));
+    QVERIFY2(estimate2d.startsWith("15 cells; about "), qPrintable(estimate2d));
+    QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join("\n")));
+
+    const std::string csv = (folder_.path() + "/Test_plr/Test_scan_Rp1.csv").toStdString();
+    std::string error;
+    const auto file = ReadScanFile(csv, error);
+    QVERIFY2(file, error.c_str());
+    QCOMPARE(file->cells.size(), std::size_t{5});
+    for (const ScanCell& cell : file->cells)
+      QVERIFY2(cell.rows.find(",ok\n") != std::string::npos, cell.rows.c_str());
+
+    // The plot: one line per curve over the five values, in its window with the read-out and export menu.
+    PlotWindowWidget* plot = window_->ScanPlot();
+    QVERIFY(plot);
+    QVERIFY(window_->ScanPlotWindow()->isVisible());
+    QCOMPARE(plot->Drawing().Titles().title, std::string("All junctions without Rl: Voc against Rp1"));
+    const auto curves = plot->Drawing().Curves();
+    QVERIFY(!curves.empty());
+    for (const DrawnCurve& curve : curves) QCOMPARE(curve.points.size(), std::size_t{5});
+    QVERIFY(!plot->ContextMenu()->actions().isEmpty());
+    QVERIFY(window_->statusBar()->currentMessage().contains("Test_scan_Rp1.csv"));
+  }
+
+  void cancelMidwayKeepsEveryFinishedRow() {
+    int ticks = 0;  // the window's own timer keeps firing while the cells run
+    QTimer windowTimer;
+    connect(&windowTimer, &QTimer::timeout, [&] { ++ticks; });
+    windowTimer.start(10);
+    ScanDialog* dialog = nullptr;
+    RunDialog([&](ScanDialog& d) {
+      dialog = &d;
+      Axis(d, 0, "Rp1", "10", "1e6", 40, true);
+      d.SecondParameterBox()->setChecked(true);
+      Axis(d, 1, "Rs2", "0.1", "10", 20, true);
+      QTimer::singleShot(0, &d, [&d] { QVERIFY(d.Start()); });
+      // Cancel once a few cells are in, then close the dialog when the cells under way have ended.
+      auto* watch = new QTimer(&d);
+      connect(watch, &QTimer::timeout, &d, [&d, watch] {
+        if (d.Running() && d.ProgressBar()->value() >= 4) d.CancelButton()->click();
+        if (!d.Running() && d.StatusLabel()->text().startsWith("Stopped")) {
+          watch->stop();
+          d.CancelButton()->click();
+        }
+      });
+      watch->start(5);
+    });
+    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    const std::string csv = (folder_.path() + "/Test_plr/Test_scan_Rp1_Rs2.csv").toStdString();
+    std::string error;
+    const auto file = ReadScanFile(csv, error);
+    QVERIFY2(file, error.c_str());
+    const std::size_t kept = file->cells.size();
+    QVERIFY2(kept >= 4 && kept < 800, qPrintable(QString::number(kept)));
+    // Every finished cell is there, in order, with the rows a cell computed on its own gives.
+    ScanSetup setup;
+    ResetStartUpConstants(setup.base);
+    std::string ignored;
+    setup.grid.axes = {*ParseScanAxis("Rp1=10:1e6:40:log", ignored),
+                       *ParseScanAxis("Rs2=0.1:10:20:log", ignored)};
+    QVERIFY(!CheckScan(setup, "all"));
+    for (std::size_t i = 0; i < kept; ++i) {
+      QCOMPARE(file->cells[i].cell, static_cast<std::int64_t>(i));
+      QCOMPARE(file->cells[i].rows, ScanCellRows(setup, static_cast<std::int64_t>(i)));
+    }
+    QVERIFY(window_->ScanPlot());  // the rows so far are drawn
+  }
+
+  void anExistingFileIsReplacedOnlyWhenTheUserSaysSo() {
+    const auto start = [](ScanDialog& d) {
+      Axis(d, 0, "Rs3", "1", "2", 2, false);
+      QTimer::singleShot(0, &d, [&d] {
+        if (!d.Start()) d.reject();
+      });
+    };
+    RunDialog(start);
+    const QString csv = folder_.path() + "/Test_plr/Test_scan_Rs3.csv";
+    QVERIFY(QFile::exists(csv));
+    QVERIFY(asked_.isEmpty());
+    {
+      QFile kept(csv);  // a file the user keeps
+      QVERIFY(kept.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      kept.write("measured by hand\n");
+    }
+    const QByteArray before = Contents(csv);
+    answers_ = {false};
+    RunDialog(start);
+    QCOMPARE(asked_, QList<Question>({Question::OverwriteResults}));
+    QCOMPARE(Contents(csv), before);
+    answers_ = {true};
+    RunDialog(start);
+    QVERIFY(Contents(csv).startsWith("cell,cells,Rs3,study,curve,"));
+  }
+
+ private:
+  static void Axis(ScanDialog& d, int axis, const QString& name, const QString& from, const QString& to,
+                   int points, bool log) {
+    d.ParameterBox(axis)->setCurrentText(name);
+    d.FromBox(axis)->setText(from);
+    d.ToBox(axis)->setText(to);
+    d.PointsBox(axis)->setValue(points);
+    d.LogBox(axis)->setChecked(log);
+  }
+  static QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  // Opens the dialog from the Calculations menu; drive runs with it open, before its event loop.
+  void RunDialog(const std::function<void(ScanDialog&)>& drive) {
+    window_->onScanDialog = drive;
+    QAction* entry = nullptr;
+    for (QAction* top : window_->menuBar()->actions())
+      if (top->text() == "&Calculations")
+        for (QAction* action : top->menu()->actions())
+          if (action->text() == "S&can...") entry = action;
+    QVERIFY(entry);
+    entry->trigger();
+  }
+
+  QTemporaryDir folder_;
+  std::unique_ptr<State> state_;
+  std::unique_ptr<MainWindow> window_;
+  QList<Question> asked_;
+  QStringList messages_;
+  QList<bool> answers_;
+};
+
+QTEST_MAIN(ScanDialogTest)
+#include "scan_dialog_test.moc"
