@@ -105,9 +105,8 @@ std::vector<double> CellEdges(const ScanAxis& axis) {
 // Curve colours from the 16-colour palette, strong ones first.
 constexpr int kCurvePalette[] = {12, 9, 2, 13, 4, 1, 6, 5, 10, 3, 8, 0};
 
-// Filled bands are drawn as this many horizontal strokes, this many pixels wide, across their height.
-constexpr int kStrokes = 600;
-constexpr int kStrokeWidth = 2;
+// The colour bar is painted in this many bands, finer than the eye tells apart.
+constexpr int kBarBands = 128;
 
 std::string ShortLabel(double v) {
   char text[32];
@@ -184,21 +183,13 @@ void DrawMap(const std::vector<ScanRow>& rows, const std::vector<ScanAxis>& axes
                      .logY = false});
 
   auto colourOf = [&](double v) { return ScanMapColour(vHi > vLo ? (v - vLo) / (vHi - vLo) : 0.5); };
-  surface.SetDrawStyle(DrawStyle::Solid);
-  surface.SetDrawWidth(kStrokeWidth);
-  for (int k = 0; k < kStrokes; ++k) {
-    const double y = yLo + (k + 0.5) * (yHi - yLo) / kStrokes;
-    int j = 0;
-    while (j + 1 < ny && !((ey[j] <= y && y <= ey[j + 1]) || (ey[j + 1] <= y && y <= ey[j]))) ++j;
-    for (int i = 0; i < nx; ++i) {
-      const auto& v = values[static_cast<std::size_t>(i) * static_cast<std::size_t>(ny) + j];
-      if (!v) continue;
-      surface.SetPen(ex[i], y);
-      surface.LineTo(ex[i + 1], y, colourOf(*v));
-    }
-  }
+  for (int i = 0; i < nx; ++i)
+    for (int j = 0; j < ny; ++j)
+      if (const auto& v = values[static_cast<std::size_t>(i) * static_cast<std::size_t>(ny) + j])
+        surface.FillRect(ex[i], ey[j], ex[i + 1], ey[j + 1], colourOf(*v));
 
   // The frame again, over the map's edges.
+  surface.SetDrawStyle(DrawStyle::Solid);
   const AxisRounding fx = RoundAxis(DrawableRange(xLo, xHi).lo, DrawableRange(xLo, xHi).hi);
   const AxisRounding fy = RoundAxis(DrawableRange(yLo, yHi).lo, DrawableRange(yLo, yHi).hi);
   const double dx = fx.end - fx.start, dy = fy.end - fy.start;
@@ -209,14 +200,11 @@ void DrawMap(const std::vector<ScanRow>& rows, const std::vector<ScanAxis>& axes
     surface.LineTo(x, y, PaletteColour(2));
 
   // The colour bar in the margin right of the frame, with its values written beside it.
-  surface.SetDrawWidth(kStrokeWidth);
   const double barLeft = fx.end + 0.015 * dx, barRight = fx.end + 0.04 * dx;
-  for (int k = 0; k < kStrokes; ++k) {
-    const double t = (k + 0.5) / kStrokes;
-    surface.SetPen(barLeft, fy.start + t * dy);
-    surface.LineTo(barRight, fy.start + t * dy, ScanMapColour(t));
+  for (int k = 0; k < kBarBands; ++k) {
+    const double t0 = static_cast<double>(k) / kBarBands, t1 = static_cast<double>(k + 1) / kBarBands;
+    surface.FillRect(barLeft, fy.start + t0 * dy, barRight, fy.start + t1 * dy, ScanMapColour((t0 + t1) / 2));
   }
-  surface.SetDrawWidth(1);
   surface.SetForeColour(PaletteColour(0));
   if (vLo <= vHi) {
     constexpr int kTicks = 4;

@@ -45,6 +45,10 @@ void RecordingSurface::LineTo(double x, double y, Colour colour) {
   penX_ = x;
   penY_ = y;
 }
+void RecordingSurface::FillRect(double x1, double y1, double x2, double y2, Colour colour) {
+  Add({.kind = K::FillRect, .x = x1, .y = y1, .x2 = x2, .y2 = y2, .colour = colour});
+}
+
 void RecordingSurface::Circle(double x, double y, double radius, Colour colour) {
   Add({.kind = K::Circle, .x = x, .y = y, .x2 = radius, .colour = colour});
 }
@@ -175,6 +179,9 @@ void RecordingSurface::Replay(DrawSurface& target) const {
         break;
       case K::Circle:
         target.Circle(op.x, op.y, op.x2, op.colour);
+        break;
+      case K::FillRect:
+        target.FillRect(op.x, op.y, op.x2, op.y2, op.colour);
         break;
       case K::Print:
         target.SetPen(op.x, op.y);

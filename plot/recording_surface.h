@@ -26,6 +26,7 @@ struct DrawOp {
     Pen,
     LineTo,
     Circle,
+    FillRect,
     Print,
     Clear,
     Label,
@@ -64,6 +65,7 @@ class RecordingSurface : public DrawSurface {
   void SetPen(double x, double y) override;
   void LineTo(double x, double y, Colour colour) override;
   void Circle(double x, double y, double radius, Colour colour) override;
+  void FillRect(double x1, double y1, double x2, double y2, Colour colour) override;
   void Print(const std::string& text) override;
   void Label(const std::string& text, const std::string& exponent, LabelPlace place) override;
   void SetTitles(const PlotTitles& titles) override;

@@ -75,6 +75,9 @@ class DrawSurface {
   virtual void LineTo(double x, double y, Colour colour) = 0;
   // Circle of radius (x user units) drawn in colour and filled per the fill style and fill colour.
   virtual void Circle(double x, double y, double radius, Colour colour) = 0;
+  // Fills the rectangle between the corners (x1, y1) and (x2, y2) with colour, without an outline; the pen
+  // stays where it is. Colour maps are painted with it.
+  virtual void FillRect(double x1, double y1, double x2, double y2, Colour colour) = 0;
   // Writes text with its top-left corner at the pen, in the fore colour.
   virtual void Print(const std::string& text) = 0;
   // Writes a label placed against the pen, with exponent (when not empty) raised after the text, in the

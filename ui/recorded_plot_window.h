@@ -57,6 +57,9 @@ class RecordedPlotWindow : public PlotWindow {
   void Circle(double x, double y, double r, Colour c) final {
     Record([&] { surface.Circle(x, y, r, c); });
   }
+  void FillRect(double x1, double y1, double x2, double y2, Colour c) final {
+    Record([&] { surface.FillRect(x1, y1, x2, y2, c); });
+  }
   void Print(const std::string& text) final {
     Record([&] { surface.Print(text); });
   }

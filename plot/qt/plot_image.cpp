@@ -111,6 +111,7 @@ class LabelCollector : public DrawSurface {
   void SetPen(double x, double y) override { penX_ = x, penY_ = y; }
   void LineTo(double x, double y, Colour) override { penX_ = x, penY_ = y; }
   void Circle(double, double, double, Colour) override {}
+  void FillRect(double, double, double, double, Colour) override {}
   void Print(const std::string&) override {}
   void Label(const std::string& text, const std::string& exponent, LabelPlace place) override {
     labels.push_back({penX_, penY_, mapping_, ShapeOf(Q(text), Q(exponent), base_, small_), place});
@@ -369,6 +370,14 @@ void ImageSurface::Circle(double x, double y, double radius, Colour colour) {
   painter_.setBrush(fillStyle_ == FillStyle::Solid ? QBrush(ToQColor(fill_)) : QBrush(Qt::NoBrush));
   painter_.drawEllipse(centre, r, r);
   painter_.setBrush(Qt::NoBrush);
+}
+
+void ImageSurface::FillRect(double x1, double y1, double x2, double y2, Colour colour) {
+  const QPointF a = mapping_.ToPixel(x1, y1), b = mapping_.ToPixel(x2, y2);
+  if (!Finite(a) || !Finite(b)) return;
+  // Neighbouring cells of a map share their edges: no antialiasing, so that no seam shows between them.
+  painter_.setRenderHint(QPainter::Antialiasing, false);
+  painter_.fillRect(QRectF(a, b).normalized(), ToQColor(colour));
 }
 
 void ImageSurface::Print(const std::string& text) {

@@ -107,6 +107,7 @@ class ImageSurface : public DrawSurface {
   void SetPen(double x, double y) override;
   void LineTo(double x, double y, Colour colour) override;
   void Circle(double x, double y, double radius, Colour colour) override;
+  void FillRect(double x1, double y1, double x2, double y2, Colour colour) override;
   void Print(const std::string& text) override;
   void Label(const std::string& text, const std::string& exponent, LabelPlace place) override;
   // Titles and the legend are painted around the drawing by the renderer, not here.

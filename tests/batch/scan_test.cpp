@@ -244,18 +244,16 @@ TEST_F(ScanTest, TwoParameterPlotPaintsEveryCellOfAResumedScan) {
   for (const auto& [cell, v] : jsc) lo = std::min(lo, v), hi = std::max(hi, v);
   ASSERT_LT(lo, hi);
 
-  // The colours of the map's strokes that cross a point of each cell (the frame, dark green, is drawn over
-  // the map's edges).
+  // The colours of the map's rectangles that hold a point of each cell.
   std::map<int, std::set<Colour>> painted;
   // Points just inside the end cells, which stop at the end values.
   const double xs[] = {1.5, 20.5, 39.5}, ys[] = {0.0101, 0.01 + 0.01 / 3, 0.01 + 0.02 / 3, 0.0199};
+  auto inside = [](double v, double a, double b) { return std::min(a, b) < v && v < std::max(a, b); };
   for (const DrawOp& op : plot.Ops()) {
-    if (op.kind != DrawOp::Kind::LineTo || op.y != op.y2 || op.colour == PaletteColour(2)) continue;
+    if (op.kind != DrawOp::Kind::FillRect) continue;
     for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 4; ++j)
-        if (std::min(op.x, op.x2) < xs[i] && xs[i] < std::max(op.x, op.x2) &&
-            std::abs(op.y - ys[j]) < 0.01 / 12)
-          painted[i * 4 + j].insert(op.colour);
+        if (inside(xs[i], op.x, op.x2) && inside(ys[j], op.y, op.y2)) painted[i * 4 + j].insert(op.colour);
   }
   for (const auto& [cell, v] : jsc) {
     ASSERT_EQ(painted[cell].size(), 1u) << "cell " << cell;
