@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "app/shown_text.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "plot/curves_csv.h"
@@ -109,7 +110,7 @@ bool IsScannable(const StudyEntry& study) { return !std::string_view(study.batch
 
 std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study) {
   setup.study = FindStudy(study);
-  if (!setup.study) return "there is no study \"" + study + "\"";
+  if (!setup.study) return "there is no study \"" + Shown(study) + "\"";
   if (!IsScannable(*setup.study))
     return "the EQE studies draw contributions, not J(V) curves with figures of merit; they cannot be "
            "scanned";

@@ -27,7 +27,10 @@ std::optional<ScanFile> ReadScanFile(const std::string& path, std::string& error
     error = "cannot read " + path;
     return std::nullopt;
   }
-  const std::string text = (std::ostringstream() << in.rdbuf()).str();
+  return ReadScanText((std::ostringstream() << in.rdbuf()).str(), path, error);
+}
+
+std::optional<ScanFile> ReadScanText(std::string_view text, const std::string& path, std::string& error) {
   ScanFile file;
   std::size_t start = 0;
   for (std::size_t lineNumber = 1;; ++lineNumber) {

@@ -29,6 +29,9 @@ struct ScanFile {
 // Reads a scan file. A last line without its "\n" (a run cut off while writing) is dropped. On a file
 // that is not a scan file returns nothing and says why in error.
 [[nodiscard]] std::optional<ScanFile> ReadScanFile(const std::string& path, std::string& error);
+// The same for the text of a file; path names it in the errors.
+[[nodiscard]] std::optional<ScanFile> ReadScanText(std::string_view text, const std::string& path,
+                                                   std::string& error);
 
 // The whole text of a scan file.
 [[nodiscard]] std::string ScanFileText(const ScanFile& file);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "app/shown_text.h"
 #include "model/parameter_table.h"
 
 namespace pelarin {
@@ -39,7 +40,7 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 }  // namespace
 
 std::optional<ScanAxis> ParseScanAxis(std::string_view vary, std::string& error) {
-  const std::string shown(vary);
+  const std::string shown = Shown(vary);
   const auto eq = vary.find('=');
   if (eq == std::string_view::npos) {
     error = "\"" + shown + "\" is not NAME=FROM:TO:N[:log]";
@@ -48,7 +49,7 @@ std::optional<ScanAxis> ParseScanAxis(std::string_view vary, std::string& error)
   ScanAxis axis;
   axis.box = ParameterIndex(vary.substr(0, eq));
   if (axis.box < 0) {
-    error = "\"" + std::string(vary.substr(0, eq)) + "\" is not a parameter name (Rs1, Rp1, Jsc1, ...)";
+    error = "\"" + Shown(vary.substr(0, eq)) + "\" is not a parameter name (Rs1, Rp1, Jsc1, ...)";
     return std::nullopt;
   }
   axis.name = std::string(kParameterRows[static_cast<std::size_t>(axis.box)].name);
@@ -105,7 +106,7 @@ std::optional<ScanPart> ParseScanPart(std::string_view text, std::string& error)
   const auto k = slash == std::string_view::npos ? std::nullopt : Whole(text.substr(0, slash));
   const auto m = slash == std::string_view::npos ? std::nullopt : Whole(text.substr(slash + 1));
   if (!k || !m || *m < 1 || *k < 1 || *k > *m || *m > kMaxScanCells) {
-    error = "--part takes K/M with 1 <= K <= M, not \"" + std::string(text) + "\"";
+    error = "--part takes K/M with 1 <= K <= M, not \"" + Shown(text) + "\"";
     return std::nullopt;
   }
   return ScanPart{static_cast<int>(*k), static_cast<int>(*m)};

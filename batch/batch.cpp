@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "app/commands.h"
+#include "app/shown_text.h"
 #include "model/calc_error.h"
 #include "model/figures_of_merit.h"
 #include "model/number_text.h"
@@ -33,26 +34,6 @@ std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-// A command-line argument as a message quotes it: control characters escaped, so that a refusal stays one
-// line whatever was typed.
-std::string Shown(const std::string& arg) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string shown;
-  for (const char c : arg) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\n') {
-      shown += "\\n";
-    } else if (c == '\t') {
-      shown += "\\t";
-    } else if (byte < 0x20 || byte == 0x7f) {
-      shown += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 15];
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
 }
 
 // A file that a run without --overwrite may not replace: the study stops before it computes.

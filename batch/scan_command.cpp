@@ -14,6 +14,7 @@
 #include "app/scan_cells.h"
 #include "app/scan_file.h"
 #include "app/scan_plot.h"
+#include "app/shown_text.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
@@ -70,7 +71,7 @@ class Progress {
 
 std::optional<std::string> Value(const std::vector<std::string>& args, std::size_t& i, std::ostream& err) {
   if (i + 1 >= args.size()) {
-    err << "pelarin-batch scan: " << args[i] << " needs a value.\n";
+    err << "pelarin-batch scan: " << Shown(args[i]) << " needs a value.\n";
     return std::nullopt;
   }
   return args[++i];
@@ -169,7 +170,8 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
         options.params = *v;
       } else if (arg == "--plot") {
         if (!IsScanPlotPath(*v)) {
-          err << "pelarin-batch scan: --plot takes a file ending in .png or .svg, not \"" << *v << "\".\n";
+          err << "pelarin-batch scan: --plot takes a file ending in .png or .svg, not \"" << Shown(*v)
+              << "\".\n";
           return std::nullopt;
         }
         options.plot = *v;
@@ -177,7 +179,7 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
         const auto figure = ScanFigureIndex(*v);
         if (!figure) {
           err << "pelarin-batch scan: --plot-figure takes Voc, Jsc, FF, Pmax, Vmp, Jmp or efficiency, not \""
-              << *v << "\".\n";
+              << Shown(*v) << "\".\n";
           return std::nullopt;
         }
         options.plotFigure = *figure;
@@ -186,14 +188,15 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
       } else if (arg == "--set") {
         const auto eq = v->find('=');
         if (eq == std::string::npos || ParameterIndex(v->substr(0, eq)) < 0) {
-          err << "pelarin-batch scan: --set takes NAME=TEXT with a parameter name, not \"" << *v << "\".\n";
+          err << "pelarin-batch scan: --set takes NAME=TEXT with a parameter name, not \"" << Shown(*v)
+              << "\".\n";
           return std::nullopt;
         }
         options.sets.emplace_back(v->substr(0, eq), v->substr(eq + 1));
       } else if (arg == "-j") {
         const int n = std::atoi(v->c_str());
         if (n < 1 || n > 256 || std::to_string(n) != *v) {
-          err << "pelarin-batch scan: -j takes a thread count from 1 to 256, not \"" << *v << "\".\n";
+          err << "pelarin-batch scan: -j takes a thread count from 1 to 256, not \"" << Shown(*v) << "\".\n";
           return std::nullopt;
         }
         options.threads = n;
@@ -207,18 +210,19 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
       } else {
         options.incidentPower = Val(*v);
         if (!(options.incidentPower > 0) || !std::isfinite(options.incidentPower)) {
-          err << "pelarin-batch scan: --incident-power takes a power above 0 in mW/cm2, not \"" << *v
+          err << "pelarin-batch scan: --incident-power takes a power above 0 in mW/cm2, not \"" << Shown(*v)
               << "\".\n";
           return std::nullopt;
         }
       }
     } else if (!arg.empty() && arg[0] == '-') {
-      err << "pelarin-batch scan: unknown option " << arg << " (see pelarin-batch scan --help).\n";
+      err << "pelarin-batch scan: unknown option " << Shown(arg) << " (see pelarin-batch scan --help).\n";
       return std::nullopt;
     } else if (options.study.empty()) {
       options.study = arg;
     } else {
-      err << "pelarin-batch scan: one study only (\"" << options.study << "\" and \"" << arg << "\").\n";
+      err << "pelarin-batch scan: one study only (\"" << Shown(options.study) << "\" and \"" << Shown(arg)
+          << "\").\n";
       return std::nullopt;
     }
   }
