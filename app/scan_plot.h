@@ -35,7 +35,7 @@ inline constexpr int kScanPlotHeight = 626;
 // Rows without the figure (failed cells, figures that do not exist) are left out. With one axis each curve
 // is drawn in its colour in colours, as the study draws it, or in one of its own when it has none there or
 // an earlier curve has it. With two axes the map shows the curve of the file's first row that has the
-// figure, in every cell that has it.
+// figure, in every cell that has it. Throws CalcError when the figures span a range no axis can draw.
 void DrawScanPlot(const ScanFile& file, const std::vector<ScanAxis>& axes, int figure,
                   const std::string& study, const std::map<std::string, Colour>& colours,
                   RecordingSurface& surface);

@@ -1,6 +1,7 @@
 // Any bytes as a scan file (as --resume, scan-merge and --plot read it): refused with a reason, or read
 // into cells whose text is the input up to its last line break; and drawn over a grid of one or of two
-// parameters without fault, whatever cell indices and figures its rows hold.
+// parameters without fault, whatever cell indices and figures its rows hold (figures too far apart for an
+// axis are refused with a calculation error).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,6 +10,7 @@
 #include "app/scan_file.h"
 #include "app/scan_plot.h"
 #include "fuzz/fuzz_check.h"
+#include "model/calc_error.h"
 
 using namespace pelarin;
 
@@ -26,10 +28,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string ignored;
   const ScanAxis rs1 = *ParseScanAxis("Rs1=1:10:5", ignored),
                  rp2 = *ParseScanAxis("Rp2=10:1e5:4:log", ignored);
-  for (int figure = 0; figure < 7; figure += 3) {
-    RecordingSurface line, map;
+  const int figure = size > 0 ? data[size - 1] % 7 : 0;
+  RecordingSurface line, map;
+  // Values too far apart for an axis are refused with a calculation error, which the callers report.
+  try {
     DrawScanPlot(*file, {rs1}, figure, "all", {{"stack", 0xff}}, line);
+  } catch (const CalcError&) {
+  }
+  try {
     DrawScanPlot(*file, {rs1, rp2}, figure, "all", {}, map);
+  } catch (const CalcError&) {
   }
   return 0;
 }

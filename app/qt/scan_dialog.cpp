@@ -15,6 +15,7 @@
 
 #include "app/ordered_cells.h"
 #include "app/scan_plot.h"
+#include "model/calc_error.h"
 #include "model/parameter_table.h"
 #include "workspace/study_folder.h"
 
@@ -269,7 +270,7 @@ bool ScanDialog::Start() {
   workerDone_ = false;
   done_ = 0;
   failure_.clear();
-  progress_->setRange(0, static_cast<int>(std::min<std::int64_t>(cells_.size(), INT32_MAX)));
+  progress_->setRange(0, static_cast<int>(setup_->grid.Cells()));  // at most 10^7 cells
   progress_->setValue(0);
   status_->setText(Q("Scanning into " + path + " ..."));
   EnableInputs(false);
@@ -305,7 +306,7 @@ void ScanDialog::reject() {
 }
 
 void ScanDialog::Poll() {
-  progress_->setValue(static_cast<int>(std::min<std::int64_t>(done_, INT32_MAX)));
+  progress_->setValue(static_cast<int>(done_.load()));
   if (workerDone_) Finish();
 }
 
@@ -315,15 +316,22 @@ void ScanDialog::Finish() {
   writer_.reset();
   EnableInputs(true);
   const std::int64_t done = done_;
-  const auto total = static_cast<std::int64_t>(cells_.size());
+  const std::int64_t total = setup_->grid.Cells();
   if (!failure_.empty()) ui_.ShowMessage("The scan stopped: " + failure_, "Scan", MessageIcon::Critical);
 
   std::string error;
-  if (const auto file = ReadScanFile(csvPath_, error); file && showPlot) {
+  const auto file = ReadScanFile(csvPath_, error);
+  if (!file) {
+    ui_.ShowMessage("The scan cannot be drawn: " + error + ".", "Scan", MessageIcon::Exclamation);
+  } else if (showPlot) {
     RecordingSurface drawing;
     const std::string study(ChosenStudy().commandName);
-    DrawScanPlot(*file, setup_->grid.axes, figure_->currentIndex(), study, setup_->colours, drawing);
-    showPlot(drawing, "Scan: " + study);
+    try {
+      DrawScanPlot(*file, setup_->grid.axes, figure_->currentIndex(), study, setup_->colours, drawing);
+      showPlot(drawing, "Scan: " + study);
+    } catch (const CalcError& e) {
+      ui_.ShowMessage(std::string("The scan cannot be drawn: ") + e.what(), "Scan", MessageIcon::Exclamation);
+    }
   }
   if (done < total) {
     status_->setText(Q("Stopped after " + std::to_string(done) + " of " + std::to_string(total) +
