@@ -246,9 +246,11 @@ bool ScanDialog::Start() {
     ui_.ShowMessage("The scan cannot run: " + error + ".", "Scan", MessageIcon::Exclamation);
     return false;
   }
+  // The study failing at the form's values does not stop a scan that moves away from them (each cell's row
+  // says how it went); a study that could not even make its folder does.
   const ScanProbe& probe = Probe();
-  if (probe.problem) {
-    ui_.ShowMessage("The study fails at the form's values: " + OneLine(*probe.problem), "Scan",
+  if (probe.studyDir.empty()) {
+    ui_.ShowMessage("The study fails at the form's values: " + OneLine(probe.problem.value_or("")), "Scan",
                     MessageIcon::Exclamation);
     return false;
   }
