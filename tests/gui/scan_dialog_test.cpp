@@ -133,6 +133,25 @@ class ScanDialogTest : public QObject {
     QVERIFY(window_->ScanPlot());  // the rows so far are drawn
   }
 
+  void badInputIsToldAndNothingRuns() {
+    QString estimate;
+    bool started = true;
+    RunDialog([&](ScanDialog& d) {
+      Axis(d, 0, "Rs2", "0", "10", 5, true);
+      estimate = d.EstimateLabel()->text();
+      QTimer::singleShot(0, &d, [&] {
+        started = d.Start();
+        d.reject();
+      });
+    });
+    QVERIFY(!started);
+    QVERIFY2(estimate.startsWith("Cannot scan: a log scan needs bounds above 0"), qPrintable(estimate));
+    QCOMPARE(messages_.size(), 1);
+    QVERIFY2(messages_[0].startsWith("The scan cannot run: a log scan needs bounds above 0"),
+             qPrintable(messages_[0]));
+    QVERIFY(!QFile::exists(folder_.path() + "/Test_plr/Test_scan_Rs2.csv"));
+  }
+
   void anExistingFileIsReplacedOnlyWhenTheUserSaysSo() {
     const auto start = [](ScanDialog& d) {
       Axis(d, 0, "Rs3", "1", "2", 2, false);
