@@ -51,7 +51,7 @@ void PlotInteraction::MouseMove(int buttons, float x, float y) {
   } else if (!measurementShown_) {
     readout_.clear();
   }
-  if (left && state_.flags.dragLineOn == 1) {
+  if (left && measuring_ && state_.flags.dragLineOn == 1) {
     rubberBand_.visible = true;
     rubberBand_.x2 = x;
     rubberBand_.y2 = y;
@@ -64,7 +64,7 @@ void PlotInteraction::MouseUp(int button, float x, float y) {
   rubberBand_.visible = false;
   if (button != kLeftButton) return;
   // linlin measures where the rubber band was drawn; linlog on every left release.
-  const bool measures = kind_ == PlotKind::linlog || state_.flags.dragLineOn == 1;
+  const bool measures = measuring_ && (kind_ == PlotKind::linlog || state_.flags.dragLineOn == 1);
   if (measures && HeightDiffers(y)) ShowMeasurement(x, y);
 }
 
@@ -88,11 +88,12 @@ std::string PlotInteraction::ImageName() const {
 }
 
 void PlotInteraction::DblClick() {
-  const std::string name = ImageName();
+  const std::string name =
+      imagePath_.empty() ? ImageName() : imagePath_.substr(imagePath_.find_last_of('/') + 1);
   if (!requests_.AskYesNo("Do you want to save the image\runder : " + name + " ?", "SAVE IMAGE")) return;
   readout_.clear();
   measurementShown_ = false;
-  requests_.SaveImage(state_.id.studyDir + name);
+  requests_.SaveImage(imagePath_.empty() ? state_.id.studyDir + name : imagePath_);
 }
 
 void PlotInteraction::KeyDown(int keyCode) {

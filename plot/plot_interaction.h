@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "model/state.h"
 
@@ -58,6 +59,10 @@ class PlotInteraction {
   void SetCommandRunning(bool running) { commandRunning_ = running; }
   // A new plot: the read-out box empties, the rubber band hides, a measurement goes.
   void Reset();
+  // For a plot that is not a J(V) curve (a scan's): no rubber band and no slope measurement, only the
+  // read-out; and the double click offers imagePath (when not empty) instead of the study's image name.
+  void SetMeasuring(bool measuring) { measuring_ = measuring; }
+  void SetImagePath(std::string imagePath) { imagePath_ = std::move(imagePath); }
 
   // The text of the read-out box.
   [[nodiscard]] const std::string& Readout() const { return readout_; }
@@ -79,6 +84,8 @@ class PlotInteraction {
   std::string readout_;
   bool measurementShown_ = false;
   bool commandRunning_ = false;
+  bool measuring_ = true;
+  std::string imagePath_;
   RubberBand rubberBand_;
 };
 

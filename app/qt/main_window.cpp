@@ -240,6 +240,7 @@ void MainWindow::OpenScanDialog() {
     if (!scanPlot_) {
       scanPlot_ = new PlotWindowWidget(PlotId::linlin, state_);
       scanPlot_->setObjectName("scanPlot");
+      scanPlot_->SetMeasuring(false);  // slopes of a figure against a parameter are no resistance
       WirePlot(scanPlot_);
       scanPlotWindow_ = AddChild(area_, scanPlot_);
       scanPlotWindow_->resize(linlinWindow_->size());

@@ -249,6 +249,11 @@ void PlotWindowWidget::SaveImage(const std::string& path) {
   if (savedListener_) savedListener_(file);
 }
 
+void PlotWindowWidget::SetFileStem(const QString& stem) {
+  fileStem_ = stem;
+  interaction_.SetImagePath(stem.isEmpty() ? std::string() : (stem + ".bmp").toStdString());
+}
+
 QString PlotWindowWidget::ProposedStem() const {
   if (!fileStem_.isEmpty()) return fileStem_;
   const QString folder = QString::fromStdString(state_.id.studyDir);

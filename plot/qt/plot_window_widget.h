@@ -53,9 +53,12 @@ class PlotWindowWidget : public QWidget, public RecordedPlotWindow, private Plot
   void SetNotifier(Notifier notifier);
   void SetSaveChooser(SaveChooser chooser);
   void SetSavedListener(SavedListener listener);
-  // The path, without suffix, proposed for saved images and exports instead of the study's folder and label
-  // (a scan's plot proposes its file's name); empty for the study's.
-  void SetFileStem(const QString& stem) { fileStem_ = stem; }
+  // The path, without suffix, proposed for saved images and exports instead of the study's folder and label,
+  // and the double click's bitmap with ".bmp" (a scan's plot proposes its file's name); empty for the
+  // study's.
+  void SetFileStem(const QString& stem);
+  // Whether a left drag measures a resistance (linlin) or an ideality factor (linlog): on for J(V) plots.
+  void SetMeasuring(bool measuring) { interaction_.SetMeasuring(measuring); }
   // Whether a command computes; Escape says the calculation stopped only then.
   void SetCommandRunning(bool running);
 

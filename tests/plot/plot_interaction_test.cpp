@@ -168,5 +168,29 @@ INSTANTIATE_TEST_SUITE_P(Windows, PlotImageSaving,
                                            SaveCase{PlotKind::linlog, 0, true, "_dark.bmp"},
                                            SaveCase{PlotKind::linlin, 0, false, "_ill.bmp"}));
 
+// A scan's plot (a figure against a parameter): a drag reads out but measures nothing, and the double click
+// saves beside the scan's file, never over the study's own image.
+TEST(PlotInteractionTest, AScanPlotReadsOutWithoutMeasuringAndSavesUnderItsOwnName) {
+  State state;
+  state.flags.dragLineOn = 1;
+  state.id.studyLabel = "Test_3 junctions";
+  state.id.studyDir = "/data/Test_plr/";
+  ScriptedRequests requests;
+  PlotInteraction window(PlotKind::linlin, state, requests);
+  window.SetMeasuring(false);
+  window.SetImagePath("/data/Test_plr/Test_scan_Rp1.bmp");
+  window.MouseDown(L, 1, 0.5f);
+  window.MouseMove(L, 3, 0.7f);
+  EXPECT_FALSE(window.RubberBandLine().visible);
+  window.MouseUp(L, 3, 0.7f);
+  EXPECT_EQ(window.Readout(), "");
+  window.MouseMove(R, 3, 0.7f);
+  EXPECT_EQ(window.Readout().rfind("x= ", 0), 0u) << window.Readout();
+  window.DblClick();
+  EXPECT_EQ(requests.asked, std::vector<std::string>{
+                                "Do you want to save the image\runder : Test_scan_Rp1.bmp ?|SAVE IMAGE"});
+  EXPECT_EQ(requests.saved, std::vector<std::string>{"/data/Test_plr/Test_scan_Rp1.bmp"});
+}
+
 }  // namespace
 }  // namespace pelarin
