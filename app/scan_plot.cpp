@@ -156,23 +156,47 @@ void DrawCurves(const std::vector<ScanRow>& rows, const ScanAxis& axis, const st
   }
 }
 
-void DrawMap(const std::vector<ScanRow>& rows, const std::vector<ScanAxis>& axes, const std::string& title,
-             const std::string& figureTitle, RecordingSurface& surface) {
-  ScanGrid grid{axes};
+ScanMap MapOf(const std::vector<ScanRow>& rows, const std::vector<ScanAxis>& axes) {
+  ScanMap map;
+  const ScanGrid grid{axes};
   // The curve of the first row with the figure: a failed first cell names no curve.
   const auto first =
       std::find_if(rows.begin(), rows.end(), [](const ScanRow& row) { return row.figure.has_value(); });
-  const std::string curve = first == rows.end() ? std::string() : first->curve;
-  const int nx = axes[0].points, ny = axes[1].points;
-  std::vector<std::optional<double>> values(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
-  double vLo = std::numeric_limits<double>::infinity(), vHi = -vLo;
-  for (const ScanRow& row : rows) {
-    if (row.curve != curve || !row.figure || row.cell < 0 || row.cell >= grid.Cells()) continue;
-    values[static_cast<std::size_t>(row.cell)] = row.figure;
-    vLo = std::min(vLo, *row.figure);
-    vHi = std::max(vHi, *row.figure);
+  map.curve = first == rows.end() ? std::string() : first->curve;
+  map.values.resize(static_cast<std::size_t>(grid.Cells()));
+  for (const ScanRow& row : rows)
+    if (row.curve == map.curve && row.figure && row.cell >= 0 && row.cell < grid.Cells())
+      map.values[static_cast<std::size_t>(row.cell)] = row.figure;
+  map.xEdges = CellEdges(axes[0]);
+  map.yEdges = CellEdges(axes[1]);
+  return map;
+}
+
+// The cell of an axis whose borders hold v (the borders run up or down), or -1.
+int CellOf(const std::vector<double>& edges, double v) {
+  const auto cells = static_cast<int>(edges.size()) - 1;
+  const bool up = edges.back() >= edges.front();
+  if (!(up ? edges.front() <= v && v <= edges.back() : edges.back() <= v && v <= edges.front())) return -1;
+  int lo = 0, hi = cells;  // the cell lies in [lo, hi)
+  while (hi - lo > 1) {
+    const int mid = (lo + hi) / 2;
+    if (up ? v < edges[static_cast<std::size_t>(mid)] : v > edges[static_cast<std::size_t>(mid)])
+      hi = mid;
+    else
+      lo = mid;
   }
-  const std::vector<double> ex = CellEdges(axes[0]), ey = CellEdges(axes[1]);
+  return lo;
+}
+
+void DrawMap(const ScanMap& map, const std::vector<ScanAxis>& axes, const std::string& title,
+             const std::string& figureTitle, RecordingSurface& surface) {
+  const std::string& curve = map.curve;
+  const auto& values = map.values;
+  const int nx = axes[0].points, ny = axes[1].points;
+  double vLo = std::numeric_limits<double>::infinity(), vHi = -vLo;
+  for (const auto& v : values)
+    if (v) vLo = std::min(vLo, *v), vHi = std::max(vHi, *v);
+  const std::vector<double>&ex = map.xEdges, &ey = map.yEdges;
   const auto [xLo, xHi] = std::minmax(ex.front(), ex.back());
   const auto [yLo, yHi] = std::minmax(ey.front(), ey.back());
   PlotState plot;
@@ -183,10 +207,21 @@ void DrawMap(const std::vector<ScanRow>& rows, const std::vector<ScanAxis>& axes
                      .logY = false});
 
   auto colourOf = [&](double v) { return ScanMapColour(vHi > vLo ? (v - vLo) / (vHi - vLo) : 0.5); };
-  for (int i = 0; i < nx; ++i)
-    for (int j = 0; j < ny; ++j)
-      if (const auto& v = values[static_cast<std::size_t>(i) * static_cast<std::size_t>(ny) + j])
-        surface.FillRect(ex[i], ey[j], ex[i + 1], ey[j + 1], colourOf(*v));
+  // Each column of cells in runs of one colour: the same picture in fewer rectangles, as a smooth map has
+  // long runs.
+  for (int i = 0; i < nx; ++i) {
+    const auto column = values.begin() + static_cast<std::ptrdiff_t>(i) * ny;
+    for (int j = 0; j < ny;) {
+      const auto& v = column[j];
+      int end = j + 1;
+      if (v) {
+        const Colour colour = colourOf(*v);
+        while (end < ny && column[end] && colourOf(*column[end]) == colour) ++end;
+        surface.FillRect(ex[i], ey[j], ex[i + 1], ey[end], colour);
+      }
+      j = end;
+    }
+  }
 
   // The frame again, over the map's edges.
   surface.SetDrawStyle(DrawStyle::Solid);
@@ -249,6 +284,17 @@ bool IsScanPlotPath(std::string_view path) {
   return suffix == "png" || suffix == "svg";
 }
 
+std::optional<double> ScanMap::At(double x, double y) const {
+  if (xEdges.size() < 2 || yEdges.size() < 2) return std::nullopt;
+  const int i = CellOf(xEdges, x), j = CellOf(yEdges, y);
+  if (i < 0 || j < 0) return std::nullopt;
+  return values[static_cast<std::size_t>(i) * (yEdges.size() - 1) + static_cast<std::size_t>(j)];
+}
+
+ScanMap ScanMapOf(const ScanFile& file, const std::vector<ScanAxis>& axes, int figure) {
+  return MapOf(RowsOf(file, axes.size(), figure), axes);
+}
+
 void DrawScanPlot(const ScanFile& file, const std::vector<ScanAxis>& axes, int figure,
                   const std::string& study, const std::map<std::string, Colour>& colours,
                   RecordingSurface& surface) {
@@ -259,7 +305,7 @@ void DrawScanPlot(const ScanFile& file, const std::vector<ScanAxis>& axes, int f
                figureTitle, colours, surface);
   } else {
     DrawMap(
-        rows, axes,
+        MapOf(rows, axes), axes,
         study + ": " + std::string(kScanFigures[figure]) + " over " + axes[0].name + " and " + axes[1].name,
         figureTitle, surface);
   }

@@ -31,6 +31,17 @@ inline constexpr int kScanPlotHeight = 626;
 // The colour of the map for t from 0 (the lowest value) to 1 (the highest).
 [[nodiscard]] Colour ScanMapColour(double t);
 
+// The figure of a scan over two parameters, as its map paints it.
+struct ScanMap {
+  std::string curve;  // the curve shown: the file's first with the figure
+  // The borders of the cells along each axis, in plot coordinates (log10 of the value on a log axis).
+  std::vector<double> xEdges, yEdges;
+  std::vector<std::optional<double>> values;  // by cell, first axis outermost
+  // The value painted at plot coordinates (x, y); nothing off the map or in a cell without the figure.
+  [[nodiscard]] std::optional<double> At(double x, double y) const;
+};
+[[nodiscard]] ScanMap ScanMapOf(const ScanFile& file, const std::vector<ScanAxis>& axes, int figure);
+
 // Draws figure (an index of kScanFigures) of the scan file's rows on surface, titled after the study.
 // Rows without the figure (failed cells, figures that do not exist) are left out. With one axis each curve
 // is drawn in its colour in colours, as the study draws it, or in one of its own when it has none there or

@@ -12,7 +12,11 @@ PlotInteraction::PlotInteraction(PlotKind kind, State& state, PlotWindowRequests
 std::string PlotInteraction::ReadoutText(float x, float y) const {
   // On linlog the height is the logarithm of the current density.
   const double shownY = kind_ == PlotKind::linlog ? std::exp(static_cast<double>(y)) : y;
-  return "x= " + Format(x, "#.##E+##") + "   y= " + Format(shownY, "#.##E+##");
+  std::string text = "x= " + Format(x, "#.##E+##") + "   y= " + Format(shownY, "#.##E+##");
+  if (valueAt_) {
+    if (const auto value = valueAt_(x, y)) text += "   " + valueLabel_ + "= " + Format(*value, "#.####E+##");
+  }
+  return text;
 }
 
 bool PlotInteraction::HeightDiffers(float y) const { return static_cast<float>(state_.plot.dragY0) != y; }

@@ -5,6 +5,8 @@
 // the read-out text and the rubber band it keeps.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -63,6 +65,13 @@ class PlotInteraction {
   // read-out; and the double click offers imagePath (when not empty) instead of the study's image name.
   void SetMeasuring(bool measuring) { measuring_ = measuring; }
   void SetImagePath(std::string imagePath) { imagePath_ = std::move(imagePath); }
+  // A value the read-out adds after x and y, as "<label>= <value>", where valueAt gives one (a colour map's
+  // figure under the cursor); an empty function adds nothing.
+  using ValueAt = std::function<std::optional<double>(double x, double y)>;
+  void SetReadoutValue(std::string label, ValueAt valueAt) {
+    valueLabel_ = std::move(label);
+    valueAt_ = std::move(valueAt);
+  }
 
   // The text of the read-out box.
   [[nodiscard]] const std::string& Readout() const { return readout_; }
@@ -86,6 +95,8 @@ class PlotInteraction {
   bool commandRunning_ = false;
   bool measuring_ = true;
   std::string imagePath_;
+  std::string valueLabel_;
+  ValueAt valueAt_;
   RubberBand rubberBand_;
 };
 

@@ -236,7 +236,7 @@ void MainWindow::OpenScanDialog() {
   // The scan starts from the form as typed, with the incident power and the study name of the form.
   state_.figures.incidentPower = form_->IncidentPower();
   ScanDialog dialog(state_, *form_, *ui_, this);
-  dialog.showPlot = [this, &dialog](const RecordingSurface& drawing, const std::string& caption) {
+  dialog.showPlot = [this, &dialog](const ScanDialog::Picture& picture) {
     if (!scanPlot_) {
       scanPlot_ = new PlotWindowWidget(PlotId::linlin, state_);
       scanPlot_->setObjectName("scanPlot");
@@ -246,8 +246,9 @@ void MainWindow::OpenScanDialog() {
       scanPlotWindow_->resize(linlinWindow_->size());
     }
     scanPlot_->Clear();
-    drawing.Replay(*scanPlot_);
-    scanPlot_->SetCaption(caption);
+    picture.drawing.Replay(*scanPlot_);
+    scanPlot_->SetCaption(picture.caption);
+    scanPlot_->SetReadoutValue(picture.figure, picture.valueAt);
     const std::string& csv = dialog.CsvPath();
     scanPlot_->SetFileStem(QString::fromStdString(csv.substr(0, csv.size() - 4)));
     scanPlot_->Show();

@@ -326,11 +326,19 @@ void ScanDialog::Finish() {
   if (!file) {
     ui_.ShowMessage("The scan cannot be drawn: " + error + ".", "Scan", MessageIcon::Exclamation);
   } else if (showPlot) {
-    RecordingSurface drawing;
+    Picture picture;
     const std::string study(ChosenStudy().commandName);
+    const std::vector<ScanAxis>& axes = setup_->grid.axes;
+    const int figure = figure_->currentIndex();
+    picture.caption = "Scan: " + study;
+    picture.figure = kScanFigures[figure];
+    if (axes.size() == 2) {
+      auto map = std::make_shared<const ScanMap>(ScanMapOf(*file, axes, figure));
+      picture.valueAt = [map](double x, double y) { return map->At(x, y); };
+    }
     try {
-      DrawScanPlot(*file, setup_->grid.axes, figure_->currentIndex(), study, setup_->colours, drawing);
-      showPlot(drawing, "Scan: " + study);
+      DrawScanPlot(*file, axes, figure, study, setup_->colours, picture.drawing);
+      showPlot(picture);
     } catch (const CalcError& e) {
       ui_.ShowMessage(std::string("The scan cannot be drawn: ") + e.what(), "Scan", MessageIcon::Exclamation);
     }

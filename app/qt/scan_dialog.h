@@ -18,6 +18,7 @@
 #include "app/scan_cells.h"
 #include "app/scan_file.h"
 #include "model/state.h"
+#include "plot/plot_interaction.h"
 #include "plot/recording_surface.h"
 
 class QCheckBox;
@@ -39,8 +40,15 @@ class ScanDialog : public QDialog {
   // Stops a scan under way after its cells in progress.
   ~ScanDialog() override;
 
-  // Receives the plot of a scan that ended, completed or cancelled, with a caption for its window.
-  std::function<void(const RecordingSurface& drawing, const std::string& caption)> showPlot;
+  // What a scan that ended, completed or cancelled, shows.
+  struct Picture {
+    RecordingSurface drawing;
+    std::string caption;  // for its window
+    std::string figure;   // the figure's name
+    // Over two parameters, the figure painted at plot coordinates (x, y), for the read-out; else empty.
+    PlotInteraction::ValueAt valueAt;
+  };
+  std::function<void(const Picture& picture)> showPlot;
 
   // Starts the scan as the Run button does; false, having said why, when it cannot start.
   bool Start();

@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QSaveFile>
+#include <algorithm>
 
 #include "plot/curves_csv.h"
 
@@ -160,18 +161,27 @@ void PlotWindowWidget::resizeEvent(QResizeEvent* event) {
   PlaceReadoutBox();
 }
 
+void PlotWindowWidget::SetReadoutValue(const std::string& label, PlotInteraction::ValueAt valueAt) {
+  interaction_.SetReadoutValue(label, std::move(valueAt));
+}
+
 void PlotWindowWidget::PlaceReadoutBox() {
-  // At the top right, over the title strip and above the legend, wide enough for a two-number read-out.
+  // At the top right, over the title strip and above the legend, wide enough for a two-number read-out,
+  // and wider while it shows a longer one (a colour map's figure).
   const QFontMetrics metrics(readoutBox_->font());
-  const int w =
-      std::min(width(), metrics.horizontalAdvance(QStringLiteral("x= -8.88E-88   y= -8.88E-88")) + 16);
+  const int text = std::max(metrics.horizontalAdvance(QStringLiteral("x= -8.88E-88   y= -8.88E-88")),
+                            metrics.horizontalAdvance(readoutBox_->text()));
+  const int w = std::min(width(), text + 16);
   const int h = metrics.height() + 6;
   readoutBox_->setGeometry(width() - w - 2, 1, w, h);
 }
 
 void PlotWindowWidget::ShowInteraction() {
   const QString text = QString::fromStdString(interaction_.Readout());
-  if (readoutBox_->text() != text) readoutBox_->setText(text);
+  if (readoutBox_->text() != text) {
+    readoutBox_->setText(text);
+    PlaceReadoutBox();
+  }
   update();
 }
 

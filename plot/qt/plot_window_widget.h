@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "model/state.h"
 #include "plot/plot_interaction.h"
@@ -59,6 +60,8 @@ class PlotWindowWidget : public QWidget, public RecordedPlotWindow, private Plot
   void SetFileStem(const QString& stem);
   // Whether a left drag measures a resistance (linlin) or an ideality factor (linlog): on for J(V) plots.
   void SetMeasuring(bool measuring) { interaction_.SetMeasuring(measuring); }
+  // A value the read-out adds after x and y (a colour map's figure under the cursor).
+  void SetReadoutValue(const std::string& label, PlotInteraction::ValueAt valueAt);
   // Whether a command computes; Escape says the calculation stopped only then.
   void SetCommandRunning(bool running);
 

@@ -255,10 +255,20 @@ TEST_F(ScanTest, TwoParameterPlotPaintsEveryCellOfAResumedScan) {
       for (int j = 0; j < 4; ++j)
         if (inside(xs[i], op.x, op.x2) && inside(ys[j], op.y, op.y2)) painted[i * 4 + j].insert(op.colour);
   }
+  // The window's read-out gives the same cells' values under the cursor, and nothing off the map.
+  std::string error;
+  const auto file = ReadScanFile((dir / "map.csv").string(), error);
+  ASSERT_TRUE(file) << error;
+  const ScanMap map =
+      ScanMapOf(*file, {*ParseScanAxis("Rs1=1:40:3", error), *ParseScanAxis("Jsc3=0.01:0.02:4", error)},
+                *ScanFigureIndex("Jsc"));
   for (const auto& [cell, v] : jsc) {
     ASSERT_EQ(painted[cell].size(), 1u) << "cell " << cell;
     EXPECT_EQ(*painted[cell].begin(), ScanMapColour((v - lo) / (hi - lo))) << "cell " << cell;
+    EXPECT_EQ(map.At(xs[cell / 4], ys[cell % 4]), v) << "cell " << cell;
   }
+  EXPECT_FALSE(map.At(0.5, 0.015));
+  EXPECT_FALSE(map.At(20, 0.021));
   EXPECT_NE(ScanMapColour(0), ScanMapColour(1));
 
   std::set<std::string> printed;

@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(Windows, PlotImageSaving,
 
 // A scan's plot (a figure against a parameter): a drag reads out but measures nothing, and the double click
 // saves beside the scan's file, never over the study's own image.
-TEST(PlotInteractionTest, AScanPlotReadsOutWithoutMeasuringAndSavesUnderItsOwnName) {
+TEST(PlotInteractionTest, AScanPlotReadsOutItsFigureWithoutMeasuringAndSavesUnderItsOwnName) {
   State state;
   state.flags.dragLineOn = 1;
   state.id.studyLabel = "Test_3 junctions";
@@ -186,6 +186,14 @@ TEST(PlotInteractionTest, AScanPlotReadsOutWithoutMeasuringAndSavesUnderItsOwnNa
   EXPECT_EQ(window.Readout(), "");
   window.MouseMove(R, 3, 0.7f);
   EXPECT_EQ(window.Readout().rfind("x= ", 0), 0u) << window.Readout();
+  EXPECT_EQ(window.Readout().find("FF"), std::string::npos) << window.Readout();
+  // A colour map adds its figure under the cursor, where there is one.
+  window.SetReadoutValue("FF", [](double x, double) { return x < 2 ? std::optional(0.7125) : std::nullopt; });
+  window.MouseMove(R, 1, 0.7f);
+  EXPECT_EQ(window.Readout().substr(window.Readout().find("   FF= ")), "   FF= 7.125E-1")
+      << window.Readout();
+  window.MouseMove(R, 3, 0.7f);
+  EXPECT_EQ(window.Readout().find("FF"), std::string::npos) << window.Readout();
   window.DblClick();
   EXPECT_EQ(requests.asked, std::vector<std::string>{
                                 "Do you want to save the image\runder : Test_scan_Rp1.bmp ?|SAVE IMAGE"});
