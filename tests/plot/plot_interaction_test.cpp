@@ -190,8 +190,7 @@ TEST(PlotInteractionTest, AScanPlotReadsOutItsFigureWithoutMeasuringAndSavesUnde
   // A colour map adds its figure under the cursor, where there is one.
   window.SetReadoutValue("FF", [](double x, double) { return x < 2 ? std::optional(0.7125) : std::nullopt; });
   window.MouseMove(R, 1, 0.7f);
-  EXPECT_EQ(window.Readout().substr(window.Readout().find("   FF= ")), "   FF= 7.125E-1")
-      << window.Readout();
+  EXPECT_EQ(window.Readout().substr(window.Readout().find("   FF= ")), "   FF= 7.125E-1") << window.Readout();
   window.MouseMove(R, 3, 0.7f);
   EXPECT_EQ(window.Readout().find("FF"), std::string::npos) << window.Readout();
   window.DblClick();
