@@ -15,13 +15,7 @@
 using namespace pelarin;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::vector<std::string> args(1);
-  for (std::size_t i = 0; i < size && args.size() <= 64; ++i) {
-    if (data[i] == 0)
-      args.emplace_back();
-    else
-      args.back() += static_cast<char>(data[i]);
-  }
+  const std::vector<std::string> args = FuzzArguments(data, size);
   std::ostringstream err;
   const auto options = ParseScanOptions(args, err);
   if (!options) {
