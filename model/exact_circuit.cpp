@@ -1,0 +1,739 @@
+#include "model/exact_circuit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <sstream>
+#include <vector>
+
+#include "model/calc_error.h"
+
+namespace pelarin::exact {
+namespace {
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+constexpr int kIterationCap = 400;
+
+std::string Num(double x) {
+  std::ostringstream text;
+  text.precision(6);
+  text << x;
+  return text.str();
+}
+
+// A point that splits the bracket [lo, hi]: the arithmetic middle where the ends are of one size, the
+// geometric one where they are orders of magnitude apart (an end at 0 counts as 1e-30 of the other), and 0
+// where they lie on either side of it. Every halving of a wide bracket halves the logarithm of the ratio
+// of its ends, so any bracket of doubles shrinks to neighbouring doubles in a few hundred halvings at most.
+// Geometric splits alternate with arithmetic ones, so that a root near the larger end is found as fast.
+double Middle(double lo, double hi, bool geometric) {
+  if (lo < 0 && hi > 0) return 0;
+  const double a = std::abs(lo), b = std::abs(hi);
+  const double big = std::max(a, b), small = std::max(std::min(a, b), big * 1e-30);
+  if (!geometric || big <= 16 * small) return lo + (hi - lo) / 2;
+  const double middle = std::sqrt(small) * std::sqrt(big);
+  return hi > 0 ? middle : -middle;
+}
+
+struct Slope {
+  double value = 0, derivative = 0;
+};
+
+// The root of a decreasing function f in [lo, hi] (f(lo) >= 0 >= f(hi)), by Newton steps from start that
+// stay inside the bracket, which every evaluation narrows; a step that leaves it, or that does not at least
+// halve the step before last, is replaced by a halving of the bracket. Ends at the root to the last bits.
+template <class F>
+double SolveDecreasing(F&& f, double lo, double hi, double start, const char* what) {
+  constexpr double kLargest = std::numeric_limits<double>::max();
+  lo = std::max(lo, -kLargest);
+  hi = std::min(hi, kLargest);
+  double x = std::clamp(start, lo, hi);
+  double stepBeforeLast = std::numeric_limits<double>::infinity(), lastStep = stepBeforeLast;
+  int halvings = 0;
+  for (int iteration = 0; iteration < kIterationCap; ++iteration) {
+    const Slope s = f(x);
+    if (std::isnan(s.value))
+      throw CalcError(std::string(what) + ": the balance is not a number at " + Num(x));
+    if (s.value == 0) return x;
+    if (s.value > 0)
+      lo = x;
+    else
+      hi = x;
+    const double step = s.value / s.derivative;
+    if (std::abs(step) <= 2 * kEps * std::abs(x)) return x - step;  // rounding decides the last bit
+    double next = x - step;
+    const bool inside = std::isfinite(next) && next > lo && next < hi;
+    if (!inside || std::abs(next - x) > 0.5 * stepBeforeLast) next = Middle(lo, hi, ++halvings % 2 == 0);
+    if (next <= lo || next >= hi) return x;  // the bracket holds neighbouring doubles
+    stepBeforeLast = lastStep;
+    lastStep = std::abs(next - x);
+    x = next;
+  }
+  throw CalcError(std::string(what) + " did not converge");
+}
+
+using Junction = CircuitSolver::Junction;
+
+// The junction's current density at diode voltage Vd (the photocurrent less the two diodes and the parallel
+// resistance), the conductance G = -dJ/dVd, and dG/dVd.
+struct DiodeState {
+  double J = 0, G = 0, dG = 0;
+};
+
+DiodeState AtDiodeVoltage(const Junction& j, double Vd) {
+  double D = 0, G = 1 / j.Rp, dG = 0;
+  if (j.Jsd1 != 0) {
+    const double em1 = std::expm1(Vd / j.mVt1);
+    D += j.Jsd1 * em1;
+    G += j.Jsd1 / j.mVt1 * (em1 + 1);
+    dG += j.Jsd1 / (j.mVt1 * j.mVt1) * (em1 + 1);
+  }
+  if (j.Jsd2 != 0) {
+    const double em1 = std::expm1(Vd / j.mVt2);
+    D += j.Jsd2 * em1;
+    G += j.Jsd2 / j.mVt2 * (em1 + 1);
+    dG += j.Jsd2 / (j.mVt2 * j.mVt2) * (em1 + 1);
+  }
+  return {j.Jsc - D - Vd / j.Rp, G, dG};
+}
+
+// A diode voltage above which the junction's current is at most J (J <= Jsc): each of the parallel
+// resistance and the two diodes alone would carry the difference there.
+double DiodeVoltageBelowCurrent(const Junction& j, double J) {
+  const double excess = j.Jsc - J;
+  double bound = j.Rp * excess;
+  if (j.Jsd1 > 0) bound = std::min(bound, j.mVt1 * std::log1p(excess / j.Jsd1));
+  if (j.Jsd2 > 0) bound = std::min(bound, j.mVt2 * std::log1p(excess / j.Jsd2));
+  return bound;
+}
+
+// One junction solved at a current density or a voltage.
+struct JunctionPoint {
+  double Vd = 0, V = 0, J = 0, G = 0, dG = 0;
+};
+
+// The junction's voltage at current density J; hint is a diode voltage to start from (NaN: none).
+// A voltage beyond the range of doubles (a parallel resistance so large that the current through it
+// needs more) comes back as an infinity: the searches take it as a side of their bracket, and the public
+// functions refuse it.
+JunctionPoint JunctionAtCurrent(const Junction& j, double J, double hint) {
+  double lo = 0, hi = 0;
+  if (J <= j.Jsc) {
+    hi = DiodeVoltageBelowCurrent(j, J);
+  } else {
+    lo = -j.Rp * (J - j.Jsc);  // the diodes carry at most their saturation currents backwards
+  }
+  if (!std::isfinite(lo) || !std::isfinite(hi)) {
+    const double beyond = std::isfinite(lo) ? hi : lo;
+    return {beyond, beyond, J, 1 / j.Rp, 0};
+  }
+  const double start = hint > lo && hint < hi ? hint : hi;
+  // The conductance at the root is that of the last evaluation, which lies within rounding of it.
+  DiodeState last = lo == hi ? AtDiodeVoltage(j, lo) : DiodeState{};
+  const double Vd = lo == hi ? lo
+                             : SolveDecreasing(
+                                   [&](double x) {
+                                     last = AtDiodeVoltage(j, x);
+                                     return Slope{last.J - J, -last.G};
+                                   },
+                                   lo, hi, start, "the junction voltage search");
+  return {Vd, Vd - j.Rs * J, J, last.G, last.dG};
+}
+
+// The junction's current density at terminal voltage V; hint as above.
+JunctionPoint JunctionAtVoltage(const Junction& j, double V, double hint, int number) {
+  // The diode voltage lies between min(V, 0) and max(V, open circuit); without a start inside, the current
+  // at V tells which side of V it lies on.
+  double lo = std::min(V, 0.0), hi = std::max(V, j.openBound);
+  if (!(hint > lo && hint < hi)) {
+    const double atV = AtDiodeVoltage(j, V).J;
+    if (std::isnan(atV))
+      throw CalcError("junction " + std::to_string(number) + ": no current at " + Num(V) + " V");
+    if (atV >= 0)
+      lo = V;  // a generator current: the series resistance raises the diode voltage above V
+    else
+      hi = V;  // forward current: the diode voltage lies between 0 (where J = Jsc >= 0) and V
+  }
+  const double start = hint > lo && hint < hi ? hint : hi;
+  DiodeState last = lo == hi ? AtDiodeVoltage(j, lo) : DiodeState{};
+  double lastX = lo;
+  const double Vd = lo == hi ? lo
+                             : SolveDecreasing(
+                                   [&](double x) {
+                                     last = AtDiodeVoltage(j, x);
+                                     lastX = x;
+                                     return Slope{last.J - (x - V) / j.Rs, -last.G - 1 / j.Rs};
+                                   },
+                                   lo, hi, start, "the junction current search");
+  // The last evaluation lies within rounding of the root: its current moved along the tangent.
+  return {Vd, V, last.J - last.G * (Vd - lastX), last.G, last.dG};
+}
+
+// dJ/dV of a junction at its terminals, from its diode conductance.
+double TerminalSlope(const Junction& j, double G) { return -G / (1 + j.Rs * G); }
+
+// The partial derivatives of the junction's current at fixed diode voltage Vd with respect to its seven
+// parameters (Rs, Rp, Jsc, Jsd1, Jsd2, m1, m2); Rs does not enter at fixed Vd.
+std::array<double, 7> CurrentPartials(const Junction& j, double Vd, bool lit) {
+  std::array<double, 7> d{};
+  d[1] = Vd / (j.Rp * j.Rp);
+  d[2] = lit ? 1 : 0;
+  const double x1 = Vd / j.mVt1, x2 = Vd / j.mVt2;
+  d[3] = -std::expm1(x1);
+  d[4] = -std::expm1(x2);
+  d[5] = j.Jsd1 == 0 ? 0 : j.Jsd1 * std::exp(x1) * x1 / j.m1;
+  d[6] = j.Jsd2 == 0 ? 0 : j.Jsd2 * std::exp(x2) * x2 / j.m2;
+  return d;
+}
+
+// The root of a function f in [a, b] where f(a) > 0 >= f(b), by false position with the Illinois
+// halving, which keeps the bracket and converges superlinearly; bisection when a step would leave it.
+template <class F>
+double SolveSignChange(F&& f, double a, double fa, double b, double fb) {
+  int side = 0;
+  for (int iteration = 0; iteration < kIterationCap; ++iteration) {
+    double c = a - fa * (b - a) / (fb - fa);
+    if (!(c > a && c < b)) c = Middle(a, b, false);
+    if (c <= a || c >= b) break;
+    const double fc = f(c);
+    if (std::isnan(fc)) throw CalcError("the maximum power search met a value that is not a number");
+    if (fc == 0) return c;
+    if (fc < 0) {
+      b = c;
+      fb = fc;
+      if (side == -1) fa /= 2;
+      side = -1;
+    } else {
+      a = c;
+      fa = fc;
+      if (side == 1) fb /= 2;
+      side = 1;
+    }
+    if (b - a <= 1e-13 * std::max(std::abs(a), std::abs(b))) break;
+  }
+  return fa < -fb ? a : b;
+}
+
+FiguresOfMerit WithPower(FiguresOfMerit f, double Vmp, double Jmp, double incidentPower) {
+  f.Vmp = Vmp;
+  f.Jmp = Jmp;
+  f.Pmax = Vmp * Jmp;
+  f.FF = *f.Pmax / (*f.Voc * *f.Jsc);
+  if (incidentPower > 0) f.efficiency = *f.Pmax * 1000 / incidentPower * 100;
+  return f;
+}
+
+constexpr double kNoHint = std::numeric_limits<double>::quiet_NaN();
+
+}  // namespace
+
+std::string Circuit::Describe() const {
+  if (alone != 0) return "junction " + std::to_string(alone) + " alone";
+  std::string text = "the stack";
+  std::string litList;
+  for (int k = 0; k < 3; ++k)
+    if (lit[static_cast<std::size_t>(k)]) litList += " " + std::to_string(k + 1);
+  text += litList.empty() ? " in the dark" : ", junctions" + litList + " lit";
+  if (coupled) text += ", with Rl + Rg";
+  return text;
+}
+
+CircuitSolver::CircuitSolver(const Parameters& par, double Vt, const Circuit& circuit)
+    : circuit_(circuit), Vt_(Vt) {
+  if (circuit.alone < 0 || circuit.alone > 3 || (circuit.alone != 0 && circuit.coupled))
+    throw CalcError("no such circuit: " + circuit.Describe());
+  if (!(Vt > 0) || !std::isfinite(Vt)) throw CalcError("the thermal voltage must be a positive number");
+  for (const ParameterRow& row : kParameterRows) {
+    const double value = par.*row.member;
+    const bool positive = row.rule != ReadRule::Photocurrent && row.rule != ReadRule::SaturationCurrent;
+    if (!std::isfinite(value) || (positive ? !(value > 0) : !(value >= 0)))
+      throw CalcError(std::string(row.name) + " = " + Num(value) + " cannot be solved: it must be a finite " +
+                      (positive ? "positive" : "non-negative") + " number");
+  }
+  const double* const values[3][7] = {
+      {&par.Rs1, &par.Rp1, &par.Jsc1, &par.Jsd11, &par.Jsd12, &par.m11, &par.m12},
+      {&par.Rs2, &par.Rp2, &par.Jsc2, &par.Jsd21, &par.Jsd22, &par.m21, &par.m22},
+      {&par.Rs3, &par.Rp3, &par.Jsc3, &par.Jsd31, &par.Jsd32, &par.m31, &par.m32}};
+  for (std::size_t k = 0; k < 3; ++k) {
+    const auto& v = values[k];
+    Junction& j = junctions_[k];
+    j = {*v[0], *v[1], circuit.lit[k] ? *v[2] : 0, *v[3], *v[4], *v[5], *v[6], *v[5] * Vt, *v[6] * Vt, 0};
+    j.openBound = DiodeVoltageBelowCurrent(j, 0);
+  }
+  if (circuit.alone != 0) first_ = last_ = circuit.alone - 1;
+  Rl1_ = par.Rl1;
+  Rl2_ = par.Rl2;
+  Rg1_ = par.Rg1;
+  Rg2_ = par.Rg2;
+  Rg3_ = par.Rg3;
+}
+
+// ---- The series stack (or one junction): every junction carries the terminal current. ----
+
+namespace {
+
+// The stack's voltage at current density J with its first two derivatives, each junction's solve starting
+// from its diode voltage of the previous call.
+struct SeriesState {
+  double V = 0, dV = 0, d2V = 0;
+  std::array<double, 3> junctionV{};
+  // Each junction's last solution, from which the next solve starts along the tangent.
+  std::array<JunctionPoint, 3> last{};
+  std::array<bool, 3> haveLast{};
+};
+
+}  // namespace
+
+OperatingPoint CircuitSolver::SeriesVoltageAt(double J) const {
+  OperatingPoint point{.V = 0, .J = J};
+  double dV = 0;
+  for (int k = first_; k <= last_; ++k) {
+    const Junction& j = junctions_[static_cast<std::size_t>(k)];
+    const JunctionPoint p = JunctionAtCurrent(j, J, kNoHint);
+    point.V += p.V;
+    point.junctionV[static_cast<std::size_t>(k)] = p.V;
+    dV += -1 / p.G - j.Rs;
+  }
+  point.dJdV = 1 / dV;
+  if (!std::isfinite(point.V))
+    throw CalcError(circuit_.Describe() + " has no finite voltage at J = " + Num(J) + " A/cm2");
+  return point;
+}
+
+namespace {
+
+void SeriesAt(const std::array<Junction, 3>& junctions, int first, int last, double J, SeriesState& s) {
+  s.V = s.dV = s.d2V = 0;
+  for (int k = first; k <= last; ++k) {
+    const auto index = static_cast<std::size_t>(k);
+    const Junction& j = junctions[index];
+    const JunctionPoint& before = s.last[index];
+    const double hint = s.haveLast[index] ? before.Vd - (J - before.J) / before.G : kNoHint;
+    const JunctionPoint p = JunctionAtCurrent(j, J, hint);
+    s.last[index] = p;
+    s.haveLast[index] = true;
+    s.junctionV[index] = p.V;
+    s.V += p.V;
+    s.dV += -1 / p.G - j.Rs;
+    s.d2V += -p.dG / (p.G * p.G * p.G);
+  }
+}
+
+}  // namespace
+
+OperatingPoint CircuitSolver::SeriesCurrentAt(double V) const {
+  if (first_ == last_) {
+    const Junction& j = junctions_[static_cast<std::size_t>(first_)];
+    const JunctionPoint p = JunctionAtVoltage(j, V, kNoHint, first_ + 1);
+    OperatingPoint point{.V = V, .J = p.J};
+    point.junctionV[static_cast<std::size_t>(first_)] = V;
+    point.dJdV = TerminalSlope(j, p.G);
+    return point;
+  }
+  // Where every junction takes a third of V, the one carrying the least current bounds the stack's current
+  // from below (the others then take more than a third) and the one carrying the most from above.
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (int k = first_; k <= last_; ++k) {
+    const double J = JunctionAtVoltage(junctions_[static_cast<std::size_t>(k)], V / 3, kNoHint, k + 1).J;
+    lo = std::min(lo, J);
+    hi = std::max(hi, J);
+  }
+  SeriesState s;
+  const double J = lo == hi ? lo
+                            : SolveDecreasing(
+                                  [&](double x) {
+                                    SeriesAt(junctions_, first_, last_, x, s);
+                                    return Slope{s.V - V, s.dV};
+                                  },
+                                  lo, hi, lo, "the stack's current search");
+  SeriesAt(junctions_, first_, last_, J, s);
+  if (!std::isfinite(s.V))
+    throw CalcError(circuit_.Describe() + " has no finite current at V = " + Num(V) + " V");
+  return {.V = V, .J = J, .junctionV = s.junctionV, .dJdV = 1 / s.dV};
+}
+
+double CircuitSolver::SeriesShortCircuit() const {
+  if (first_ == last_) return SeriesCurrentAt(0).J;
+  // At 0 V the stack's current lies between 0 (where it stands at open circuit) and the largest
+  // photocurrent (where every junction is reverse biased); Newton starts from the smallest lit photocurrent,
+  // near which the limiting junction turns.
+  double largest = 0, smallest = std::numeric_limits<double>::infinity();
+  for (int k = first_; k <= last_; ++k) {
+    const double Jsc = junctions_[static_cast<std::size_t>(k)].Jsc;
+    largest = std::max(largest, Jsc);
+    if (Jsc > 0) smallest = std::min(smallest, Jsc);
+  }
+  if (largest == 0) return 0;
+  SeriesState s;
+  return SolveDecreasing(
+      [&](double x) {
+        SeriesAt(junctions_, first_, last_, x, s);
+        return Slope{s.V, s.dV};
+      },
+      0, largest, smallest < largest ? smallest : largest / 2, "the stack's short-circuit current search");
+}
+
+FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
+  FiguresOfMerit f;
+  f.incidentPower = incidentPower;
+  f.Voc = SeriesVoltageAt(0).V;
+  f.Jsc = SeriesShortCircuit();
+  if (!(*f.Voc > 0 && *f.Jsc > 0)) return f;
+  // The maximum of V J(V), where J + V J' = 0, by Newton steps in V: in J the stack's voltage bends
+  // sharply where a junction's photocurrent runs out and its parallel resistance takes over, while J(V) is
+  // smooth around the maximum. Each step's current starts from the tangent at the last one.
+  SeriesState s;
+  double lastV = 0, lastJ = 0, lastSlope = 0;
+  bool first = true;
+  const auto currentAt = [&](double V) {
+    double start = first ? 0.9 * *f.Jsc : lastJ + (V - lastV) / lastSlope;
+    if (!(start > 0 && start < *f.Jsc)) start = *f.Jsc / 2;
+    first = false;
+    const double J = SolveDecreasing(
+        [&](double x) {
+          SeriesAt(junctions_, first_, last_, x, s);
+          return Slope{s.V - V, s.dV};
+        },
+        0, *f.Jsc, start, "the stack's current search");
+    SeriesAt(junctions_, first_, last_, J, s);
+    lastV = V;
+    lastJ = J;
+    lastSlope = s.dV;
+    return J;
+  };
+  const double Vmp = SolveDecreasing(
+      [&](double V) {
+        const double J = currentAt(V);
+        const double dJ = 1 / s.dV, d2J = -s.d2V * dJ * dJ * dJ;
+        return Slope{J + V * dJ, 2 * dJ + V * d2J};
+      },
+      0, *f.Voc, 0.8 * *f.Voc, "the maximum power search");
+  return WithPower(f, Vmp, currentAt(Vmp), incidentPower);
+}
+
+// ---- The stack inside the coupling network. ----
+// Node potentials with the outer terminal of junction 3 as reference: A = V3, B = V2 + V3, and V at the
+// outer terminal of junction 1. Each junction is a monotone element, so the node equations are the gradient
+// of a strictly convex function of (A, B) (the network's co-content): Newton's direction always descends
+// it, and a step is halved until the directional derivative has not grown past most of its start, which
+// makes the iteration converge from any start.
+
+struct CircuitSolver::NetworkSolution {
+  double V = 0, A = 0, B = 0;
+  std::array<JunctionPoint, 3> junction{};  // index 0..2: junctions 1..3
+  std::array<double, 3> c{};                // -dJ/dV of each junction at its terminals
+  double kclA = 0, kclB = 0;                // current densities left over at nodes A and B
+  double h11 = 0, h12 = 0, h22 = 0, det = 0;
+  double Jterm = 0, dJdV = 0;
+  double dAdV = 0, dBdV = 0;  // how the nodes move with V
+};
+
+CircuitSolver::NetworkSolution CircuitSolver::SolveNetwork(double V, const std::array<double, 2>* start,
+                                                           const NetworkSolution* near) const {
+  NetworkSolution n;
+  n.V = V;
+  // Each junction's solve starts from its diode voltage in the last evaluation, or in a nearby solution
+  // moved along the junction's tangent to the start's terminal voltage.
+  std::array<double, 3> hints{kNoHint, kNoHint, kNoHint};
+  if (near && start) {
+    const double v[3] = {V - (*start)[1], (*start)[1] - (*start)[0], (*start)[0]};
+    const double was[3] = {near->V - near->B, near->B - near->A, near->A};
+    for (std::size_t k = 0; k < 3; ++k)
+      hints[k] = near->junction[k].Vd + (v[k] - was[k]) / (1 + junctions_[k].Rs * near->junction[k].G);
+  }
+  const auto evaluate = [&](NetworkSolution& s, double A, double B) {
+    s.V = V;
+    s.A = A;
+    s.B = B;
+    const double v[3] = {V - B, B - A, A};
+    for (std::size_t k = 0; k < 3; ++k) {
+      s.junction[k] = JunctionAtVoltage(junctions_[k], v[k], hints[k], static_cast<int>(k) + 1);
+      hints[k] = s.junction[k].Vd;
+      s.c[k] = -TerminalSlope(junctions_[k], s.junction[k].G);
+    }
+    s.kclA = s.junction[2].J + (V - A) / Rl2_ - s.junction[1].J - A / Rg3_;
+    s.kclB = s.junction[1].J + (V - B) / Rl1_ - s.junction[0].J - B / Rg2_;
+    const double ra = 1 / Rl2_ + 1 / Rg3_, rb = 1 / Rl1_ + 1 / Rg2_;
+    s.h11 = s.c[2] + s.c[1] + ra;
+    s.h12 = -s.c[1];
+    s.h22 = s.c[1] + s.c[0] + rb;
+    s.det = s.c[1] * (s.c[2] + ra + s.c[0] + rb) + (s.c[2] + ra) * (s.c[0] + rb);
+  };
+  double A = 0, B = 0;
+  if (start) {
+    A = (*start)[0];
+    B = (*start)[1];
+  } else {
+    const OperatingPoint series = SeriesCurrentAt(V);
+    A = series.junctionV[2];
+    B = series.junctionV[1] + series.junctionV[2];
+  }
+  evaluate(n, A, B);
+  NetworkSolution trial;
+  double lastStep = std::numeric_limits<double>::infinity();
+  bool converged = false;
+  for (int iteration = 0; iteration < 200 && !converged; ++iteration) {
+    const double dA = (n.h22 * n.kclA - n.h12 * n.kclB) / n.det;
+    const double dB = (n.h11 * n.kclB - n.h12 * n.kclA) / n.det;
+    if (!std::isfinite(dA) || !std::isfinite(dB))
+      throw CalcError("the Rl/Rg network has no finite solution at V = " + Num(V) + " V");
+    const double step = std::max(std::abs(dA), std::abs(dB));
+    const double scale = std::max({std::abs(n.A), std::abs(n.B), std::abs(V)});
+    if (step <= 4 * kEps * scale) break;
+    // Rounding keeps the last steps from shrinking further: the point is as exact as doubles allow.
+    if (step <= 1e-11 * std::max(scale, Vt_) && step > 0.5 * lastStep) break;
+    lastStep = step;
+    // Along the step the co-content's slope rises from -descent; a step is taken once that slope has not
+    // risen above 0.9 descent (near the root a full step leaves it at rounding level, of either sign).
+    const double descent = n.kclA * dA + n.kclB * dB;
+    double t = 1;
+    for (;;) {
+      evaluate(trial, n.A + t * dA, n.B + t * dB);
+      if (-(trial.kclA * dA + trial.kclB * dB) <= 0.9 * descent) break;
+      t /= 2;
+      if (t < 1e-20) {
+        converged = step <= 1e-9 * std::max(scale, Vt_);
+        if (!converged) throw CalcError("the Rl/Rg network did not converge at V = " + Num(V) + " V");
+        break;
+      }
+    }
+    if (!converged) n = trial;
+    if (iteration == 199) throw CalcError("the Rl/Rg network did not converge at V = " + Num(V) + " V");
+  }
+  // The terminal current: junction 1's less the three resistances that leave its outer terminal; its slope
+  // includes how the nodes move with V (b = the nodes' share, which equals dKCL/dV).
+  n.Jterm = n.junction[0].J - (V - n.B) / Rl1_ - (V - n.A) / Rl2_ - V / Rg1_;
+  if (!std::isfinite(n.Jterm))
+    throw CalcError("the Rl/Rg network has no finite solution at V = " + Num(V) + " V");
+  const double b1 = 1 / Rl2_, b2 = n.c[0] + 1 / Rl1_;
+  n.dAdV = (n.h22 * b1 - n.h12 * b2) / n.det;
+  n.dBdV = (n.h11 * b2 - n.h12 * b1) / n.det;
+  n.dJdV = -(n.c[0] + 1 / Rl1_ + 1 / Rl2_ + 1 / Rg1_) + b1 * n.dAdV + b2 * n.dBdV;
+  return n;
+}
+
+namespace {
+
+OperatingPoint PointOf(double V, double J, double A, double B, double dJdV) {
+  return {.V = V, .J = J, .junctionV = {V - B, B - A, A}, .dJdV = dJdV};
+}
+
+}  // namespace
+
+OperatingPoint CircuitSolver::CurrentAt(double V) const {
+  if (!std::isfinite(V)) throw CalcError("no current density at a voltage that is not a finite number");
+  if (!circuit_.coupled) return SeriesCurrentAt(V);
+  NetworkSolution n;
+  try {
+    n = SolveNetwork(V, nullptr);
+  } catch (const CalcError&) {
+    // Continuation: from short circuit, where the series start is closest, towards V in small steps.
+    n = SolveNetwork(0, nullptr);
+    constexpr int kSteps = 32;
+    for (int i = 1; i <= kSteps; ++i) {
+      const std::array<double, 2> start{n.A, n.B};
+      n = SolveNetwork(V * i / kSteps, &start);
+    }
+  }
+  return PointOf(V, n.Jterm, n.A, n.B, n.dJdV);
+}
+
+OperatingPoint CircuitSolver::VoltageAt(double J) const {
+  if (!std::isfinite(J)) throw CalcError("no voltage at a current density that is not a finite number");
+  return circuit_.coupled ? CoupledVoltageAt(J) : SeriesVoltageAt(J);
+}
+
+// Solves the network at voltage after voltage, each from the last solution moved along its tangent.
+class CircuitSolver::NetworkTrack {
+ public:
+  explicit NetworkTrack(const CircuitSolver& solver) : solver_(solver) {}
+  NetworkSolution At(double V) {
+    if (!have_) {
+      last_ = solver_.SolveNetwork(V, nullptr);
+    } else {
+      const std::array<double, 2> start{last_.A + (V - last_.V) * last_.dAdV,
+                                        last_.B + (V - last_.V) * last_.dBdV};
+      last_ = std::isfinite(start[0]) && std::isfinite(start[1]) ? solver_.SolveNetwork(V, &start, &last_)
+                                                                 : solver_.SolveNetwork(V, nullptr);
+    }
+    have_ = true;
+    return last_;
+  }
+
+ private:
+  const CircuitSolver& solver_;
+  NetworkSolution last_;
+  bool have_ = false;
+};
+
+OperatingPoint CircuitSolver::CoupledVoltageAt(double J) const {
+  // The terminal current falls as the terminal voltage rises (a network of monotone elements): from the
+  // series stack's voltage at J, Newton steps (lengthened, and at least doubling) run until the current
+  // passes J, then Newton inside the bracket.
+  NetworkTrack track(*this);
+  const auto solve = [&](double V) { return track.At(V); };
+  double V0 = 0;
+  try {
+    V0 = SeriesVoltageAt(J).V;
+  } catch (const CalcError&) {
+    V0 = 0;
+  }
+  NetworkSolution n = solve(V0);
+  if (n.Jterm == J) return PointOf(V0, n.Jterm, n.A, n.B, n.dJdV);
+  double lo = V0, hi = V0;
+  const double direction = n.Jterm > J ? 1 : -1;
+  double least = 1e-6 * std::max(std::abs(V0), Vt_), near = V0;
+  for (int i = 0;; ++i) {
+    const double newton = std::abs((n.Jterm - J) / n.dJdV);
+    const double V = near + direction * std::max(std::isfinite(newton) ? 1.5 * newton : 0, least);
+    if (!std::isfinite(V) || i > 2000)
+      throw CalcError(circuit_.Describe() + " has no finite voltage at J = " + Num(J) + " A/cm2");
+    n = solve(V);
+    if ((n.Jterm - J) * direction <= 0) {
+      (direction > 0 ? hi : lo) = V;
+      break;
+    }
+    (direction > 0 ? lo : hi) = V;
+    near = V;
+    least *= 2;
+  }
+  const double V = SolveDecreasing(
+      [&](double x) {
+        n = solve(x);
+        return Slope{n.Jterm - J, n.dJdV};
+      },
+      lo, hi, near, "the Rl/Rg network's voltage search");
+  n = solve(V);
+  return PointOf(V, n.Jterm, n.A, n.B, n.dJdV);
+}
+
+FiguresOfMerit CircuitSolver::Figures(double incidentPower) const {
+  const FiguresOfMerit f = circuit_.coupled ? CoupledFigures(incidentPower) : SeriesFigures(incidentPower);
+  for (const auto& figure : {f.Voc, f.Jsc, f.FF, f.Pmax, f.Vmp, f.Jmp, f.efficiency})
+    if (figure && !std::isfinite(*figure))
+      throw CalcError("the figures of merit of " + circuit_.Describe() + " are beyond the range of numbers");
+  return f;
+}
+
+FiguresOfMerit CircuitSolver::CoupledFigures(double incidentPower) const {
+  FiguresOfMerit f;
+  f.incidentPower = incidentPower;
+  const OperatingPoint shortCircuit = CurrentAt(0);
+  f.Jsc = shortCircuit.J;
+  f.Voc = CoupledVoltageAt(0).V;
+  const double Voc = *f.Voc;
+  if (!(Voc > 0 && *f.Jsc > 0)) return f;
+  // The power V J(V) need not have one maximum inside a network: its slope J + V J' is sampled across
+  // [0, Voc], each fall through zero is refined, and the largest maximum is kept.
+  constexpr int kSamples = 16;
+  NetworkTrack track(*this);
+  const auto slopeOfPower = [&](double V, double* J) {
+    const NetworkSolution n = track.At(V);
+    if (J) *J = n.Jterm;
+    return n.Jterm + V * n.dJdV;
+  };
+  double bestP = -1, bestV = 0, bestJ = 0;
+  double previousV = 0, previousSlope = *f.Jsc;
+  for (int i = 1; i <= kSamples; ++i) {
+    const double V = Voc * i / kSamples;
+    const double slope = slopeOfPower(V, nullptr);
+    if (previousSlope > 0 && slope <= 0) {
+      const double Vm = SolveSignChange([&](double x) { return slopeOfPower(x, nullptr); }, previousV,
+                                        previousSlope, V, slope);
+      double Jm = 0;
+      (void)slopeOfPower(Vm, &Jm);
+      if (Vm * Jm > bestP) {
+        bestP = Vm * Jm;
+        bestV = Vm;
+        bestJ = Jm;
+      }
+    }
+    previousV = V;
+    previousSlope = slope;
+  }
+  if (bestP <= 0) return f;
+  return WithPower(f, bestV, bestJ, incidentPower);
+}
+
+// ---- Derivatives with respect to the parameters. ----
+
+namespace {
+
+// dJ/d(parameter) of one junction at a fixed terminal voltage, its seven parameters in table order.
+std::array<double, 7> JunctionCurrentDerivatives(const Junction& j, const JunctionPoint& p, bool lit) {
+  std::array<double, 7> d = CurrentPartials(j, p.Vd, lit);
+  const double share = 1 + j.Rs * p.G;
+  for (double& x : d) x /= share;
+  d[0] = -p.G * p.J / share;
+  return d;
+}
+
+}  // namespace
+
+ParameterDerivatives CircuitSolver::VoltageDerivatives(double J, OperatingPoint* point) const {
+  ParameterDerivatives d{};
+  if (circuit_.coupled) {
+    OperatingPoint p = CoupledVoltageAt(J);
+    d = CurrentDerivatives(p.V, nullptr);
+    for (double& x : d) x = -x / p.dJdV;
+    if (point) *point = p;
+    return d;
+  }
+  for (int k = first_; k <= last_; ++k) {
+    const auto index = static_cast<std::size_t>(k);
+    const Junction& j = junctions_[index];
+    const JunctionPoint p = JunctionAtCurrent(j, J, kNoHint);
+    const std::array<double, 7> partials = CurrentPartials(j, p.Vd, circuit_.lit[index]);
+    for (std::size_t i = 1; i < 7; ++i) d[7 * index + i] = partials[i] / p.G;
+    d[7 * index] = -J;
+  }
+  if (point) *point = SeriesVoltageAt(J);
+  return d;
+}
+
+ParameterDerivatives CircuitSolver::CurrentDerivatives(double V, OperatingPoint* point) const {
+  ParameterDerivatives d{};
+  if (!circuit_.coupled) {
+    const OperatingPoint p = SeriesCurrentAt(V);
+    d = VoltageDerivatives(p.J, nullptr);
+    for (double& x : d) x = -x * p.dJdV;
+    if (point) *point = p;
+    return d;
+  }
+  const OperatingPoint p = CurrentAt(V);
+  const std::array<double, 2> start{p.junctionV[2], p.junctionV[1] + p.junctionV[2]};
+  const NetworkSolution n = SolveNetwork(V, &start);
+  // The partial derivatives of the two node equations and of the terminal current at fixed nodes; the
+  // nodes then move by H^-1 dKCL, which the terminal current sees through b.
+  ParameterDerivatives kclA{}, kclB{}, terminal{};
+  std::array<std::array<double, 7>, 3> junction{};
+  for (std::size_t k = 0; k < 3; ++k)
+    junction[k] = JunctionCurrentDerivatives(junctions_[k], n.junction[k], circuit_.lit[k]);
+  for (std::size_t i = 0; i < 7; ++i) {
+    kclA[14 + i] += junction[2][i];
+    kclA[7 + i] -= junction[1][i];
+    kclB[7 + i] += junction[1][i];
+    kclB[i] -= junction[0][i];
+    terminal[i] += junction[0][i];
+  }
+  constexpr std::size_t kRl1 = 21, kRl2 = 22, kRg1 = 23, kRg2 = 24, kRg3 = 25;
+  kclA[kRl2] = -(V - n.A) / (Rl2_ * Rl2_);
+  kclA[kRg3] = n.A / (Rg3_ * Rg3_);
+  kclB[kRl1] = -(V - n.B) / (Rl1_ * Rl1_);
+  kclB[kRg2] = n.B / (Rg2_ * Rg2_);
+  terminal[kRl1] = (V - n.B) / (Rl1_ * Rl1_);
+  terminal[kRl2] = (V - n.A) / (Rl2_ * Rl2_);
+  terminal[kRg1] = V / (Rg1_ * Rg1_);
+  const double b1 = 1 / Rl2_, b2 = n.c[0] + 1 / Rl1_;
+  for (std::size_t i = 0; i < d.size(); ++i) {
+    const double dA = (n.h22 * kclA[i] - n.h12 * kclB[i]) / n.det;
+    const double dB = (n.h11 * kclB[i] - n.h12 * kclA[i]) / n.det;
+    d[i] = terminal[i] + b1 * dA + b2 * dB;
+  }
+  if (point) *point = PointOf(V, n.Jterm, n.A, n.B, n.dJdV);
+  return d;
+}
+
+}  // namespace pelarin::exact

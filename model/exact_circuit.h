@@ -1,0 +1,98 @@
+// The equivalent circuit of the cell solved to machine precision, beside the studies' bracketing searches:
+// the same junction balance, the same Vt and the parameters as the form corrected them, but solved by
+// safeguarded Newton iterations that converge quadratically and cannot run away. It answers the terminal
+// current at a voltage, the voltage at a current, the figures of merit found directly (not read off a
+// sweep), and the derivatives of the terminal current and voltage with respect to every parameter
+// (implicit differentiation of the same equations), for a junction alone, the series stack with any set of
+// junctions lit, or the stack inside the Rl/Rg network. Pure functions of their inputs: safe on any thread.
+// A circuit without a finite solution raises CalcError naming the computation.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "model/figures_of_merit.h"
+#include "model/parameter_table.h"
+#include "model/state.h"
+
+namespace pelarin::exact {
+
+// Which circuit: one junction alone, or the three in series, plain or inside the coupling network; and
+// which junctions have their photocurrent (a dark junction's is 0).
+struct Circuit {
+  int alone = 0;                              // 1..3: that junction by itself; 0: the stack
+  std::array<bool, 3> lit{true, true, true};  // junctions 1..3 (index 0..2)
+  bool coupled = false;                       // the stack inside Rl1, Rl2, Rg1, Rg2, Rg3
+
+  // For example "stack, junctions 1 3 lit, with Rl + Rg" or "junction 2 alone": for error messages.
+  [[nodiscard]] std::string Describe() const;
+};
+
+[[nodiscard]] inline Circuit JunctionAlone(int junction) { return {.alone = junction}; }
+[[nodiscard]] inline Circuit Stack(std::array<bool, 3> lit, bool coupled) {
+  return {.alone = 0, .lit = lit, .coupled = coupled};
+}
+
+// The derivative of a terminal quantity with respect to each parameter, in the order of the parameter
+// table (Rs1, Rp1, Jsc1, Jsd11, ..., Rg3).
+using ParameterDerivatives = std::array<double, kParameterCount>;
+
+// A terminal operating point: voltage (V) and current density (A/cm2, generator direction positive), the
+// junction voltages (index 0..2; the stack's add up to V), and the slope dJ/dV of the terminal curve there.
+struct OperatingPoint {
+  double V = 0, J = 0;
+  std::array<double, 3> junctionV{};
+  double dJdV = 0;
+};
+
+// The circuit of one set of parameters, ready to be solved many times. Construction checks that the
+// parameters are finite and in the ranges the form accepts (CalcError otherwise).
+class CircuitSolver {
+ public:
+  CircuitSolver(const Parameters& par, double Vt, const Circuit& circuit);
+
+  // The terminal current density at terminal voltage V.
+  [[nodiscard]] OperatingPoint CurrentAt(double V) const;
+  // The terminal voltage at terminal current density J.
+  [[nodiscard]] OperatingPoint VoltageAt(double J) const;
+
+  // dJ/d(parameter) at fixed terminal voltage V, with the point itself.
+  [[nodiscard]] ParameterDerivatives CurrentDerivatives(double V, OperatingPoint* point = nullptr) const;
+  // dV/d(parameter) at fixed terminal current density J, with the point itself.
+  [[nodiscard]] ParameterDerivatives VoltageDerivatives(double J, OperatingPoint* point = nullptr) const;
+
+  // Voc (J = 0), Jsc (V = 0), and the maximum of J V in the generator quadrant with FF and the efficiency
+  // at incidentPower (mW/cm2). A circuit without a generator quadrant (no photocurrent reaching the
+  // terminals) leaves the power figures empty.
+  [[nodiscard]] FiguresOfMerit Figures(double incidentPower) const;
+
+  [[nodiscard]] const Circuit& circuit() const { return circuit_; }
+
+  // One junction's quantities with its photocurrent as lit or dark.
+  struct Junction {
+    double Rs = 0, Rp = 0, Jsc = 0, Jsd1 = 0, Jsd2 = 0, m1 = 0, m2 = 0;
+    double mVt1 = 0, mVt2 = 0;  // m Vt of each diode
+    double openBound = 0;       // a diode voltage at or above the junction's open-circuit one
+  };
+
+ private:
+  struct NetworkSolution;
+  class NetworkTrack;
+  [[nodiscard]] NetworkSolution SolveNetwork(double V, const std::array<double, 2>* start,
+                                             const NetworkSolution* near = nullptr) const;
+  [[nodiscard]] OperatingPoint SeriesCurrentAt(double V) const;
+  [[nodiscard]] double SeriesShortCircuit() const;
+  [[nodiscard]] OperatingPoint SeriesVoltageAt(double J) const;
+  [[nodiscard]] OperatingPoint CoupledVoltageAt(double J) const;
+  [[nodiscard]] FiguresOfMerit SeriesFigures(double incidentPower) const;
+  [[nodiscard]] FiguresOfMerit CoupledFigures(double incidentPower) const;
+
+  Circuit circuit_;
+  double Vt_;
+  std::array<Junction, 3> junctions_{};
+  int first_ = 0, last_ = 2;  // the junctions in the circuit (index 0..2)
+  double Rl1_ = 0, Rl2_ = 0, Rg1_ = 0, Rg2_ = 0, Rg3_ = 0;
+};
+
+}  // namespace pelarin::exact
