@@ -6,6 +6,7 @@
 #include "app/shown_text.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
+#include "model/parameter_table.h"
 #include "plot/curves_csv.h"
 #include "workspace/read_parameters.h"
 
@@ -106,7 +107,26 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-bool IsScannable(const StudyEntry& study) { return !std::string_view(study.batchName).starts_with("eqe"); }
+bool IsScannable(const StudyEntry& study) { return study.exact.curves != LitCurves::None; }
+
+std::string ScanMethodNote(FigureMethod method) {
+  return method == FigureMethod::Exact ? "# figures: exact (solved from the circuit)"
+                                       : "# figures: curve (read off each cell's swept curves)";
+}
+
+std::optional<FigureMethod> ScanMethodOf(const ScanFile& file) {
+  for (const std::string& note : file.notes) {
+    if (!note.starts_with("# figures:")) continue;
+    for (const FigureMethod method : {FigureMethod::Exact, FigureMethod::Curve})
+      if (note == ScanMethodNote(method)) return method;
+    return std::nullopt;
+  }
+  return FigureMethod::Curve;
+}
+
+std::string ScanFileStart(const ScanSetup& setup) {
+  return ScanMethodNote(setup.method) + "\n" + ScanHeader(setup.grid) + "\n";
+}
 
 std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study) {
   setup.study = FindStudy(study);
@@ -128,6 +148,12 @@ std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study)
     ui.problems.emplace_back(e.what());
   }
   if (!ui.problems.empty()) return OneLine(ui.problems.front());
+  setup.cellBase = check.par;
+  // Each curve's colour, as the study draws it: the scan's plot draws the curve in it.
+  Parameters allLit = check.par;
+  allLit.Jsc1 = allLit.Jsc2 = allLit.Jsc3 = 1;
+  for (const ExactCurve& curve : ExactCurves(setup.study->exact, allLit))
+    setup.colours.emplace(curve.name, curve.colour);
   if (!IsOffered(setup.study->availability, check.par))
     return "the study \"" + std::string(setup.study->batchName) +
            "\" is not offered for these parameters (it needs " +
@@ -144,15 +170,51 @@ std::string ScanHeader(const ScanGrid& grid) {
   return header + ",study,curve," + FigureColumns() + ",status";
 }
 
+namespace {
+
+// The rows of a cell whose figures are solved exactly: the form's values with the grid's set in them (the
+// checks have made sure the form takes each as typed), one row per lit curve the study would draw.
+std::string ExactCellRows(ScanSetup& setup, const std::string& prefix, const std::vector<double>& values) {
+  State state;
+  state.k = setup.base.k;
+  state.figures = setup.base.figures;
+  state.par = setup.cellBase;
+  for (std::size_t a = 0; a < values.size(); ++a)
+    state.par.*kParameterRows[static_cast<std::size_t>(setup.grid.axes[a].box)].member = values[a];
+  std::string rows;
+  if (!IsOffered(setup.study->availability, state.par)) {
+    setup.anyFailed = true;
+    return prefix + "," + FigureFields(std::nullopt) + "," +
+           CsvField("the study is not offered for these parameters (it needs " +
+                    NeededIllumination(setup.study->availability) + ")") +
+           "\n";
+  }
+  for (const ExactCurveFigures& c : ExactFigures(setup.study->exact, state)) {
+    rows += prefix + CsvField(c.curve.name) + "," + FigureFields(c.figures) + "," +
+            (c.figures ? std::string("ok") : CsvField(OneLine(c.problem))) + "\n";
+    if (!c.figures) setup.anyFailed = true;
+  }
+  if (rows.empty()) rows = prefix + "," + FigureFields(std::nullopt) + ",no lit curve\n";
+  return rows;
+}
+
+}  // namespace
+
 std::string ScanCellRows(ScanSetup& setup, std::int64_t cell) {
-  ScanUi ui(setup.tables, setup.overwrite);
-  ui.form = setup.form;
   const std::vector<int> indices = setup.grid.Indices(cell);
   std::vector<double> values;
+  std::string prefix = std::to_string(cell) + "," + std::to_string(setup.grid.Cells());
   for (std::size_t a = 0; a < indices.size(); ++a) {
     values.push_back(AxisValue(setup.grid.axes[a], indices[a]));
-    ui.form.SetBoxText(setup.grid.axes[a].box, ShortestText(values.back()));
+    prefix += "," + ShortestText(values.back());
   }
+  prefix += "," + CsvField(setup.study->batchName) + ",";
+  if (setup.method == FigureMethod::Exact) return ExactCellRows(setup, prefix, values);
+
+  ScanUi ui(setup.tables, setup.overwrite);
+  ui.form = setup.form;
+  for (std::size_t a = 0; a < values.size(); ++a)
+    ui.form.SetBoxText(setup.grid.axes[a].box, ShortestText(values[a]));
   State state = setup.base;
   state.k.parallelSweeps = false;  // the cells are what runs at once: N threads run N cells
   if (setup.tables) {
@@ -160,9 +222,6 @@ std::string ScanCellRows(ScanSetup& setup, std::int64_t cell) {
     ui.parameterFile = (fs::current_path() / (state.id.studyName + ".plr")).string();
   }
   std::optional<std::string> status = RunStudy(*setup.study, state, ui);
-  std::string prefix = std::to_string(cell) + "," + std::to_string(setup.grid.Cells());
-  for (const double v : values) prefix += "," + ShortestText(v);
-  prefix += "," + CsvField(setup.study->batchName) + ",";
   std::string rows;
   if (!status && ui.linlin.visible) {
     const std::lock_guard lock(setup.coloursLock);
@@ -191,6 +250,11 @@ ScanProbe ProbeScan(const ScanSetup& setup) {
   const auto start = std::chrono::steady_clock::now();
   probe.problem = RunStudy(*setup.study, state, ui);
   probe.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!probe.problem) {
+    const auto exactStart = std::chrono::steady_clock::now();
+    static_cast<void>(ExactFigures(setup.study->exact, state));
+    probe.exactSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - exactStart).count();
+  }
   for (const DrawnCurve& curve : ui.linlin.surface.Curves())
     if (curve.entry.figures) probe.colours.emplace(curve.entry.name, curve.entry.colour);
   probe.studyDir = state.id.studyDir;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/scan_file.h"
 #include "app/scan_grid.h"
 #include "model/state.h"
 #include "plot/surface.h"  // Colour
@@ -52,13 +53,25 @@ class ScanUi : public Ui {
 // A text on one line: line breaks and tabs become blanks, runs of blanks one, none at the end.
 [[nodiscard]] std::string OneLine(const std::string& text);
 
+// How a scan finds each cell's figures: solved exactly from the circuit, or read off the curves of the
+// study run for the cell (which also gives its tables).
+enum class FigureMethod { Exact, Curve };
+
+// The note a scan file starts with, saying which method made it.
+[[nodiscard]] std::string ScanMethodNote(FigureMethod method);
+// The method of a scan file by its notes: a file without the note was made before the exact figures
+// existed, by running the study; nothing when the note names no method this program knows.
+[[nodiscard]] std::optional<FigureMethod> ScanMethodOf(const ScanFile& file);
+
 // What every cell shares: the study, the grid, and the form and state each cell starts from.
 struct ScanSetup {
   const StudyEntry* study = nullptr;
   ScanGrid grid;
+  FigureMethod method = FigureMethod::Exact;
   TextForm form;
   State base;
-  bool tables = false;     // keep each cell's study folder, named after the cell
+  Parameters cellBase;  // the form's values, read by CheckScan: each exact cell sets its grid values in them
+  bool tables = false;  // keep each cell's study folder, named after the cell
   bool overwrite = false;  // a cell may replace older tables
   std::atomic<bool> anyFailed{false};
   // The colour of each lit curve, as the cells computed so far drew it: what the scan's plot draws it in.
@@ -75,18 +88,22 @@ struct ScanSetup {
 // Whether a study can be scanned: those that draw lit J(V) curves; the EQE studies draw contributions.
 [[nodiscard]] bool IsScannable(const StudyEntry& study);
 
-// The first line of the scan's file.
+// The column names of the scan's file.
 [[nodiscard]] std::string ScanHeader(const ScanGrid& grid);
+// The text a new scan file starts with: its method note and its column names, each ending in "\n".
+[[nodiscard]] std::string ScanFileStart(const ScanSetup& setup);
 
-// Runs the study for one cell and gives its rows: one per lit curve with its figures and "ok", or one with
-// blank figures and why. A cell whose study fails sets anyFailed; the colours of its curves join colours.
-// Safe to call from several threads at once.
+// Finds one cell's figures by the setup's method and gives its rows: one per lit curve with its figures and
+// "ok" (or, exactly solved, blank figures and why), or one with blank figures and why the cell has none. A
+// cell that fails sets anyFailed; the colours of its curves join colours. Safe to call from several
+// threads at once.
 [[nodiscard]] std::string ScanCellRows(ScanSetup& setup, std::int64_t cell);
 
 // What one run of the study at the form's values shows: how long it took, the colour of each lit curve, and
 // the study folder it worked in (where the window program puts the scan's file).
 struct ScanProbe {
   double seconds = 0;
+  double exactSeconds = 0;  // the exact figures of the study's lit curves at the same values
   std::map<std::string, Colour> colours;
   std::string studyDir;
   std::optional<std::string> problem;  // why the run failed, when it did

@@ -37,9 +37,12 @@ std::optional<ScanFile> ReadScanText(std::string_view text, const std::string& p
     const auto end = text.find('\n', start);
     if (end == std::string::npos) break;  // nothing more, or a line cut off while it was written
     const std::string_view line(text.data() + start, end - start);
-    if (lineNumber == 1) {
+    if (file.header.empty() && line.starts_with("#")) {
+      file.notes.emplace_back(line);
+    } else if (file.header.empty()) {
       if (!line.starts_with("cell,cells,")) {
-        error = path + " is not a scan file (its first line does not start with \"cell,cells,\")";
+        error =
+            path + " is not a scan file (its first line after the notes does not start with \"cell,cells,\")";
         return std::nullopt;
       }
       file.header = std::string(line);
@@ -64,7 +67,9 @@ std::optional<ScanFile> ReadScanText(std::string_view text, const std::string& p
 }
 
 std::string ScanFileText(const ScanFile& file) {
-  std::string text = file.header + "\n";
+  std::string text;
+  for (const std::string& note : file.notes) text += note + "\n";
+  text += file.header + "\n";
   for (const ScanCell& cell : file.cells) text += cell.rows;
   return text;
 }

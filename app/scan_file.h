@@ -1,6 +1,7 @@
-// The CSV file of a scan: a header line, then the rows of each cell together, in grid order. Every row
-// starts with the cell's index and the grid's cell count, so that a file can be resumed, and slices of a
-// grid run apart can be merged, from the rows alone.
+// The CSV file of a scan: lines starting with "#" that say how it was made (spreadsheets and
+// pandas.read_csv(comment="#") skip them), a header line, then the rows of each cell together, in grid order.
+// Every row starts with the cell's index and the grid's cell count, so that a file can be resumed, and slices
+// of a grid run apart can be merged, from the rows alone.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,8 @@ struct ScanCell {
 };
 
 struct ScanFile {
-  std::string header;  // the first line, without its "\n"
+  std::vector<std::string> notes;  // the lines before the header that start with "#", without their "\n"
+  std::string header;              // the column names, without their "\n"
   std::vector<ScanCell> cells;
 };
 

@@ -132,24 +132,6 @@ class BatchUi : public Ui {
   std::ostream& err_;
 };
 
-std::string ColourName(Colour colour) {
-  static const std::map<Colour, std::string> kNames = {{Rgb(255, 0, 0), "red"},
-                                                       {Rgb(0, 255, 0), "green"},
-                                                       {Rgb(0, 0, 255), "blue"},
-                                                       {Rgb(128, 0, 0), "dark red"},
-                                                       {Rgb(0, 128, 0), "dark green"},
-                                                       {Rgb(0, 0, 128), "dark blue"},
-                                                       {16576, "orange-brown"},
-                                                       {33023, "orange"},
-                                                       {Rgb(128, 128, 128), "grey (measured)"}};
-  const auto found = kNames.find(colour);
-  if (found != kNames.end()) return found->second;
-  std::ostringstream hex;
-  hex << "colour #" << std::hex << std::setw(6) << std::setfill('0')
-      << (RedOf(colour) << 16 | GreenOf(colour) << 8 | BlueOf(colour));
-  return hex.str();
-}
-
 std::string Number(double value) {
   std::ostringstream text;
   text << std::setprecision(4) << value;
@@ -236,6 +218,24 @@ void ReportWrittenFiles(const std::vector<fs::path>& folders, const FileTimes& b
 
 }  // namespace
 
+std::string ColourName(Colour colour) {
+  static const std::map<Colour, std::string> kNames = {{Rgb(255, 0, 0), "red"},
+                                                       {Rgb(0, 255, 0), "green"},
+                                                       {Rgb(0, 0, 255), "blue"},
+                                                       {Rgb(128, 0, 0), "dark red"},
+                                                       {Rgb(0, 128, 0), "dark green"},
+                                                       {Rgb(0, 0, 128), "dark blue"},
+                                                       {16576, "orange-brown"},
+                                                       {33023, "orange"},
+                                                       {Rgb(128, 128, 128), "grey (measured)"}};
+  const auto found = kNames.find(colour);
+  if (found != kNames.end()) return found->second;
+  std::ostringstream hex;
+  hex << "colour #" << std::hex << std::setw(6) << std::setfill('0')
+      << (RedOf(colour) << 16 | GreenOf(colour) << 8 | BlueOf(colour));
+  return hex.str();
+}
+
 std::string SummaryCsv(const std::string& studyLabel, const RecordingSurface& linlog, bool linlogShown,
                        const RecordingSurface& linlin, bool linlinShown) {
   std::string csv = "study,window,curve,points," + FigureColumns() + "\r\n";
@@ -270,6 +270,7 @@ std::string BatchHelp() {
     studies += "  " + name + std::string(study.summary) + "\n";
   }
   return R"(Usage: pelarin-batch STUDY [options]
+       pelarin-batch figures STUDY [options]   (exact figures of merit; see pelarin-batch figures --help)
        pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log]... --summary FILE.csv [options]
        pelarin-batch scan-merge OUT.csv PART.csv...   (see pelarin-batch scan --help)
 

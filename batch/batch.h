@@ -51,6 +51,9 @@ using ImageSaver =
 [[nodiscard]] std::string SummaryCsv(const std::string& studyLabel, const RecordingSurface& linlog,
                                      bool linlogShown, const RecordingSurface& linlin, bool linlinShown);
 
+// A curve colour's name as the output lines give it ("orange", "dark red", or "colour #rrggbb").
+[[nodiscard]] std::string ColourName(Colour colour);
+
 // Runs one study as the options say; returns the exit status.
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, const ImageSaver& saveImage);
 

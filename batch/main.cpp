@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "batch/batch.h"
+#include "batch/figures_command.h"
 #include "batch/image_plugin.h"
 #include "batch/scan_command.h"
 
@@ -68,6 +69,10 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "scan-merge")
     return pelarin::RunScanMerge({args.begin() + 1, args.end()}, std::cout, std::cerr);
+  if (!args.empty() && args[0] == "figures") {
+    const auto options = pelarin::ParseFiguresOptions({args.begin() + 1, args.end()}, std::cerr);
+    return options ? pelarin::RunFigures(*options, std::cout, std::cerr) : pelarin::kBatchUsage;
+  }
   if (!args.empty() && args[0] == "scan") {
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (rest.empty() || rest[0] == "--help" || rest[0] == "-h") {

@@ -105,21 +105,28 @@ bool PlotScan(const ScanOptions& options, const std::string& summary,
 std::string ScanHelp() {
   return R"(Usage: pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log] [--vary NAME=...] --summary FILE.csv
                           [--params FILE.plr] [--set NAME=TEXT]... [--incident-power P] [-j N]
-                          [--tables] [--dir DIR] [--overwrite] [--resume] [--part K/M]
+                          [--figures exact|curve] [--tables] [--dir DIR] [--overwrite] [--resume]
+                          [--part K/M]
                           [--plot FILE.png|FILE.svg [--plot-figure FIG]]
        pelarin-batch scan-merge OUT.csv PART.csv...
 
-Runs STUDY for every cell of a grid of one parameter, or of the product of two, each cell starting from the
-form's values (the defaults, then --params, then --set), and writes the figures of merit of every lit curve
-of every cell to FILE.csv, one row per cell and curve, in grid order (the first --vary outermost).
+Finds the figures of merit of every lit curve that STUDY draws, for every cell of a grid of one parameter
+or of the product of two, each cell starting from the form's values (the defaults, then --params, then
+--set), and writes them to FILE.csv, one row per cell and curve, in grid order (the first --vary outermost).
 
   --vary NAME=FROM:TO:N[:log]  N values (2 to 1000000) from FROM to TO, evenly spaced or, with :log, in
                       equal ratios (both bounds above 0); one or two --vary, at most 10^7 cells
   --summary FILE.csv  the rows: cell,cells,<parameters>,study,curve,Voc (V),Jsc (mA/cm2),FF,
                       Pmax (mW/cm2),Vmp (V),Jmp (mA/cm2),efficiency (%),incident power (mW/cm2),status;
                       a figure that does not exist is empty; status is "ok", or why the cell has no figures
+  --figures METHOD    exact (the default): each curve's circuit solved for its figures directly, in
+                      microseconds, as pelarin-batch figures does; curve: the study run for each cell and
+                      its figures read off the swept curves, as the study's legend shows them. The first
+                      line of FILE.csv ("# figures: ...") records the method; --resume and scan-merge take
+                      only files made by the same method
   -j N                threads (default: one per core); the file is the same for any N
-  --tables            keep each cell's study folder and tables, named after the cell, in --dir
+  --tables            keep each cell's study folder and tables, named after the cell, in --dir (runs the
+                      study for each cell: implies --figures curve)
   --overwrite         replace FILE.csv (and, with --tables, older tables)
   --resume            skip the cells FILE.csv holds already (the last one is run again)
   --part K/M          run only the K-th of M interleaved slices of the grid (cells K-1, K-1+M, ...);
@@ -150,10 +157,17 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
       options.overwrite = true;
     } else if (arg == "--vary" || arg == "--summary" || arg == "--params" || arg == "--set" ||
                arg == "--dir" || arg == "-j" || arg == "--part" || arg == "--incident-power" ||
-               arg == "--plot" || arg == "--plot-figure") {
+               arg == "--plot" || arg == "--plot-figure" || arg == "--figures") {
       const auto v = Value(args, i, err);
       if (!v) return std::nullopt;
-      if (arg == "--vary") {
+      if (arg == "--figures") {
+        if (*v != "exact" && *v != "curve") {
+          err << "pelarin-batch scan: --figures takes exact or curve, not \"" << Shown(*v) << "\".\n";
+          return std::nullopt;
+        }
+        options.method = *v == "exact" ? FigureMethod::Exact : FigureMethod::Curve;
+        options.methodGiven = true;
+      } else if (arg == "--vary") {
         auto axis = ParseScanAxis(*v, error);
         if (!axis) {
           err << "pelarin-batch scan: " << error << ".\n";
@@ -242,6 +256,14 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
     err << "pelarin-batch scan: --plot-figure chooses what --plot draws; give --plot FILE.png or FILE.svg.\n";
     return std::nullopt;
   }
+  if (options.tables) {
+    if (options.methodGiven && options.method == FigureMethod::Exact) {
+      err << "pelarin-batch scan: --tables keeps the tables of each cell's study, which --figures exact does "
+             "not run; give --figures curve.\n";
+      return std::nullopt;
+    }
+    options.method = FigureMethod::Curve;
+  }
   if (options.resume && options.overwrite) {
     err << "pelarin-batch scan: --resume keeps the file that --overwrite would replace; give one of them.\n";
     return std::nullopt;
@@ -253,6 +275,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
             const ImageSaver& saveImage) {
   ScanSetup setup;
   setup.grid.axes = options.axes;
+  setup.method = options.method;
   setup.tables = options.tables;
   setup.overwrite = options.overwrite;
 
@@ -295,6 +318,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   // The file: a fresh one, or the cells of an earlier run kept (all but its last, which may be cut short).
   std::string error;
   const std::string header = ScanHeader(setup.grid);
+  const std::string start = ScanFileStart(setup);
   std::set<std::int64_t> done;
   const bool exists = fs::exists(fs::symlink_status(summary, ec));
   if (exists && !options.resume && !options.overwrite) {
@@ -302,7 +326,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
         << " exists already; give --overwrite to replace it or --resume to go on with it.\n";
     return 3;
   }
-  std::string kept = header + "\n";
+  std::string kept = start;
   if (exists && options.resume) {
     auto file = ReadScanFile(summary.string(), error);
     if (!file) {
@@ -314,6 +338,14 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
           << file->header << ").\n";
       return 2;
     }
+    if (ScanMethodOf(*file) != setup.method) {
+      err << "pelarin-batch scan: --resume: " << summary.string()
+          << " was made by another figure method; give the --figures it was made with.\n";
+      return 2;
+    }
+    // A file made before the method was recorded gets its note now.
+    file->notes.clear();
+    file->notes.push_back(ScanMethodNote(setup.method));
     if (!file->cells.empty()) file->cells.pop_back();
     for (const ScanCell& cell : file->cells) {
       if (cell.cells != setup.grid.Cells()) {
@@ -415,9 +447,17 @@ int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::o
       err << "pelarin-batch scan-merge: " << error << ".\n";
       return 2;
     }
-    if (merged.header.empty()) merged.header = part->header;
+    if (merged.header.empty()) {
+      merged.header = part->header;
+      merged.notes = part->notes;
+    }
     if (part->header != merged.header) {
       err << "pelarin-batch scan-merge: " << args[i] << " holds another scan (other columns).\n";
+      return 2;
+    }
+    if (ScanMethodOf(*part) != ScanMethodOf(merged)) {
+      err << "pelarin-batch scan-merge: " << args[i]
+          << " was made by another figure method than the first part (--figures).\n";
       return 2;
     }
     for (const ScanCell& cell : part->cells) {

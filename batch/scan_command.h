@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/scan_cells.h"  // FigureMethod
 #include "app/scan_grid.h"
 #include "batch/batch.h"  // ImageSaver
 
@@ -24,6 +25,8 @@ struct ScanOptions {
   std::vector<std::pair<std::string, std::string>> sets;  // NAME, TEXT in command-line order
   std::optional<std::string> dir;
   double incidentPower = 100;
+  FigureMethod method = FigureMethod::Exact;
+  bool methodGiven = false;  // --figures was on the command line
   bool tables = false;
   bool resume = false;
   bool overwrite = false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/state.h"
+#include "studies/exact_figures.h"
 #include "ui/menu_items.h"
 #include "ui/ui.h"
 
@@ -21,6 +22,7 @@ struct StudyEntry {
   std::string_view summary;      // the batch tool's one-line description
   Availability availability;     // when the entry is offered
   void (*run)(State&, Ui&);
+  ExactCurvesOfStudy exact;  // its lit J(V) curves for the exact figures and the scans
 };
 
 // Every study, in menu order.

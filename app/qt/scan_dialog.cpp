@@ -31,7 +31,9 @@ int Threads() { return static_cast<int>(std::max(1u, std::thread::hardware_concu
 // A duration as people say it: milliseconds, seconds, minutes or hours.
 std::string Duration(double seconds) {
   char text[64];
-  if (seconds < 1)
+  if (seconds < 1e-3)
+    std::snprintf(text, sizeof text, "%.0f us", seconds * 1e6);
+  else if (seconds < 1)
     std::snprintf(text, sizeof text, "%.0f ms", seconds * 1000);
   else if (seconds < 120)
     std::snprintf(text, sizeof text, "%.1f s", seconds);
@@ -62,6 +64,7 @@ ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QW
       study_(new QComboBox),
       second_(new QCheckBox("Second parameter")),
       figure_(new QComboBox),
+      method_(new QComboBox),
       estimate_(new QLabel),
       status_(new QLabel),
       progress_(new QProgressBar),
@@ -109,12 +112,17 @@ ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QW
   });
   for (const std::string_view figure : kScanFigures) figure_->addItem(Q(figure));
   figure_->setCurrentIndex(2);  // FF
+  method_->addItem("exact: each cell's circuit solved for its figures", "exact");
+  method_->addItem("curve: the study run for each cell, figures read off its curves", "curve");
+  connect(method_, &QComboBox::currentIndexChanged, this, [this] { UpdateEstimate(); });
 
   auto* top = new QGridLayout;
   top->addWidget(new QLabel("Study"), 0, 0);
   top->addWidget(study_, 0, 1);
   top->addWidget(new QLabel("Figure to plot"), 1, 0);
   top->addWidget(figure_, 1, 1);
+  top->addWidget(new QLabel("Figures"), 2, 0);
+  top->addWidget(method_, 2, 1);
   top->setColumnStretch(1, 1);
 
   estimate_->setObjectName("estimate");
@@ -151,6 +159,10 @@ ScanDialog::~ScanDialog() {
   if (worker_.joinable()) worker_.join();
 }
 
+FigureMethod ScanDialog::Method() const {
+  return method_->currentData().toString() == "curve" ? FigureMethod::Curve : FigureMethod::Exact;
+}
+
 const StudyEntry& ScanDialog::ChosenStudy() const {
   return *FindStudy(study_->currentData().toString().toStdString());
 }
@@ -180,6 +192,7 @@ std::unique_ptr<ScanSetup> ScanDialog::Setup(std::string& error) const {
   if (!axes) return nullptr;
   auto setup = std::make_unique<ScanSetup>();
   setup->grid.axes = std::move(*axes);
+  setup->method = Method();
   setup->form = form_;
   setup->base = state_;
   if (auto problem = CheckScan(*setup, std::string(ChosenStudy().batchName))) {
@@ -218,15 +231,17 @@ void ScanDialog::UpdateEstimate() {
     return;
   }
   const int threads = Threads();
-  const double seconds = probe.seconds * static_cast<double>(grid.Cells()) / threads;
+  const double cell = Method() == FigureMethod::Exact ? probe.exactSeconds : probe.seconds;
+  const double seconds = cell * static_cast<double>(grid.Cells()) / threads;
   estimate_->setText(Q(std::to_string(grid.Cells()) + " cells; about " + Duration(seconds) + " on " +
                        std::to_string(threads) + (threads == 1 ? " thread" : " threads") +
-                       " (one cell takes " + Duration(probe.seconds) + ")."));
+                       " (one cell takes " + Duration(cell) + ")."));
 }
 
 void ScanDialog::EnableInputs(bool enabled) {
   study_->setEnabled(enabled);
   figure_->setEnabled(enabled);
+  method_->setEnabled(enabled);
   second_->setEnabled(enabled);
   for (int a = 0; a < 2; ++a) {
     const bool on = enabled && (a == 0 || second_->isChecked());
@@ -259,7 +274,7 @@ bool ScanDialog::Start() {
   const std::string path = probe.studyDir + name + ".csv";
   if (SomethingAt(path) && !ui_.Ask(Question::OverwriteResults, path)) return false;
   try {
-    writer_ = std::make_unique<ScanFileWriter>(path, ScanHeader(setup->grid) + "\n");
+    writer_ = std::make_unique<ScanFileWriter>(path, ScanFileStart(*setup));
   } catch (const FileError& e) {
     ui_.ShowMessage(e.what(), "Scan", MessageIcon::Critical);
     return false;

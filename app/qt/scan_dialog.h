@@ -66,6 +66,7 @@ class ScanDialog : public QDialog {
   [[nodiscard]] QCheckBox* LogBox(int axis) const { return rows_[axis].log; }
   [[nodiscard]] QCheckBox* SecondParameterBox() const { return second_; }
   [[nodiscard]] QComboBox* FigureBox() const { return figure_; }
+  [[nodiscard]] QComboBox* MethodBox() const { return method_; }
   [[nodiscard]] QLabel* EstimateLabel() const { return estimate_; }
   [[nodiscard]] QLabel* StatusLabel() const { return status_; }
   [[nodiscard]] QProgressBar* ProgressBar() const { return progress_; }
@@ -88,6 +89,7 @@ class ScanDialog : public QDialog {
   [[nodiscard]] std::optional<std::vector<ScanAxis>> Axes(std::string& error) const;
   // The shared setup of the chosen study and axes, checked; nothing with the reason in error.
   [[nodiscard]] std::unique_ptr<ScanSetup> Setup(std::string& error) const;
+  [[nodiscard]] FigureMethod Method() const;
   [[nodiscard]] const StudyEntry& ChosenStudy() const;
   // One run of the chosen study at the form's values, made once per study.
   const ScanProbe& Probe();
@@ -104,6 +106,7 @@ class ScanDialog : public QDialog {
   AxisRow rows_[2];
   QCheckBox* second_;
   QComboBox* figure_;
+  QComboBox* method_;
   QLabel* estimate_;
   QLabel* status_;
   QProgressBar* progress_;

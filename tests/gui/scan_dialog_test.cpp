@@ -74,6 +74,7 @@ class ScanDialogTest : public QObject {
     const auto file = ReadScanFile(csv, error);
     QVERIFY2(file, error.c_str());
     QCOMPARE(file->cells.size(), std::size_t{5});
+    QCOMPARE(ScanMethodOf(*file), std::optional(FigureMethod::Exact));  // the dialog's default
     for (const ScanCell& cell : file->cells)
       QVERIFY2(cell.rows.find(",ok\n") != std::string::npos, cell.rows.c_str());
 
@@ -97,6 +98,7 @@ class ScanDialogTest : public QObject {
     ScanDialog* dialog = nullptr;
     RunDialog([&](ScanDialog& d) {
       dialog = &d;
+      d.MethodBox()->setCurrentIndex(d.MethodBox()->findData("curve"));  // cells long enough to cancel
       Axis(d, 0, "Rp1", "10", "1e6", 40, true);
       d.SecondParameterBox()->setChecked(true);
       Axis(d, 1, "Rs2", "0.1", "10", 20, true);
@@ -121,6 +123,7 @@ class ScanDialogTest : public QObject {
     QVERIFY2(kept >= 4 && kept < 800, qPrintable(QString::number(kept)));
     // Every finished cell is there, in order, with the rows a cell computed on its own gives.
     ScanSetup setup;
+    setup.method = FigureMethod::Curve;
     ResetStartUpConstants(setup.base);
     std::string ignored;
     setup.grid.axes = {*ParseScanAxis("Rp1=10:1e6:40:log", ignored),
@@ -175,7 +178,8 @@ class ScanDialogTest : public QObject {
     QCOMPARE(Contents(csv), before);
     answers_ = {true};
     RunDialog(start);
-    QVERIFY(Contents(csv).startsWith("cell,cells,Rs3,study,curve,"));
+    QVERIFY(
+        Contents(csv).startsWith("# figures: exact (solved from the circuit)\ncell,cells,Rs3,study,curve,"));
   }
 
  private:

@@ -1,0 +1,198 @@
+#include "batch/figures_command.h"
+
+#include <cmath>
+#include <filesystem>
+#include <ostream>
+
+#include "app/scan_cells.h"  // ScanUi: a headless form and file dialogs
+#include "app/shown_text.h"
+#include "batch/batch.h"
+#include "model/number_text.h"
+#include "model/parameter_table.h"
+#include "plot/curves_csv.h"
+#include "studies/exact_figures.h"
+#include "studies/study_registry.h"
+#include "workspace/parameter_file.h"
+#include "workspace/read_parameters.h"
+#include "workspace/study_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace pelarin {
+namespace {
+
+constexpr const char* kName = "pelarin-batch figures: ";
+
+// The studies that draw lit J(V) curves, as "a, b and c".
+std::string LitStudyNames() {
+  std::vector<std::string_view> names;
+  for (const StudyEntry& study : Studies())
+    if (study.exact.curves != LitCurves::None) names.push_back(study.batchName);
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    text += std::string(i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + std::string(names[i]);
+  return text;
+}
+
+}  // namespace
+
+std::string FiguresHelp() {
+  return R"(Usage: pelarin-batch figures STUDY [--params FILE.plr] [--set NAME=TEXT]... [--summary FILE.csv]
+                             [--incident-power P] [--overwrite]
+
+Solves the equivalent circuit of every lit J(V) curve that STUDY draws and prints its figures of merit,
+found directly to the precision of the numbers rather than read off the swept points: Voc where the
+terminal current is 0, Jsc at 0 V, and the maximum power point where d(J V)/dV = 0, with FF and the
+efficiency. Nothing is swept and no study folder is made.
+
+STUDY is one of )" +
+         LitStudyNames() +
+         R"(.
+
+  --params FILE.plr   load a parameter file first, as Files > Open does
+  --set NAME=TEXT     type TEXT into the box of parameter NAME, read as the window reads it
+  --summary FILE.csv  write the figures as the studies' --summary does: study, window, curve, points
+                      (empty: no points were computed), Voc, Jsc, FF, Pmax, Vmp, Jmp, efficiency
+  --incident-power P  the incident power the efficiency refers to, in mW/cm2 (default 100)
+  --overwrite         replace FILE.csv when it exists
+
+Exit status: 0 done; 2 refused (a usage error, a box or parameter file the window program would not take,
+or a study the parameters do not allow); 3 FILE.csv exists and --overwrite was not given (nothing written);
+4 a curve has no finite solution (its line says why).
+)";
+}
+
+std::optional<FiguresOptions> ParseFiguresOptions(const std::vector<std::string>& args, std::ostream& err) {
+  FiguresOptions options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--overwrite") {
+      options.overwrite = true;
+    } else if (arg == "--params" || arg == "--set" || arg == "--summary" || arg == "--incident-power") {
+      if (i + 1 >= args.size()) {
+        err << kName << arg << " needs a value.\n";
+        return std::nullopt;
+      }
+      const std::string& v = args[++i];
+      if (arg == "--params") {
+        options.params = v;
+      } else if (arg == "--summary") {
+        options.summary = v;
+      } else if (arg == "--incident-power") {
+        options.incidentPower = Val(v);
+        if (!(options.incidentPower > 0) || !std::isfinite(options.incidentPower)) {
+          err << kName << "--incident-power needs a power above 0 in mW/cm2 (got \"" << Shown(v) << "\").\n";
+          return std::nullopt;
+        }
+      } else {
+        const auto eq = v.find('=');
+        if (eq == std::string::npos || ParameterIndex(v.substr(0, eq)) < 0) {
+          err << kName << "--set needs NAME=TEXT with a parameter name such as Jsc2 (got \"" << Shown(v)
+              << "\").\n";
+          return std::nullopt;
+        }
+        options.sets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+      }
+    } else if (!arg.empty() && arg[0] == '-') {
+      err << kName << "unknown option " << Shown(arg) << " (see pelarin-batch figures --help).\n";
+      return std::nullopt;
+    } else if (options.study.empty()) {
+      options.study = arg;
+    } else {
+      err << kName << "one study at a time (got \"" << Shown(options.study) << "\" and \"" << Shown(arg)
+          << "\").\n";
+      return std::nullopt;
+    }
+  }
+  if (options.help) return options;
+  const StudyEntry* study = FindStudy(options.study);
+  if (!study || study->exact.curves == LitCurves::None) {
+    err << kName
+        << (options.study.empty() ? "name a study"
+                                  : "\"" + Shown(options.study) + "\" draws no lit J(V) curves")
+        << "; the studies with lit curves are " << LitStudyNames() << ".\n";
+    return std::nullopt;
+  }
+  return options;
+}
+
+int RunFigures(const FiguresOptions& options, std::ostream& out, std::ostream& err) {
+  if (options.help) {
+    out << FiguresHelp();
+    return kBatchOk;
+  }
+  const StudyEntry& study = *FindStudy(options.study);
+  State state;
+  ResetStartUpConstants(state);
+  state.figures.incidentPower = options.incidentPower;
+  ScanUi ui(false, false);
+  std::error_code ec;
+  if (options.params) {
+    const fs::path params = fs::absolute(*options.params, ec);
+    if (!SomethingAt(params.string())) {
+      err << kName << "the parameter file " << params.string() << " does not exist.\n";
+      return kBatchUsage;
+    }
+    ui.paramsToOpen = params.string();
+    try {
+      LoadParameters(state, ui);
+    } catch (const std::exception& e) {
+      ui.problems.emplace_back(e.what());
+    }
+    if (!ui.problems.empty()) {
+      err << kName << OneLine(ui.problems.front()) << "\n";
+      return kBatchUsage;
+    }
+  }
+  for (const auto& [name, text] : options.sets) ui.form.SetBoxText(ParameterIndex(name), text);
+  const std::vector<BadBox> bad = ReadParameterForm(state, ui);
+  for (const BadBox& box : bad) err << kName << box.sentence << "\n";
+  if (!bad.empty()) return kBatchUsage;
+  if (!IsOffered(study.availability, state.par)) {
+    err << kName << "the study \"" << study.batchName << "\" needs " << NeededIllumination(study.availability)
+        << "; the window program does not offer it for these parameters.\n";
+    return kBatchUsage;
+  }
+  std::optional<fs::path> summary;
+  if (options.summary) {
+    summary = fs::absolute(*options.summary, ec);
+    if (!options.overwrite && SomethingAt(summary->string())) {
+      err << kName << summary->string()
+          << " exists already; nothing was computed or written (give --overwrite to replace it).\n";
+      return kBatchOverwriteDeclined;
+    }
+  }
+
+  const std::vector<ExactCurveFigures> curves = ExactFigures(study.exact, state);
+  int status = kBatchOk;
+  const std::string label = state.id.studyName + std::string(study.exact.labelSuffix);
+  std::string csv = "study,window,curve,points," + FigureColumns() + "\r\n";
+  for (const ExactCurveFigures& c : curves) {
+    out << "lit (linlin)  " << c.curve.name << " (" << ColourName(c.curve.colour) << "): ";
+    if (c.figures) {
+      const std::vector<std::string> texts = FigureTexts(*c.figures);
+      for (std::size_t i = 0; i < texts.size(); ++i) out << (i ? ", " : "") << texts[i];
+      out << "\n";
+    } else {
+      out << c.problem << "\n";
+      status = kBatchFailed;
+    }
+    csv +=
+        CsvField(label) + ",lit (linlin)," + CsvField(c.curve.name) + ",," + FigureFields(c.figures) + "\r\n";
+  }
+  if (curves.empty()) err << kName << "no junction is lit: the study draws no lit curve.\n";
+  if (summary) {
+    try {
+      WriteTextFileAtomically(summary->string(), csv);
+      out << "written: " << summary->string() << "\n";
+    } catch (const std::exception& e) {
+      err << kName << "cannot write the summary: " << e.what() << "\n";
+      status = kBatchFailed;
+    }
+  }
+  return status;
+}
+
+}  // namespace pelarin
