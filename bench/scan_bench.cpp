@@ -1,8 +1,9 @@
 // A 1,000-cell scan of the three-junction study (Rs1 from 1 to 10 Ohm.cm2) on one and on two threads,
-// summary written, nothing else. Its time per cell compares with BM_ScanCell, one cell of the same grid
-// computed alone on this thread (the study, its figures and its rows), and with BM_Study/StudyAllJunctions
-// (one study as the window runs it, its sweeps on every core). Run them together,
-// --benchmark_filter='BM_Scan|BM_Study/StudyAllJunctions$': each scan takes seconds.
+// summary written, nothing else, with each method of finding the figures (curve: the study run per cell;
+// exact: the circuit solved). Its time per cell compares with BM_ScanCell, one cell of the same grid
+// computed alone on this thread (its figures and its rows), and with BM_Study/StudyAllJunctions (one study
+// as the window runs it, its sweeps on every core). Run them together,
+// --benchmark_filter='BM_Scan|BM_Study/StudyAllJunctions$': each curve scan takes seconds.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -18,15 +19,15 @@
 namespace pelarin {
 namespace {
 
-void BM_Scan(benchmark::State& bench, int threads) {
+void BM_Scan(benchmark::State& bench, int threads, const char* method) {
   const auto folder =
       std::filesystem::temp_directory_path() / ("pelarin-scan-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
   const std::string summary = (folder / "scan.csv").string();
   std::ostringstream err;
-  auto options = ParseScanOptions(
-      {"all", "--vary", "Rs1=1:10:1000", "--summary", summary, "--overwrite", "-j", std::to_string(threads)},
-      err);
+  auto options = ParseScanOptions({"all", "--vary", "Rs1=1:10:1000", "--summary", summary, "--overwrite",
+                                   "-j", std::to_string(threads), "--figures", method},
+                                  err);
   const std::atomic<bool> stop{false};
   for (auto _ : bench) {
     std::ostringstream out, progress;
@@ -36,13 +37,14 @@ void BM_Scan(benchmark::State& bench, int threads) {
       benchmark::Counter(1000, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   std::filesystem::remove_all(folder);
 }
-void BM_ScanCell(benchmark::State& bench) {
+void BM_ScanCell(benchmark::State& bench, FigureMethod method) {
   const auto start = std::filesystem::current_path();
   const auto folder =
       std::filesystem::temp_directory_path() / ("pelarin-scan-cell-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
   std::filesystem::current_path(folder);
   ScanSetup setup;
+  setup.method = method;
   ResetStartUpConstants(setup.base);
   std::string error;
   setup.grid.axes = {*ParseScanAxis("Rs1=1:10:1000", error)};
@@ -52,9 +54,24 @@ void BM_ScanCell(benchmark::State& bench) {
   std::filesystem::current_path(start);
   std::filesystem::remove_all(folder);
 }
-BENCHMARK(BM_ScanCell)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Scan, OneThread, 1)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
-BENCHMARK_CAPTURE(BM_Scan, TwoThreads, 2)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ScanCell, Curve, FigureMethod::Curve)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ScanCell, Exact, FigureMethod::Exact)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Scan, CurveOneThread, 1, "curve")
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Scan, CurveTwoThreads, 2, "curve")
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Scan, ExactOneThread, 1, "exact")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Scan, ExactTwoThreads, 2, "exact")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 }  // namespace
 }  // namespace pelarin

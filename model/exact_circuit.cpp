@@ -381,36 +381,19 @@ FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
   f.Voc = SeriesVoltageAt(0).V;
   f.Jsc = SeriesShortCircuit();
   if (!(*f.Voc > 0 && *f.Jsc > 0)) return f;
-  // The maximum of V J(V), where J + V J' = 0, by Newton steps in V: in J the stack's voltage bends
-  // sharply where a junction's photocurrent runs out and its parallel resistance takes over, while J(V) is
-  // smooth around the maximum. Each step's current starts from the tangent at the last one.
+  // The maximum of V J(V) lies where J + V J'(V) = 0, that is where g(J) = J + V(J) / V'(J) = 0: g is
+  // the power's slope in V written along J, so it needs no solve for the current, and it stays smooth
+  // where V(J) bends sharply (a junction's photocurrent running out, its parallel resistance taking over):
+  // there V / V' is small against J. g rises from -V / |V'| at open circuit to Jsc at short circuit.
   SeriesState s;
-  double lastV = 0, lastJ = 0, lastSlope = 0;
-  bool first = true;
-  const auto currentAt = [&](double V) {
-    double start = first ? 0.9 * *f.Jsc : lastJ + (V - lastV) / lastSlope;
-    if (!(start > 0 && start < *f.Jsc)) start = *f.Jsc / 2;
-    first = false;
-    const double J = SolveDecreasing(
-        [&](double x) {
-          SeriesAt(junctions_, first_, last_, x, s);
-          return Slope{s.V - V, s.dV};
-        },
-        0, *f.Jsc, start, "the stack's current search");
-    SeriesAt(junctions_, first_, last_, J, s);
-    lastV = V;
-    lastJ = J;
-    lastSlope = s.dV;
-    return J;
-  };
-  const double Vmp = SolveDecreasing(
-      [&](double V) {
-        const double J = currentAt(V);
-        const double dJ = 1 / s.dV, d2J = -s.d2V * dJ * dJ * dJ;
-        return Slope{J + V * dJ, 2 * dJ + V * d2J};
+  const double Jmp = SolveDecreasing(
+      [&](double J) {
+        SeriesAt(junctions_, first_, last_, J, s);
+        return Slope{-(J + s.V / s.dV), -(2 - s.V * s.d2V / (s.dV * s.dV))};
       },
-      0, *f.Voc, 0.8 * *f.Voc, "the maximum power search");
-  return WithPower(f, Vmp, currentAt(Vmp), incidentPower);
+      0, *f.Jsc, 0.9 * *f.Jsc, "the maximum power search");
+  SeriesAt(junctions_, first_, last_, Jmp, s);
+  return WithPower(f, s.V, Jmp, incidentPower);
 }
 
 // ---- The stack inside the coupling network. ----

@@ -1,0 +1,82 @@
+// The exact figures of every lit curve a study draws, beside the study itself (BM_Study/<name>): the same
+// cells, so that one run gives the ratio, e.g.
+//   pelarin_bench --benchmark_filter='BM_ExactFigures|BM_Study/Study[A-Za-z_]*$'
+// and the exact solver's building blocks for a fit: the terminal current at a voltage, alone and with its
+// derivatives in the 26 parameters.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "common/declining_ui.h"
+#include "model/exact_circuit.h"
+#include "model/parameter_table.h"
+#include "studies/exact_figures.h"
+#include "studies/study_registry.h"
+#include "workspace/read_parameters.h"
+
+namespace pelarin {
+namespace {
+
+struct BenchCell {
+  const char* label;
+  std::vector<std::pair<const char*, const char*>> boxes;
+};
+
+State StateOf(const BenchCell& cell) {
+  testing::DecliningUi ui;
+  for (const auto& [name, text] : cell.boxes) ui.form.SetBoxText(ParameterIndex(name), text);
+  State state;
+  ResetStartUpConstants(state);
+  ReadParameters(state, ui);
+  return state;
+}
+
+void BM_ExactFigures(benchmark::State& bench, const StudyEntry& study, const BenchCell& cell) {
+  const State state = StateOf(cell);
+  for (auto _ : bench) benchmark::DoNotOptimize(ExactFigures(study.exact, state));
+  bench.SetLabel(cell.label);
+}
+
+const BenchCell kDefault{"default cell", {}};
+const BenchCell kStronglyCoupled{"Rg3 = 50, Rl2 = 200", {{"Rg3", "50"}, {"Rl2", "200"}}};
+
+// Named as the studies' benchmarks are, for reading side by side.
+const bool kRegistered = [] {
+  const std::pair<const char*, const char*> names[] = {
+      {"independent", "IndependentStudy"}, {"all", "StudyAllJunctions"}, {"two", "StudyTwoJunctions"},
+      {"one", "StudyOneJunction"},         {"all-rl", "StudyWithRl"},    {"two-rl", "StudyTwoWithRl"},
+      {"one-rl", "StudyOneWithRl"}};
+  for (const auto& [batchName, name] : names) {
+    const StudyEntry* study = FindStudy(batchName);
+    benchmark::RegisterBenchmark(
+        (std::string("BM_ExactFigures/") + name).c_str(),
+        [study](benchmark::State& bench) { BM_ExactFigures(bench, *study, kDefault); })
+        ->Unit(benchmark::kMicrosecond);
+    if (study->exact.coupled)
+      benchmark::RegisterBenchmark(
+          (std::string("BM_ExactFigures/") + name + "_StronglyCoupled").c_str(),
+          [study](benchmark::State& bench) { BM_ExactFigures(bench, *study, kStronglyCoupled); })
+          ->Unit(benchmark::kMicrosecond);
+  }
+  return true;
+}();
+
+void BM_ExactCurrentAt(benchmark::State& bench, bool coupled, bool derivatives) {
+  const State state = StateOf(coupled ? kStronglyCoupled : kDefault);
+  const exact::CircuitSolver solver(state.par, state.k.Vt, exact::Stack({true, true, true}, coupled));
+  double V = 0;
+  for (auto _ : bench) {
+    V = V > 1.3 ? 0 : V + 0.01;  // across the curve
+    if (derivatives)
+      benchmark::DoNotOptimize(solver.CurrentDerivatives(V));
+    else
+      benchmark::DoNotOptimize(solver.CurrentAt(V));
+  }
+}
+BENCHMARK_CAPTURE(BM_ExactCurrentAt, Stack, false, false);
+BENCHMARK_CAPTURE(BM_ExactCurrentAt, StackWithDerivatives, false, true);
+BENCHMARK_CAPTURE(BM_ExactCurrentAt, Coupled, true, false);
+BENCHMARK_CAPTURE(BM_ExactCurrentAt, CoupledWithDerivatives, true, true);
+
+}  // namespace
+}  // namespace pelarin
