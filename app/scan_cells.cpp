@@ -124,8 +124,60 @@ std::optional<FigureMethod> ScanMethodOf(const ScanFile& file) {
   return FigureMethod::Curve;
 }
 
+std::vector<std::string> ScanNotes(const ScanSetup& setup) {
+  std::vector<std::string> notes = {ScanMethodNote(setup.method)};
+  if (setup.grid.samples > 0) {
+    std::string sample = "# sample: " + std::to_string(setup.grid.samples) + " cells, seed " +
+                         std::to_string(setup.grid.seed) + ",";
+    for (const ScanAxis& axis : setup.grid.axes) sample += " " + AxisText(axis);
+    notes.push_back(sample);
+  }
+  return notes;
+}
+
 std::string ScanFileStart(const ScanSetup& setup) {
-  return ScanMethodNote(setup.method) + "\n" + ScanHeader(setup.grid) + "\n";
+  std::string start;
+  for (const std::string& note : ScanNotes(setup)) start += note + "\n";
+  return start + ScanHeader(setup.grid) + "\n";
+}
+
+std::vector<std::string> MakingNotes(const ScanFile& file) {
+  if (file.notes.empty()) return {ScanMethodNote(FigureMethod::Curve)};
+  return file.notes;
+}
+
+bool SameMaking(const ScanFile& file, const ScanSetup& setup) {
+  return MakingNotes(file) == ScanNotes(setup);
+}
+
+CellValues ValuesOfCell(const ScanGrid& grid, std::int64_t cell) {
+  CellValues cv;
+  if (grid.samples == 0) {
+    const std::vector<int> indices = grid.Indices(cell);
+    for (std::size_t a = 0; a < indices.size(); ++a) cv.values.push_back(AxisValue(grid.axes[a], indices[a]));
+    return cv;
+  }
+  constexpr int kAttempts = 1000;
+  for (std::size_t a = 0; a < grid.axes.size(); ++a) {
+    const ScanAxis& axis = grid.axes[a];
+    const ParameterRow& row = kParameterRows[static_cast<std::size_t>(axis.box)];
+    for (int attempt = 0;; ++attempt) {
+      if (attempt == kAttempts) {
+        cv.problem =
+            "no draw of " + axis.name + " in " + std::to_string(kAttempts) + " is a value the form takes";
+        return cv;
+      }
+      const double v = SampleValue(axis, grid.seed, cell, a, attempt);
+      const std::string text = ShortestText(v);
+      const BoxReading box = ReadBox(row, text);
+      if (box.problem.empty() && box.shownText == text && box.value == v) {
+        cv.values.push_back(v);
+        break;
+      }
+      ++cv.redraws;
+    }
+  }
+  return cv;
 }
 
 std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study) {
@@ -134,8 +186,9 @@ std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study)
   if (!IsScannable(*setup.study))
     return "the EQE studies draw contributions, not J(V) curves with figures of merit; they cannot be "
            "scanned";
-  double cells = 1;
-  for (const ScanAxis& axis : setup.grid.axes) cells *= axis.points;
+  double cells = setup.grid.samples > 0 ? static_cast<double>(setup.grid.samples) : 1;
+  if (setup.grid.samples == 0)
+    for (const ScanAxis& axis : setup.grid.axes) cells *= axis.points;
   if (cells > static_cast<double>(kMaxScanCells))
     return "the grid has " + std::to_string(static_cast<long long>(cells)) + " cells, more than " +
            std::to_string(kMaxScanCells);
@@ -159,8 +212,8 @@ std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study)
            "\" is not offered for these parameters (it needs " +
            NeededIllumination(setup.study->availability) + ")";
   std::string error;
-  for (const ScanAxis& axis : setup.grid.axes)
-    if (!AxisValuesAccepted(setup, axis, error)) return error;
+  for (const ScanAxis& axis : setup.grid.axes)  // a sample's draws are checked one by one
+    if (!axis.spread && !AxisValuesAccepted(setup, axis, error)) return error;
   return std::nullopt;
 }
 
@@ -201,14 +254,17 @@ std::string ExactCellRows(ScanSetup& setup, const std::string& prefix, const std
 }  // namespace
 
 std::string ScanCellRows(ScanSetup& setup, std::int64_t cell) {
-  const std::vector<int> indices = setup.grid.Indices(cell);
-  std::vector<double> values;
+  const CellValues drawn = ValuesOfCell(setup.grid, cell);
+  if (drawn.redraws > 0) setup.redraws += drawn.redraws;
+  const std::vector<double>& values = drawn.values;
   std::string prefix = std::to_string(cell) + "," + std::to_string(setup.grid.Cells());
-  for (std::size_t a = 0; a < indices.size(); ++a) {
-    values.push_back(AxisValue(setup.grid.axes[a], indices[a]));
-    prefix += "," + ShortestText(values.back());
-  }
+  for (std::size_t a = 0; a < setup.grid.axes.size(); ++a)
+    prefix += "," + (a < values.size() ? ShortestText(values[a]) : std::string());
   prefix += "," + CsvField(setup.study->batchName) + ",";
+  if (!drawn.problem.empty()) {
+    setup.anyFailed = true;
+    return prefix + "," + FigureFields(std::nullopt) + "," + CsvField(drawn.problem) + "\n";
+  }
   if (setup.method == FigureMethod::Exact) return ExactCellRows(setup, prefix, values);
 
   ScanUi ui(setup.tables, setup.overwrite);

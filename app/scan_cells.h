@@ -74,6 +74,7 @@ struct ScanSetup {
   bool tables = false;  // keep each cell's study folder, named after the cell
   bool overwrite = false;  // a cell may replace older tables
   std::atomic<bool> anyFailed{false};
+  std::atomic<std::int64_t> redraws{0};  // sample draws the form would not take as typed, drawn again
   // The colour of each lit curve, as the cells computed so far drew it: what the scan's plot draws it in.
   std::map<std::string, Colour> colours;
   std::mutex coloursLock;
@@ -90,8 +91,23 @@ struct ScanSetup {
 
 // The column names of the scan's file.
 [[nodiscard]] std::string ScanHeader(const ScanGrid& grid);
-// The text a new scan file starts with: its method note and its column names, each ending in "\n".
+// The notes a new scan file starts with: its method, and for a random sample its size, seed and spreads.
+[[nodiscard]] std::vector<std::string> ScanNotes(const ScanSetup& setup);
+// The text a new scan file starts with: its notes and its column names, each ending in "\n".
 [[nodiscard]] std::string ScanFileStart(const ScanSetup& setup);
+// The notes that say how a file was made (a file without notes was made by running the study for each cell
+// of a grid, before the notes existed), and whether the setup would make it so.
+[[nodiscard]] std::vector<std::string> MakingNotes(const ScanFile& file);
+[[nodiscard]] bool SameMaking(const ScanFile& file, const ScanSetup& setup);
+
+// The values of a cell's varied parameters: the grid's, or the sample's draws, each drawn again until the
+// form takes it as typed (at most 1000 times; problem says when none was).
+struct CellValues {
+  std::vector<double> values;
+  int redraws = 0;
+  std::string problem;
+};
+[[nodiscard]] CellValues ValuesOfCell(const ScanGrid& grid, std::int64_t cell);
 
 // Finds one cell's figures by the setup's method and gives its rows: one per lit curve with its figures and
 // "ok" (or, exactly solved, blank figures and why), or one with blank figures and why the cell has none. A

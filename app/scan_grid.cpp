@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/shown_text.h"
+#include "model/number_text.h"
 #include "model/parameter_table.h"
 
 namespace pelarin {
@@ -37,7 +38,69 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
   }
 }
 
+// NAME=normal:MEAN:SD, NAME=lognormal:MEDIAN:FACTOR or NAME=uniform:LO:HI.
+std::optional<ScanAxis> ParseSpread(ScanAxis axis, const std::vector<std::string_view>& parts,
+                                    const std::string& shown, std::string& error) {
+  const auto a = parts.size() == 3 ? Number(parts[1]) : std::nullopt;
+  const auto b = parts.size() == 3 ? Number(parts[2]) : std::nullopt;
+  if (!a || !b) {
+    error = "\"" + shown +
+            "\" is not NAME=normal:MEAN:SD, NAME=lognormal:MEDIAN:FACTOR or NAME=uniform:LO:HI "
+            "with finite numbers";
+    return std::nullopt;
+  }
+  axis.from = *a, axis.to = *b;
+  if (parts[0] == "normal") {
+    axis.spread = Spread::Normal;
+    if (!(*b > 0)) error = "the standard deviation of \"" + shown + "\" must be above 0";
+  } else if (parts[0] == "lognormal") {
+    axis.spread = Spread::LogNormal;
+    if (!(*a > 0) || !(*b > 1)) error = "\"" + shown + "\" needs a median above 0 and a factor above 1";
+  } else {
+    axis.spread = Spread::Uniform;
+    if (!(*a < *b)) error = "\"" + shown + "\" needs LO below HI";
+  }
+  if (!error.empty()) return std::nullopt;
+  return axis;
+}
+
+// SplitMix64: a well-mixed 64-bit value of its input.
+std::uint64_t Mix(std::uint64_t x) {
+  x += 0x9e3779b97f4a7c15ULL;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+  return x ^ (x >> 31);
+}
+
+// A uniform number in (0, 1) from 53 random bits.
+double Uniform(std::uint64_t bits) { return (static_cast<double>(bits >> 11) + 0.5) * 0x1.0p-53; }
+
 }  // namespace
+
+std::string AxisText(const ScanAxis& axis) {
+  const std::string a = ShortestText(axis.from), b = ShortestText(axis.to);
+  if (axis.spread) {
+    const char* spread = *axis.spread == Spread::Normal      ? "normal"
+                         : *axis.spread == Spread::LogNormal ? "lognormal"
+                                                             : "uniform";
+    return axis.name + "=" + spread + ":" + a + ":" + b;
+  }
+  return axis.name + "=" + a + ":" + b + ":" + std::to_string(axis.points) + (axis.log ? ":log" : "");
+}
+
+double SampleValue(const ScanAxis& axis, std::uint64_t seed, std::int64_t cell, std::size_t place,
+                   int attempt) {
+  std::uint64_t state = Mix(seed);
+  state = Mix(state ^ static_cast<std::uint64_t>(cell));
+  state = Mix(state ^ static_cast<std::uint64_t>(place));
+  state = Mix(state ^ static_cast<std::uint64_t>(attempt));
+  const double u1 = Uniform(state), u2 = Uniform(Mix(state));
+  if (axis.spread == Spread::Uniform) return axis.from + (axis.to - axis.from) * u1;
+  // Box and Muller's normal number: written out, so that every platform draws the same sample.
+  const double z = std::sqrt(-2 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+  if (axis.spread == Spread::Normal) return axis.from + axis.to * z;
+  return axis.from * std::exp(std::log(axis.to) * z);
+}
 
 std::optional<ScanAxis> ParseScanAxis(std::string_view vary, std::string& error) {
   const std::string shown = Shown(vary);
@@ -54,6 +117,8 @@ std::optional<ScanAxis> ParseScanAxis(std::string_view vary, std::string& error)
   }
   axis.name = std::string(kParameterRows[static_cast<std::size_t>(axis.box)].name);
   const auto parts = Split(vary.substr(eq + 1), ':');
+  if (!parts.empty() && (parts[0] == "normal" || parts[0] == "lognormal" || parts[0] == "uniform"))
+    return ParseSpread(axis, parts, shown, error);
   if (parts.size() < 3 || parts.size() > 4 || (parts.size() == 4 && parts[3] != "log" && parts[3] != "lin")) {
     error = "\"" + shown + "\" is not NAME=FROM:TO:N[:log]";
     return std::nullopt;
@@ -87,6 +152,7 @@ double AxisValue(const ScanAxis& axis, int i) {
 }
 
 std::int64_t ScanGrid::Cells() const {
+  if (samples > 0) return samples;
   std::int64_t cells = 1;
   for (const ScanAxis& axis : axes) cells *= axis.points;
   return cells;

@@ -254,7 +254,125 @@ void DrawMap(const ScanMap& map, const std::vector<ScanAxis>& axes, const std::s
   surface.Print(figureTitle);
 }
 
+// A value at fraction p of the sorted values, linear between neighbours.
+double Percentile(const std::vector<double>& sorted, double p) {
+  const double h = (static_cast<double>(sorted.size()) - 1) * p;
+  const auto lo = static_cast<std::size_t>(h);
+  if (lo + 1 >= sorted.size()) return sorted.back();
+  return sorted[lo] + (h - static_cast<double>(lo)) * (sorted[lo + 1] - sorted[lo]);
+}
+
+// The figure's values of each curve, curves in the order they first appear.
+std::vector<std::pair<std::string, std::vector<double>>> ValuesByCurve(const std::vector<ScanRow>& rows) {
+  std::vector<std::pair<std::string, std::vector<double>>> curves;
+  for (const ScanRow& row : rows) {
+    if (!row.figure) continue;
+    auto it = std::find_if(curves.begin(), curves.end(), [&](const auto& c) { return c.first == row.curve; });
+    if (it == curves.end()) it = curves.insert(curves.end(), {row.curve, {}});
+    it->second.push_back(*row.figure);
+  }
+  return curves;
+}
+
+// Each curve's figure as a histogram drawn in outline: bins shared by the curves, about the square root of
+// the largest count of them (5 to 50), over the range of all values.
+void DrawHistogram(const std::vector<ScanRow>& rows, const std::string& title, const std::string& xTitle,
+                   const std::map<std::string, Colour>& colours, RecordingSurface& surface) {
+  const auto curves = ValuesByCurve(rows);
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  std::size_t most = 0;
+  for (const auto& [name, values] : curves) {
+    most = std::max(most, values.size());
+    for (const double v : values) lo = std::min(lo, v), hi = std::max(hi, v);
+  }
+  if (curves.empty()) lo = 0, hi = 1;
+  if (!(hi > lo)) {  // one value: a bin around it
+    const double half = lo == 0 ? 1 : std::abs(lo) * 0.01;
+    lo -= half, hi += half;
+  }
+  const int bins = std::clamp(static_cast<int>(std::ceil(std::sqrt(static_cast<double>(most)))), 5, 50);
+  const double width = (hi - lo) / bins;
+  std::vector<std::vector<int>> counts;
+  int top = 1;
+  for (const auto& [name, values] : curves) {
+    counts.emplace_back(bins, 0);
+    for (const double v : values) ++counts.back()[std::min(bins - 1, static_cast<int>((v - lo) / width))];
+    top = std::max(top, *std::max_element(counts.back().begin(), counts.back().end()));
+  }
+  PlotState plot;
+  DrawLinLinAxes(surface, plot, lo, hi, 0, top);
+  surface.SetTitles({.title = title, .xTitle = xTitle, .yTitle = "cells", .logY = false});
+  std::vector<Colour> used;
+  for (std::size_t k = 0; k < curves.size(); ++k) {
+    const auto own = colours.find(curves[k].first);
+    Colour colour = PaletteColour(kCurvePalette[k % std::size(kCurvePalette)]);
+    if (own != colours.end() && std::find(used.begin(), used.end(), own->second) == used.end())
+      colour = own->second;
+    used.push_back(colour);
+    surface.BeginCurve({.name = curves[k].first, .colour = colour, .hollow = false, .figures = std::nullopt});
+    surface.SetDrawWidth(2);
+    surface.SetPen(lo, 0);
+    for (int b = 0; b < bins; ++b) {
+      const double left = lo + b * width, right = b + 1 == bins ? hi : left + width;
+      const double count = counts[k][static_cast<std::size_t>(b)];
+      surface.LineTo(left, count, colour);
+      surface.LineTo(right, count, colour);
+    }
+    surface.LineTo(hi, 0, colour);
+    surface.SetDrawWidth(1);
+  }
+}
+
 }  // namespace
+
+std::vector<FigureSpread> SpreadOf(const ScanFile& file, std::size_t axes) {
+  std::vector<FigureSpread> spreads;
+  std::vector<std::vector<std::pair<std::string, std::vector<double>>>> byFigure;
+  for (int figure = 0; figure < static_cast<int>(std::size(kScanFigures)); ++figure)
+    byFigure.push_back(ValuesByCurve(RowsOf(file, axes, figure)));
+  if (byFigure.empty()) return spreads;
+  // Curve by curve, in the order of the file, each figure that some cell has.
+  for (const auto& [curve, unused] : byFigure[0]) {
+    for (int figure = 0; figure < static_cast<int>(byFigure.size()); ++figure) {
+      const auto& curves = byFigure[static_cast<std::size_t>(figure)];
+      const auto it =
+          std::find_if(curves.begin(), curves.end(), [&](const auto& c) { return c.first == curve; });
+      if (it == curves.end() || it->second.empty()) continue;
+      std::vector<double> v = it->second;
+      std::sort(v.begin(), v.end());
+      FigureSpread s{.curve = curve,
+                     .figure = FigureTitle(file, axes, figure),
+                     .count = static_cast<std::int64_t>(v.size())};
+      double sum = 0;
+      for (const double x : v) sum += x;
+      s.mean = sum / static_cast<double>(v.size());
+      double squares = 0;
+      for (const double x : v) squares += (x - s.mean) * (x - s.mean);
+      s.sd = v.size() > 1 ? std::sqrt(squares / static_cast<double>(v.size() - 1)) : 0;
+      s.p5 = Percentile(v, 0.05), s.p50 = Percentile(v, 0.5), s.p95 = Percentile(v, 0.95);
+      spreads.push_back(s);
+    }
+  }
+  return spreads;
+}
+
+std::string SpreadTable(const std::vector<FigureSpread>& spreads) {
+  std::size_t curveWidth = 5, figureWidth = 6;
+  for (const FigureSpread& s : spreads)
+    curveWidth = std::max(curveWidth, s.curve.size()), figureWidth = std::max(figureWidth, s.figure.size());
+  char line[512];
+  std::snprintf(line, sizeof line, "%-*s  %-*s  %7s  %12s  %12s  %12s  %12s  %12s\n",
+                static_cast<int>(curveWidth), "curve", static_cast<int>(figureWidth), "figure", "cells",
+                "mean", "sd", "5 %", "50 %", "95 %");
+  std::string table = line;
+  for (const FigureSpread& s : spreads) {
+    std::snprintf(line, sizeof line, "%-*s  %-*s  %7lld  %12.6g  %12.6g  %12.6g  %12.6g  %12.6g\n",
+                  static_cast<int>(curveWidth), s.curve.c_str(), static_cast<int>(figureWidth),
+                  s.figure.c_str(), static_cast<long long>(s.count), s.mean, s.sd, s.p5, s.p50, s.p95);
+    table += line;
+  }
+  return table;
+}
 
 Colour ScanMapColour(double t) {
   // A dark-blue to green to yellow ramp, light rising throughout, so that it reads in grey as well.
@@ -300,7 +418,14 @@ void DrawScanPlot(const ScanFile& file, const std::vector<ScanAxis>& axes, int f
                   RecordingSurface& surface) {
   const std::vector<ScanRow> rows = RowsOf(file, axes.size(), figure);
   const std::string figureTitle = FigureTitle(file, axes.size(), figure);
-  if (axes.size() == 1) {
+  if (!axes.empty() && axes[0].spread) {
+    std::int64_t cells = 0;
+    for (const ScanCell& cell : file.cells) cells = std::max(cells, cell.cells);
+    DrawHistogram(rows,
+                  study + ": " + std::string(kScanFigures[figure]) + " over a sample of " +
+                      std::to_string(cells) + " cells",
+                  figureTitle, colours, surface);
+  } else if (axes.size() == 1) {
     DrawCurves(rows, axes[0], study + ": " + std::string(kScanFigures[figure]) + " against " + axes[0].name,
                figureTitle, colours, surface);
   } else {

@@ -42,7 +42,21 @@ struct ScanMap {
 };
 [[nodiscard]] ScanMap ScanMapOf(const ScanFile& file, const std::vector<ScanAxis>& axes, int figure);
 
+// The spread of one figure of one curve over the cells of a random sample: count, mean, standard
+// deviation (n - 1 in the denominator) and the 5, 50 and 95 % percentiles (linear between order
+// statistics, as numpy's default).
+struct FigureSpread {
+  std::string curve;
+  std::string figure;  // the column title, with its unit
+  std::int64_t count = 0;
+  double mean = 0, sd = 0, p5 = 0, p50 = 0, p95 = 0;
+};
+[[nodiscard]] std::vector<FigureSpread> SpreadOf(const ScanFile& file, std::size_t axes);
+// The spreads as a table of aligned columns, one line per curve and figure.
+[[nodiscard]] std::string SpreadTable(const std::vector<FigureSpread>& spreads);
+
 // Draws figure (an index of kScanFigures) of the scan file's rows on surface, titled after the study.
+// A random sample (its axes have spreads) is drawn as a histogram of the figure, one outline per curve.
 // Rows without the figure (failed cells, figures that do not exist) are left out. With one axis each curve
 // is drawn in its colour in colours, as the study draws it, or in one of its own when it has none there or
 // an earlier curve has it. With two axes the map shows the curve of the file's first row that has the

@@ -1,5 +1,7 @@
 #include "batch/scan_command.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -100,10 +102,30 @@ bool PlotScan(const ScanOptions& options, const std::string& summary,
   return true;
 }
 
+std::string Joined(const std::vector<std::string>& notes) {
+  std::string text;
+  for (const std::string& note : notes) text += (text.empty() ? "" : " ") + note;
+  return text;
+}
+
+// The spread of every figure over the sample's cells, from the whole file (a resumed sample included).
+void ReportSpread(const std::string& summary, const ScanSetup& setup, std::ostream& out, std::ostream& err) {
+  std::string error;
+  const auto file = ReadScanFile(summary, error);
+  if (!file) {
+    err << "pelarin-batch scan: the spread cannot be read back: " << error << ".\n";
+    return;
+  }
+  out << "spread over " << file->cells.size() << " cells";
+  if (setup.redraws > 0) out << " (" << setup.redraws << " draws the form would not take were drawn again)";
+  out << ":\n" << SpreadTable(SpreadOf(*file, setup.grid.axes.size()));
+}
+
 }  // namespace
 
 std::string ScanHelp() {
   return R"(Usage: pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log] [--vary NAME=...] --summary FILE.csv
+       pelarin-batch scan STUDY --sample N --vary NAME=SPREAD... [--seed S] --summary FILE.csv
                           [--params FILE.plr] [--set NAME=TEXT]... [--incident-power P] [-j N]
                           [--figures exact|curve] [--tables] [--dir DIR] [--overwrite] [--resume]
                           [--part K/M]
@@ -116,6 +138,15 @@ or of the product of two, each cell starting from the form's values (the default
 
   --vary NAME=FROM:TO:N[:log]  N values (2 to 1000000) from FROM to TO, evenly spaced or, with :log, in
                       equal ratios (both bounds above 0); one or two --vary, at most 10^7 cells
+  --sample N          process spread: N cells (at most 10^7) whose parameters are drawn at random, each
+                      --vary giving one parameter's spread: NAME=normal:MEAN:SD,
+                      NAME=lognormal:MEDIAN:FACTOR (one standard deviation multiplies or divides the
+                      median by FACTOR) or NAME=uniform:LO:HI; as many --vary as parameters vary. A draw the
+                      form would refuse or correct (a negative resistance, say) is drawn again and counted.
+                      The rows are the same for any -j and --part; the scan ends with a table of each
+                      figure's mean, standard deviation and 5, 50 and 95 % percentiles per curve, and
+                      --plot draws a histogram of the figure
+  --seed S            the sample's seed, a whole number (default 1): the same seed draws the same cells
   --summary FILE.csv  the rows: cell,cells,<parameters>,study,curve,Voc (V),Jsc (mA/cm2),FF,
                       Pmax (mW/cm2),Vmp (V),Jmp (mA/cm2),efficiency (%),incident power (mW/cm2),status;
                       a figure that does not exist is empty; status is "ok", or why the cell has no figures
@@ -157,10 +188,28 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
       options.overwrite = true;
     } else if (arg == "--vary" || arg == "--summary" || arg == "--params" || arg == "--set" ||
                arg == "--dir" || arg == "-j" || arg == "--part" || arg == "--incident-power" ||
-               arg == "--plot" || arg == "--plot-figure" || arg == "--figures") {
+               arg == "--plot" || arg == "--plot-figure" || arg == "--figures" || arg == "--sample" ||
+               arg == "--seed") {
       const auto v = Value(args, i, err);
       if (!v) return std::nullopt;
-      if (arg == "--figures") {
+      if (arg == "--sample") {
+        const long long n = std::atoll(v->c_str());
+        if (n < 1 || n > kMaxScanCells || std::to_string(n) != *v) {
+          err << "pelarin-batch scan: --sample takes a cell count from 1 to " << kMaxScanCells << ", not \""
+              << Shown(*v) << "\".\n";
+          return std::nullopt;
+        }
+        options.samples = n;
+      } else if (arg == "--seed") {
+        char* end = nullptr;
+        const unsigned long long seed = std::strtoull(v->c_str(), &end, 10);
+        if (v->empty() || *end != '\0' || !std::isdigit(static_cast<unsigned char>((*v)[0]))) {
+          err << "pelarin-batch scan: --seed takes a whole number, not \"" << Shown(*v) << "\".\n";
+          return std::nullopt;
+        }
+        options.seed = seed;
+        options.seedGiven = true;
+      } else if (arg == "--figures") {
         if (*v != "exact" && *v != "curve") {
           err << "pelarin-batch scan: --figures takes exact or curve, not \"" << Shown(*v) << "\".\n";
           return std::nullopt;
@@ -240,14 +289,31 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
     err << "pelarin-batch scan: which study? (see pelarin-batch scan --help)\n";
     return std::nullopt;
   }
-  if (options.axes.empty() || options.axes.size() > 2) {
-    err << "pelarin-batch scan: give one or two --vary.\n";
-    return std::nullopt;
+  const bool spreads =
+      std::any_of(options.axes.begin(), options.axes.end(), [](const ScanAxis& a) { return a.spread; });
+  if (options.samples > 0) {
+    if (options.axes.empty() ||
+        !std::all_of(options.axes.begin(), options.axes.end(), [](const ScanAxis& a) { return a.spread; })) {
+      err << "pelarin-batch scan: --sample draws each --vary from a spread: give NAME=normal:MEAN:SD, "
+             "NAME=lognormal:MEDIAN:FACTOR or NAME=uniform:LO:HI.\n";
+      return std::nullopt;
+    }
+  } else {
+    if (spreads || options.seedGiven) {
+      err << "pelarin-batch scan: a spread or --seed needs --sample N, the number of cells to draw.\n";
+      return std::nullopt;
+    }
+    if (options.axes.empty() || options.axes.size() > 2) {
+      err << "pelarin-batch scan: give one or two --vary.\n";
+      return std::nullopt;
+    }
   }
-  if (options.axes.size() == 2 && options.axes[0].box == options.axes[1].box) {
-    err << "pelarin-batch scan: the two --vary name the same parameter.\n";
-    return std::nullopt;
-  }
+  for (std::size_t a = 0; a < options.axes.size(); ++a)
+    for (std::size_t b = 0; b < a; ++b)
+      if (options.axes[a].box == options.axes[b].box) {
+        err << "pelarin-batch scan: two --vary name the same parameter, " << options.axes[a].name << ".\n";
+        return std::nullopt;
+      }
   if (options.summary.empty()) {
     err << "pelarin-batch scan: --summary FILE.csv is required.\n";
     return std::nullopt;
@@ -275,6 +341,8 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
             const ImageSaver& saveImage) {
   ScanSetup setup;
   setup.grid.axes = options.axes;
+  setup.grid.samples = options.samples;
+  setup.grid.seed = options.seed;
   setup.method = options.method;
   setup.tables = options.tables;
   setup.overwrite = options.overwrite;
@@ -338,14 +406,13 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
           << file->header << ").\n";
       return 2;
     }
-    if (ScanMethodOf(*file) != setup.method) {
+    if (!SameMaking(*file, setup)) {
       err << "pelarin-batch scan: --resume: " << summary.string()
-          << " was made by another figure method; give the --figures it was made with.\n";
+          << " was made otherwise (its notes: " << OneLine(Joined(MakingNotes(*file)))
+          << "); give the --figures and --sample it was made with.\n";
       return 2;
     }
-    // A file made before the method was recorded gets its note now.
-    file->notes.clear();
-    file->notes.push_back(ScanMethodNote(setup.method));
+    file->notes = ScanNotes(setup);  // a file made before the notes existed gets them now
     if (!file->cells.empty()) file->cells.pop_back();
     for (const ScanCell& cell : file->cells) {
       if (cell.cells != setup.grid.Cells()) {
@@ -422,6 +489,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
     err << "pelarin-batch scan: some cells failed; their rows say why.\n";
     status = 4;
   }
+  if (setup.grid.samples > 0) ReportSpread(summary.string(), setup, out, err);
   if (options.plot && !PlotScan(options, summary.string(), setup.colours, startDir, out, err, saveImage))
     status = 4;
   return status;
@@ -455,9 +523,9 @@ int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::o
       err << "pelarin-batch scan-merge: " << args[i] << " holds another scan (other columns).\n";
       return 2;
     }
-    if (ScanMethodOf(*part) != ScanMethodOf(merged)) {
+    if (MakingNotes(*part) != MakingNotes(merged)) {
       err << "pelarin-batch scan-merge: " << args[i]
-          << " was made by another figure method than the first part (--figures).\n";
+          << " was made otherwise than the first part (another --figures or --sample).\n";
       return 2;
     }
     for (const ScanCell& cell : part->cells) {

@@ -25,6 +25,9 @@ struct ScanOptions {
   std::vector<std::pair<std::string, std::string>> sets;  // NAME, TEXT in command-line order
   std::optional<std::string> dir;
   double incidentPower = 100;
+  std::int64_t samples = 0;  // --sample N: a random sample of N cells instead of a grid
+  std::uint64_t seed = 1;    // of the sample
+  bool seedGiven = false;
   FigureMethod method = FigureMethod::Exact;
   bool methodGiven = false;  // --figures was on the command line
   bool tables = false;

@@ -41,12 +41,14 @@ TEST(ScanAxis, ReadsNameBoundsPointsAndScale) {
 
 TEST(ScanAxis, RefusesWhatCannotBeScanned) {
   const std::pair<const char*, const char*> bad[] = {
-      {"Rx1=1:2:3", "not a parameter name"}, {"Rs1", "is not NAME=FROM:TO:N"},
-      {"Rs1=1:2", "is not NAME=FROM:TO:N"},  {"Rs1=1:2:3:cubic", "is not NAME=FROM:TO:N"},
-      {"Rs1=1:abc:3", "not finite numbers"}, {"Rs1=1:1e999:3", "not finite numbers"},
-      {"Rs1=1:2:1", "from 2 to 1000000"},    {"Rs1=1:2:1000001", "from 2 to 1000000"},
-      {"Rs1=1:2:2.5", "from 2 to 1000000"},  {"Rs1=0:2:3:log", "bounds above 0"},
-      {"Rs1=-1:-2:3:log", "bounds above 0"},
+      {"Rx1=1:2:3", "not a parameter name"},    {"Rs1", "is not NAME=FROM:TO:N"},
+      {"Rs1=1:2", "is not NAME=FROM:TO:N"},     {"Rs1=1:2:3:cubic", "is not NAME=FROM:TO:N"},
+      {"Rs1=1:abc:3", "not finite numbers"},    {"Rs1=1:1e999:3", "not finite numbers"},
+      {"Rs1=1:2:1", "from 2 to 1000000"},       {"Rs1=1:2:1000001", "from 2 to 1000000"},
+      {"Rs1=1:2:2.5", "from 2 to 1000000"},     {"Rs1=0:2:3:log", "bounds above 0"},
+      {"Rs1=-1:-2:3:log", "bounds above 0"},    {"Rs1=normal:1", "is not NAME=normal:MEAN:SD"},
+      {"Rs1=normal:1:0", "standard deviation"}, {"Rs1=lognormal:0:2", "median above 0"},
+      {"Rs1=lognormal:1:1", "factor above 1"},  {"Rs1=uniform:2:1", "LO below HI"},
   };
   for (const auto& [vary, why] : bad) {
     std::string error;
@@ -61,6 +63,42 @@ TEST(ScanAxis, ValuesAreTypedAsTextThatReadsBackExactly) {
   for (int i = 0; i < 100000; ++i) {
     const double x = std::pow(10.0, exponent(rng)) * (rng() % 2 ? 1 : -1);
     ASSERT_EQ(Val(ShortestText(x)), x) << ShortestText(x);
+  }
+}
+
+// Ten thousand draws of each spread have its mean and spread; a draw is a function of seed, cell, axis
+// and attempt alone.
+TEST(ScanSample, DrawsFollowTheirSpreadAndDependOnlyOnTheirCell) {
+  struct Case {
+    const char* vary;
+    double mean, sd;  // of the value, or of its natural logarithm for the log-normal
+    bool logarithm;
+  };
+  const Case cases[] = {{"Rs1=normal:5:2", 5, 2, false},
+                        {"Rp1=lognormal:1000:3", std::log(1000.0), std::log(3.0), true},
+                        {"Jsc1=uniform:0.01:0.02", 0.015, 0.01 / std::sqrt(12.0), false}};
+  for (const Case& c : cases) {
+    std::string error;
+    const auto axis = ParseScanAxis(c.vary, error);
+    ASSERT_TRUE(axis && axis->spread) << error;
+    EXPECT_EQ(AxisText(*axis), c.vary);
+    constexpr int kDraws = 10000;
+    double sum = 0, squares = 0;
+    for (int cell = 0; cell < kDraws; ++cell) {
+      const double v = SampleValue(*axis, 42, cell, 0, 0);
+      if (*axis->spread == Spread::Uniform) {
+        EXPECT_TRUE(v >= 0.01 && v < 0.02) << v;
+      }
+      const double x = c.logarithm ? std::log(v) : v;
+      sum += x, squares += x * x;
+    }
+    const double mean = sum / kDraws, sd = std::sqrt(squares / kDraws - mean * mean);
+    EXPECT_NEAR(mean, c.mean, 4 * c.sd / std::sqrt(kDraws)) << c.vary;
+    EXPECT_NEAR(sd, c.sd, 0.03 * c.sd) << c.vary;
+    EXPECT_EQ(SampleValue(*axis, 42, 17, 0, 0), SampleValue(*axis, 42, 17, 0, 0));
+    EXPECT_NE(SampleValue(*axis, 42, 17, 0, 0), SampleValue(*axis, 43, 17, 0, 0));
+    EXPECT_NE(SampleValue(*axis, 42, 17, 0, 0), SampleValue(*axis, 42, 17, 1, 0));
+    EXPECT_NE(SampleValue(*axis, 42, 17, 0, 0), SampleValue(*axis, 42, 17, 0, 1));
   }
 }
 

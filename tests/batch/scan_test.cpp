@@ -2,6 +2,7 @@
 // resuming, failing cells, and the inputs refused before anything runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -144,6 +145,53 @@ TEST_F(ScanTest, ThreadsSlicesAndResumeGiveTheSameBytes) {
   EXPECT_EQ(Rows(Read(dir / "stopped.csv")).size(), 1u) << "a valid file: the header";
   ASSERT_EQ(with({"--summary", "stopped.csv", "--resume"}).status, 0);
   EXPECT_EQ(Read(dir / "stopped.csv"), whole);
+}
+
+// A random sample: the same rows for any thread count and slices, every drawn value one the form takes
+// (Rs2 = normal:1:1 draws negative resistances, drawn again), a spread table at the end, a refusal to resume
+// it with another seed, and a histogram for --plot.
+TEST_F(ScanTest, SampleIsTheSameWhateverTheThreadsAndEndsWithItsSpread) {
+  const std::vector<std::string> sample = {
+      "all", "--sample", "60", "--vary", "Rp1=lognormal:1000:3", "--vary", "Rs2=normal:1:1", "--seed", "7"};
+  auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = sample;
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Scan(args);
+  };
+  const ScanRun one =
+      with({"--summary", "one.csv", "-j", "1", "--plot", "spread.svg", "--plot-figure", "Voc"});
+  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(with({"--summary", "two.csv", "-j", "2"}).status, 0);
+  const std::string whole = Read(dir / "one.csv");
+  EXPECT_EQ(Read(dir / "two.csv"), whole);
+  EXPECT_NE(whole.find("# sample: 60 cells, seed 7, Rp1=lognormal:1000:3 Rs2=normal:1:1\n"),
+            std::string::npos);
+  for (const char* part : {"1/2", "2/2"})
+    ASSERT_EQ(with({"--summary", std::string("part") + part[0] + ".csv", "--part", part}).status, 0);
+  ASSERT_EQ(Merge({"merged.csv", "part1.csv", "part2.csv"}).status, 0);
+  EXPECT_EQ(Read(dir / "merged.csv"), whole);
+
+  const auto rows = Rows(whole);
+  ASSERT_EQ(rows.size(), 61u);
+  std::vector<double> rp1;
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    EXPECT_GE(Val(rows[i][3]), 0) << "Rs2 of row " << i;
+    rp1.push_back(Val(rows[i][2]));
+  }
+  std::sort(rp1.begin(), rp1.end());
+  EXPECT_GT(rp1[30], 1000 / 3.0);
+  EXPECT_LT(rp1[30], 1000 * 3.0);
+  EXPECT_NE(one.out.find("draws the form would not take were drawn again"), std::string::npos) << one.out;
+  EXPECT_NE(one.out.find("stack  Voc (V)"), std::string::npos) << one.out;
+  ASSERT_EQ(plots.size(), 1u);
+  EXPECT_NE(plots[0].Titles().title.find("Voc over a sample of 60 cells"), std::string::npos);
+  EXPECT_EQ(plots[0].Titles().yTitle, "cells");
+
+  const ScanRun other = Scan({"all", "--sample", "60", "--vary", "Rp1=lognormal:1000:3", "--vary",
+                              "Rs2=normal:1:1", "--seed", "8", "--summary", "one.csv", "--resume"});
+  EXPECT_EQ(other.status, 2);
+  EXPECT_NE(other.err.find("was made otherwise"), std::string::npos) << other.err;
+  EXPECT_EQ(Read(dir / "one.csv"), whole);
 }
 
 // m12 = 0.0001 overflows the second diode's exponential in the study's sweep: that cell's row says so
