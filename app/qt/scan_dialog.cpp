@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -65,6 +66,9 @@ ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QW
       second_(new QCheckBox("Second parameter")),
       figure_(new QComboBox),
       method_(new QComboBox),
+      mode_(new QComboBox),
+      samples_(new QSpinBox),
+      seed_(new QSpinBox),
       estimate_(new QLabel),
       status_(new QLabel),
       progress_(new QProgressBar),
@@ -80,8 +84,8 @@ ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QW
   study_->setCurrentIndex(std::max(0, study_->findData("all")));
 
   auto* grid = new QGridLayout;
-  const char* headings[] = {"Parameter", "From", "To", "Points", ""};
-  for (int c = 0; c < 5; ++c) grid->addWidget(new QLabel(headings[c]), 0, c + 1);
+  grid->addWidget(new QLabel("Parameter"), 0, 1);
+  for (int c = 0; c < 3; ++c) grid->addWidget(headings_[c] = new QLabel, 0, c + 2);
   for (int a = 0; a < 2; ++a) {
     AxisRow& row = rows_[a];
     row.parameter = new QComboBox;
@@ -94,6 +98,14 @@ ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QW
     row.points->setValue(kDefaults[a].points);
     row.log = new QCheckBox("log");
     row.log->setChecked(kDefaults[a].log);
+    row.spread = new QComboBox;
+    for (const char* spread : {"normal", "lognormal", "uniform"}) row.spread->addItem(spread);
+    row.spread->setCurrentText("lognormal");
+    row.spread->setToolTip(
+        "normal: mean and standard deviation; lognormal: median and the factor one standard deviation "
+        "multiplies it by; uniform: lowest and highest value");
+    grid->addWidget(row.spread, a + 1, 4);
+    connect(row.spread, &QComboBox::currentIndexChanged, this, [this] { UpdateEstimate(); });
     grid->addWidget(a == 0 ? new QLabel("First") : static_cast<QWidget*>(second_), a + 1, 0);
     grid->addWidget(row.parameter, a + 1, 1);
     grid->addWidget(row.from, a + 1, 2);
@@ -116,6 +128,26 @@ ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QW
   method_->addItem("curve: the study run for each cell, figures read off its curves", "curve");
   connect(method_, &QComboBox::currentIndexChanged, this, [this] { UpdateEstimate(); });
 
+  mode_->addItem("Grid of values", "grid");
+  mode_->addItem("Random sample (process spread)", "sample");
+  samples_->setRange(1, static_cast<int>(std::min<std::int64_t>(kMaxScanCells, 10'000'000)));
+  samples_->setValue(1000);
+  samples_->setPrefix("cells: ");
+  seed_->setRange(0, 2'000'000'000);
+  seed_->setValue(1);
+  seed_->setPrefix("seed: ");
+  connect(mode_, &QComboBox::currentIndexChanged, this, [this] {
+    ShowMode();
+    EnableInputs(true);
+    UpdateEstimate();
+  });
+  for (QSpinBox* box : {samples_, seed_})
+    connect(box, &QSpinBox::valueChanged, this, [this] { UpdateEstimate(); });
+  auto* sampleRow = new QHBoxLayout;
+  sampleRow->addWidget(mode_, 1);
+  sampleRow->addWidget(samples_);
+  sampleRow->addWidget(seed_);
+
   auto* top = new QGridLayout;
   top->addWidget(new QLabel("Study"), 0, 0);
   top->addWidget(study_, 0, 1);
@@ -123,6 +155,8 @@ ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QW
   top->addWidget(figure_, 1, 1);
   top->addWidget(new QLabel("Figures"), 2, 0);
   top->addWidget(method_, 2, 1);
+  top->addWidget(new QLabel("Cells"), 3, 0);
+  top->addLayout(sampleRow, 3, 1);
   top->setColumnStretch(1, 1);
 
   estimate_->setObjectName("estimate");
@@ -150,8 +184,26 @@ ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QW
 
   timer_.setInterval(50);
   connect(&timer_, &QTimer::timeout, this, &ScanDialog::Poll);
+  ShowMode();
   EnableInputs(true);
   UpdateEstimate();
+}
+
+bool ScanDialog::Sampling() const { return mode_->currentData().toString() == "sample"; }
+
+void ScanDialog::ShowMode() {
+  const bool sampling = Sampling();
+  const char* grid[] = {"From", "To", "Points"};
+  const char* sample[] = {"Mean / median / low", "SD / factor / high", "Spread"};
+  for (int c = 0; c < 3; ++c) headings_[c]->setText(sampling ? sample[c] : grid[c]);
+  for (const AxisRow& row : rows_) {
+    row.points->setVisible(!sampling);
+    row.log->setVisible(!sampling);
+    row.spread->setVisible(sampling);
+  }
+  samples_->setVisible(sampling);
+  seed_->setVisible(sampling);
+  second_->setText(sampling ? "Second parameter (drawn too)" : "Second parameter");
 }
 
 ScanDialog::~ScanDialog() {
@@ -171,11 +223,13 @@ std::optional<std::vector<ScanAxis>> ScanDialog::Axes(std::string& error) const 
   std::vector<ScanAxis> axes;
   for (int a = 0; a < (second_->isChecked() ? 2 : 1); ++a) {
     const AxisRow& row = rows_[a];
-    // The same reading as the batch tool's NAME=FROM:TO:N[:log].
-    const std::string vary = row.parameter->currentText().toStdString() + "=" +
-                             row.from->text().trimmed().toStdString() + ":" +
-                             row.to->text().trimmed().toStdString() + ":" +
-                             std::to_string(row.points->value()) + (row.log->isChecked() ? ":log" : "");
+    // The same reading as the batch tool's NAME=FROM:TO:N[:log] or NAME=SPREAD:A:B.
+    const std::string name = row.parameter->currentText().toStdString() + "=";
+    const std::string numbers =
+        row.from->text().trimmed().toStdString() + ":" + row.to->text().trimmed().toStdString();
+    const std::string vary = Sampling() ? name + row.spread->currentText().toStdString() + ":" + numbers
+                                        : name + numbers + ":" + std::to_string(row.points->value()) +
+                                              (row.log->isChecked() ? ":log" : "");
     auto axis = ParseScanAxis(vary, error);
     if (!axis) return std::nullopt;
     axes.push_back(std::move(*axis));
@@ -192,6 +246,10 @@ std::unique_ptr<ScanSetup> ScanDialog::Setup(std::string& error) const {
   if (!axes) return nullptr;
   auto setup = std::make_unique<ScanSetup>();
   setup->grid.axes = std::move(*axes);
+  if (Sampling()) {
+    setup->grid.samples = samples_->value();
+    setup->grid.seed = static_cast<std::uint64_t>(seed_->value());
+  }
   setup->method = Method();
   setup->form = form_;
   setup->base = state_;
@@ -223,7 +281,8 @@ void ScanDialog::UpdateEstimate() {
     estimate_->setText(Q("Cannot scan: " + error + "."));
     return;
   }
-  const ScanGrid grid{*axes};
+  ScanGrid grid{*axes};
+  if (Sampling()) grid.samples = samples_->value();
   const ScanProbe& probe = Probe();
   if (probe.problem) {
     estimate_->setText(Q(std::to_string(grid.Cells()) +
@@ -242,11 +301,14 @@ void ScanDialog::EnableInputs(bool enabled) {
   study_->setEnabled(enabled);
   figure_->setEnabled(enabled);
   method_->setEnabled(enabled);
+  mode_->setEnabled(enabled);
+  samples_->setEnabled(enabled);
+  seed_->setEnabled(enabled);
   second_->setEnabled(enabled);
   for (int a = 0; a < 2; ++a) {
     const bool on = enabled && (a == 0 || second_->isChecked());
     for (QWidget* w : std::initializer_list<QWidget*>{rows_[a].parameter, rows_[a].from, rows_[a].to,
-                                                      rows_[a].points, rows_[a].log})
+                                                      rows_[a].points, rows_[a].log, rows_[a].spread})
       w->setEnabled(on);
   }
   run_->setEnabled(enabled);
@@ -269,7 +331,7 @@ bool ScanDialog::Start() {
                     MessageIcon::Exclamation);
     return false;
   }
-  std::string name = state_.id.studyName + "_scan";
+  std::string name = state_.id.studyName + (Sampling() ? "_sample" : "_scan");
   for (const ScanAxis& axis : setup->grid.axes) name += "_" + axis.name;
   const std::string path = probe.studyDir + name + ".csv";
   if (SomethingAt(path) && !ui_.Ask(Question::OverwriteResults, path)) return false;
@@ -347,7 +409,7 @@ void ScanDialog::Finish() {
     const int figure = figure_->currentIndex();
     picture.caption = "Scan: " + study;
     picture.figure = kScanFigures[figure];
-    if (axes.size() == 2) {
+    if (axes.size() == 2 && setup_->grid.samples == 0) {
       auto map = std::make_shared<const ScanMap>(ScanMapOf(*file, axes, figure));
       picture.valueAt = [map](double x, double y) { return map->At(x, y); };
     }

@@ -67,6 +67,11 @@ class ScanDialog : public QDialog {
   [[nodiscard]] QCheckBox* SecondParameterBox() const { return second_; }
   [[nodiscard]] QComboBox* FigureBox() const { return figure_; }
   [[nodiscard]] QComboBox* MethodBox() const { return method_; }
+  // Grid or random sample; the sample's size and seed; each axis's spread in a sample.
+  [[nodiscard]] QComboBox* ModeBox() const { return mode_; }
+  [[nodiscard]] QSpinBox* SamplesBox() const { return samples_; }
+  [[nodiscard]] QSpinBox* SeedBox() const { return seed_; }
+  [[nodiscard]] QComboBox* SpreadBox(int axis) const { return rows_[axis].spread; }
   [[nodiscard]] QLabel* EstimateLabel() const { return estimate_; }
   [[nodiscard]] QLabel* StatusLabel() const { return status_; }
   [[nodiscard]] QProgressBar* ProgressBar() const { return progress_; }
@@ -83,6 +88,7 @@ class ScanDialog : public QDialog {
     QLineEdit* to = nullptr;
     QSpinBox* points = nullptr;
     QCheckBox* log = nullptr;
+    QComboBox* spread = nullptr;
   };
 
   // The axes as typed, or nothing with the reason in error.
@@ -90,6 +96,9 @@ class ScanDialog : public QDialog {
   // The shared setup of the chosen study and axes, checked; nothing with the reason in error.
   [[nodiscard]] std::unique_ptr<ScanSetup> Setup(std::string& error) const;
   [[nodiscard]] FigureMethod Method() const;
+  [[nodiscard]] bool Sampling() const;
+  // Shows the columns of a grid or of a sample.
+  void ShowMode();
   [[nodiscard]] const StudyEntry& ChosenStudy() const;
   // One run of the chosen study at the form's values, made once per study.
   const ScanProbe& Probe();
@@ -107,6 +116,10 @@ class ScanDialog : public QDialog {
   QCheckBox* second_;
   QComboBox* figure_;
   QComboBox* method_;
+  QComboBox* mode_;
+  QSpinBox* samples_;
+  QSpinBox* seed_;
+  QLabel* headings_[3] = {};  // over the two numbers and the points (or spread) of each axis
   QLabel* estimate_;
   QLabel* status_;
   QProgressBar* progress_;

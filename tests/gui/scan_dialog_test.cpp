@@ -90,6 +90,42 @@ class ScanDialogTest : public QObject {
     QVERIFY(window_->statusBar()->currentMessage().contains("Test_scan_Rp1.csv"));
   }
 
+  // Process spread: a random sample of cells drawn from each parameter's spread, its file noting the
+  // sample, and a histogram of the figure in the scan's plot window.
+  void sampleDrawsItsCellsAndShowsAHistogram() {
+    QString estimate;
+    RunDialog([&](ScanDialog& d) {
+      d.ModeBox()->setCurrentIndex(d.ModeBox()->findData("sample"));
+      d.SamplesBox()->setValue(50);
+      d.SeedBox()->setValue(3);
+      d.ParameterBox(0)->setCurrentText("Rp1");
+      d.SpreadBox(0)->setCurrentText("lognormal");
+      d.FromBox(0)->setText("1000");
+      d.ToBox(0)->setText("3");
+      d.SecondParameterBox()->setChecked(true);
+      d.ParameterBox(1)->setCurrentText("Jsc2");
+      d.SpreadBox(1)->setCurrentText("normal");
+      d.FromBox(1)->setText("0.012");
+      d.ToBox(1)->setText("0.001");
+      estimate = d.EstimateLabel()->text();
+      QTimer::singleShot(0, &d, [&d] { QVERIFY(d.Start()); });
+    });
+    QVERIFY2(estimate.startsWith("50 cells; about "), qPrintable(estimate));
+    QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join("\n")));
+    const std::string csv = (folder_.path() + "/Test_plr/Test_sample_Rp1_Jsc2.csv").toStdString();
+    std::string error;
+    const auto file = ReadScanFile(csv, error);
+    QVERIFY2(file, error.c_str());
+    QCOMPARE(file->cells.size(), std::size_t{50});
+    QCOMPARE(file->notes.back(),
+             std::string("# sample: 50 cells, seed 3, Rp1=lognormal:1000:3 Jsc2=normal:0.012:0.001"));
+    PlotWindowWidget* plot = window_->ScanPlot();
+    QVERIFY(plot);
+    QCOMPARE(plot->Drawing().Titles().title,
+             std::string("All junctions without Rl: FF over a sample of 50 cells"));
+    QCOMPARE(plot->Drawing().Titles().yTitle, std::string("cells"));
+  }
+
   void cancelMidwayKeepsEveryFinishedRow() {
     int ticks = 0;  // the window's own timer keeps firing while the cells run
     QTimer windowTimer;
