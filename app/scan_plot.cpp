@@ -328,11 +328,13 @@ void DrawHistogram(const std::vector<ScanRow>& rows, const std::string& title, c
 std::vector<FigureSpread> SpreadOf(const ScanFile& file, std::size_t axes) {
   std::vector<FigureSpread> spreads;
   std::vector<std::vector<std::pair<std::string, std::vector<double>>>> byFigure;
+  byFigure.reserve(std::size(kScanFigures));
   for (int figure = 0; figure < static_cast<int>(std::size(kScanFigures)); ++figure)
     byFigure.push_back(ValuesByCurve(RowsOf(file, axes, figure)));
   if (byFigure.empty()) return spreads;
   // Curve by curve, in the order of the file, each figure that some cell has.
-  for (const auto& [curve, unused] : byFigure[0]) {
+  for (const auto& first : byFigure[0]) {
+    const std::string& curve = first.first;
     for (int figure = 0; figure < static_cast<int>(byFigure.size()); ++figure) {
       const auto& curves = byFigure[static_cast<std::size_t>(figure)];
       const auto it =
