@@ -224,12 +224,10 @@ std::optional<std::vector<ScanAxis>> ScanDialog::Axes(std::string& error) const 
   for (int a = 0; a < (second_->isChecked() ? 2 : 1); ++a) {
     const AxisRow& row = rows_[a];
     // The same reading as the batch tool's NAME=FROM:TO:N[:log] or NAME=SPREAD:A:B.
-    const std::string name = row.parameter->currentText().toStdString() + "=";
-    const std::string numbers =
-        row.from->text().trimmed().toStdString() + ":" + row.to->text().trimmed().toStdString();
-    const std::string vary = Sampling() ? name + row.spread->currentText().toStdString() + ":" + numbers
-                                        : name + numbers + ":" + std::to_string(row.points->value()) +
-                                              (row.log->isChecked() ? ":log" : "");
+    std::string vary = row.parameter->currentText().toStdString() + "=";
+    if (Sampling()) vary += row.spread->currentText().toStdString() + ":";
+    vary += row.from->text().trimmed().toStdString() + ":" + row.to->text().trimmed().toStdString();
+    if (!Sampling()) vary += ":" + std::to_string(row.points->value()) + (row.log->isChecked() ? ":log" : "");
     auto axis = ParseScanAxis(vary, error);
     if (!axis) return std::nullopt;
     axes.push_back(std::move(*axis));
