@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Whole-process comparison, side by side in one hyperfine run: ngspice -b solving the stack's three DC
 # sweeps (netlist written by pelarin_spice_netlist, same cell, same point counts) against the batch tool's
-# studies. Installs hyperfine and ngspice when they are missing.
+# studies and its exact figures of the same stack. Installs hyperfine and ngspice when they are missing.
 # Usage: bench/compare_with_ngspice.sh [build-dir] [NAME=VALUE...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +26,7 @@ cd "$work"
 hyperfine -N -w 3 -r 30 \
   "ngspice -b $work/stack.cir" \
   "$batch all --dir $work --overwrite ${sets[*]}" \
+  "$batch figures all ${sets[*]}" \
   "$batch independent --dir $work --overwrite ${sets[*]}" \
   "$batch two --dir $work --overwrite ${sets[*]}" \
   "$batch one --dir $work --overwrite ${sets[*]}"

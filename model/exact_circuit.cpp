@@ -80,6 +80,7 @@ using Junction = CircuitSolver::Junction;
 // resistance), the conductance G = -dJ/dVd, and dG/dVd.
 struct DiodeState {
   double J = 0, G = 0, dG = 0;
+  double scale = 0;  // the largest of the terms J is made of: its rounding bounds J's precision
 };
 
 DiodeState AtDiodeVoltage(const Junction& j, double Vd) {
@@ -96,7 +97,8 @@ DiodeState AtDiodeVoltage(const Junction& j, double Vd) {
     G += j.Jsd2 / j.mVt2 * (em1 + 1);
     dG += j.Jsd2 / (j.mVt2 * j.mVt2) * (em1 + 1);
   }
-  return {j.Jsc - D - Vd / j.Rp, G, dG};
+  const double shunt = Vd / j.Rp;
+  return {j.Jsc - D - shunt, G, dG, std::max({j.Jsc, std::abs(D), std::abs(shunt)})};
 }
 
 // A diode voltage above which the junction's current is at most J (J <= Jsc): each of the parallel
@@ -112,6 +114,7 @@ double DiodeVoltageBelowCurrent(const Junction& j, double J) {
 // One junction solved at a current density or a voltage.
 struct JunctionPoint {
   double Vd = 0, V = 0, J = 0, G = 0, dG = 0;
+  double scale = 0;  // as DiodeState's
 };
 
 // The junction's voltage at current density J; hint is a diode voltage to start from (NaN: none).
@@ -127,7 +130,7 @@ JunctionPoint JunctionAtCurrent(const Junction& j, double J, double hint) {
   }
   if (!std::isfinite(lo) || !std::isfinite(hi)) {
     const double beyond = std::isfinite(lo) ? hi : lo;
-    return {beyond, beyond, J, 1 / j.Rp, 0};
+    return {beyond, beyond, J, 1 / j.Rp, 0, std::abs(J)};
   }
   const double start = hint > lo && hint < hi ? hint : hi;
   // The conductance at the root is that of the last evaluation, which lies within rounding of it.
@@ -139,7 +142,7 @@ JunctionPoint JunctionAtCurrent(const Junction& j, double J, double hint) {
                                      return Slope{last.J - J, -last.G};
                                    },
                                    lo, hi, start, "the junction voltage search");
-  return {Vd, Vd - j.Rs * J, J, last.G, last.dG};
+  return {Vd, Vd - j.Rs * J, J, last.G, last.dG, last.scale};
 }
 
 // The junction's current density at terminal voltage V; hint as above.
@@ -168,7 +171,7 @@ JunctionPoint JunctionAtVoltage(const Junction& j, double V, double hint, int nu
                                    },
                                    lo, hi, start, "the junction current search");
   // The last evaluation lies within rounding of the root: its current moved along the tangent.
-  return {Vd, V, last.J - last.G * (Vd - lastX), last.G, last.dG};
+  return {Vd, V, last.J - last.G * (Vd - lastX), last.G, last.dG, last.scale};
 }
 
 // dJ/dV of a junction at its terminals, from its diode conductance.
@@ -321,13 +324,21 @@ void SeriesAt(const std::array<Junction, 3>& junctions, int first, int last, dou
   }
 }
 
+// The largest current term of the junctions in their last solves.
+double LargestScale(const SeriesState& s) {
+  double scale = 0;
+  for (std::size_t k = 0; k < 3; ++k)
+    if (s.haveLast[k]) scale = std::max(scale, s.last[k].scale);
+  return scale;
+}
+
 }  // namespace
 
 OperatingPoint CircuitSolver::SeriesCurrentAt(double V) const {
   if (first_ == last_) {
     const Junction& j = junctions_[static_cast<std::size_t>(first_)];
     const JunctionPoint p = JunctionAtVoltage(j, V, kNoHint, first_ + 1);
-    OperatingPoint point{.V = V, .J = p.J};
+    OperatingPoint point{.V = V, .J = p.J, .currentScale = p.scale};
     point.junctionV[static_cast<std::size_t>(first_)] = V;
     point.dJdV = TerminalSlope(j, p.G);
     return point;
@@ -351,11 +362,22 @@ OperatingPoint CircuitSolver::SeriesCurrentAt(double V) const {
   SeriesAt(junctions_, first_, last_, J, s);
   if (!std::isfinite(s.V))
     throw CalcError(circuit_.Describe() + " has no finite current at V = " + Num(V) + " V");
-  return {.V = V, .J = J, .junctionV = s.junctionV, .dJdV = 1 / s.dV};
+  return {.V = V, .J = J, .junctionV = s.junctionV, .dJdV = 1 / s.dV, .currentScale = LargestScale(s)};
 }
 
-double CircuitSolver::SeriesShortCircuit() const {
-  if (first_ == last_) return SeriesCurrentAt(0).J;
+void CircuitSolver::CheckResolved(double J, double currentScale, const char* figure) const {
+  if (std::abs(J) * 1e9 < currentScale)
+    throw CalcError(circuit_.Describe() + ": its " + figure + " of " + Num(J) +
+                    " A/cm2 is lost in the rounding of the currents of " + Num(currentScale) +
+                    " A/cm2 that cancel there");
+}
+
+double CircuitSolver::SeriesShortCircuit(double& currentScale) const {
+  if (first_ == last_) {
+    const OperatingPoint point = SeriesCurrentAt(0);
+    currentScale = point.currentScale;
+    return point.J;
+  }
   // At 0 V the stack's current lies between 0 (where it stands at open circuit) and the largest
   // photocurrent (where every junction is reverse biased); Newton starts from the smallest lit photocurrent,
   // near which the limiting junction turns.
@@ -367,19 +389,23 @@ double CircuitSolver::SeriesShortCircuit() const {
   }
   if (largest == 0) return 0;
   SeriesState s;
-  return SolveDecreasing(
+  const double J = SolveDecreasing(
       [&](double x) {
         SeriesAt(junctions_, first_, last_, x, s);
         return Slope{s.V, s.dV};
       },
       0, largest, smallest < largest ? smallest : largest / 2, "the stack's short-circuit current search");
+  currentScale = LargestScale(s);
+  return J;
 }
 
 FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
   FiguresOfMerit f;
   f.incidentPower = incidentPower;
   f.Voc = SeriesVoltageAt(0).V;
-  f.Jsc = SeriesShortCircuit();
+  double scale = 0;
+  f.Jsc = SeriesShortCircuit(scale);
+  CheckResolved(*f.Jsc, scale, "short-circuit current");
   if (!(*f.Voc > 0 && *f.Jsc > 0)) return f;
   // The maximum of V J(V) lies where J + V J'(V) = 0, that is where g(J) = J + V(J) / V'(J) = 0: g is
   // the power's slope in V written along J, so it needs no solve for the current, and it stays smooth
@@ -393,6 +419,7 @@ FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
       },
       0, *f.Jsc, 0.9 * *f.Jsc, "the maximum power search");
   SeriesAt(junctions_, first_, last_, Jmp, s);
+  CheckResolved(Jmp, LargestScale(s), "current at maximum power");
   return WithPower(f, s.V, Jmp, incidentPower);
 }
 
@@ -411,6 +438,7 @@ struct CircuitSolver::NetworkSolution {
   double h11 = 0, h12 = 0, h22 = 0, det = 0;
   double Jterm = 0, dJdV = 0;
   double dAdV = 0, dBdV = 0;  // how the nodes move with V
+  double currentScale = 0;    // as OperatingPoint's
 };
 
 CircuitSolver::NetworkSolution CircuitSolver::SolveNetwork(double V, const std::array<double, 2>* start,
@@ -488,6 +516,7 @@ CircuitSolver::NetworkSolution CircuitSolver::SolveNetwork(double V, const std::
   // The terminal current: junction 1's less the three resistances that leave its outer terminal; its slope
   // includes how the nodes move with V (b = the nodes' share, which equals dKCL/dV).
   n.Jterm = n.junction[0].J - (V - n.B) / Rl1_ - (V - n.A) / Rl2_ - V / Rg1_;
+  n.currentScale = std::max({n.junction[0].scale, n.junction[1].scale, n.junction[2].scale});
   if (!std::isfinite(n.Jterm))
     throw CalcError("the Rl/Rg network has no finite solution at V = " + Num(V) + " V");
   const double b1 = 1 / Rl2_, b2 = n.c[0] + 1 / Rl1_;
@@ -499,8 +528,8 @@ CircuitSolver::NetworkSolution CircuitSolver::SolveNetwork(double V, const std::
 
 namespace {
 
-OperatingPoint PointOf(double V, double J, double A, double B, double dJdV) {
-  return {.V = V, .J = J, .junctionV = {V - B, B - A, A}, .dJdV = dJdV};
+OperatingPoint PointOf(double V, double J, double A, double B, double dJdV, double scale) {
+  return {.V = V, .J = J, .junctionV = {V - B, B - A, A}, .dJdV = dJdV, .currentScale = scale};
 }
 
 }  // namespace
@@ -520,7 +549,7 @@ OperatingPoint CircuitSolver::CurrentAt(double V) const {
       n = SolveNetwork(V * i / kSteps, &start);
     }
   }
-  return PointOf(V, n.Jterm, n.A, n.B, n.dJdV);
+  return PointOf(V, n.Jterm, n.A, n.B, n.dJdV, n.currentScale);
 }
 
 OperatingPoint CircuitSolver::VoltageAt(double J) const {
@@ -564,7 +593,7 @@ OperatingPoint CircuitSolver::CoupledVoltageAt(double J) const {
     V0 = 0;
   }
   NetworkSolution n = solve(V0);
-  if (n.Jterm == J) return PointOf(V0, n.Jterm, n.A, n.B, n.dJdV);
+  if (n.Jterm == J) return PointOf(V0, n.Jterm, n.A, n.B, n.dJdV, n.currentScale);
   double lo = V0, hi = V0;
   const double direction = n.Jterm > J ? 1 : -1;
   double least = 1e-6 * std::max(std::abs(V0), Vt_), near = V0;
@@ -589,7 +618,7 @@ OperatingPoint CircuitSolver::CoupledVoltageAt(double J) const {
       },
       lo, hi, near, "the Rl/Rg network's voltage search");
   n = solve(V);
-  return PointOf(V, n.Jterm, n.A, n.B, n.dJdV);
+  return PointOf(V, n.Jterm, n.A, n.B, n.dJdV, n.currentScale);
 }
 
 FiguresOfMerit CircuitSolver::Figures(double incidentPower) const {
@@ -605,6 +634,7 @@ FiguresOfMerit CircuitSolver::CoupledFigures(double incidentPower) const {
   f.incidentPower = incidentPower;
   const OperatingPoint shortCircuit = CurrentAt(0);
   f.Jsc = shortCircuit.J;
+  CheckResolved(shortCircuit.J, shortCircuit.currentScale, "short-circuit current");
   f.Voc = CoupledVoltageAt(0).V;
   const double Voc = *f.Voc;
   if (!(Voc > 0 && *f.Jsc > 0)) return f;
@@ -612,9 +642,10 @@ FiguresOfMerit CircuitSolver::CoupledFigures(double incidentPower) const {
   // [0, Voc], each fall through zero is refined, and the largest maximum is kept.
   constexpr int kSamples = 16;
   NetworkTrack track(*this);
+  double scale = 0;
   const auto slopeOfPower = [&](double V, double* J) {
     const NetworkSolution n = track.At(V);
-    if (J) *J = n.Jterm;
+    if (J) *J = n.Jterm, scale = n.currentScale;
     return n.Jterm + V * n.dJdV;
   };
   double bestP = -1, bestV = 0, bestJ = 0;
@@ -637,6 +668,8 @@ FiguresOfMerit CircuitSolver::CoupledFigures(double incidentPower) const {
     previousSlope = slope;
   }
   if (bestP <= 0) return f;
+  (void)slopeOfPower(bestV, &bestJ);
+  CheckResolved(bestJ, scale, "current at maximum power");
   return WithPower(f, bestV, bestJ, incidentPower);
 }
 
@@ -715,7 +748,7 @@ ParameterDerivatives CircuitSolver::CurrentDerivatives(double V, OperatingPoint*
     const double dB = (n.h11 * kclB[i] - n.h12 * kclA[i]) / n.det;
     d[i] = terminal[i] + b1 * dA + b2 * dB;
   }
-  if (point) *point = PointOf(V, n.Jterm, n.A, n.B, n.dJdV);
+  if (point) *point = PointOf(V, n.Jterm, n.A, n.B, n.dJdV, n.currentScale);
   return d;
 }
 

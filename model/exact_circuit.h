@@ -44,6 +44,9 @@ struct OperatingPoint {
   double V = 0, J = 0;
   std::array<double, 3> junctionV{};
   double dJdV = 0;
+  // The largest of the current densities the junctions' balances add up to J: J is exact to the rounding
+  // of this (a few 1e-16 of it), which is all of J when the terms cancel to far below themselves.
+  double currentScale = 0;
 };
 
 // The circuit of one set of parameters, ready to be solved many times. Construction checks that the
@@ -82,7 +85,9 @@ class CircuitSolver {
   [[nodiscard]] NetworkSolution SolveNetwork(double V, const std::array<double, 2>* start,
                                              const NetworkSolution* near = nullptr) const;
   [[nodiscard]] OperatingPoint SeriesCurrentAt(double V) const;
-  [[nodiscard]] double SeriesShortCircuit() const;
+  [[nodiscard]] double SeriesShortCircuit(double& currentScale) const;
+  // Throws CalcError when a figure's current is lost in the rounding of the currents it is made of.
+  void CheckResolved(double J, double currentScale, const char* figure) const;
   [[nodiscard]] OperatingPoint SeriesVoltageAt(double J) const;
   [[nodiscard]] OperatingPoint CoupledVoltageAt(double J) const;
   [[nodiscard]] FiguresOfMerit SeriesFigures(double incidentPower) const;

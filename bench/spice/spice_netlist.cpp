@@ -5,8 +5,6 @@
 //   pelarin_spice_netlist [NAME=VALUE...] > stack.cir && ngspice -b stack.cir
 // The cell is the form's default one, with NAME=VALUE parameters typed over it (Rs1=10, Jsc2=0.01, ...).
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -14,6 +12,7 @@
 
 #include "common/declining_ui.h"
 #include "model/parameter_table.h"
+#include "spice/cell_netlist.h"
 #include "studies/studies.h"
 #include "studies/study_registry.h"
 #include "ui/recorded_plot_window.h"
@@ -23,12 +22,8 @@
 namespace pelarin {
 namespace {
 
+using spice::Sweep;
 using testing::DecliningUi;
-
-struct Sweep {
-  int points = 0;
-  double from = 0, to = 0;
-};
 
 // The voltages of the points the study drew in a window, in drawing order.
 std::vector<double> DrawnVoltages(const RecordedPlotWindow& window) {
@@ -40,15 +35,6 @@ std::vector<double> DrawnVoltages(const RecordedPlotWindow& window) {
 
 Sweep SweepOf(const std::vector<double>& v, std::size_t first, std::size_t last) {
   return {static_cast<int>(last - first), v[first], v[last - 1]};
-}
-
-// One .dc line with the given number of points from `from` to `to`; the end is half a step further, so
-// that rounding of the steps never loses the last point.
-std::string Dc(const Sweep& s) {
-  char line[160];
-  const double step = s.points > 1 ? (s.to - s.from) / (s.points - 1) : 0.01;
-  std::snprintf(line, sizeof line, "dc Vbias %.9g %.9g %.9g", s.from, s.to + step / 2, step);
-  return line;
 }
 
 }  // namespace
@@ -94,31 +80,22 @@ int main(int argc, char** argv) {
 
   std::cout << "* Three-junction stack, 1 cm2, the two-diode model of each junction; written by "
                "pelarin_spice_netlist\n"
-            << "* Vt = 0.025851 V: a temperature of 299.99 K, with the saturation currents given at it\n"
-            << ".options temp=26.84 tnom=26.84\n";
-  const double rs[] = {p.Rs1, p.Rs2, p.Rs3}, rp[] = {p.Rp1, p.Rp2, p.Rp3}, jsc[] = {p.Jsc1, p.Jsc2, p.Jsc3};
-  const double jsd1[] = {p.Jsd11, p.Jsd21, p.Jsd31}, jsd2[] = {p.Jsd12, p.Jsd22, p.Jsd32};
-  const double m1[] = {p.m11, p.m21, p.m31}, m2[] = {p.m12, p.m22, p.m32};
-  // Junction 1 at the bottom (cathode on ground), junction 3 at the top terminal.
-  for (int k = 0; k < 3; ++k) {
-    const int j = k + 1;
-    const std::string below = k == 0 ? "0" : "t" + std::to_string(k), top = "t" + std::to_string(j);
-    const std::string anode = "a" + std::to_string(j);
-    std::cout << "Rs" << j << " " << top << " " << anode << " " << rs[k] << "\n"
-              << "Rp" << j << " " << anode << " " << below << " " << rp[k] << "\n"
-              << "D" << j << "1 " << anode << " " << below << " dj" << j << "1\n"
-              << "D" << j << "2 " << anode << " " << below << " dj" << j << "2\n"
-              << "Iph" << j << " " << below << " " << anode << " dc 0\n"
-              << ".model dj" << j << "1 d(is=" << jsd1[k] << " n=" << m1[k] << ")\n"
-              << ".model dj" << j << "2 d(is=" << jsd2[k] << " n=" << m2[k] << ")\n";
-  }
-  std::cout << "Vbias t3 0 dc 0\n"
-            << ".control\n"
-            << Dc(reverse) << "\nwrdata stack_dark_reverse.txt i(vbias) v(a1) v(a2) v(a3)\n"
-            << Dc(forward) << "\nwrdata stack_dark_forward.txt i(vbias) v(a1) v(a2) v(a3)\n";
-  for (int k = 0; k < 3; ++k) std::cout << "alter @iph" << k + 1 << "[dc] = " << jsc[k] << "\n";
-  std::cout << Dc(litSweep) << "\nwrdata stack_lit.txt i(vbias) v(a1) v(a2) v(a3)\n"
-            << "quit\n.endc\n.end\n";
+            << "* Vt = 0.025851 V: the temperature of that thermal voltage, with the saturation currents "
+               "given at it\n"
+            << ".options temp=" << spice::Number(spice::TemperatureFor(0.025851))
+            << " tnom=" << spice::Number(spice::TemperatureFor(0.025851)) << "\n";
+  // Junction 1 at the bottom (cathode on ground), junction 3 at the top terminal; every photocurrent
+  // source at 0 A until the lit sweep.
+  spice::WriteCell(std::cout, p, {}, "0", "t3");
+  const std::string vectors = "i(vbias) v(a1) v(a2) v(a3)";
+  std::cout << "Vbias t3 0 dc 0\n.control\n";
+  spice::WriteSweep(std::cout, reverse, "stack_dark_reverse.txt", vectors);
+  spice::WriteSweep(std::cout, forward, "stack_dark_forward.txt", vectors);
+  const double jsc[] = {p.Jsc1, p.Jsc2, p.Jsc3};
+  for (int k = 0; k < 3; ++k)
+    std::cout << "alter @iph" << k + 1 << "[dc] = " << spice::Number(jsc[k]) << "\n";
+  spice::WriteSweep(std::cout, litSweep, "stack_lit.txt", vectors);
+  std::cout << "quit\n.endc\n.end\n";
   std::cerr << "sweeps: dark reverse " << reverse.points << ", dark forward " << forward.points << ", lit "
             << litSweep.points << " points\n";
   return 0;
