@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <limits>
 #include <sstream>
-#include <vector>
 
 #include "model/calc_error.h"
 
@@ -171,7 +168,9 @@ JunctionPoint JunctionAtVoltage(const Junction& j, double V, double hint, int nu
                                    },
                                    lo, hi, start, "the junction current search");
   // The last evaluation lies within rounding of the root: its current moved along the tangent.
-  return {Vd, V, last.J - last.G * (Vd - lastX), last.G, last.dG, last.scale};
+  double J = Vd == lastX ? last.J : last.J - last.G * (Vd - lastX);
+  if (!std::isfinite(J)) J = (Vd - V) / j.Rs;  // an overflowing diode: the series resistance's current
+  return {Vd, V, J, last.G, last.dG, last.scale};
 }
 
 // dJ/dV of a junction at its terminals, from its diode conductance.
@@ -255,14 +254,12 @@ CircuitSolver::CircuitSolver(const Parameters& par, double Vt, const Circuit& ci
       throw CalcError(std::string(row.name) + " = " + Num(value) + " cannot be solved: it must be a finite " +
                       (positive ? "positive" : "non-negative") + " number");
   }
-  const double* const values[3][7] = {
-      {&par.Rs1, &par.Rp1, &par.Jsc1, &par.Jsd11, &par.Jsd12, &par.m11, &par.m12},
-      {&par.Rs2, &par.Rp2, &par.Jsc2, &par.Jsd21, &par.Jsd22, &par.m21, &par.m22},
-      {&par.Rs3, &par.Rp3, &par.Jsc3, &par.Jsd31, &par.Jsd32, &par.m31, &par.m32}};
+  // Rows 7(k-1) to 7(k-1)+6 of the parameter table are junction k's Rs, Rp, Jsc, Jsd1, Jsd2, m1, m2.
   for (std::size_t k = 0; k < 3; ++k) {
-    const auto& v = values[k];
+    std::array<double, 7> v{};
+    for (std::size_t i = 0; i < 7; ++i) v[i] = par.*kParameterRows[7 * k + i].member;
     Junction& j = junctions_[k];
-    j = {*v[0], *v[1], circuit.lit[k] ? *v[2] : 0, *v[3], *v[4], *v[5], *v[6], *v[5] * Vt, *v[6] * Vt, 0};
+    j = {v[0], v[1], circuit.lit[k] ? v[2] : 0, v[3], v[4], v[5], v[6], v[5] * Vt, v[6] * Vt, 0};
     j.openBound = DiodeVoltageBelowCurrent(j, 0);
   }
   if (circuit.alone != 0) first_ = last_ = circuit.alone - 1;
@@ -516,7 +513,9 @@ CircuitSolver::NetworkSolution CircuitSolver::SolveNetwork(double V, const std::
   // The terminal current: junction 1's less the three resistances that leave its outer terminal; its slope
   // includes how the nodes move with V (b = the nodes' share, which equals dKCL/dV).
   n.Jterm = n.junction[0].J - (V - n.B) / Rl1_ - (V - n.A) / Rl2_ - V / Rg1_;
-  n.currentScale = std::max({n.junction[0].scale, n.junction[1].scale, n.junction[2].scale});
+  n.currentScale =
+      std::max({n.junction[0].scale, n.junction[1].scale, n.junction[2].scale, std::abs((V - n.B) / Rl1_),
+                std::abs((V - n.A) / Rl2_), std::abs(V / Rg1_), std::abs(n.A / Rg3_), std::abs(n.B / Rg2_)});
   if (!std::isfinite(n.Jterm))
     throw CalcError("the Rl/Rg network has no finite solution at V = " + Num(V) + " V");
   const double b1 = 1 / Rl2_, b2 = n.c[0] + 1 / Rl1_;
@@ -626,6 +625,13 @@ FiguresOfMerit CircuitSolver::Figures(double incidentPower) const {
   for (const auto& figure : {f.Voc, f.Jsc, f.FF, f.Pmax, f.Vmp, f.Jmp, f.efficiency})
     if (figure && !std::isfinite(*figure))
       throw CalcError("the figures of merit of " + circuit_.Describe() + " are beyond the range of numbers");
+  // The current falls as the voltage rises, so the maximum power point lies inside the rectangle of Voc
+  // and Jsc: a point outside it is rounding, not an answer.
+  constexpr double kRoom = 1 + 1e-9;
+  if (f.Pmax && !(*f.Vmp <= *f.Voc * kRoom && *f.Jmp <= *f.Jsc * kRoom))
+    throw CalcError(
+        "the maximum power point of " + circuit_.Describe() +
+        " is lost in rounding: it falls outside the open-circuit voltage and the short-circuit current");
   return f;
 }
 
