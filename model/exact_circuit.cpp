@@ -622,9 +622,12 @@ OperatingPoint CircuitSolver::CoupledVoltageAt(double J) const {
 
 FiguresOfMerit CircuitSolver::Figures(double incidentPower) const {
   const FiguresOfMerit f = circuit_.coupled ? CoupledFigures(incidentPower) : SeriesFigures(incidentPower);
+  // A power below the smallest double (a cell of 1e-247 V, say) comes out as 0: out of range as well.
   for (const auto& figure : {f.Voc, f.Jsc, f.FF, f.Pmax, f.Vmp, f.Jmp, f.efficiency})
     if (figure && !std::isfinite(*figure))
       throw CalcError("the figures of merit of " + circuit_.Describe() + " are beyond the range of numbers");
+  if (f.Pmax && !(*f.Pmax > 0 && *f.FF > 0))
+    throw CalcError("the maximum power of " + circuit_.Describe() + " is below the range of numbers");
   // The current falls as the voltage rises, so the maximum power point lies inside the rectangle of Voc
   // and Jsc: a point outside it is rounding, not an answer.
   constexpr double kRoom = 1 + 1e-9;
