@@ -54,8 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::uint8_t shape = in.Next();
   const exact::Circuit circuit =
-      shape % 4 == 3 ? exact::JunctionAlone(1 + shape / 4 % 3)
-                     : exact::Stack({(shape & 4) != 0, (shape & 8) != 0, (shape & 16) != 0}, (shape & 1) != 0);
+      shape % 4 == 3
+          ? exact::JunctionAlone(1 + shape / 4 % 3)
+          : exact::Stack({(shape & 4) != 0, (shape & 8) != 0, (shape & 16) != 0}, (shape & 1) != 0);
   const double V = -2 + 4 * in.Fraction();
   try {
     const exact::CircuitSolver solver(p, 0.025851, circuit);
