@@ -118,6 +118,35 @@ std::optional<FiguresOptions> ParseFiguresOptions(const std::vector<std::string>
   return options;
 }
 
+int ReadFormValues(const std::optional<std::string>& params,
+                   const std::vector<std::pair<std::string, std::string>>& sets, State& state,
+                   std::ostream& err, const std::string& prefix) {
+  ResetStartUpConstants(state);
+  ScanUi ui(false, false);
+  if (params) {
+    std::error_code ec;
+    const fs::path path = fs::absolute(*params, ec);
+    if (!SomethingAt(path.string())) {
+      err << prefix << "the parameter file " << path.string() << " does not exist.\n";
+      return kBatchUsage;
+    }
+    ui.paramsToOpen = path.string();
+    try {
+      LoadParameters(state, ui);
+    } catch (const std::exception& e) {
+      ui.problems.emplace_back(e.what());
+    }
+    if (!ui.problems.empty()) {
+      err << prefix << OneLine(ui.problems.front()) << "\n";
+      return kBatchUsage;
+    }
+  }
+  for (const auto& [name, text] : sets) ui.form.SetBoxText(ParameterIndex(name), text);
+  const std::vector<BadBox> bad = ReadParameterForm(state, ui);
+  for (const BadBox& box : bad) err << prefix << box.sentence << "\n";
+  return bad.empty() ? kBatchOk : kBatchUsage;
+}
+
 int RunFigures(const FiguresOptions& options, std::ostream& out, std::ostream& err) {
   if (options.help) {
     out << FiguresHelp();
@@ -125,31 +154,10 @@ int RunFigures(const FiguresOptions& options, std::ostream& out, std::ostream& e
   }
   const StudyEntry& study = *FindStudy(options.study);
   State state;
-  ResetStartUpConstants(state);
+  if (const int status = ReadFormValues(options.params, options.sets, state, err, kName); status != kBatchOk)
+    return status;
   state.figures.incidentPower = options.incidentPower;
-  ScanUi ui(false, false);
   std::error_code ec;
-  if (options.params) {
-    const fs::path params = fs::absolute(*options.params, ec);
-    if (!SomethingAt(params.string())) {
-      err << kName << "the parameter file " << params.string() << " does not exist.\n";
-      return kBatchUsage;
-    }
-    ui.paramsToOpen = params.string();
-    try {
-      LoadParameters(state, ui);
-    } catch (const std::exception& e) {
-      ui.problems.emplace_back(e.what());
-    }
-    if (!ui.problems.empty()) {
-      err << kName << OneLine(ui.problems.front()) << "\n";
-      return kBatchUsage;
-    }
-  }
-  for (const auto& [name, text] : options.sets) ui.form.SetBoxText(ParameterIndex(name), text);
-  const std::vector<BadBox> bad = ReadParameterForm(state, ui);
-  for (const BadBox& box : bad) err << kName << box.sentence << "\n";
-  if (!bad.empty()) return kBatchUsage;
   if (!IsOffered(study.availability, state.par)) {
     err << kName << "the study \"" << study.batchName << "\" needs " << NeededIllumination(study.availability)
         << "; the window program does not offer it for these parameters.\n";

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "model/state.h"
+
 namespace pelarin {
 
 struct FiguresOptions {
@@ -23,6 +25,13 @@ struct FiguresOptions {
 // Parses the arguments after "figures"; on a usage error writes a sentence to err and returns nothing.
 [[nodiscard]] std::optional<FiguresOptions> ParseFiguresOptions(const std::vector<std::string>& args,
                                                                 std::ostream& err);
+
+// Reads the form's values as the window does (the defaults, then the parameter file, then the boxes typed)
+// into state, with the start-up constants; on a refusal writes its sentences to err, each after prefix, and
+// returns the studies' exit status for it (2), else 0.
+int ReadFormValues(const std::optional<std::string>& params,
+                   const std::vector<std::pair<std::string, std::string>>& sets, State& state,
+                   std::ostream& err, const std::string& prefix);
 
 // The help of the figures command.
 [[nodiscard]] std::string FiguresHelp();

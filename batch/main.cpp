@@ -13,6 +13,7 @@
 
 #include "batch/batch.h"
 #include "batch/figures_command.h"
+#include "batch/fit_command.h"
 #include "batch/image_plugin.h"
 #include "batch/scan_command.h"
 
@@ -61,7 +62,7 @@ class ImagePlugin {
 
 }  // namespace
 
-// Set by Ctrl-C during a scan: the scan ends after the cells under way, its file complete so far.
+// Set by Ctrl-C during a scan or a fit: it ends after the cells (or starts) under way, its files complete.
 std::atomic<bool> scanStop{false};
 extern "C" void StopScan(int) { scanStop = true; }
 
@@ -72,6 +73,24 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "figures") {
     const auto options = pelarin::ParseFiguresOptions({args.begin() + 1, args.end()}, std::cerr);
     return options ? pelarin::RunFigures(*options, std::cout, std::cerr) : pelarin::kBatchUsage;
+  }
+  if (!args.empty() && args[0] == "fit") {
+    auto options = pelarin::ParseFitOptions({args.begin() + 1, args.end()}, std::cerr);
+    if (!options) return pelarin::kBatchUsage;
+    options->terminal = ::isatty(STDERR_FILENO) != 0;
+    std::signal(SIGINT, StopScan);
+    std::signal(SIGTERM, StopScan);
+    if (!options->plot) return pelarin::RunFit(*options, std::cout, std::cerr, scanStop);
+    const ImagePlugin images;
+    if (!images.Ready()) {
+      std::cerr << "pelarin-batch fit: --plot: " << images.Problem() << ".\n";
+      return pelarin::kBatchFailed;
+    }
+    return pelarin::RunFit(
+        *options, std::cout, std::cerr, scanStop,
+        [&](const pelarin::RecordingSurface& drawing, int width, int height, const std::string& path) {
+          return images.Save(drawing, width, height, path);
+        });
   }
   if (!args.empty() && args[0] == "scan") {
     const std::vector<std::string> rest(args.begin() + 1, args.end());

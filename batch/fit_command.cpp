@@ -1,0 +1,354 @@
+#include "batch/fit_command.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+
+#include "app/shown_text.h"
+#include "batch/figures_command.h"  // ReadFormValues
+#include "fit/fit_plot.h"
+#include "model/calc_error.h"
+#include "model/number_text.h"
+#include "model/parameter_table.h"
+#include "plot/curves_csv.h"
+#include "workspace/parameter_file.h"
+#include "workspace/study_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace pelarin {
+namespace {
+
+constexpr const char* kName = "pelarin-batch fit: ";
+
+std::string Number(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", x);
+  return text;
+}
+
+// NAME=LO:HI bounds, or the defaults for NAME alone.
+std::optional<fit::FreeParameter> FreeOf(const std::string& name, const std::string& bounds,
+                                         std::string& error) {
+  const int index = ParameterIndex(name);
+  if (index < 0) {
+    error = "--free names no parameter: \"" + Shown(name) + "\"";
+    return std::nullopt;
+  }
+  fit::FreeParameter f = fit::DefaultBounds(index);
+  if (bounds.empty()) return f;
+  const auto colon = bounds.find(':');
+  const WholeNumber lo = ReadWholeNumber(bounds.substr(0, colon));
+  const WholeNumber hi =
+      colon == std::string::npos ? WholeNumber{} : ReadWholeNumber(bounds.substr(colon + 1));
+  if (lo.kind != NumberKind::Number || hi.kind != NumberKind::Number) {
+    error = "--free " + Shown(name) + "=" + Shown(bounds) + " needs NAME=LO:HI with two numbers";
+    return std::nullopt;
+  }
+  f.lo = lo.value, f.hi = hi.value;
+  return f;
+}
+
+std::string Unit(int index) {
+  const std::string unit(kParameterRows[static_cast<std::size_t>(index)].unit);
+  return unit.empty() ? "-" : unit;
+}
+
+void PrintReport(const fit::FitOptions& options, const fit::FitResult& r, std::ostream& out) {
+  out << "fit: " << r.startsRun << " starts, " << r.iterations << " iterations, " << Number(r.seconds)
+      << " s; " << (r.converged ? "converged" : "not converged") << " (cost " << Number(r.cost) << ")\n";
+  char line[256];
+  std::snprintf(line, sizeof line, "%-9s %12s %12s %14s %12s %12s  %s\n", "parameter", "start", "fitted",
+                "standard error", "95% low", "95% high", "unit");
+  out << line;
+  for (const fit::ParameterEstimate& e : r.estimates) {
+    std::snprintf(line, sizeof line, "%-9s %12.6g %12.6g %14.6g %12.6g %12.6g  %s\n",
+                  std::string(kParameterRows[static_cast<std::size_t>(e.index)].name).c_str(), e.start,
+                  e.fitted, e.standardError, e.low95, e.high95, Unit(e.index).c_str());
+    out << line;
+  }
+  for (const fit::CurveResidual& c : r.residuals) {
+    const bool dark = fit::LitSetOf(c.name) == std::array<bool, 3>{};
+    out << "curve " << c.name << ": " << c.points << " points, RMS residual " << Number(c.rms)
+        << (dark ? " decades" : " of its largest |J|") << "\n";
+  }
+  for (const std::vector<double>& other : r.otherMinima) {
+    out << "another minimum within 1 % of the cost:";
+    for (std::size_t i = 0; i < other.size(); ++i)
+      out << " " << kParameterRows[static_cast<std::size_t>(options.free[i].index)].name << "="
+          << Number(other[i]);
+    out << "\n";
+  }
+  for (const std::string& warning : r.warnings) out << "warning: " << warning << "\n";
+}
+
+// The file beside path that a picture other than the first goes to: <stem>_<what><extension>.
+std::string Beside(const std::string& path, const std::string& what) {
+  const fs::path p(path);
+  return (p.parent_path() / (p.stem().string() + "_" + what + p.extension().string())).string();
+}
+
+}  // namespace
+
+std::string FitHelp() {
+  return R"(Usage: pelarin-batch fit --data CURVE=FILE... --free NAME[=LO:HI]... --out FITTED.plr
+                         [--params START.plr] [--set NAME=TEXT]... [--report REPORT.csv]
+                         [--plot FILE.png|FILE.svg] [--starts N] [--loss cauchy|huber] [-j N] [--seed S]
+                         [--units A/cm2|mA/cm2] [--sign generator|load] [--coupled] [--dark-floor J]
+                         [--weight CURVE=W]... [--overwrite]
+
+Fits the free parameters of the cell to measured J(V) curves: the exact solution of the circuit is brought
+as close to every curve at once as the bounds allow, by bounded Levenberg-Marquardt from several starts.
+
+  --data CURVE=FILE   a measured curve and its configuration: lit (all junctions lit), dark, lit:1, lit:2,
+                      lit:3 (that junction alone lit), lit:12, lit:13, lit:23 (that pair lit). FILE holds two
+                      columns, V and J (TAB, comma, semicolon or blanks between them, an optional header line,
+                      decimal commas as the form reads them); any other line is refused, naming it
+  --units UNIT        the files' current densities in A/cm2 (default) or mA/cm2
+  --sign SIGN         generator (default: the program's, a lit cell's current positive) or load (a lit cell's
+                      current negative, as most measurements write it)
+  --coupled           the curves are of the stack inside the Rl/Rg network
+  --free NAME[=LO:HI] a parameter to fit, within bounds (default: the values the form accepts, narrowed to
+                      physical ones); resistances and saturation currents on a log scale, photocurrents and
+                      ideality factors on a linear one. The others keep the form's values
+  --params, --set     the form's values: the fixed parameters and the first start
+  --starts N          starts (default 16): the form's values, then points spread over the bounds
+  -j N                threads (default: one per core); --seed S the spread of the starts (default 1)
+  --loss LOSS         cauchy or huber: outliers beyond a tenth (of a lit curve's largest |J|, or of a decade
+                      of a dark one) count less
+  --dark-floor J      dark points below J in |J| (A/cm2, default 1e-9) do not count
+  --weight CURVE=W    the weight of a curve's residuals (default 1)
+  --out FITTED.plr    the fitted parameter file (written even when the fit did not converge)
+  --report FILE.csv   parameter,start,fitted,standard error,95% low,95% high,unit; a blank line; then
+                      curve,points,RMS residual
+  --plot FILE.png     the lit curves with the fitted model; beside it FILE_dark.png (dark curves, on decades)
+                      and FILE_residuals.png
+  --overwrite         replace the files that exist
+
+Lit residuals are in fractions of the curve's largest |J|, dark ones in decades (log10 |J|), so every decade
+counts. The report gives each free parameter's standard error and 95 % interval from the covariance at the
+best point, scaled by the residual variance, the RMS residual of each curve, other minima as good as the best,
+and warnings when the data cannot determine a parameter or cannot tell two apart.
+Exit status: 0 converged, 2 refused input, 3 a file in the way (nothing written), 4 not converged (the best
+point is written and the report says so) or a file that could not be written.
+)";
+}
+
+std::optional<FitCommandOptions> ParseFitOptions(const std::vector<std::string>& args, std::ostream& err) {
+  FitCommandOptions o;
+  fit::CurrentUnit unit = fit::CurrentUnit::AmperesPerCm2;
+  fit::SignConvention sign = fit::SignConvention::Generator;
+  bool coupled = false;
+  std::vector<std::pair<std::string, double>> weights;
+  const auto refuse = [&](const std::string& sentence) {
+    err << kName << sentence << "\n";
+    return std::nullopt;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      o.help = true;
+      continue;
+    }
+    if (arg == "--overwrite") {
+      o.overwrite = true;
+      continue;
+    }
+    if (arg == "--coupled") {
+      coupled = true;
+      continue;
+    }
+    if (arg.empty() || arg[0] != '-')
+      return refuse("unexpected \"" + Shown(arg) + "\" (see pelarin-batch fit --help).");
+    if (i + 1 >= args.size()) return refuse(arg + " needs a value.");
+    const std::string& v = args[++i];
+    const auto eq = v.find('=');
+    if (arg == "--data") {
+      if (eq == std::string::npos) return refuse("--data needs CURVE=FILE, not \"" + Shown(v) + "\".");
+      if (!fit::LitSetOf(v.substr(0, eq)))
+        return refuse(
+            "--data " + Shown(v.substr(0, eq)) +
+            "=...: the configurations are lit, dark, lit:1, lit:2, lit:3, lit:12, lit:13 and lit:23.");
+      o.curves.push_back({.name = v.substr(0, eq), .path = v.substr(eq + 1)});
+    } else if (arg == "--free") {
+      o.free.emplace_back(v.substr(0, eq), eq == std::string::npos ? "" : v.substr(eq + 1));
+    } else if (arg == "--params") {
+      o.params = v;
+    } else if (arg == "--set") {
+      if (eq == std::string::npos || ParameterIndex(v.substr(0, eq)) < 0)
+        return refuse("--set needs NAME=TEXT with a parameter name such as Jsc2 (got \"" + Shown(v) + "\").");
+      o.sets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+    } else if (arg == "--out") {
+      o.out = v;
+    } else if (arg == "--report") {
+      o.report = v;
+    } else if (arg == "--plot") {
+      const std::string ext = fs::path(v).extension().string();
+      if (ext != ".png" && ext != ".svg")
+        return refuse("--plot takes a file ending in .png or .svg, not \"" + Shown(v) + "\".");
+      o.plot = v;
+    } else if (arg == "--starts" || arg == "-j") {
+      const int n = std::atoi(v.c_str());
+      if (n < 1 || n > 10000 || std::to_string(n) != v)
+        return refuse(arg + " takes a whole number from 1 to 10000, not \"" + Shown(v) + "\".");
+      (arg == "-j" ? o.threads : o.starts) = n;
+    } else if (arg == "--seed") {
+      char* end = nullptr;
+      o.seed = std::strtoull(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || v[0] == '-')
+        return refuse("--seed takes a whole number, not \"" + Shown(v) + "\".");
+    } else if (arg == "--loss") {
+      if (v != "cauchy" && v != "huber")
+        return refuse("--loss takes cauchy or huber, not \"" + Shown(v) + "\".");
+      o.loss = v == "cauchy" ? fit::Loss::Cauchy : fit::Loss::Huber;
+    } else if (arg == "--units") {
+      if (v != "A/cm2" && v != "mA/cm2")
+        return refuse("--units takes A/cm2 or mA/cm2, not \"" + Shown(v) + "\".");
+      unit = v == "A/cm2" ? fit::CurrentUnit::AmperesPerCm2 : fit::CurrentUnit::MilliamperesPerCm2;
+    } else if (arg == "--sign") {
+      if (v != "generator" && v != "load")
+        return refuse("--sign takes generator or load, not \"" + Shown(v) + "\".");
+      sign = v == "generator" ? fit::SignConvention::Generator : fit::SignConvention::Load;
+    } else if (arg == "--dark-floor") {
+      const WholeNumber floor = ReadWholeNumber(v);
+      if (floor.kind != NumberKind::Number || floor.value < 0)
+        return refuse("--dark-floor takes a current density of 0 or more in A/cm2, not \"" + Shown(v) +
+                      "\".");
+      o.darkFloor = floor.value;
+    } else if (arg == "--weight") {
+      const WholeNumber w = eq == std::string::npos ? WholeNumber{} : ReadWholeNumber(v.substr(eq + 1));
+      if (w.kind != NumberKind::Number || !(w.value > 0))
+        return refuse("--weight needs CURVE=W with a weight above 0, not \"" + Shown(v) + "\".");
+      weights.emplace_back(v.substr(0, eq), w.value);
+    } else {
+      return refuse("unknown option " + Shown(arg) + " (see pelarin-batch fit --help).");
+    }
+  }
+  if (o.help) return o;
+  if (o.curves.empty()) return refuse("give at least one --data CURVE=FILE.");
+  if (o.free.empty()) return refuse("give at least one --free NAME.");
+  if (o.out.empty()) return refuse("--out FITTED.plr is required.");
+  for (fit::CurveFile& c : o.curves) c.unit = unit, c.sign = sign, c.coupled = coupled;
+  for (const auto& [name, weight] : weights) {
+    bool found = false;
+    for (fit::CurveFile& c : o.curves)
+      if (c.name == name) c.weight = weight, found = true;
+    if (!found) return refuse("--weight " + Shown(name) + ": no --data has that curve.");
+  }
+  return o;
+}
+
+std::string FitReportCsv(const fit::FitOptions& options, const fit::FitResult& result) {
+  std::string csv = "parameter,start,fitted,standard error,95% low,95% high,unit\r\n";
+  const auto field = [](double x) { return std::isfinite(x) ? ShortestText(x) : std::string(); };
+  for (const fit::ParameterEstimate& e : result.estimates)
+    csv += std::string(kParameterRows[static_cast<std::size_t>(e.index)].name) + "," + field(e.start) + "," +
+           field(e.fitted) + "," + field(e.standardError) + "," + field(e.low95) + "," + field(e.high95) +
+           "," + CsvField(std::string(kParameterRows[static_cast<std::size_t>(e.index)].unit)) + "\r\n";
+  csv += "\r\ncurve,points,RMS residual\r\n";
+  for (const fit::CurveResidual& c : result.residuals)
+    csv += CsvField(c.name) + "," + std::to_string(c.points) + "," + field(c.rms) + "\r\n";
+  (void)options;
+  return csv;
+}
+
+int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
+           const ImageSaver& saveImage) {
+  if (o.help) {
+    out << FitHelp();
+    return kBatchOk;
+  }
+  fit::FitOptions options;
+  State state;
+  if (const int status = ReadFormValues(o.params, o.sets, state, err, kName); status != kBatchOk)
+    return status;
+  options.start = state.par;
+  options.Vt = state.k.Vt;
+  options.starts = o.starts, options.threads = o.threads, options.seed = o.seed;
+  options.loss = o.loss, options.darkFloor = o.darkFloor;
+  std::string error;
+  for (const auto& [name, bounds] : o.free) {
+    const auto f = FreeOf(name, bounds, error);
+    if (!f) {
+      err << kName << error << ".\n";
+      return kBatchUsage;
+    }
+    options.free.push_back(*f);
+  }
+  // Every file the fit writes, checked before anything is read or computed.
+  std::error_code ec;
+  std::vector<std::string> outputs = {fs::absolute(o.out, ec).string()};
+  if (o.report) outputs.push_back(fs::absolute(*o.report, ec).string());
+  try {
+    for (const fit::CurveFile& file : o.curves) options.curves.push_back(fit::LoadCurve(file));
+  } catch (const std::exception& e) {
+    err << kName << e.what() << "\n";
+    return kBatchUsage;
+  }
+  if (const auto problem = options.Problem()) {
+    err << kName << *problem << ".\n";
+    return kBatchUsage;
+  }
+  std::vector<std::pair<fit::FitPicture, std::string>> pictures;
+  if (o.plot) {
+    const std::string plot = fs::absolute(*o.plot, ec).string();
+    pictures.emplace_back(fit::FitPicture::Lit, plot);
+    pictures.emplace_back(fit::FitPicture::Dark, Beside(plot, "dark"));
+    pictures.emplace_back(fit::FitPicture::Residuals, Beside(plot, "residuals"));
+    std::erase_if(pictures, [&](const auto& p) { return !fit::HasPicture(options, p.first); });
+    for (const auto& p : pictures) outputs.push_back(p.second);
+  }
+  for (const std::string& path : outputs)
+    if (!o.overwrite && SomethingAt(path)) {
+      err << kName << path
+          << " exists already; nothing was computed or written (give --overwrite to replace it).\n";
+      return kBatchOverwriteDeclined;
+    }
+
+  fit::FitResult result;
+  try {
+    result = fit::Fit(options, &stop, [&](int done, int of, double best) {
+      if (o.terminal) err << "\r";
+      err << "fit: " << done << " of " << of << " starts, best cost " << Number(best)
+          << (o.terminal ? "" : "\n") << std::flush;
+    });
+    if (o.terminal) err << "\n";
+  } catch (const std::exception& e) {
+    err << kName << e.what() << "\n";
+    return kBatchFailed;
+  }
+  PrintReport(options, result, out);
+  int status = result.converged && !result.stopped ? kBatchOk : kBatchFailed;
+  const auto write = [&](const std::string& path, const std::string& text) {
+    try {
+      WriteTextFileAtomically(path, text);
+      out << "written: " << path << "\n";
+    } catch (const std::exception& e) {
+      err << kName << e.what() << "\n";
+      status = kBatchFailed;
+    }
+  };
+  write(outputs[0], ParameterFileText(result.fitted));
+  if (o.report) write(outputs[1], FitReportCsv(options, result));
+  for (const auto& [picture, path] : pictures) {
+    RecordingSurface drawing;
+    try {
+      fit::DrawFitPicture(options, result, picture, drawing);
+    } catch (const CalcError& e) {
+      err << kName << "--plot: " << e.what() << "\n";
+      status = kBatchFailed;
+      continue;
+    }
+    if (!saveImage || !saveImage(drawing, 945, 626, path)) {
+      err << kName << "--plot: cannot write " << path << ".\n";
+      status = kBatchFailed;
+    } else {
+      out << "written: " << path << "\n";
+    }
+  }
+  return status;
+}
+
+}  // namespace pelarin

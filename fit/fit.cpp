@@ -1,0 +1,517 @@
+#include "fit/fit.h"
+
+#include <ceres/ceres.h>
+
+#include <Eigen/Dense>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "model/calc_error.h"
+#include "model/number_text.h"
+#include "model/parameter_table.h"
+
+namespace pelarin::fit {
+namespace {
+
+constexpr double kLn10 = 2.302585092994046;
+constexpr double kZ95 = 1.959963984540054;  // the normal distribution's two-sided 95 % point
+
+const ParameterRow& Row(int index) { return kParameterRows[static_cast<std::size_t>(index)]; }
+std::string Name(int index) { return std::string(Row(index).name); }
+
+std::string Text(double x) {
+  std::ostringstream text;
+  text << x;
+  return text.str();
+}
+
+// The fitted coordinate of a parameter value: its decimal logarithm on a log scale, else the value.
+double ToCoordinate(const FreeParameter& free, double value) {
+  return free.Log() ? std::log10(value) : value;
+}
+double FromCoordinate(const FreeParameter& free, double x) { return free.Log() ? std::pow(10.0, x) : x; }
+
+Parameters WithCoordinates(const Parameters& base, const std::vector<FreeParameter>& free, const double* x) {
+  Parameters p = base;
+  for (std::size_t i = 0; i < free.size(); ++i) p.*Row(free[i].index).member = FromCoordinate(free[i], x[i]);
+  return p;
+}
+
+// How a curve's points become residuals: a lit curve's current in fractions of its largest |J|; a dark
+// curve's in decades, for the points above the floor. Each times the square root of the curve's weight.
+struct CurveTerms {
+  const MeasuredCurve* curve = nullptr;
+  std::vector<std::size_t> points;  // the points that count
+  double scale = 1;                 // lit: the largest |J|
+  double root = 1;                  // the square root of the weight
+
+  double Residual(double model, std::size_t i) const {
+    const double measured = curve->J[i];
+    if (!curve->Dark()) return root * (model - measured) / scale;
+    return root * (std::log10(std::max(std::abs(model), std::numeric_limits<double>::min())) -
+                   std::log10(std::abs(measured)));
+  }
+  double Derivative(double model, double dModel) const {
+    if (!curve->Dark()) return root * dModel / scale;
+    return root * dModel / (model * kLn10);
+  }
+};
+
+CurveTerms TermsOf(const MeasuredCurve& curve, double darkFloor) {
+  CurveTerms t;
+  t.curve = &curve;
+  t.root = std::sqrt(curve.weight);
+  double largest = 0;
+  for (std::size_t i = 0; i < curve.V.size(); ++i) {
+    if (curve.Dark() && !(std::abs(curve.J[i]) > darkFloor)) continue;
+    t.points.push_back(i);
+    largest = std::max(largest, std::abs(curve.J[i]));
+  }
+  t.scale = largest > 0 ? largest : 1;
+  return t;
+}
+
+// The residuals of one curve and their derivatives in the free coordinates, from the exact solver.
+class CurveCost : public ceres::CostFunction {
+ public:
+  CurveCost(const CurveTerms& terms, const FitOptions& options) : terms_(terms), options_(options) {
+    set_num_residuals(static_cast<int>(terms.points.size()));
+    mutable_parameter_block_sizes()->push_back(static_cast<int>(options.free.size()));
+  }
+
+  bool Evaluate(double const* const* parameters, double* residuals, double** jacobians) const override {
+    const std::vector<FreeParameter>& free = options_.free;
+    const Parameters p = WithCoordinates(options_.start, free, parameters[0]);
+    try {
+      const exact::CircuitSolver solver(p, options_.Vt, terms_.curve->circuit);
+      for (std::size_t r = 0; r < terms_.points.size(); ++r) {
+        const std::size_t i = terms_.points[r];
+        const double V = terms_.curve->V[i];
+        if (jacobians && jacobians[0]) {
+          exact::OperatingPoint point;
+          const exact::ParameterDerivatives d = solver.CurrentDerivatives(V, &point);
+          residuals[r] = terms_.Residual(point.J, i);
+          for (std::size_t k = 0; k < free.size(); ++k) {
+            const double dValue = d[static_cast<std::size_t>(free[k].index)];
+            const double chain = free[k].Log() ? p.*Row(free[k].index).member * kLn10 : 1;
+            jacobians[0][r * free.size() + k] = terms_.Derivative(point.J, dValue * chain);
+          }
+        } else {
+          residuals[r] = terms_.Residual(solver.CurrentAt(V).J, i);
+        }
+        if (!std::isfinite(residuals[r])) return false;
+      }
+    } catch (const CalcError&) {
+      return false;  // a step into a cell without a solution: the trust region shrinks
+    }
+    return true;
+  }
+
+ private:
+  const CurveTerms& terms_;
+  const FitOptions& options_;
+};
+
+ceres::LossFunction* LossOf(Loss loss) {
+  // Outliers beyond a tenth (of the curve's largest |J|, or of a decade) count less.
+  switch (loss) {
+    case Loss::Squared:
+      return nullptr;
+    case Loss::Cauchy:
+      return new ceres::CauchyLoss(0.1);
+    case Loss::Huber:
+      return new ceres::HuberLoss(0.1);
+  }
+  return nullptr;
+}
+
+// The problem of one start: its coordinates live in x.
+struct StartProblem {
+  std::vector<CurveTerms> terms;
+  std::vector<double> x;
+  ceres::Problem problem;
+
+  StartProblem(const FitOptions& options, std::vector<double> start) : x(std::move(start)) {
+    for (const MeasuredCurve& curve : options.curves) terms.push_back(TermsOf(curve, options.darkFloor));
+    for (const CurveTerms& t : terms)
+      problem.AddResidualBlock(new CurveCost(t, options), LossOf(options.loss), x.data());
+    for (std::size_t i = 0; i < options.free.size(); ++i) {
+      const FreeParameter& f = options.free[i];
+      problem.SetParameterLowerBound(x.data(), static_cast<int>(i), ToCoordinate(f, f.lo));
+      problem.SetParameterUpperBound(x.data(), static_cast<int>(i), ToCoordinate(f, f.hi));
+    }
+  }
+};
+
+struct StartResult {
+  std::vector<double> x;
+  double cost = std::numeric_limits<double>::infinity();
+  int iterations = 0;
+  bool converged = false;
+};
+
+StartResult RunStart(const FitOptions& options, std::vector<double> start) {
+  StartProblem sp(options, std::move(start));
+  ceres::Solver::Options solver;
+  solver.trust_region_strategy_type = ceres::LEVENBERG_MARQUARDT;
+  solver.linear_solver_type = ceres::DENSE_QR;
+  solver.max_num_iterations = 200;
+  solver.function_tolerance = 1e-12;
+  solver.gradient_tolerance = 1e-14;
+  solver.parameter_tolerance = 1e-12;
+  solver.num_threads = 1;  // the starts are what run at once
+  solver.logging_type = ceres::SILENT;
+  ceres::Solver::Summary summary;
+  ceres::Solve(solver, &sp.problem, &summary);
+  StartResult r;
+  r.x = sp.x;
+  r.iterations = static_cast<int>(summary.iterations.size());
+  r.converged = summary.termination_type == ceres::CONVERGENCE;
+  if (summary.IsSolutionUsable() && std::isfinite(summary.final_cost)) r.cost = summary.final_cost;
+  return r;
+}
+
+// SplitMix64, for the starts: the same starts for any thread count.
+std::uint64_t Mix(std::uint64_t x) {
+  x += 0x9e3779b97f4a7c15ULL;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+  return x ^ (x >> 31);
+}
+
+// Start s: the form's values (inside the bounds) first, then points spread uniformly over the bounds, in
+// the fitted coordinates (log-uniform on a log scale).
+std::vector<double> StartOf(const FitOptions& options, int s) {
+  std::vector<double> x;
+  for (std::size_t i = 0; i < options.free.size(); ++i) {
+    const FreeParameter& f = options.free[i];
+    const double lo = ToCoordinate(f, f.lo), hi = ToCoordinate(f, f.hi);
+    if (s == 0) {
+      x.push_back(std::clamp(ToCoordinate(f, options.start.*Row(f.index).member), lo, hi));
+    } else {
+      const std::uint64_t bits = Mix(Mix(options.seed ^ static_cast<std::uint64_t>(s)) ^ i);
+      const double u = (static_cast<double>(bits >> 11) + 0.5) * 0x1.0p-53;
+      x.push_back(lo + (hi - lo) * u);
+    }
+  }
+  return x;
+}
+
+// What two parameters being confused calls for.
+std::string Separating(int a, int b, const std::vector<MeasuredCurve>& curves) {
+  const auto junctionOf = [](int index) { return index < 21 ? index / 7 + 1 : 0; };
+  const int ja = junctionOf(a), jb = junctionOf(b);
+  if (ja != 0 && jb != 0 && ja != jb)
+    return "add a lit:" + std::to_string(ja) + " or lit:" + std::to_string(jb) + " curve";
+  const auto isRs = [](int index) { return index < 21 && index % 7 == 0; };
+  const auto isRp = [](int index) { return index < 21 && index % 7 == 1; };
+  if (ja == 0 || jb == 0) return "add curves with junctions dark in turn (lit:12, lit:13, lit:23)";
+  if (isRs(a) || isRs(b)) return "add points at higher forward current";
+  if (isRp(a) || isRp(b)) return "add points in reverse bias";
+  bool dark = false;
+  for (const MeasuredCurve& c : curves) dark = dark || c.Dark();
+  return dark ? "widen the dark curve over more decades of current" : "add a dark curve";
+}
+
+// "the stack's dark curve", "the stack's lit and dark curves", "the lit:1 and dark curves".
+std::string CurveList(const std::vector<MeasuredCurve>& curves) {
+  std::string names;
+  for (std::size_t i = 0; i < curves.size(); ++i)
+    names += (i == 0 ? "" : i + 1 == curves.size() ? " and " : ", ") + curves[i].name;
+  bool whole = true;
+  for (const MeasuredCurve& c : curves) whole = whole && (c.name == "lit" || c.name == "dark");
+  return (whole ? "the stack's " : "the ") + names + (curves.size() == 1 ? " curve" : " curves");
+}
+
+}  // namespace
+
+std::optional<std::array<bool, 3>> LitSetOf(std::string_view name) {
+  if (name == "lit") return std::array<bool, 3>{true, true, true};
+  if (name == "dark") return std::array<bool, 3>{false, false, false};
+  if (!name.starts_with("lit:") || name.size() < 5 || name.size() > 6) return std::nullopt;
+  std::array<bool, 3> lit{};
+  char previous = '0';
+  for (const char c : name.substr(4)) {
+    if (c < '1' || c > '3' || c <= previous) return std::nullopt;  // 1, 2, 3, 12, 13 or 23
+    lit[static_cast<std::size_t>(c - '1')] = true;
+    previous = c;
+  }
+  return lit;
+}
+
+bool MeasuredCurve::Dark() const { return !circuit.lit[0] && !circuit.lit[1] && !circuit.lit[2]; }
+
+bool FreeParameter::Log() const {
+  const ReadRule rule = Row(index).rule;
+  return rule == ReadRule::Resistance || rule == ReadRule::SaturationCurrent || rule == ReadRule::Coupling;
+}
+
+FreeParameter DefaultBounds(int index) {
+  FreeParameter f{.index = index};
+  const ParameterRow& row = Row(index);
+  switch (row.rule) {
+    case ReadRule::Resistance:
+      f.lo = row.name.starts_with("Rs") ? 1e-4 : 1, f.hi = row.name.starts_with("Rs") ? 1e4 : 1e12;
+      break;
+    case ReadRule::Photocurrent:
+      f.lo = 0, f.hi = 0.1;  // 100 mA/cm2: more than any sunlight gives a junction
+      break;
+    case ReadRule::SaturationCurrent:
+      f.lo = 1e-30, f.hi = 1e-2;
+      break;
+    case ReadRule::IdealityFactor:
+      f.lo = 0.5, f.hi = 5;
+      break;
+    case ReadRule::Coupling:
+      f.lo = row.lowerLimit, f.hi = 1e13;
+      break;
+  }
+  return f;
+}
+
+std::optional<std::string> FitOptions::Problem() const {
+  if (curves.empty()) return "give at least one measured curve";
+  if (free.empty()) return "name at least one free parameter";
+  std::size_t points = 0;
+  for (std::size_t i = 0; i < free.size(); ++i) {
+    const FreeParameter& f = free[i];
+    if (f.index < 0 || f.index >= kParameterCount) return "a free parameter is no parameter of the cell";
+    for (std::size_t j = 0; j < i; ++j)
+      if (free[j].index == f.index) return Name(f.index) + " is named free twice";
+    const std::string bounds = Name(f.index) + "=" + Text(f.lo) + ":" + Text(f.hi);
+    if (!std::isfinite(f.lo) || !std::isfinite(f.hi) || !(f.lo < f.hi))
+      return "the bounds " + bounds + " need LO below HI, both finite";
+    const ParameterRow& row = Row(f.index);
+    const bool positive = f.Log() || row.rule == ReadRule::IdealityFactor;
+    if (positive ? !(f.lo > 0) : f.lo < 0)
+      return "the bounds " + bounds + " hold values the form does not take (" +
+             (positive ? "the lowest must be above 0" : "the lowest cannot be negative") + ")";
+    if (row.rule == ReadRule::Coupling && (f.lo < row.lowerLimit || f.hi > 1e13))
+      return "the bounds " + bounds + " leave the form's range of " + Name(f.index) + ", " +
+             Text(row.lowerLimit) + " to 1e13";
+  }
+  const auto isFree = [&](int index) {
+    return std::any_of(free.begin(), free.end(), [&](const FreeParameter& f) { return f.index == index; });
+  };
+  for (const MeasuredCurve& c : curves) {
+    if (c.V.empty() || c.V.size() != c.J.size())
+      return "the curve " + c.name + " (" + c.file + ") has no points";
+    if (!(c.weight > 0) || !std::isfinite(c.weight))
+      return "the weight of the curve " + c.name + " must be above 0";
+    if (!c.Dark()) {
+      bool light = false;
+      for (int k = 1; k <= 3; ++k)
+        light = light || (c.circuit.lit[static_cast<std::size_t>(k - 1)] &&
+                          (Photocurrent(start, k) > 0 || isFree(ParameterIndex("Jsc" + std::to_string(k)))));
+      if (!light)
+        return "the curve " + c.name + " (" + c.file +
+               ") is lit only by photocurrents that are 0 and not free: the parameters leave it dark";
+    }
+    const CurveTerms t = TermsOf(c, darkFloor);
+    if (t.points.empty())
+      return "the dark curve " + c.name + " (" + c.file + ") has no point above the floor of " +
+             Text(darkFloor) + " A/cm2";
+    points += t.points.size();
+  }
+  if (points < free.size()) return "the curves hold fewer points than there are free parameters";
+  if (starts < 1) return "give at least one start";
+  if (!(darkFloor >= 0) || !std::isfinite(darkFloor))
+    return "the dark floor must be a current density of 0 or more";
+  return std::nullopt;
+}
+
+std::vector<double> ModelCurrents(const MeasuredCurve& curve, const Parameters& par, double Vt) {
+  std::vector<double> J(curve.V.size(), std::numeric_limits<double>::quiet_NaN());
+  try {
+    const exact::CircuitSolver solver(par, Vt, curve.circuit);
+    for (std::size_t i = 0; i < curve.V.size(); ++i) {
+      try {
+        J[i] = solver.CurrentAt(curve.V[i]).J;
+      } catch (const CalcError&) {
+      }
+    }
+  } catch (const CalcError&) {
+  }
+  return J;
+}
+
+FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const FitProgress& progress) {
+  if (const auto problem = options.Problem()) throw InputError(*problem + ".");
+  const auto begin = std::chrono::steady_clock::now();
+  const int threads = std::max(
+      1, options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency()));
+  std::vector<StartResult> results(static_cast<std::size_t>(options.starts));
+  std::mutex lock;
+  int next = 0, done = 0;
+  double best = std::numeric_limits<double>::infinity();
+  const auto worker = [&] {
+    for (;;) {
+      int s = 0;
+      {
+        const std::lock_guard guard(lock);
+        if (next >= options.starts || (stop && *stop)) return;
+        s = next++;
+      }
+      StartResult r = RunStart(options, StartOf(options, s));
+      const std::lock_guard guard(lock);
+      best = std::min(best, r.cost);
+      results[static_cast<std::size_t>(s)] = std::move(r);
+      ++done;
+      if (progress) progress(done, options.starts, best);
+    }
+  };
+  {
+    const int workers = std::min(threads, options.starts);
+    std::vector<std::jthread> pool;
+    pool.reserve(static_cast<std::size_t>(workers));
+    for (int t = 0; t < workers; ++t) pool.emplace_back(worker);
+  }
+
+  FitResult fit;
+  fit.stopped = stop && *stop && done < options.starts;
+  fit.startsRun = done;
+  // The best start: the lowest cost, a converged one before one that ran out of iterations.
+  const StartResult* bestStart = nullptr;
+  for (const StartResult& r : results) {
+    if (r.x.empty() || !std::isfinite(r.cost)) continue;
+    if (!bestStart || r.cost < bestStart->cost) bestStart = &r;
+  }
+  if (!bestStart)
+    throw CalcError("no start of the fit reached a cell with a solution at every measured voltage");
+  fit.cost = bestStart->cost;
+  fit.converged = bestStart->converged;
+  for (const StartResult& r : results) fit.iterations += r.iterations;
+  const std::vector<double>& x = bestStart->x;
+  fit.fitted = WithCoordinates(options.start, options.free, x.data());
+
+  // Other minima as good as the best, within 1 % of its cost, elsewhere in the bounds.
+  for (const StartResult& r : results) {
+    if (&r == bestStart || r.x.empty() || !(r.cost <= 1.01 * fit.cost)) continue;
+    const auto differs = [&](const std::vector<double>& other) {
+      for (std::size_t i = 0; i < other.size(); ++i) {
+        const FreeParameter& f = options.free[i];
+        if (std::abs(r.x[i] - other[i]) > 1e-3 * (ToCoordinate(f, f.hi) - ToCoordinate(f, f.lo))) return true;
+      }
+      return false;
+    };
+    bool fresh = differs(x);
+    for (const std::vector<double>& listed : fit.otherMinima) {
+      std::vector<double> coordinates;
+      for (std::size_t i = 0; i < listed.size(); ++i)
+        coordinates.push_back(ToCoordinate(options.free[i], listed[i]));
+      fresh = fresh && differs(coordinates);
+    }
+    if (!fresh) continue;
+    std::vector<double> values;
+    for (std::size_t i = 0; i < r.x.size(); ++i) values.push_back(FromCoordinate(options.free[i], r.x[i]));
+    fit.otherMinima.push_back(std::move(values));
+  }
+
+  // At the best point: the residuals per curve, the Jacobian, and the covariance of the coordinates.
+  StartProblem sp(options, x);
+  double cost = 0;
+  std::vector<double> residuals;
+  ceres::CRSMatrix crs;
+  sp.problem.Evaluate(ceres::Problem::EvaluateOptions(), &cost, &residuals, nullptr, &crs);
+  std::size_t at = 0;
+  for (const CurveTerms& t : sp.terms) {
+    double squares = 0;
+    for (std::size_t r = 0; r < t.points.size(); ++r) squares += residuals[at + r] * residuals[at + r];
+    fit.residuals.push_back(
+        {t.curve->name, t.points.size(), std::sqrt(squares / static_cast<double>(t.points.size())) / t.root});
+    at += t.points.size();
+  }
+  const auto m = static_cast<Eigen::Index>(residuals.size()), n = static_cast<Eigen::Index>(x.size());
+  Eigen::MatrixXd jacobian = Eigen::MatrixXd::Zero(m, n);
+  for (int row = 0; row < crs.num_rows; ++row)
+    for (int k = crs.rows[static_cast<std::size_t>(row)]; k < crs.rows[static_cast<std::size_t>(row) + 1];
+         ++k)
+      jacobian(row, crs.cols[static_cast<std::size_t>(k)]) = crs.values[static_cast<std::size_t>(k)];
+  // Each column scaled to unit length, so that the rank test does not depend on the coordinates' units.
+  Eigen::VectorXd norms = jacobian.colwise().norm();
+  for (Eigen::Index j = 0; j < n; ++j)
+    if (norms(j) > 0) jacobian.col(j) /= norms(j);
+  const Eigen::JacobiSVD<Eigen::MatrixXd> svd(jacobian, Eigen::ComputeThinV);
+  const Eigen::VectorXd& sigma = svd.singularValues();
+  const double variance = m > n ? 2 * cost / static_cast<double>(m - n) : 0;
+  Eigen::MatrixXd covariance = Eigen::MatrixXd::Zero(n, n);
+  std::vector<bool> determined(static_cast<std::size_t>(n), true);
+  std::vector<std::vector<std::size_t>> nullDirections;  // the parameters each direction the data miss moves
+  for (Eigen::Index k = 0; k < n; ++k) {
+    const Eigen::VectorXd v = svd.matrixV().col(k);
+    if (sigma(k) > 1e-8 * sigma(0)) {
+      covariance += v * v.transpose() / (sigma(k) * sigma(k));
+      continue;
+    }
+    nullDirections.emplace_back();
+    for (Eigen::Index j = 0; j < n; ++j)
+      if (std::abs(v(j)) > 0.3) {
+        determined[static_cast<std::size_t>(j)] = false;
+        nullDirections.back().push_back(static_cast<std::size_t>(j));
+      }
+  }
+  for (Eigen::Index i = 0; i < n; ++i)
+    for (Eigen::Index j = 0; j < n; ++j)
+      covariance(i, j) =
+          norms(i) > 0 && norms(j) > 0 ? covariance(i, j) / (norms(i) * norms(j)) * variance : 0;
+
+  for (std::size_t i = 0; i < options.free.size(); ++i) {
+    const FreeParameter& f = options.free[i];
+    ParameterEstimate e;
+    e.index = f.index;
+    e.start = FromCoordinate(f, StartOf(options, 0)[i]);
+    e.fitted = FromCoordinate(f, x[i]);
+    e.determined = determined[i] && norms(static_cast<Eigen::Index>(i)) > 0;
+    const double sx =
+        std::sqrt(std::max(0.0, covariance(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(i))));
+    if (!e.determined) {
+      e.standardError = e.low95 = e.high95 = std::numeric_limits<double>::quiet_NaN();
+    } else if (f.Log()) {
+      e.standardError = e.fitted * kLn10 * sx;
+      e.low95 = e.fitted * std::pow(10.0, -kZ95 * sx);
+      e.high95 = e.fitted * std::pow(10.0, kZ95 * sx);
+    } else {
+      e.standardError = sx;
+      e.low95 = e.fitted - kZ95 * sx;
+      e.high95 = e.fitted + kZ95 * sx;
+    }
+    fit.estimates.push_back(e);
+  }
+
+  // The warnings: what the data cannot determine, and pairs they cannot tell apart.
+  const std::string from = "from " + CurveList(options.curves);
+  const auto together = [&](std::size_t a, std::size_t b, const std::string& how) {
+    const int pa = options.free[a].index, pb = options.free[b].index;
+    fit.warnings.push_back(Name(pa) + " and " + Name(pb) + " cannot be told apart " + from + " alone" + how +
+                           "; " + Separating(pa, pb, options.curves) + ".");
+  };
+  for (const std::vector<std::size_t>& direction : nullDirections) {
+    if (direction.size() == 1)
+      fit.warnings.push_back("The data cannot determine " + Name(options.free[direction[0]].index) + " " +
+                             from + ": it moves no residual.");
+    for (std::size_t a = 0; a < direction.size(); ++a)
+      for (std::size_t b = a + 1; b < direction.size(); ++b) together(direction[a], direction[b], "");
+  }
+  for (Eigen::Index i = 0; i < n; ++i)
+    for (Eigen::Index j = i + 1; j < n; ++j) {
+      const auto a = static_cast<std::size_t>(i), b = static_cast<std::size_t>(j);
+      if (!fit.estimates[a].determined || !fit.estimates[b].determined) continue;
+      const double c = covariance(i, j) / std::sqrt(covariance(i, i) * covariance(j, j));
+      if (std::abs(c) > 0.95) together(a, b, " (correlation " + Text(std::round(c * 1000) / 1000) + ")");
+    }
+  if (!fit.converged)
+    fit.warnings.push_back("The best start did not converge: its point is reported as it stood.");
+  if (fit.stopped)
+    fit.warnings.push_back("The fit was stopped after " + std::to_string(done) + " of " +
+                           std::to_string(options.starts) + " starts.");
+  fit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  return fit;
+}
+
+}  // namespace pelarin::fit

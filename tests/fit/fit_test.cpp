@@ -1,0 +1,186 @@
+// Fitting the cell to measured curves: synthetic measurements made by the program's own study at known
+// parameters, with noise, written in the measurement convention and in mA/cm2, give back the parameters
+// within their 95 % intervals; a stack's dark curve alone cannot tell two junctions' saturation currents
+// apart, and the fit says so; and what cannot be fitted is refused in one sentence.
+#include "fit/fit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+
+#include "common/declining_ui.h"
+#include "common/solver_fixtures.h"
+#include "common/temp_folder.h"
+#include "fit/measured_curves.h"
+#include "model/calc_error.h"
+#include "model/parameter_table.h"
+#include "studies/studies.h"
+#include "workspace/read_parameters.h"
+
+namespace pelarin {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FitTest : public testing::TempFolderTest {
+ protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    fs::current_path(dir);
+  }
+
+  // The three-junction study's lit and dark curves at the cell typed into the boxes, as its windows draw
+  // them: J (A/cm2, generator direction) against V; the dark window shows ln|J|, forward currents negative.
+  struct StudyCurves {
+    std::vector<double> litV, litJ, darkV, darkJ;
+    Parameters par;
+  };
+  StudyCurves RunStudy(const std::vector<std::pair<const char*, const char*>>& boxes) {
+    testing::DecliningUi ui;
+    for (const auto& [name, text] : boxes) ui.form.SetBoxText(ParameterIndex(name), text);
+    State state;
+    ResetStartUpConstants(state);
+    StudyAllJunctions(state, ui);
+    StudyCurves c;
+    c.par = state.par;
+    for (const DrawnCurve& curve : ui.linlin.surface.Curves())
+      for (const auto& [V, J] : curve.points) c.litV.push_back(V), c.litJ.push_back(J);
+    for (const DrawnCurve& curve : ui.linlog.surface.Curves())
+      for (const auto& [V, lnJ] : curve.points)
+        c.darkV.push_back(V), c.darkJ.push_back(V > 0 ? -std::exp(lnJ) : std::exp(lnJ));
+    return c;
+  }
+
+  // Every step-th point written in mA/cm2 and the load convention (a lit cell's current negative), with
+  // relative noise, as a measurement file with a header.
+  std::string Write(const std::string& name, const std::vector<double>& V, const std::vector<double>& J,
+                    double noise, std::mt19937_64& rng, std::size_t step) {
+    std::normal_distribution<double> gauss(0, noise);
+    std::string text = "V (V);J (mA/cm2)\r\n";
+    char line[96];
+    for (std::size_t i = 0; i < V.size(); i += step) {
+      std::snprintf(line, sizeof line, "%.9g;%.9g\r\n", V[i], -1000 * J[i] * (1 + gauss(rng)));
+      text += line;
+    }
+    testing::Write(dir / name, text);
+    return (dir / name).string();
+  }
+
+  static fit::MeasuredCurve Load(const std::string& name, const std::string& path) {
+    return fit::LoadCurve({.name = name,
+                           .path = path,
+                           .unit = fit::CurrentUnit::MilliamperesPerCm2,
+                           .sign = fit::SignConvention::Load});
+  }
+};
+
+TEST_F(FitTest, RecoversFourParametersOfAStudysCurvesWithinTheirIntervals) {
+  const StudyCurves truth = RunStudy({{"Rs2", "8"}, {"Rp1", "2000"}, {"Jsd11", "1e-10"}, {"Jsc3", "0.014"}});
+  std::mt19937_64 rng(11);
+  fit::FitOptions options;
+  options.curves.push_back(Load("lit", Write("lit.txt", truth.litV, truth.litJ, 0.002, rng, 2)));
+  options.curves.push_back(Load("dark", Write("dark.txt", truth.darkV, truth.darkJ, 0.01, rng, 10)));
+  options.start = testing_cell::DefaultParameters();  // the form's defaults: every free one off the truth
+  options.starts = 4;
+  options.threads = 2;
+  for (const char* name : {"Rs2", "Rp1", "Jsd11", "Jsc3"})
+    options.free.push_back(fit::DefaultBounds(ParameterIndex(name)));
+  const fit::FitResult r = fit::Fit(options);
+  EXPECT_TRUE(r.converged);
+  ASSERT_EQ(r.estimates.size(), 4u);
+  for (const fit::ParameterEstimate& e : r.estimates) {
+    const auto member = kParameterRows[static_cast<std::size_t>(e.index)].member;
+    SCOPED_TRACE(std::string(kParameterRows[static_cast<std::size_t>(e.index)].name));
+    EXPECT_TRUE(e.determined);
+    EXPECT_LE(e.low95, truth.par.*member);
+    EXPECT_GE(e.high95, truth.par.*member);
+    EXPECT_LT(e.high95 / e.low95, 1.5) << "an interval that says something";
+    EXPECT_EQ(r.fitted.*member, e.fitted);
+  }
+  ASSERT_EQ(r.residuals.size(), 2u);
+  EXPECT_LT(r.residuals[0].rms, 0.01);  // lit: of its largest |J|, with 0.2 % noise
+  EXPECT_LT(r.residuals[1].rms, 0.02);  // dark: decades, with 1 % noise (0.004 decades)
+  for (const std::string& warning : r.warnings) ADD_FAILURE() << warning;
+}
+
+TEST_F(FitTest, TheStacksDarkCurveAloneCannotTellTwoJunctionsSaturationCurrentsApart) {
+  // Junctions 1 and 3 with one ideal diode each and no shunt: in series, well above both saturation
+  // currents, the dark stack's voltage holds Vt ln(J / Jsd11) + Vt ln(J / Jsd31), which only their product
+  // sets.
+  const StudyCurves truth = RunStudy({{"Jsd12", "0"}, {"Jsd32", "0"}, {"Rp1", "1e12"}, {"Rp3", "1e12"}});
+  std::mt19937_64 rng(5);
+  fit::FitOptions options;
+  options.curves.push_back(Load("dark", Write("dark.txt", truth.darkV, truth.darkJ, 0.01, rng, 10)));
+  options.start = truth.par;
+  options.darkFloor = 1e-6;  // twenty times Jsd31
+  options.starts = 2;
+  options.free = {fit::DefaultBounds(ParameterIndex("Jsd11")), fit::DefaultBounds(ParameterIndex("Jsd31"))};
+  const fit::FitResult r = fit::Fit(options);
+  bool told = false;
+  for (const std::string& w : r.warnings) {
+    const bool pair = w.find("Jsd11 and Jsd31 cannot be told apart from the stack's dark curve alone") == 0;
+    told = told || (pair && w.find("add a lit:1 or lit:3 curve") != std::string::npos);
+  }
+  std::string warnings;
+  for (const std::string& w : r.warnings) warnings += w + "\n";
+  EXPECT_TRUE(told) << warnings;
+}
+
+TEST_F(FitTest, RefusesWhatCannotBeFittedInOneSentence) {
+  const std::string lit = (dir / "lit.txt").string(), dark = (dir / "dark.txt").string();
+  testing::Write(lit, "0\t0.008\n0.5\t0.004\n1\t-0.01\n");
+  testing::Write(dark, "0.5\t-1e-6\n1\t-1e-3\n");
+  const auto curve = [](const std::string& name, const std::string& path) {
+    return fit::LoadCurve({.name = name, .path = path});
+  };
+  struct Case {
+    const char* why;
+    std::function<void(fit::FitOptions&)> change;
+  };
+  const Case cases[] = {
+      {"need LO below HI", [](fit::FitOptions& o) { o.free[0].hi = o.free[0].lo; }},
+      {"the lowest must be above 0", [](fit::FitOptions& o) { o.free[0].lo = -1; }},
+      {"is named free twice", [](fit::FitOptions& o) { o.free.push_back(o.free[0]); }},
+      {"the parameters leave it dark",
+       [&](fit::FitOptions& o) {
+         o.start.Jsc1 = 0;
+         o.curves.push_back(curve("lit:1", lit));
+       }},
+      {"has no point above the floor", [](fit::FitOptions& o) { o.darkFloor = 1; }},
+      {"name at least one free parameter", [](fit::FitOptions& o) { o.free.clear(); }},
+  };
+  for (const Case& c : cases) {
+    fit::FitOptions o;
+    o.start = testing_cell::DefaultParameters();
+    o.curves = {curve("lit", lit), curve("dark", dark)};
+    o.free = {fit::DefaultBounds(ParameterIndex("Rs1"))};
+    c.change(o);
+    const auto problem = o.Problem();
+    ASSERT_TRUE(problem.has_value()) << c.why;
+    EXPECT_NE(problem->find(c.why), std::string::npos) << *problem;
+    EXPECT_THROW(static_cast<void>(fit::Fit(o)), InputError);
+  }
+  EXPECT_THROW(static_cast<void>(curve("lit:4", lit)), InputError);
+}
+
+TEST(CurveConfiguration, NamesEveryLightingOfTheStack) {
+  const std::pair<const char*, std::optional<std::array<bool, 3>>> names[] = {
+      {"lit", std::array<bool, 3>{true, true, true}},
+      {"dark", std::array<bool, 3>{}},
+      {"lit:2", std::array<bool, 3>{false, true, false}},
+      {"lit:13", std::array<bool, 3>{true, false, true}},
+      {"lit:23", std::array<bool, 3>{false, true, true}},
+      {"lit:31", std::nullopt},
+      {"lit:123", std::nullopt},
+      {"lit:", std::nullopt},
+      {"lit:4", std::nullopt},
+      {"Lit", std::nullopt}};
+  for (const auto& [name, lit] : names) EXPECT_EQ(fit::LitSetOf(name), lit) << name;
+}
+
+}  // namespace
+}  // namespace pelarin
