@@ -48,6 +48,7 @@ Parameters WithCoordinates(const Parameters& base, const std::vector<FreeParamet
 struct CurveTerms {
   const MeasuredCurve* curve = nullptr;
   std::vector<std::size_t> points;  // the points that count
+  std::vector<double> voltages;     // theirs, in the file's order: solved one from the next
   double scale = 1;                 // lit: the largest |J|
   double root = 1;                  // the square root of the weight
 
@@ -71,6 +72,7 @@ CurveTerms TermsOf(const MeasuredCurve& curve, double darkFloor) {
   for (std::size_t i = 0; i < curve.V.size(); ++i) {
     if (curve.Dark() && !(std::abs(curve.J[i]) > darkFloor)) continue;
     t.points.push_back(i);
+    t.voltages.push_back(curve.V[i]);
     largest = std::max(largest, std::abs(curve.J[i]));
   }
   t.scale = largest > 0 ? largest : 1;
@@ -90,22 +92,18 @@ class CurveCost : public ceres::CostFunction {
     const Parameters p = WithCoordinates(options_.start, free, parameters[0]);
     try {
       const exact::CircuitSolver solver(p, options_.Vt, terms_.curve->circuit);
+      const bool derivatives = jacobians && jacobians[0];
+      solver.CurrentsAlong(terms_.voltages, points_, derivatives ? &derivatives_ : nullptr);
       for (std::size_t r = 0; r < terms_.points.size(); ++r) {
-        const std::size_t i = terms_.points[r];
-        const double V = terms_.curve->V[i];
-        if (jacobians && jacobians[0]) {
-          exact::OperatingPoint point;
-          const exact::ParameterDerivatives d = solver.CurrentDerivatives(V, &point);
-          residuals[r] = terms_.Residual(point.J, i);
-          for (std::size_t k = 0; k < free.size(); ++k) {
-            const double dValue = d[static_cast<std::size_t>(free[k].index)];
-            const double chain = free[k].Log() ? p.*Row(free[k].index).member * kLn10 : 1;
-            jacobians[0][r * free.size() + k] = terms_.Derivative(point.J, dValue * chain);
-          }
-        } else {
-          residuals[r] = terms_.Residual(solver.CurrentAt(V).J, i);
-        }
+        const double J = points_[r].J;
+        residuals[r] = terms_.Residual(J, terms_.points[r]);
         if (!std::isfinite(residuals[r])) return false;
+        if (!derivatives) continue;
+        for (std::size_t k = 0; k < free.size(); ++k) {
+          const double dValue = derivatives_[r][static_cast<std::size_t>(free[k].index)];
+          const double chain = free[k].Log() ? p.*Row(free[k].index).member * kLn10 : 1;
+          jacobians[0][r * free.size() + k] = terms_.Derivative(J, dValue * chain);
+        }
       }
     } catch (const CalcError&) {
       return false;  // a step into a cell without a solution: the trust region shrinks
@@ -116,6 +114,9 @@ class CurveCost : public ceres::CostFunction {
  private:
   const CurveTerms& terms_;
   const FitOptions& options_;
+  // Scratch of the solves, kept between evaluations: one problem is solved on one thread.
+  mutable std::vector<exact::OperatingPoint> points_;
+  mutable std::vector<exact::ParameterDerivatives> derivatives_;
 };
 
 ceres::LossFunction* LossOf(Loss loss) {

@@ -73,12 +73,16 @@ double SolveDecreasing(F&& f, double lo, double hi, double start, const char* wh
 
 using Junction = CircuitSolver::Junction;
 
+}  // namespace
+
 // The junction's current density at diode voltage Vd (the photocurrent less the two diodes and the parallel
 // resistance), the conductance G = -dJ/dVd, and dG/dVd.
 struct DiodeState {
   double J = 0, G = 0, dG = 0;
   double scale = 0;  // the largest of the terms J is made of: its rounding bounds J's precision
 };
+
+namespace {
 
 DiodeState AtDiodeVoltage(const Junction& j, double Vd) {
   double D = 0, G = 1 / j.Rp, dG = 0;
@@ -108,11 +112,15 @@ double DiodeVoltageBelowCurrent(const Junction& j, double J) {
   return bound;
 }
 
+}  // namespace
+
 // One junction solved at a current density or a voltage.
 struct JunctionPoint {
   double Vd = 0, V = 0, J = 0, G = 0, dG = 0;
   double scale = 0;  // as DiodeState's
 };
+
+namespace {
 
 // The junction's voltage at current density J; hint is a diode voltage to start from (NaN: none).
 // A voltage beyond the range of doubles (a parallel resistance so large that the current through it
@@ -272,8 +280,6 @@ CircuitSolver::CircuitSolver(const Parameters& par, double Vt, const Circuit& ci
 
 // ---- The series stack (or one junction): every junction carries the terminal current. ----
 
-namespace {
-
 // The stack's voltage at current density J with its first two derivatives, each junction's solve starting
 // from its diode voltage of the previous call.
 struct SeriesState {
@@ -283,8 +289,6 @@ struct SeriesState {
   std::array<JunctionPoint, 3> last{};
   std::array<bool, 3> haveLast{};
 };
-
-}  // namespace
 
 OperatingPoint CircuitSolver::SeriesVoltageAt(double J) const {
   OperatingPoint point{.V = 0, .J = J};
@@ -331,12 +335,34 @@ double LargestScale(const SeriesState& s) {
 
 }  // namespace
 
+// A walk along a curve of the series stack: each solve starts from the last point's solution.
+struct CircuitSolver::SeriesWalk {
+  SeriesState s;                         // the junctions at the last point
+  std::array<JunctionPoint, 3> third{};  // each junction at a third of the last voltage, for the bracket
+  bool started = false;
+  double V = 0, J = 0, dVdJ = 0;
+};
+
 OperatingPoint CircuitSolver::SeriesCurrentAt(double V) const {
+  SeriesWalk walk;
+  return SeriesCurrentAt(V, walk);
+}
+
+OperatingPoint CircuitSolver::SeriesCurrentAt(double V, SeriesWalk& walk) const {
+  SeriesState& s = walk.s;
+  // A junction's diode voltage at terminal voltage v, from where it stood at the last one.
+  const auto hintAt = [&](const JunctionPoint& p, std::size_t k, double v, double was) {
+    return walk.started ? p.Vd + (v - was) / (1 + junctions_[k].Rs * p.G) : kNoHint;
+  };
   if (first_ == last_) {
-    const Junction& j = junctions_[static_cast<std::size_t>(first_)];
-    const JunctionPoint p = JunctionAtVoltage(j, V, kNoHint, first_ + 1);
+    const auto k = static_cast<std::size_t>(first_);
+    const Junction& j = junctions_[k];
+    const JunctionPoint p = JunctionAtVoltage(j, V, hintAt(s.last[k], k, V, walk.V), first_ + 1);
+    s.last[k] = p;
+    walk.started = true;
+    walk.V = V;
     OperatingPoint point{.V = V, .J = p.J, .currentScale = p.scale};
-    point.junctionV[static_cast<std::size_t>(first_)] = V;
+    point.junctionV[k] = V;
     point.dJdV = TerminalSlope(j, p.G);
     return point;
   }
@@ -344,21 +370,27 @@ OperatingPoint CircuitSolver::SeriesCurrentAt(double V) const {
   // from below (the others then take more than a third) and the one carrying the most from above.
   double lo = std::numeric_limits<double>::infinity(), hi = -lo;
   for (int k = first_; k <= last_; ++k) {
-    const double J = JunctionAtVoltage(junctions_[static_cast<std::size_t>(k)], V / 3, kNoHint, k + 1).J;
-    lo = std::min(lo, J);
-    hi = std::max(hi, J);
+    const auto index = static_cast<std::size_t>(k);
+    const double hint = hintAt(walk.third[index], index, V / 3, walk.V / 3);
+    walk.third[index] = JunctionAtVoltage(junctions_[index], V / 3, hint, k + 1);
+    lo = std::min(lo, walk.third[index].J);
+    hi = std::max(hi, walk.third[index].J);
   }
-  SeriesState s;
-  const double J = lo == hi ? lo
-                            : SolveDecreasing(
-                                  [&](double x) {
-                                    SeriesAt(junctions_, first_, last_, x, s);
-                                    return Slope{s.V - V, s.dV};
-                                  },
-                                  lo, hi, lo, "the stack's current search");
+  // Newton from the last point moved along its tangent, or from the lower bound.
+  const double predicted = walk.started ? walk.J + (V - walk.V) / walk.dVdJ : lo;
+  const double J =
+      lo == hi ? lo
+               : SolveDecreasing(
+                     [&](double x) {
+                       SeriesAt(junctions_, first_, last_, x, s);
+                       return Slope{s.V - V, s.dV};
+                     },
+                     lo, hi, predicted > lo && predicted < hi ? predicted : lo, "the stack's current search");
   SeriesAt(junctions_, first_, last_, J, s);
   if (!std::isfinite(s.V))
     throw CalcError(circuit_.Describe() + " has no finite current at V = " + Num(V) + " V");
+  walk.started = true;
+  walk.V = V, walk.J = J, walk.dVdJ = s.dV;
   return {.V = V, .J = J, .junctionV = s.junctionV, .dJdV = 1 / s.dV, .currentScale = LargestScale(s)};
 }
 
@@ -540,15 +572,20 @@ OperatingPoint CircuitSolver::CurrentAt(double V) const {
   try {
     n = SolveNetwork(V, nullptr);
   } catch (const CalcError&) {
-    // Continuation: from short circuit, where the series start is closest, towards V in small steps.
-    n = SolveNetwork(0, nullptr);
-    constexpr int kSteps = 32;
-    for (int i = 1; i <= kSteps; ++i) {
-      const std::array<double, 2> start{n.A, n.B};
-      n = SolveNetwork(V * i / kSteps, &start);
-    }
+    n = SolveNetworkFromShortCircuit(V);
   }
   return PointOf(V, n.Jterm, n.A, n.B, n.dJdV, n.currentScale);
+}
+
+CircuitSolver::NetworkSolution CircuitSolver::SolveNetworkFromShortCircuit(double V) const {
+  // Continuation: from short circuit, where the series start is closest, towards V in small steps.
+  NetworkSolution n = SolveNetwork(0, nullptr);
+  constexpr int kSteps = 32;
+  for (int i = 1; i <= kSteps; ++i) {
+    const std::array<double, 2> start{n.A, n.B};
+    n = SolveNetwork(V * i / kSteps, &start);
+  }
+  return n;
 }
 
 OperatingPoint CircuitSolver::VoltageAt(double J) const {
@@ -571,6 +608,11 @@ class CircuitSolver::NetworkTrack {
     }
     have_ = true;
     return last_;
+  }
+  // Goes on from a solution found otherwise.
+  void Restart(const NetworkSolution& n) {
+    last_ = n;
+    have_ = true;
   }
 
  private:
@@ -718,21 +760,26 @@ ParameterDerivatives CircuitSolver::VoltageDerivatives(double J, OperatingPoint*
   return d;
 }
 
-ParameterDerivatives CircuitSolver::CurrentDerivatives(double V, OperatingPoint* point) const {
+ParameterDerivatives CircuitSolver::SeriesCurrentDerivatives(const OperatingPoint& point,
+                                                             const SeriesWalk& walk) const {
+  // dV/d(parameter) at the point's current, from each junction's solution there; then dJ = -dV dJ/dV.
   ParameterDerivatives d{};
-  if (!circuit_.coupled) {
-    const OperatingPoint p = SeriesCurrentAt(V);
-    d = VoltageDerivatives(p.J, nullptr);
-    for (double& x : d) x = -x * p.dJdV;
-    if (point) *point = p;
-    return d;
+  for (int k = first_; k <= last_; ++k) {
+    const auto index = static_cast<std::size_t>(k);
+    const JunctionPoint& p = walk.s.last[index];
+    const std::array<double, 7> partials = CurrentPartials(junctions_[index], p.Vd, circuit_.lit[index]);
+    for (std::size_t i = 1; i < 7; ++i) d[7 * index + i] = partials[i] / p.G;
+    d[7 * index] = -point.J;
   }
-  const OperatingPoint p = CurrentAt(V);
-  const std::array<double, 2> start{p.junctionV[2], p.junctionV[1] + p.junctionV[2]};
-  const NetworkSolution n = SolveNetwork(V, &start);
+  for (double& x : d) x = -x * point.dJdV;
+  return d;
+}
+
+ParameterDerivatives CircuitSolver::NetworkCurrentDerivatives(const NetworkSolution& n) const {
   // The partial derivatives of the two node equations and of the terminal current at fixed nodes; the
   // nodes then move by H^-1 dKCL, which the terminal current sees through b.
-  ParameterDerivatives kclA{}, kclB{}, terminal{};
+  const double V = n.V;
+  ParameterDerivatives d{}, kclA{}, kclB{}, terminal{};
   std::array<std::array<double, 7>, 3> junction{};
   for (std::size_t k = 0; k < 3; ++k)
     junction[k] = JunctionCurrentDerivatives(junctions_[k], n.junction[k], circuit_.lit[k]);
@@ -757,8 +804,43 @@ ParameterDerivatives CircuitSolver::CurrentDerivatives(double V, OperatingPoint*
     const double dB = (n.h11 * kclB[i] - n.h12 * kclA[i]) / n.det;
     d[i] = terminal[i] + b1 * dA + b2 * dB;
   }
-  if (point) *point = PointOf(V, n.Jterm, n.A, n.B, n.dJdV, n.currentScale);
   return d;
+}
+
+ParameterDerivatives CircuitSolver::CurrentDerivatives(double V, OperatingPoint* point) const {
+  std::vector<OperatingPoint> points;
+  std::vector<ParameterDerivatives> derivatives;
+  CurrentsAlong(std::span<const double>(&V, 1), points, &derivatives);
+  if (point) *point = points.front();
+  return derivatives.front();
+}
+
+void CircuitSolver::CurrentsAlong(std::span<const double> V, std::vector<OperatingPoint>& points,
+                                  std::vector<ParameterDerivatives>* derivatives) const {
+  points.clear();
+  if (derivatives) derivatives->clear();
+  for (const double v : V)
+    if (!std::isfinite(v)) throw CalcError("no current density at a voltage that is not a finite number");
+  if (!circuit_.coupled) {
+    SeriesWalk walk;
+    for (const double v : V) {
+      points.push_back(SeriesCurrentAt(v, walk));
+      if (derivatives) derivatives->push_back(SeriesCurrentDerivatives(points.back(), walk));
+    }
+    return;
+  }
+  NetworkTrack track(*this);
+  for (const double v : V) {
+    NetworkSolution n;
+    try {
+      n = track.At(v);
+    } catch (const CalcError&) {
+      n = SolveNetworkFromShortCircuit(v);  // and the walk goes on from it
+      track.Restart(n);
+    }
+    points.push_back(PointOf(v, n.Jterm, n.A, n.B, n.dJdV, n.currentScale));
+    if (derivatives) derivatives->push_back(NetworkCurrentDerivatives(n));
+  }
 }
 
 }  // namespace pelarin::exact

@@ -10,7 +10,9 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "model/figures_of_merit.h"
 #include "model/parameter_table.h"
@@ -62,6 +64,10 @@ class CircuitSolver {
 
   // dJ/d(parameter) at fixed terminal voltage V, with the point itself.
   [[nodiscard]] ParameterDerivatives CurrentDerivatives(double V, OperatingPoint* point = nullptr) const;
+  // The current at each voltage of a curve, with its derivatives when asked for, each point solved from
+  // the one before: several times faster than point by point over a curve's close voltages.
+  void CurrentsAlong(std::span<const double> V, std::vector<OperatingPoint>& points,
+                     std::vector<ParameterDerivatives>* derivatives = nullptr) const;
   // dV/d(parameter) at fixed terminal current density J, with the point itself.
   [[nodiscard]] ParameterDerivatives VoltageDerivatives(double J, OperatingPoint* point = nullptr) const;
 
@@ -82,9 +88,15 @@ class CircuitSolver {
  private:
   struct NetworkSolution;
   class NetworkTrack;
+  [[nodiscard]] NetworkSolution SolveNetworkFromShortCircuit(double V) const;
   [[nodiscard]] NetworkSolution SolveNetwork(double V, const std::array<double, 2>* start,
                                              const NetworkSolution* near = nullptr) const;
+  struct SeriesWalk;
   [[nodiscard]] OperatingPoint SeriesCurrentAt(double V) const;
+  [[nodiscard]] OperatingPoint SeriesCurrentAt(double V, SeriesWalk& walk) const;
+  [[nodiscard]] ParameterDerivatives SeriesCurrentDerivatives(const OperatingPoint& point,
+                                                              const SeriesWalk& walk) const;
+  [[nodiscard]] ParameterDerivatives NetworkCurrentDerivatives(const NetworkSolution& n) const;
   [[nodiscard]] double SeriesShortCircuit(double& currentScale) const;
   // Throws CalcError when a figure's current is lost in the rounding of the currents it is made of.
   void CheckResolved(double J, double currentScale, const char* figure) const;
