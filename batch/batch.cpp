@@ -271,6 +271,7 @@ std::string BatchHelp() {
   }
   return R"(Usage: pelarin-batch STUDY [options]
        pelarin-batch figures STUDY [options]   (exact figures of merit; see pelarin-batch figures --help)
+       pelarin-batch fit --data CURVE=FILE... --free NAME... --out FITTED.plr   (see pelarin-batch fit --help)
        pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log]... --summary FILE.csv [options]
        pelarin-batch scan-merge OUT.csv PART.csv...   (see pelarin-batch scan --help)
 
