@@ -95,7 +95,8 @@ MeasuredColumns ReadMeasuredColumnsText(std::string_view text, const std::string
     std::string why;
     const auto pair = Pair(line, why);
     if (!pair) {
-      if (headerPossible) {  // the first line that holds anything may be the columns' titles
+      // The first line that holds anything may be the columns' titles: text, not numbers.
+      if (headerPossible && line.find_first_not_of("0123456789+-.,;eE \t") != std::string::npos) {
         headerPossible = false;
         continue;
       }
