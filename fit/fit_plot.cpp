@@ -83,13 +83,13 @@ void DrawFitPicture(const FitOptions& options, const FitResult& result, FitPictu
                      .xTitle = "V (V)",
                      .yTitle = picture == FitPicture::Residuals ? "residual" : "J (A/cm2)",
                      .logY = dark});
-  surface.SetFillStyle(FillStyle::Solid);
+  surface.SetFillStyle(FillStyle::Transparent);  // measured points as rings, the fitted line through them
   for (std::size_t n = 0; n < shown.size(); ++n) {
     const std::size_t k = shown[n];
     const MeasuredCurve& c = options.curves[k];
     const Colour colour = ColourOf(n);
     surface.BeginCurve({.name = c.name, .colour = colour, .hollow = true, .figures = std::nullopt});
-    surface.SetFillColour(colour);
+    surface.SetFillColour(PaletteColour(15));  // white inside: rings, as the measured overlay draws them
     for (std::size_t i = 0; i < c.V.size(); ++i) {
       const double value = picture == FitPicture::Residuals ? residuals[k][i] : y(c.J[i]);
       if (std::isfinite(value)) surface.Circle(c.V[i], value, plot.markerRadius, colour);
