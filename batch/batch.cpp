@@ -81,6 +81,7 @@ class BatchUi : public Ui {
         return options_.overwrite;
       case Question::DeleteStudy:
       case Question::Quit:
+      case Question::ApplyFit:
         break;
     }
     const QuestionText asked = TextOf(question);

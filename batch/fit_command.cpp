@@ -1,6 +1,5 @@
 #include "batch/fit_command.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,10 +8,10 @@
 #include "app/shown_text.h"
 #include "batch/figures_command.h"  // ReadFormValues
 #include "fit/fit_plot.h"
+#include "fit/fit_report.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
-#include "plot/curves_csv.h"
 #include "workspace/parameter_file.h"
 #include "workspace/study_folder.h"
 
@@ -49,39 +48,6 @@ std::optional<fit::FreeParameter> FreeOf(const std::string& name, const std::str
   }
   f.lo = lo.value, f.hi = hi.value;
   return f;
-}
-
-std::string Unit(int index) {
-  const std::string unit(kParameterRows[static_cast<std::size_t>(index)].unit);
-  return unit.empty() ? "-" : unit;
-}
-
-void PrintReport(const fit::FitOptions& options, const fit::FitResult& r, std::ostream& out) {
-  out << "fit: " << r.startsRun << " starts, " << r.iterations << " iterations, " << Number(r.seconds)
-      << " s; " << (r.converged ? "converged" : "not converged") << " (cost " << Number(r.cost) << ")\n";
-  char line[256];
-  std::snprintf(line, sizeof line, "%-9s %12s %12s %14s %12s %12s  %s\n", "parameter", "start", "fitted",
-                "standard error", "95% low", "95% high", "unit");
-  out << line;
-  for (const fit::ParameterEstimate& e : r.estimates) {
-    std::snprintf(line, sizeof line, "%-9s %12.6g %12.6g %14.6g %12.6g %12.6g  %s\n",
-                  std::string(kParameterRows[static_cast<std::size_t>(e.index)].name).c_str(), e.start,
-                  e.fitted, e.standardError, e.low95, e.high95, Unit(e.index).c_str());
-    out << line;
-  }
-  for (const fit::CurveResidual& c : r.residuals) {
-    const bool dark = fit::LitSetOf(c.name) == std::array<bool, 3>{};
-    out << "curve " << c.name << ": " << c.points << " points, RMS residual " << Number(c.rms)
-        << (dark ? " decades" : " of its largest |J|") << "\n";
-  }
-  for (const std::vector<double>& other : r.otherMinima) {
-    out << "another minimum within 1 % of the cost:";
-    for (std::size_t i = 0; i < other.size(); ++i)
-      out << " " << kParameterRows[static_cast<std::size_t>(options.free[i].index)].name << "="
-          << Number(other[i]);
-    out << "\n";
-  }
-  for (const std::string& warning : r.warnings) out << "warning: " << warning << "\n";
 }
 
 // The file beside path that a picture other than the first goes to: <stem>_<what><extension>.
@@ -240,20 +206,6 @@ std::optional<FitCommandOptions> ParseFitOptions(const std::vector<std::string>&
   return o;
 }
 
-std::string FitReportCsv(const fit::FitOptions& options, const fit::FitResult& result) {
-  std::string csv = "parameter,start,fitted,standard error,95% low,95% high,unit\r\n";
-  const auto field = [](double x) { return std::isfinite(x) ? ShortestText(x) : std::string(); };
-  for (const fit::ParameterEstimate& e : result.estimates)
-    csv += std::string(kParameterRows[static_cast<std::size_t>(e.index)].name) + "," + field(e.start) + "," +
-           field(e.fitted) + "," + field(e.standardError) + "," + field(e.low95) + "," + field(e.high95) +
-           "," + CsvField(std::string(kParameterRows[static_cast<std::size_t>(e.index)].unit)) + "\r\n";
-  csv += "\r\ncurve,points,RMS residual\r\n";
-  for (const fit::CurveResidual& c : result.residuals)
-    csv += CsvField(c.name) + "," + std::to_string(c.points) + "," + field(c.rms) + "\r\n";
-  (void)options;
-  return csv;
-}
-
 int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
            const ImageSaver& saveImage) {
   if (o.help) {
@@ -319,7 +271,7 @@ int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, con
     err << kName << e.what() << "\n";
     return kBatchFailed;
   }
-  PrintReport(options, result, out);
+  out << fit::FitReportText(options, result);
   int status = result.converged && !result.stopped ? kBatchOk : kBatchFailed;
   const auto write = [&](const std::string& path, const std::string& text) {
     try {
@@ -331,7 +283,7 @@ int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, con
     }
   };
   write(outputs[0], ParameterFileText(result.fitted));
-  if (o.report) write(outputs[1], FitReportCsv(options, result));
+  if (o.report) write(outputs[1], fit::FitReportCsv(options, result));
   for (const auto& [picture, path] : pictures) {
     RecordingSurface drawing;
     try {

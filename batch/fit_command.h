@@ -42,7 +42,4 @@ struct FitCommandOptions {
 int RunFit(const FitCommandOptions& options, std::ostream& out, std::ostream& err,
            const std::atomic<bool>& stop, const ImageSaver& saveImage = nullptr);
 
-// The report as a CSV file: a row per free parameter, a blank line, a row per curve with its RMS residual.
-[[nodiscard]] std::string FitReportCsv(const fit::FitOptions& options, const fit::FitResult& result);
-
 }  // namespace pelarin

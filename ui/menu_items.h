@@ -27,7 +27,8 @@ enum class MenuItem : int {
   Question,
   Help,
   About,
-  Scan,  // the scan dialog, last in the Calculations menu
+  Scan,  // the scan dialog, in the Calculations menu after the studies
+  Fit,   // the fit dialog, last in the Calculations menu
   FirstStudy = 100,
 };
 

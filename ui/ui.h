@@ -109,6 +109,7 @@ enum class Question {
   ShowExperimentalData,  // before the measured-data overlay
   DeleteStudy,           // before a study's files are erased
   Quit,                  // before the program ends
+  ApplyFit,              // before fitted values replace the form's
 };
 
 struct QuestionText {
@@ -132,6 +133,8 @@ struct QuestionText {
       return {" ALL the related files will be erased !", " Are you SURE ?", MessageIcon::Exclamation};
     case Question::Quit:
       return {"     Do you want to quit ?", "     **  End of the study  **", MessageIcon::None};
+    case Question::ApplyFit:
+      return {"Put the fitted values into the form ?", "Fit", MessageIcon::None};
   }
   return {};
 }

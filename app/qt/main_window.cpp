@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "app/commands.h"
+#include "app/qt/fit_dialog.h"
 #include "app/qt/help_window.h"
 #include "app/qt/scan_dialog.h"
 #include "plot/qt/plot_window_widget.h"
@@ -165,6 +166,8 @@ void MainWindow::BuildMenus() {
     if (top == M::Calculations) {
       menu->addSeparator();
       connect(AddEntry(menu, M::Scan, "S&can..."), &QAction::triggered, this, &MainWindow::OpenScanDialog);
+      connect(AddEntry(menu, M::Fit, "&Fit to measured data..."), &QAction::triggered, this,
+              &MainWindow::OpenFitDialog);
     }
   }
 
@@ -255,6 +258,34 @@ void MainWindow::OpenScanDialog() {
     scanPlotWindow_->raise();
   };
   if (onScanDialog) onScanDialog(dialog);
+  dialog.exec();
+}
+
+void MainWindow::OpenFitDialog() {
+  // The fit starts from the form as typed.
+  FitDialog dialog(state_, *form_, *ui_, this);
+  dialog.showPlot = [this](const FitDialog::Picture& picture) {
+    const bool dark = picture.which == fit::FitPicture::Dark;
+    const int k = static_cast<int>(dark ? PlotId::linlog : PlotId::linlin);
+    if (!fitPlot_[k]) {
+      fitPlot_[k] = new PlotWindowWidget(dark ? PlotId::linlog : PlotId::linlin, state_);
+      fitPlot_[k]->setObjectName(dark ? "fitDarkPlot" : "fitPlot");
+      WirePlot(fitPlot_[k]);
+      fitPlotWindow_[k] = AddChild(area_, fitPlot_[k]);
+      fitPlotWindow_[k]->resize((dark ? linlogWindow_ : linlinWindow_)->size());
+    }
+    PlotWindowWidget* plot = fitPlot_[k];
+    // A drag measures a resistance on the lit curves and an ideality factor on the dark ones; residuals
+    // have neither.
+    plot->SetMeasuring(picture.which != fit::FitPicture::Residuals);
+    plot->Clear();
+    picture.drawing.Replay(*plot);
+    plot->SetCaption(picture.caption);
+    plot->SetFileStem(QString::fromStdString(picture.fileStem));
+    plot->Show();
+    fitPlotWindow_[k]->raise();
+  };
+  if (onFitDialog) onFitDialog(dialog);
   dialog.exec();
 }
 

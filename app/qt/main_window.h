@@ -57,6 +57,13 @@ class MainWindow : public QMainWindow {
   [[nodiscard]] QMdiSubWindow* ScanPlotWindow() const { return scanPlotWindow_; }
   // Called with each scan dialog as it opens, before it runs (widget tests drive it from here).
   std::function<void(class ScanDialog& dialog)> onScanDialog;
+  // Opens the fit dialog on the form's values; the picture of a fit goes to the fit's plot window of its
+  // kind (the lit curves and the residuals on linear axes, the dark curves on the linear-log ones).
+  void OpenFitDialog();
+  [[nodiscard]] PlotWindowWidget* FitPlot(PlotId id) const { return fitPlot_[static_cast<int>(id)]; }
+  [[nodiscard]] QMdiSubWindow* FitPlotWindow(PlotId id) const { return fitPlotWindow_[static_cast<int>(id)]; }
+  // Called with each fit dialog as it opens, before it runs (widget tests drive it from here).
+  std::function<void(class FitDialog& dialog)> onFitDialog;
 
  protected:
   // Fits the form to the width its window gives it.
@@ -84,6 +91,8 @@ class MainWindow : public QMainWindow {
   QMdiSubWindow* linlogWindow_;
   PlotWindowWidget* scanPlot_ = nullptr;
   QMdiSubWindow* scanPlotWindow_ = nullptr;
+  PlotWindowWidget* fitPlot_[2] = {};  // by PlotId
+  QMdiSubWindow* fitPlotWindow_[2] = {};
   HelpWindow* help_;
   QtMenus menus_;
   std::unique_ptr<QtUi> ui_;

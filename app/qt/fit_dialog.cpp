@@ -1,0 +1,554 @@
+#include "app/qt/fit_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include "app/scan_cells.h"  // ScanUi
+#include "fit/fit_report.h"
+#include "fit/measured_curves.h"
+#include "model/calc_error.h"
+#include "model/number_text.h"
+#include "workspace/read_parameters.h"
+
+namespace fs = std::filesystem;
+
+namespace pelarin {
+namespace {
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A number to read at a glance: "%.4g" for a cost, "%.6g" for a parameter's value.
+std::string Short(double x, int digits) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*g", digits, x);
+  return text;
+}
+
+// A number typed in a box, decimal commas read as points as the form reads them.
+std::optional<double> Typed(const QString& text) {
+  QString typed = text;
+  typed.replace(',', '.');
+  const WholeNumber number = ReadWholeNumber(typed.toStdString());
+  if (number.kind != NumberKind::Number) return std::nullopt;
+  return number.value;
+}
+
+enum Column { kName, kLow, kHigh, kFormValue, kUnit };
+enum CurveColumn { kFile, kConfiguration, kUnits, kSign, kWeight, kRemove };
+
+constexpr const char* kConfigurations[] = {"lit",   "dark",   "lit:1",  "lit:2",
+                                           "lit:3", "lit:12", "lit:13", "lit:23"};
+
+// "Rp1 and Jsd11", "Rs1, Rp1 and Jsd11".
+std::string NameList(const std::vector<fit::ParameterEstimate>& estimates) {
+  std::string names;
+  for (std::size_t i = 0; i < estimates.size(); ++i)
+    names += std::string(i == 0                      ? ""
+                         : i + 1 == estimates.size() ? " and "
+                                                     : ", ") +
+             std::string(kParameterRows[static_cast<std::size_t>(estimates[i].index)].name);
+  return names;
+}
+
+}  // namespace
+
+FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWidget* parent)
+    : QDialog(parent),
+      state_(state),
+      ui_(ui),
+      curves_(new QTableWidget(0, 6)),
+      coupled_(new QCheckBox("Rl + Rg network")),
+      parameters_(new QTableWidget(kParameterCount, 5)),
+      starts_(new QSpinBox),
+      loss_(new QComboBox),
+      darkFloor_(new QLineEdit("1e-9")),
+      picture_(new QComboBox),
+      report_(new QPlainTextEdit),
+      status_(new QLabel),
+      progress_(new QProgressBar),
+      add_(new QPushButton("Add...")),
+      run_(new QPushButton("Run")),
+      apply_(new QPushButton("Apply to form")),
+      cancel_(new QPushButton("Close")) {
+  setObjectName("FitDialog");
+  setWindowTitle("Fit to measured data");
+  setModal(true);
+  for (int i = 0; i < kParameterCount; ++i) form_.SetBoxText(i, form.BoxText(i));
+  const QFontMetrics metrics = fontMetrics();
+  const int rowHeight = metrics.height() + 6;
+
+  // The measured curves: the file, and how to read it.
+  curves_->setObjectName("curves");
+  curves_->setHorizontalHeaderLabels({"File", "Configuration", "Units", "Sign", "Weight", ""});
+  curves_->verticalHeader()->hide();
+  curves_->verticalHeader()->setDefaultSectionSize(rowHeight + 4);
+  curves_->setSelectionMode(QAbstractItemView::NoSelection);
+  curves_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  curves_->horizontalHeader()->setSectionResizeMode(kFile, QHeaderView::Stretch);
+  for (const int column : {kConfiguration, kUnits, kSign, kWeight, kRemove})
+    curves_->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  curves_->setMinimumSize(metrics.horizontalAdvance(QString(82, 'x')), 5 * (rowHeight + 4));
+  coupled_->setToolTip("The curves are of the stack inside the Rl/Rg network.");
+  connect(add_, &QPushButton::clicked, this, [this] { static_cast<void>(AddCurve()); });
+  auto* curveButtons = new QHBoxLayout;
+  curveButtons->addWidget(add_);
+  curveButtons->addSpacing(12);
+  curveButtons->addWidget(coupled_);
+  curveButtons->addStretch(1);
+  auto* curveGroup = new QGroupBox("Measured curves");
+  auto* curveLayout = new QVBoxLayout(curveGroup);
+  curveLayout->addWidget(curves_);
+  curveLayout->addLayout(curveButtons);
+
+  // The parameters: the ticked ones are fitted within their bounds, the others keep the form's values.
+  parameters_->setObjectName("parameters");
+  parameters_->setHorizontalHeaderLabels({"Free", "LO", "HI", "Form value", "Unit"});
+  parameters_->verticalHeader()->hide();
+  parameters_->verticalHeader()->setDefaultSectionSize(rowHeight);
+  parameters_->setSelectionMode(QAbstractItemView::SingleSelection);
+  parameters_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                               QAbstractItemView::AnyKeyPressed);
+  for (int i = 0; i < kParameterCount; ++i) {
+    const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
+    const fit::FreeParameter bounds = fit::DefaultBounds(i);
+    auto* name = new QTableWidgetItem(Q(row.name));
+    name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+    name->setCheckState(Qt::Unchecked);
+    name->setToolTip(bounds.Log() ? "Fitted on a log scale" : "Fitted on a linear scale");
+    parameters_->setItem(i, kName, name);
+    for (const auto& [column, value] : {std::pair{kLow, bounds.lo}, std::pair{kHigh, bounds.hi}}) {
+      auto* item = new QTableWidgetItem(Q(ShortestText(value)));
+      item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEditable);  // enabled once ticked
+      parameters_->setItem(i, column, item);
+    }
+    auto* value = new QTableWidgetItem;
+    value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    parameters_->setItem(i, kFormValue, value);
+    auto* unit = new QTableWidgetItem(Q(row.unit));
+    unit->setFlags(Qt::ItemIsEnabled);
+    parameters_->setItem(i, kUnit, unit);
+  }
+  // The bounds of a parameter can be typed while it is free.
+  connect(parameters_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+    if (item->column() != kName) return;
+    const bool free = item->checkState() == Qt::Checked;
+    for (const int column : {kLow, kHigh}) {
+      QTableWidgetItem* bound = parameters_->item(item->row(), column);
+      bound->setFlags(free ? bound->flags() | Qt::ItemIsEnabled : bound->flags() & ~Qt::ItemIsEnabled);
+    }
+  });
+  // Every row at once, and columns wide enough for six significant digits with an exponent.
+  const int numberWidth = metrics.horizontalAdvance("-1.23456e-12") + 16;
+  parameters_->resizeColumnToContents(kName);
+  for (const int column : {kLow, kHigh, kFormValue}) parameters_->setColumnWidth(column, numberWidth);
+  const int unitWidth = metrics.horizontalAdvance("Ohm.cm2") + 16;
+  parameters_->horizontalHeader()->setStretchLastSection(true);
+  parameters_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Room for a vertical scroll bar too, should the screen be too low for every row.
+  int tableWidth = 2 * parameters_->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  tableWidth += parameters_->columnWidth(kName) + 3 * numberWidth + unitWidth;
+  parameters_->setFixedWidth(tableWidth);
+  parameters_->setMinimumHeight(kParameterCount * rowHeight +
+                                parameters_->horizontalHeader()->sizeHint().height() +
+                                2 * parameters_->frameWidth());
+  auto* parameterGroup = new QGroupBox("Parameters");
+  auto* parameterLayout = new QVBoxLayout(parameterGroup);
+  parameterLayout->addWidget(parameters_);
+  ShowFormValues();
+
+  // How the fit runs.
+  starts_->setRange(1, 10000);
+  starts_->setValue(16);
+  starts_->setToolTip("The form's values, then points spread over the bounds");
+  loss_->addItem("squared", static_cast<int>(fit::Loss::Squared));
+  loss_->addItem("cauchy", static_cast<int>(fit::Loss::Cauchy));
+  loss_->addItem("huber", static_cast<int>(fit::Loss::Huber));
+  loss_->setToolTip(
+      "cauchy and huber: outliers beyond a tenth (of a lit curve's largest |J|, or of a decade of a dark "
+      "one) count less");
+  darkFloor_->setToolTip("Dark points below this |J| do not count");
+  darkFloor_->setMaximumWidth(numberWidth);
+  auto* floorRow = new QHBoxLayout;
+  floorRow->addWidget(darkFloor_);
+  floorRow->addWidget(new QLabel("A/cm2"));
+  floorRow->addStretch(1);
+  auto* settings = new QGroupBox("Fit");
+  auto* settingsLayout = new QHBoxLayout(settings);
+  auto* left = new QFormLayout;
+  left->addRow("Starts", starts_);
+  left->addRow("Loss", loss_);
+  auto* right = new QFormLayout;
+  right->addRow("Dark floor", floorRow);
+  settingsLayout->addLayout(left);
+  settingsLayout->addSpacing(24);
+  settingsLayout->addLayout(right, 1);
+
+  // The report, laid out in columns as the batch tool prints it.
+  report_->setObjectName("report");
+  report_->setReadOnly(true);
+  report_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  report_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  report_->setPlaceholderText("The report of the fit appears here.");
+  report_->setMinimumWidth(QFontMetrics(report_->font()).horizontalAdvance(QString(86, '0')) + 24);
+  report_->setMinimumHeight(10 * QFontMetrics(report_->font()).lineSpacing());
+  picture_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  picture_->setMinimumContentsLength(12);
+  picture_->setToolTip("The picture of the fit shown in its plot window");
+  connect(picture_, &QComboBox::currentIndexChanged, this, [this] { ShowPicture(); });
+  auto* pictureRow = new QHBoxLayout;
+  pictureRow->addWidget(new QLabel("Plot"));
+  pictureRow->addWidget(picture_);
+  pictureRow->addStretch(1);
+  auto* reportGroup = new QGroupBox("Report");
+  auto* reportLayout = new QVBoxLayout(reportGroup);
+  reportLayout->addWidget(report_, 1);
+  reportLayout->addLayout(pictureRow);
+
+  status_->setObjectName("status");
+  status_->setWordWrap(true);
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  progress_->setRange(0, 1);
+  progress_->setValue(0);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  for (QPushButton* button : {run_, apply_, cancel_}) buttons->addWidget(button);
+  run_->setDefault(true);
+  apply_->setToolTip("Puts the fitted values of the free parameters into the form");
+  connect(run_, &QPushButton::clicked, this, [this] { static_cast<void>(Start()); });
+  connect(apply_, &QPushButton::clicked, this, &FitDialog::ApplyToForm);
+  connect(cancel_, &QPushButton::clicked, this, &FitDialog::reject);
+
+  auto* grid = new QGridLayout;
+  grid->addWidget(curveGroup, 0, 0);
+  grid->addWidget(settings, 1, 0);
+  grid->addWidget(reportGroup, 2, 0);
+  grid->addWidget(parameterGroup, 0, 1, 3, 1);
+  grid->setRowStretch(2, 1);
+  grid->setColumnStretch(0, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(grid, 1);
+  layout->addWidget(progress_);
+  layout->addWidget(status_);
+  layout->addLayout(buttons);
+
+  timer_.setInterval(50);
+  connect(&timer_, &QTimer::timeout, this, &FitDialog::Poll);
+  EnableInputs(true);
+}
+
+FitDialog::~FitDialog() {
+  stop_ = true;
+  if (worker_.joinable()) worker_.join();
+}
+
+QTableWidgetItem* FitDialog::FreeItem(int index) const { return parameters_->item(index, kName); }
+QTableWidgetItem* FitDialog::LowItem(int index) const { return parameters_->item(index, kLow); }
+QTableWidgetItem* FitDialog::HighItem(int index) const { return parameters_->item(index, kHigh); }
+QTableWidgetItem* FitDialog::FormValueItem(int index) const { return parameters_->item(index, kFormValue); }
+
+bool FitDialog::AddCurve() {
+  std::error_code ec;
+  const std::string folder =
+      rows_.empty() ? fs::current_path(ec).string() : fs::path(rows_.back().path).parent_path().string();
+  const auto path = ui_.OpenFileDialog(
+      {.kind = FileKind::MeasuredData, .title = "Measured curve", .startDir = folder, .fileName = ""});
+  if (!path || path->empty()) return false;
+  AddCurveRow(*path);
+  return true;
+}
+
+void FitDialog::AddCurveRow(const std::string& path) {
+  const int r = curves_->rowCount();
+  curves_->insertRow(r);
+  CurveRow row{.path = path};
+  const QFileInfo info(Q(path));
+  auto* file = new QTableWidgetItem(info.fileName());
+  file->setToolTip(Q(path));
+  curves_->setItem(r, kFile, file);
+  row.configuration = new QComboBox;
+  for (const char* name : kConfigurations) row.configuration->addItem(name);
+  row.configuration->setToolTip(
+      "Which junctions the light reaches: all (lit), none (dark), one (lit:1 ...) or a pair (lit:12 ...)");
+  // A file named for a dark measurement most likely holds one.
+  row.configuration->setCurrentText(info.fileName().contains("dark", Qt::CaseInsensitive) ? "dark" : "lit");
+  row.unit = new QComboBox;
+  row.unit->addItems({"A/cm2", "mA/cm2"});
+  row.sign = new QComboBox;
+  row.sign->addItems({"generator", "load"});
+  row.sign->setToolTip(
+      "generator: a lit cell's current positive; load: negative, as most measurements write it");
+  // The files of one measurement are written alike: a new row reads as the last one.
+  if (!rows_.empty()) {
+    row.unit->setCurrentIndex(rows_.back().unit->currentIndex());
+    row.sign->setCurrentIndex(rows_.back().sign->currentIndex());
+  }
+  row.weight = new QLineEdit("1");
+  row.weight->setAlignment(Qt::AlignRight);
+  row.weight->setMaximumWidth(fontMetrics().horizontalAdvance("0.00001") + 12);
+  row.weight->setToolTip("How much the curve's residuals count");
+  row.remove = new QPushButton("Remove");
+  const QPushButton* remove = row.remove;
+  connect(row.remove, &QPushButton::clicked, this, [this, remove] { RemoveCurveRow(remove); });
+  curves_->setCellWidget(r, kConfiguration, row.configuration);
+  curves_->setCellWidget(r, kUnits, row.unit);
+  curves_->setCellWidget(r, kSign, row.sign);
+  curves_->setCellWidget(r, kWeight, row.weight);
+  curves_->setCellWidget(r, kRemove, row.remove);
+  rows_.push_back(row);
+}
+
+void FitDialog::RemoveCurveRow(const QPushButton* button) {
+  const auto found =
+      std::find_if(rows_.begin(), rows_.end(), [&](const CurveRow& row) { return row.remove == button; });
+  if (found == rows_.end() || Running()) return;
+  curves_->removeRow(static_cast<int>(found - rows_.begin()));
+  rows_.erase(found);
+}
+
+std::optional<State> FitDialog::FormState(std::string& error) const {
+  State state = state_;
+  ScanUi ui(false, false);
+  ui.form = form_;
+  try {
+    ReadParameters(state, ui);
+  } catch (const std::exception& e) {
+    ui.problems.emplace_back(e.what());
+  }
+  if (ui.problems.empty()) return state;
+  error = ui.problems.front();
+  return std::nullopt;
+}
+
+void FitDialog::ShowFormValues() {
+  for (int i = 0; i < kParameterCount; ++i) {
+    const BoxReading box = ReadBox(kParameterRows[static_cast<std::size_t>(i)], form_.BoxText(i));
+    QTableWidgetItem* item = FormValueItem(i);
+    // Six digits to read; the tooltip holds the box's text, or why the form cannot use it.
+    item->setText(Q(box.problem.empty() ? Short(box.value, 6) : form_.BoxText(i)));
+    item->setForeground(box.problem.empty() ? palette().text() : QBrush(Qt::red));
+    item->setToolTip(Q(box.problem.empty() ? form_.BoxText(i) : box.problem));
+  }
+}
+
+std::unique_ptr<fit::FitOptions> FitDialog::Options() {
+  const auto refuse = [this](const std::string& sentence) {
+    ui_.ShowMessage("The fit cannot run: " + sentence, "Fit", MessageIcon::Exclamation);
+    return nullptr;
+  };
+  std::string error;
+  const auto state = FormState(error);
+  if (!state) {
+    ui_.ShowMessage("The fit starts from the form's values, and " + error, "Fit", MessageIcon::Exclamation);
+    return nullptr;
+  }
+  auto options = std::make_unique<fit::FitOptions>();
+  options->start = state->par;
+  options->Vt = state->k.Vt;
+  for (int i = 0; i < kParameterCount; ++i) {
+    if (FreeItem(i)->checkState() != Qt::Checked) continue;
+    fit::FreeParameter free = fit::DefaultBounds(i);
+    const std::string name(kParameterRows[static_cast<std::size_t>(i)].name);
+    for (const auto& [item, bound, which] :
+         {std::tuple{LowItem(i), &free.lo, "LO"}, std::tuple{HighItem(i), &free.hi, "HI"}}) {
+      const auto value = Typed(item->text());
+      if (!value)
+        return refuse(std::string(which) + " of " + name + " is not a number (\"" +
+                      item->text().toStdString() + "\").");
+      *bound = *value;
+    }
+    options->free.push_back(free);
+  }
+  options->starts = starts_->value();
+  options->loss = static_cast<fit::Loss>(loss_->currentData().toInt());
+  const auto floor = Typed(darkFloor_->text());
+  if (!floor) return refuse("the dark floor is not a number (\"" + darkFloor_->text().toStdString() + "\").");
+  options->darkFloor = *floor;
+  for (const CurveRow& row : rows_) {
+    const auto weight = Typed(row.weight->text());
+    if (!weight)
+      return refuse("the weight of " + row.path + " is not a number (\"" + row.weight->text().toStdString() +
+                    "\").");
+    const fit::CurveFile file{
+        .name = row.configuration->currentText().toStdString(),
+        .path = row.path,
+        .coupled = coupled_->isChecked(),
+        .unit = row.unit->currentIndex() == 1 ? fit::CurrentUnit::MilliamperesPerCm2
+                                              : fit::CurrentUnit::AmperesPerCm2,
+        .sign = row.sign->currentIndex() == 1 ? fit::SignConvention::Load : fit::SignConvention::Generator,
+        .weight = *weight};
+    try {
+      options->curves.push_back(fit::LoadCurve(file));
+    } catch (const std::exception& e) {  // FileError naming the file and its line, or InputError
+      return refuse(e.what());
+    }
+  }
+  if (const auto problem = options->Problem()) return refuse(*problem + ".");
+  return options;
+}
+
+void FitDialog::EnableInputs(bool enabled) {
+  for (QWidget* w : std::initializer_list<QWidget*>{curves_, add_, coupled_, parameters_, starts_, loss_,
+                                                    darkFloor_, run_})
+    w->setEnabled(enabled);
+  apply_->setEnabled(enabled && result_.has_value());
+  picture_->setEnabled(enabled && result_.has_value());
+  cancel_->setText(enabled ? "Close" : "Cancel");
+}
+
+bool FitDialog::Start() {
+  if (Running()) return false;
+  auto options = Options();
+  if (!options) return false;
+  options_ = std::move(options);
+  result_.reset();
+  report_->clear();
+  {
+    const QSignalBlocker quiet(picture_);
+    picture_->clear();
+  }
+  stop_ = false;
+  workerDone_ = false;
+  done_ = 0;
+  of_ = options_->starts;
+  best_ = std::numeric_limits<double>::infinity();
+  failure_.clear();
+  progress_->setRange(0, options_->starts);
+  progress_->setValue(0);
+  status_->setText(Q("Fitting " + std::to_string(options_->free.size()) + " free parameters to " +
+                     std::to_string(options_->curves.size()) + " curves from " +
+                     std::to_string(options_->starts) + " starts ..."));
+  EnableInputs(false);
+  worker_ = std::thread([this] {
+    try {
+      workerResult_ = fit::Fit(*options_, &stop_, [this](int done, int of, double best) {
+        best_ = best;
+        of_ = of;
+        done_ = done;
+      });
+    } catch (const std::exception& e) {
+      failure_ = e.what();
+    }
+    workerDone_ = true;
+  });
+  timer_.start();
+  return true;
+}
+
+void FitDialog::Cancel() {
+  if (!Running()) return;
+  stop_ = true;
+  status_->setText("Stopping after the starts under way ...");
+}
+
+void FitDialog::reject() {
+  if (Running())
+    Cancel();
+  else
+    QDialog::reject();
+}
+
+void FitDialog::Poll() {
+  const int done = done_;
+  progress_->setValue(done);
+  if (done > 0 && !stop_)
+    status_->setText(
+        Q("start " + std::to_string(done) + " of " + std::to_string(of_) + ", best cost " + Short(best_, 4)));
+  if (workerDone_) Finish();
+}
+
+void FitDialog::Finish() {
+  timer_.stop();
+  worker_.join();
+  if (!failure_.empty()) {
+    EnableInputs(true);
+    status_->setText("The fit ended without a result.");
+    ui_.ShowMessage("The fit ended without a result: " + failure_, "Fit", MessageIcon::Critical);
+    return;
+  }
+  result_ = std::move(workerResult_);
+  EnableInputs(true);
+  report_->setPlainText(Q(fit::FitReportText(*options_, *result_)));
+  const fit::FitResult& r = *result_;
+  if (r.stopped)
+    status_->setText(Q("Stopped after " + std::to_string(r.startsRun) + " of " +
+                       std::to_string(options_->starts) +
+                       " starts; the report is of the best point so far."));
+  else if (r.converged)
+    status_->setText(Q("Done: converged, cost " + Short(r.cost, 4) + "."));
+  else
+    status_->setText(Q("Done, but the best start did not converge (cost " + Short(r.cost, 4) + ")."));
+  // The lit curves first: the dark ones when there is none.
+  {
+    const QSignalBlocker quiet(picture_);
+    picture_->clear();
+    const std::pair<fit::FitPicture, const char*> pictures[] = {{fit::FitPicture::Lit, "lit curves"},
+                                                                {fit::FitPicture::Dark, "dark curves"},
+                                                                {fit::FitPicture::Residuals, "residuals"}};
+    for (const auto& [picture, caption] : pictures)
+      if (fit::HasPicture(*options_, picture)) picture_->addItem(caption, static_cast<int>(picture));
+    picture_->setCurrentIndex(0);
+  }
+  ShowPicture();
+}
+
+void FitDialog::ShowPicture() {
+  if (!result_ || !showPlot || picture_->currentIndex() < 0) return;
+  Picture picture;
+  picture.which = static_cast<fit::FitPicture>(picture_->currentData().toInt());
+  picture.caption = "Fit: " + picture_->currentText().toStdString();
+  const fs::path first(options_->curves.front().file);
+  const char* suffix[] = {"", "_dark", "_residuals"};
+  picture.fileStem =
+      (first.parent_path() / (first.stem().string() + "_fit" + suffix[static_cast<int>(picture.which)]))
+          .string();
+  try {
+    fit::DrawFitPicture(*options_, *result_, picture.which, picture.drawing);
+  } catch (const CalcError& e) {
+    ui_.ShowMessage(std::string("The fit cannot be drawn: ") + e.what(), "Fit", MessageIcon::Exclamation);
+    return;
+  }
+  showPlot(picture);
+}
+
+void FitDialog::ApplyToForm() {
+  if (!result_ || Running()) return;
+  if (!ui_.Ask(Question::ApplyFit)) {
+    status_->setText("The form keeps its values.");
+    return;
+  }
+  ParameterForm& form = ui_.Form();
+  for (const fit::ParameterEstimate& e : result_->estimates) {
+    const std::string text = ShortestText(e.fitted);
+    form.SetBoxText(e.index, text);
+    form_.SetBoxText(e.index, text);  // a next fit starts from them
+  }
+  ShowFormValues();
+  status_->setText(Q("The fitted values of " + NameList(result_->estimates) + " are in the form."));
+}
+
+}  // namespace pelarin
