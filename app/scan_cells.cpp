@@ -47,7 +47,6 @@ bool AxisValuesAccepted(const ScanSetup& s, const ScanAxis& axis, std::string& e
     ScanUi ui(false, false);
     ui.form = s.form;
     ui.form.SetBoxText(axis.box, text);
-    const int writes = ui.form.writes;
     try {
       ReadParameters(state, ui);
     } catch (const std::exception& e) {
@@ -58,7 +57,8 @@ bool AxisValuesAccepted(const ScanSetup& s, const ScanAxis& axis, std::string& e
       error = axis.name + " = " + text + " is refused: " + OneLine(ui.problems.front());
       return false;
     }
-    if (ui.form.writes != writes) {
+    // Only the varied box counts: the form's correction of another box is its ordinary behaviour.
+    if (ui.form.BoxText(axis.box) != text) {
       error = axis.name + " = " + text + " is not used as typed: the form corrects it to " +
               ui.form.BoxText(axis.box);
       return false;

@@ -354,6 +354,11 @@ TEST_F(ScanTest, BadInputExitsTwoAndWritesNothing) {
       {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot", "p.png", "--plot-figure", "eta"},
       {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot-figure", "Voc"},
       {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--plot", "missing/p.svg"},
+      {"all", "--vary", "Rs1=0:2:3", "--summary", "s.csv"},  // the form makes a varied 0 into 0.001
+      {"all", "--sample", "5", "--vary", "Rs1=1:2:3", "--summary", "s.csv"},
+      {"all", "--vary", "Rs1=normal:1:1", "--summary", "s.csv"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--figures", "best"},
+      {"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv", "--tables", "--figures", "exact"},
   };
   for (const auto& args : bad) {
     const ScanRun run = Scan(args);
@@ -367,6 +372,8 @@ TEST_F(ScanTest, BadInputExitsTwoAndWritesNothing) {
   testing::Write(dir / "s.csv", "kept");
   EXPECT_EQ(Scan({"all", "--vary", "Rs1=1:2:3", "--summary", "s.csv"}).status, 3);
   EXPECT_EQ(Read(dir / "s.csv"), "kept");
+  // A box that is not varied may be corrected as the form always does.
+  EXPECT_EQ(Scan({"all", "--vary", "Rs1=1:2:2", "--set", "Rg2=10", "--summary", "t.csv"}).status, 0);
 }
 
 }  // namespace
