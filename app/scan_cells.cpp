@@ -125,13 +125,21 @@ std::optional<FigureMethod> ScanMethodOf(const ScanFile& file) {
 }
 
 std::vector<std::string> ScanNotes(const ScanSetup& setup) {
-  std::vector<std::string> notes = {ScanMethodNote(setup.method)};
+  std::vector<std::string> notes = {"# pelarin scan of " + std::string(setup.study->batchName),
+                                    ScanMethodNote(setup.method)};
+  std::string axes;
+  for (const ScanAxis& axis : setup.grid.axes) axes += (axes.empty() ? "" : " ") + AxisText(axis);
   if (setup.grid.samples > 0) {
-    std::string sample = "# sample: " + std::to_string(setup.grid.samples) + " cells, seed " +
-                         std::to_string(setup.grid.seed) + ",";
-    for (const ScanAxis& axis : setup.grid.axes) sample += " " + AxisText(axis);
-    notes.push_back(sample);
+    notes.push_back("# sample: " + std::to_string(setup.grid.samples) + " cells, seed " +
+                    std::to_string(setup.grid.seed) + ", " + axes);
+  } else {
+    notes.push_back("# grid: " + axes);
   }
+  std::string form = "# form:";
+  for (const ParameterRow& row : kParameterRows)
+    form += " " + std::string(row.name) + "=" + ShortestText(setup.cellBase.*row.member);
+  notes.push_back(form);
+  notes.push_back("# incident power: " + ShortestText(setup.base.figures.incidentPower) + " mW/cm2");
   return notes;
 }
 
@@ -141,13 +149,128 @@ std::string ScanFileStart(const ScanSetup& setup) {
   return start + ScanHeader(setup.grid) + "\n";
 }
 
-std::vector<std::string> MakingNotes(const ScanFile& file) {
-  if (file.notes.empty()) return {ScanMethodNote(FigureMethod::Curve)};
-  return file.notes;
+bool SameMaking(const ScanFile& file, const ScanSetup& setup) { return file.notes == ScanNotes(setup); }
+
+std::string RowCheck(std::string_view row) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a
+  for (const char c : row) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
 }
 
-bool SameMaking(const ScanFile& file, const ScanSetup& setup) {
-  return MakingNotes(file) == ScanNotes(setup);
+std::optional<ScanGrid> GridOfNotes(const std::vector<std::string>& notes, std::string& study,
+                                    std::string& error) {
+  ScanGrid grid;
+  std::string axes;
+  bool found = false;
+  for (const std::string& note : notes) {
+    if (note.starts_with("# pelarin scan of ")) study = note.substr(18);
+    if (note.starts_with("# grid: ")) axes = note.substr(8), found = true;
+    if (note.starts_with("# sample: ")) {
+      unsigned long long cells = 0, seed = 0;
+      int used = 0;
+      if (std::sscanf(note.c_str(), "# sample: %llu cells, seed %llu, %n", &cells, &seed, &used) != 2 ||
+          used == 0) {
+        error = "its sample note cannot be read";
+        return std::nullopt;
+      }
+      grid.samples = static_cast<std::int64_t>(cells), grid.seed = seed;
+      axes = note.substr(static_cast<std::size_t>(used)), found = true;
+    }
+  }
+  if (!found || study.empty()) {
+    error = "its notes do not say which scan made it";
+    return std::nullopt;
+  }
+  for (std::size_t at = 0; at <= axes.size();) {
+    const auto end = std::min(axes.find(' ', at), axes.size());
+    auto axis = ParseScanAxis(std::string_view(axes).substr(at, end - at), error);
+    if (!axis) return std::nullopt;
+    grid.axes.push_back(std::move(*axis));
+    at = end + 1;
+  }
+  return grid;
+}
+
+std::optional<Parameters> FormOfNotes(const std::vector<std::string>& notes) {
+  for (const std::string& note : notes) {
+    if (!note.starts_with("# form:")) continue;
+    Parameters p;
+    for (const ParameterRow& row : kParameterRows) {
+      const std::string key = " " + std::string(row.name) + "=";
+      const auto at = note.find(key);
+      if (at == std::string::npos) return std::nullopt;
+      const auto from = at + key.size();
+      const WholeNumber value = ReadWholeNumber(note.substr(from, note.find(' ', from) - from));
+      if (value.kind != NumberKind::Number) return std::nullopt;
+      p.*row.member = value.value;
+    }
+    return p;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckScanRows(const ScanFile& file, const ScanGrid& grid, std::string_view study,
+                                         const std::string& path) {
+  const StudyEntry* entry = FindStudy(study);
+  const std::optional<Parameters> form = FormOfNotes(file.notes);
+  if (!entry || !form) return path + ": its notes do not name the study and the form's values";
+  const std::size_t fields = SplitScanRow(file.header).size();
+  const std::size_t axes = grid.axes.size();
+  std::size_t line = file.notes.size() + 1;
+  std::int64_t previous = -1;
+  const auto at = [&](const std::string& why) {
+    return path + ", line " + std::to_string(line) + ": " + why;
+  };
+  for (const ScanCell& cell : file.cells) {
+    const CellValues expected = ValuesOfCell(grid, cell.cell);
+    // The curves the cell has rows for: the study's lit curves, or one row that says why it has none.
+    std::vector<std::string> curves;
+    if (expected.problem.empty()) {
+      Parameters p = *form;
+      for (std::size_t a = 0; a < axes; ++a)
+        p.*kParameterRows[static_cast<std::size_t>(grid.axes[a].box)].member = expected.values[a];
+      for (const ExactCurve& c : ExactCurves(entry->exact, p)) curves.push_back(c.name);
+    }
+    std::size_t rowInCell = 0;
+    bool onlyWhyNot = false;  // the cell's one row, without a curve: why it has no figures
+    for (std::size_t start = 0; start < cell.rows.size();) {
+      const std::size_t end = cell.rows.find('\n', start);
+      const std::string row = cell.rows.substr(start, end - start);
+      start = end + 1;
+      ++line;
+      if (cell.cell <= previous)
+        return at("cell " + std::to_string(cell.cell) + " comes again or out of grid order");
+      const std::vector<std::string> f = SplitScanRow(row);
+      if (f.size() != fields)
+        return at("it has " + std::to_string(f.size()) + " fields, not " + std::to_string(fields));
+      if (f[0] != std::to_string(cell.cell))
+        return at("its cell index \"" + OneLine(f[0]) + "\" is not written as the scan writes it");
+      if (f[1] != std::to_string(grid.Cells()) || cell.cell >= grid.Cells())
+        return at("it is a cell of another grid than its notes say");
+      for (std::size_t a = 0; a < axes; ++a) {
+        const std::string value = expected.problem.empty() ? ShortestText(expected.values[a]) : "";
+        if (f[2 + a] != value) return at("its " + grid.axes[a].name + " is not the value of cell " + f[0]);
+      }
+      if (f[2 + axes] != study) return at("it is a row of another study");
+      const std::string& curve = f[3 + axes];
+      const bool named = rowInCell < curves.size() && curve == curves[rowInCell];
+      onlyWhyNot = curve.empty() && cell.rows.find('\n') + 1 == cell.rows.size();
+      if (!named && !onlyWhyNot)
+        return at("cell " + f[0] + " should have a row for each of its curves in the study's order: \"" +
+                  OneLine(curve) + "\" is not the next");
+      ++rowInCell;
+      const auto comma = row.rfind(',');
+      if (RowCheck(std::string_view(row).substr(0, comma)) != f.back())
+        return at("it was changed after the scan wrote it (its check does not match)");
+    }
+    if (rowInCell != curves.size() && !onlyWhyNot)
+      return at("cell " + std::to_string(cell.cell) + " has " + std::to_string(rowInCell) +
+                " rows, not one for each of its " + std::to_string(curves.size()) + " curves");
+    previous = cell.cell;
+  }
+  return std::nullopt;
 }
 
 CellValues ValuesOfCell(const ScanGrid& grid, std::int64_t cell) {
@@ -220,7 +343,7 @@ std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study)
 std::string ScanHeader(const ScanGrid& grid) {
   std::string header = "cell,cells";
   for (const ScanAxis& axis : grid.axes) header += "," + axis.name;
-  return header + ",study,curve," + FigureColumns() + ",status";
+  return header + ",study,curve," + FigureColumns() + ",status,check";
 }
 
 namespace {
@@ -253,7 +376,29 @@ std::string ExactCellRows(ScanSetup& setup, const std::string& prefix, const std
 
 }  // namespace
 
-std::string ScanCellRows(ScanSetup& setup, std::int64_t cell) {
+namespace {
+
+// Each row followed by its check.
+std::string WithChecks(const std::string& rows) {
+  std::string checked;
+  for (std::size_t start = 0; start < rows.size();) {
+    const std::size_t end = rows.find('\n', start);
+    const std::string_view row(rows.data() + start, end - start);
+    checked.append(row).append(",").append(RowCheck(row)).append("\n");
+    start = end + 1;
+  }
+  return checked;
+}
+
+std::string CellRows(ScanSetup& setup, std::int64_t cell);
+
+}  // namespace
+
+std::string ScanCellRows(ScanSetup& setup, std::int64_t cell) { return WithChecks(CellRows(setup, cell)); }
+
+namespace {
+
+std::string CellRows(ScanSetup& setup, std::int64_t cell) {
   const CellValues drawn = ValuesOfCell(setup.grid, cell);
   if (drawn.redraws > 0) setup.redraws += drawn.redraws;
   const std::vector<double>& values = drawn.values;
@@ -296,6 +441,8 @@ std::string ScanCellRows(ScanSetup& setup, std::int64_t cell) {
   }
   return rows;
 }
+
+}  // namespace
 
 ScanProbe ProbeScan(const ScanSetup& setup) {
   ScanProbe probe;

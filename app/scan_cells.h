@@ -91,14 +91,29 @@ struct ScanSetup {
 
 // The column names of the scan's file.
 [[nodiscard]] std::string ScanHeader(const ScanGrid& grid);
-// The notes a new scan file starts with: its method, and for a random sample its size, seed and spreads.
+// The notes a new scan file starts with: the study, the method, the grid (or the sample's size, seed and
+// spreads), the form's values and the incident power: what made it, for --resume and scan-merge to check.
 [[nodiscard]] std::vector<std::string> ScanNotes(const ScanSetup& setup);
 // The text a new scan file starts with: its notes and its column names, each ending in "\n".
 [[nodiscard]] std::string ScanFileStart(const ScanSetup& setup);
-// The notes that say how a file was made (a file without notes was made by running the study for each cell
-// of a grid, before the notes existed), and whether the setup would make it so.
-[[nodiscard]] std::vector<std::string> MakingNotes(const ScanFile& file);
+// Whether a file's notes say it was made as the setup would make it: the same study, method, grid or
+// sample, form values and incident power.
 [[nodiscard]] bool SameMaking(const ScanFile& file, const ScanSetup& setup);
+
+// The check that ends each row: a hash of the rest of the row, so that a row changed by hand is found.
+[[nodiscard]] std::string RowCheck(std::string_view row);
+
+// The grid or sample, and the study, that a file's notes describe; nothing, with why in error, when they
+// do not describe one.
+[[nodiscard]] std::optional<ScanGrid> GridOfNotes(const std::vector<std::string>& notes, std::string& study,
+                                                  std::string& error);
+
+// Checks every row of a scan file against the scan its notes describe: the field count, the cell index as
+// the scan writes it and in range, the grid values of the cell, the study, one row per curve of the cell in
+// the study's order (or one that says why it has none), each cell once and in grid order, and each row's
+// check. Returns "path, line N: why" for the first row that fails, or nothing.
+[[nodiscard]] std::optional<std::string> CheckScanRows(const ScanFile& file, const ScanGrid& grid,
+                                                       std::string_view study, const std::string& path);
 
 // The values of a cell's varied parameters: the grid's, or the sample's draws, each drawn again until the
 // form takes it as typed (at most 1000 times; problem says when none was).

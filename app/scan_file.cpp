@@ -1,9 +1,8 @@
 #include "app/scan_file.h"
 
 #include <charconv>
-#include <fstream>
-#include <sstream>
 
+#include "model/calc_error.h"
 #include "workspace/study_folder.h"
 
 namespace pelarin {
@@ -21,13 +20,40 @@ std::optional<std::int64_t> LeadingWhole(std::string_view line, std::size_t& at)
 
 }  // namespace
 
+std::vector<std::string> SplitScanRow(const std::string& line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        fields.back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        fields.back() += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
 std::optional<ScanFile> ReadScanFile(const std::string& path, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot read " + path;
+  constexpr std::size_t kLongestLine = 1 << 20;  // a row of a scan is some hundred bytes
+  try {
+    return ReadScanText(ReadFileStart(path, static_cast<std::size_t>(-1), kLongestLine).bytes, path, error);
+  } catch (const FileError& e) {
+    error = e.what();
+    if (!error.empty() && error.back() == '.') error.pop_back();
     return std::nullopt;
   }
-  return ReadScanText((std::ostringstream() << in.rdbuf()).str(), path, error);
 }
 
 std::optional<ScanFile> ReadScanText(std::string_view text, const std::string& path, std::string& error) {

@@ -28,6 +28,9 @@ struct ScanFile {
   std::vector<ScanCell> cells;
 };
 
+// The fields of one line of a scan file; quoted fields lose their quotes and their doubled inner quotes.
+[[nodiscard]] std::vector<std::string> SplitScanRow(const std::string& line);
+
 // Reads a scan file. A last line without its "\n" (a run cut off while writing) is dropped. On a file
 // that is not a scan file returns nothing and says why in error.
 [[nodiscard]] std::optional<ScanFile> ReadScanFile(const std::string& path, std::string& error);

@@ -17,32 +17,6 @@
 namespace pelarin {
 namespace {
 
-// The fields of one CSV line; quoted fields lose their quotes and their doubled inner quotes.
-std::vector<std::string> SplitCsv(const std::string& line) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-        fields.back() += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        fields.back() += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      fields.emplace_back();
-    } else {
-      fields.back() += c;
-    }
-  }
-  return fields;
-}
-
 // One row of a scan file as the plot needs it.
 struct ScanRow {
   std::int64_t cell = 0;
@@ -57,7 +31,7 @@ std::vector<ScanRow> RowsOf(const ScanFile& file, std::size_t axes, int figure) 
   for (const ScanCell& cell : file.cells) {
     std::istringstream lines(cell.rows);
     for (std::string line; std::getline(lines, line);) {
-      const auto fields = SplitCsv(line);
+      const auto fields = SplitScanRow(line);
       if (fields.size() <= figureColumn) continue;
       ScanRow row{cell.cell, fields[curveColumn], std::nullopt};
       const double value = fields[figureColumn].empty() ? NAN : Val(fields[figureColumn]);
@@ -84,7 +58,7 @@ std::string AxisTitle(const ScanAxis& axis) {
 
 // The figure's column title, with its unit, from the file's header.
 std::string FigureTitle(const ScanFile& file, std::size_t axes, int figure) {
-  const auto header = SplitCsv(file.header);
+  const auto header = SplitScanRow(file.header);
   const std::size_t column = 2 + axes + 2 + static_cast<std::size_t>(figure);
   return column < header.size() ? header[column] : std::string(kScanFigures[figure]);
 }

@@ -102,10 +102,17 @@ bool PlotScan(const ScanOptions& options, const std::string& summary,
   return true;
 }
 
-std::string Joined(const std::vector<std::string>& notes) {
-  std::string text;
-  for (const std::string& note : notes) text += (text.empty() ? "" : " ") + note;
-  return text;
+// Where a file's notes differ from those expected: "path, line N: it says ..., not ...", or nothing.
+std::optional<std::string> DifferentMaking(const ScanFile& file, const std::vector<std::string>& expected,
+                                           const std::string& path) {
+  for (std::size_t i = 0; i < std::max(file.notes.size(), expected.size()); ++i) {
+    const std::string has = i < file.notes.size() ? file.notes[i] : "(no note)";
+    const std::string want = i < expected.size() ? expected[i] : "(no note)";
+    if (has != want)
+      return path + ", line " + std::to_string(i + 1) + ": made by another scan: it says \"" + OneLine(has) +
+             "\", not \"" + OneLine(want) + "\"";
+  }
+  return std::nullopt;
 }
 
 // The spread of every figure over the sample's cells, from the whole file (a resumed sample included).
@@ -406,22 +413,18 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
           << file->header << ").\n";
       return 2;
     }
-    if (!SameMaking(*file, setup)) {
-      err << "pelarin-batch scan: --resume: " << summary.string()
-          << " was made otherwise (its notes: " << OneLine(Joined(MakingNotes(*file)))
-          << "); give the --figures and --sample it was made with.\n";
+    if (const auto differs = DifferentMaking(*file, ScanNotes(setup), summary.string())) {
+      err << "pelarin-batch scan: --resume: " << *differs << ".\n";
       return 2;
     }
-    file->notes = ScanNotes(setup);  // a file made before the notes existed gets them now
+    // The last cell may have been cut short while it was written: it is run again. Every row before it is
+    // checked, so that a file changed since is refused rather than resumed.
     if (!file->cells.empty()) file->cells.pop_back();
-    for (const ScanCell& cell : file->cells) {
-      if (cell.cells != setup.grid.Cells()) {
-        err << "pelarin-batch scan: --resume: " << summary.string() << " holds a grid of " << cell.cells
-            << " cells, not " << setup.grid.Cells() << ".\n";
-        return 2;
-      }
-      done.insert(cell.cell);
+    if (const auto bad = CheckScanRows(*file, setup.grid, options.study, summary.string())) {
+      err << "pelarin-batch scan: --resume: " << *bad << ".\n";
+      return 2;
     }
+    for (const ScanCell& cell : file->cells) done.insert(cell.cell);
     kept = ScanFileText(*file);
   }
   std::vector<std::int64_t> todo;
@@ -508,7 +511,8 @@ int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::o
   ScanFile merged;
   std::map<std::int64_t, std::string> rows;
   std::int64_t cells = -1;
-  std::string error;
+  std::string error, study;
+  ScanGrid sample;  // the grid or sample the first part's notes describe
   for (std::size_t i = 1; i < args.size(); ++i) {
     const auto part = ReadScanFile(args[i], error);
     if (!part) {
@@ -518,23 +522,27 @@ int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::o
     if (merged.header.empty()) {
       merged.header = part->header;
       merged.notes = part->notes;
+      const auto grid = GridOfNotes(part->notes, study, error);
+      if (!grid) {
+        err << "pelarin-batch scan-merge: " << args[i] << ": " << error << ".\n";
+        return 2;
+      }
+      cells = grid->Cells();
+      sample = *grid;
     }
     if (part->header != merged.header) {
       err << "pelarin-batch scan-merge: " << args[i] << " holds another scan (other columns).\n";
       return 2;
     }
-    if (MakingNotes(*part) != MakingNotes(merged)) {
-      err << "pelarin-batch scan-merge: " << args[i]
-          << " was made otherwise than the first part (another --figures or --sample).\n";
+    if (const auto differs = DifferentMaking(*part, merged.notes, args[i])) {
+      err << "pelarin-batch scan-merge: " << *differs << " (in the first part: another scan).\n";
+      return 2;
+    }
+    if (const auto bad = CheckScanRows(*part, sample, study, args[i])) {
+      err << "pelarin-batch scan-merge: " << *bad << ".\n";
       return 2;
     }
     for (const ScanCell& cell : part->cells) {
-      if (cells < 0) cells = cell.cells;
-      if (cell.cells != cells) {
-        err << "pelarin-batch scan-merge: " << args[i] << " holds a grid of " << cell.cells << " cells, not "
-            << cells << ".\n";
-        return 2;
-      }
       const auto [it, fresh] = rows.emplace(cell.cell, cell.rows);
       if (!fresh && it->second != cell.rows) {
         err << "pelarin-batch scan-merge: cell " << cell.cell << " differs between the parts.\n";
@@ -551,20 +559,21 @@ int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::o
       merged.cells.push_back({cell, cells, it->second});
     }
   }
+  // A merge with cells missing writes nothing: a partial file under the whole scan's name would be taken for
+  // the whole scan.
+  if (!missing.empty()) {
+    err << "pelarin-batch scan-merge: " << missing.size() << " cells are missing:";
+    for (std::size_t i = 0; i < missing.size() && i < 20; ++i) err << " " << missing[i];
+    err << (missing.size() > 20 ? " ..." : "") << "; " << args[0] << " is not written.\n";
+    return 4;
+  }
   try {
     WriteTextFileAtomically(args[0], ScanFileText(merged));
   } catch (const std::exception& e) {
     err << "pelarin-batch scan-merge: " << e.what() << "\n";
     return 4;
   }
-  out << "written: " << args[0] << " (" << merged.cells.size() << " of " << (cells < 0 ? 0 : cells)
-      << " cells)\n";
-  if (!missing.empty()) {
-    err << "pelarin-batch scan-merge: " << missing.size() << " cells are missing:";
-    for (std::size_t i = 0; i < missing.size() && i < 20; ++i) err << " " << missing[i];
-    err << (missing.size() > 20 ? " ...\n" : "\n");
-    return 4;
-  }
+  out << "written: " << args[0] << " (" << merged.cells.size() << " cells)\n";
   return 0;
 }
 

@@ -143,7 +143,7 @@ void ReplaceWithTemporary(const std::string& temp, const std::string& path) {
   throw FileError("cannot replace " + path + ": " + Reason(error) + ".");
 }
 
-FileStart ReadFileStart(const std::string& path, std::size_t maxBytes) {
+FileStart ReadFileStart(const std::string& path, std::size_t maxBytes, std::size_t maxLine) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     const int error = errno;
@@ -158,7 +158,18 @@ FileStart ReadFileStart(const std::string& path, std::size_t maxBytes) {
   FileStart start;
   std::string& bytes = start.bytes;
   char buffer[65536];
+  std::size_t lineStart = 0, lines = 1;
+  // The line under way, once it is longer than maxLine: the read ends there.
+  const auto checkLines = [&] {
+    for (std::size_t at = bytes.find('\n', lineStart); at != std::string::npos;
+         at = bytes.find('\n', lineStart))
+      lineStart = at + 1, ++lines;
+    if (bytes.size() - lineStart > maxLine)
+      throw FileError("cannot read " + path + ": its line " + std::to_string(lines) + " is longer than " +
+                      std::to_string(maxLine) + " bytes.");
+  };
   for (;;) {
+    checkLines();
     const std::size_t room = maxBytes - bytes.size();
     const ssize_t n = ::read(file.Get(), buffer, room < sizeof buffer ? room + 1 : sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
@@ -172,6 +183,7 @@ FileStart ReadFileStart(const std::string& path, std::size_t maxBytes) {
     }
     bytes.append(buffer, got);
   }
+  checkLines();
   return start;
 }
 

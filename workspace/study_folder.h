@@ -46,8 +46,10 @@ struct FileStart {
 };
 
 // Reads at most maxBytes of path when it is a regular file. It is opened without blocking, so a FIFO or a
-// device is named and refused rather than waited on, and so is a folder. Throws FileError.
-[[nodiscard]] FileStart ReadFileStart(const std::string& path, std::size_t maxBytes);
+// device is named and refused rather than waited on, and so is a folder. A line longer than maxLine bytes
+// ends the read with an error naming it, before the rest fills memory. Throws FileError.
+[[nodiscard]] FileStart ReadFileStart(const std::string& path, std::size_t maxBytes,
+                                      std::size_t maxLine = static_cast<std::size_t>(-1));
 
 // Whether anything (a file, a folder, a link even dangling, a FIFO) stands at path.
 [[nodiscard]] bool SomethingAt(const std::string& path);

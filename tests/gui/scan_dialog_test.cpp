@@ -76,7 +76,7 @@ class ScanDialogTest : public QObject {
     QCOMPARE(file->cells.size(), std::size_t{5});
     QCOMPARE(ScanMethodOf(*file), std::optional(FigureMethod::Exact));  // the dialog's default
     for (const ScanCell& cell : file->cells)
-      QVERIFY2(cell.rows.find(",ok\n") != std::string::npos, cell.rows.c_str());
+      QVERIFY2(cell.rows.find(",ok,") != std::string::npos, cell.rows.c_str());
 
     // The plot: one line per curve over the five values, in its window with the read-out and export menu.
     PlotWindowWidget* plot = window_->ScanPlot();
@@ -117,7 +117,7 @@ class ScanDialogTest : public QObject {
     const auto file = ReadScanFile(csv, error);
     QVERIFY2(file, error.c_str());
     QCOMPARE(file->cells.size(), std::size_t{50});
-    QCOMPARE(file->notes.back(),
+    QCOMPARE(file->notes[2],
              std::string("# sample: 50 cells, seed 3, Rp1=lognormal:1000:3 Jsc2=normal:0.012:0.001"));
     PlotWindowWidget* plot = window_->ScanPlot();
     QVERIFY(plot);
@@ -214,8 +214,8 @@ class ScanDialogTest : public QObject {
     QCOMPARE(Contents(csv), before);
     answers_ = {true};
     RunDialog(start);
-    QVERIFY(
-        Contents(csv).startsWith("# figures: exact (solved from the circuit)\ncell,cells,Rs3,study,curve,"));
+    QVERIFY(Contents(csv).startsWith(
+        "# pelarin scan of all\n# figures: exact (solved from the circuit)\n# grid: Rs3=1:2:2\n"));
   }
 
  private:
