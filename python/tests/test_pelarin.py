@@ -1,0 +1,250 @@
+"""The Python module against the batch tool it shares its code with, file for file, and its own promises:
+the form's refusals, Ctrl-C that leaves a valid scan file, and the README's example as written."""
+
+import csv
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import pelarin
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = Path(os.environ.get("PELARIN_BUILD", ROOT / "build"))
+BATCH = BUILD / "batch" / "pelarin-batch"
+FIGURES = ["Voc", "Jsc", "FF", "Pmax", "Vmp", "Jmp", "efficiency", "incident_power"]
+
+
+def batch(*args, cwd, status=0):
+    done = subprocess.run([str(BATCH), *args], cwd=cwd, capture_output=True, text=True)
+    assert done.returncode == status, done.stderr
+    return done.stdout
+
+
+def read_table(path):
+    """The V and J columns of a result table (TAB-separated, a header line), each value with half a unit of
+    its last digit: the precision of the table's mask."""
+    def value(text):
+        mantissa, _, exponent = text.strip().upper().partition("E")
+        decimals = len(mantissa.partition(".")[2])
+        return float(text), 0.5 * 10.0 ** (int(exponent or 0) - decimals)
+    rows = [[value(t) for t in line.split("\t")[:2]] for line in path.read_text().splitlines()[1:]]
+    return np.array(rows)  # rows of ((V, its precision), (J, its precision))
+
+
+def assert_same_points(v, j, table):
+    """Every row of the table is a point of the curve to the table's precision, and there are as many."""
+    assert len(v) == len(table)
+    order = np.argsort(v)
+    v, j = v[order], j[order]
+    for (tv, dv), (tj, dj) in table:
+        near = slice(np.searchsorted(v, tv - 1.01 * dv), np.searchsorted(v, tv + 1.01 * dv, side="right"))
+        assert np.any(np.abs(j[near] - tj) <= 1.01 * dj), f"no drawn point at V = {tv}, J = {tj}"
+
+
+def sets(boxes):
+    return [arg for name, text in boxes.items() for arg in ("--set", f"{name}={text}")]
+
+
+@pytest.mark.parametrize("study, table, curve, boxes", [
+    ("all", "Test_J(V)_AllJunctions.txt", "stack", {}),
+    ("all", "Test_J(V)_AllJunctions_dark.txt", "stack, dark", {"Rp2": "300"}),
+    ("independent", "Test_J(V)_#2.txt", "#2 alone", {"Jsc2": "0,02"}),
+    ("one", "Test_J(V)_1Junction_#3.txt", "#3 lit, #1 #2 dark", {}),
+])
+def test_study_curves_are_the_batch_tools_tables(tmp_path, study, table, curve, boxes):
+    batch(study, "--dir", ".", "--overwrite", *sets(boxes), cwd=tmp_path)
+    drawn = pelarin.run(study, pelarin.Parameters(**boxes)).curves[curve]
+    # The same points (a table may run the other way, or join two sweeps in order of voltage).
+    assert_same_points(drawn.v, drawn.j, read_table(tmp_path / "Test_plr" / table))
+
+
+@pytest.mark.parametrize("study, boxes, power", [
+    ("all", {}, 100),
+    ("two-rl", {"Rl1": "300", "Rg3": "400"}, 100),
+    ("independent", {"Jsc1": "0"}, 80),
+    ("one", {"Rs3": "20"}, 100),
+])
+def test_exact_figures_are_the_batch_tools_summary(tmp_path, study, boxes, power):
+    batch("figures", study, "--summary", "x.csv", "--incident-power", str(power), *sets(boxes), cwd=tmp_path)
+    with open(tmp_path / "x.csv", newline="") as file:
+        rows = list(csv.reader(file))[1:]
+    figures = pelarin.figures(study, pelarin.Parameters(**boxes), incident_power=power)
+    assert list(figures) == [row[2] for row in rows]
+    for row in rows:
+        # Each figure is the very double the CSV writes, in its units.
+        assert [float(f) if f else None for f in row[4:]] == [figures[row[2]][k] for k in FIGURES]
+
+
+@pytest.mark.parametrize("args, vary, options, status", [
+    (["--vary", "Rp1=10:1e6:13:log"], {"Rp1": ("log", 10, 1e6, 13)}, {}, 0),
+    # The first cell has no figures: its row says why, the batch tool ends with status 4.
+    (["--vary", "Jsc2=0:0.01:3"], {"Jsc2": ("lin", 0, 0.01, 3)}, {}, 4),
+    (["--vary", "Rs2=1:20:4", "--vary", "Jsc3=0.012:0.02:3", "-j", "2"],
+     {"Rs2": ("lin", 1, 20, 4), "Jsc3": ("lin", 0.012, 0.02, 3)}, {"threads": 2}, 0),
+    (["--sample", "40", "--seed", "7", "--vary", "Rp1=lognormal:1000:3", "--vary", "Jsc2=normal:0.012:0.001"],
+     {"Rp1": ("lognormal", 1000, 3), "Jsc2": ("normal", 0.012, 0.001)}, {"sample": 40, "seed": 7}, 0),
+    (["--figures", "curve", "--vary", "Rs1=1:40:3"], {"Rs1": ("lin", 1, 40, 3)}, {"method": "curve"}, 0),
+])
+def test_scan_file_is_the_batch_tools_byte_for_byte(tmp_path, args, vary, options, status):
+    p = pelarin.Parameters(Rp3=800)
+    batch("scan", "two", "--set", "Rp3=800", "--summary", "batch.csv", *args, cwd=tmp_path, status=status)
+    table = pelarin.scan("two", p, vary, summary=tmp_path / "py.csv", **options)
+    assert (tmp_path / "py.csv").read_bytes() == (tmp_path / "batch.csv").read_bytes()
+    frame = list(csv.DictReader(line for line in open(tmp_path / "py.csv") if not line.startswith("#")))
+    assert len(table) == len(frame)
+    assert list(table["curve"]) == [row["curve"] for row in frame]
+    ff = [float(row["FF"] or "nan") for row in frame]
+    assert np.array_equal(ff, table["FF"], equal_nan=True)
+
+
+@pytest.mark.parametrize("name, text, refusal", [
+    ("Rp1", "abc", 'Rp1: "abc" is not a number.'),
+    ("Rs2", -1, "Rs2: a resistance cannot be negative"),
+    ("m11", "0", "m11: an ideality factor must be above 0"),
+    ("md12", "", "m12: the box is empty."),
+    ("Jsd31", "-1e-9", "Jsd31: a saturation current cannot be negative"),
+])
+def test_a_box_the_form_refuses_raises_value_error_naming_it(name, text, refusal):
+    p = pelarin.Parameters()
+    with pytest.raises(ValueError) as refused:
+        p[name] = text
+    assert str(refused.value).startswith(refusal)
+    assert p == pelarin.Parameters()  # the cell stays as it was
+
+
+@pytest.mark.parametrize("name, given, value", [
+    ("Rp1", "2000,5", 2000.5),          # a comma is a decimal point
+    ("Jsd11", 0.1 + 0.2, 0.1 + 0.2),    # a number reads back to itself
+    ("Rs1", 0, 0.001),                  # an empty or zero resistance becomes 0.001
+    ("Rl1", "1", 5),                    # a coupling resistance below its limit becomes the limit
+    ("Rg2", 1e20, 1e13),
+])
+def test_a_box_reads_by_the_forms_rules(name, given, value):
+    p = pelarin.Parameters()
+    p[name] = given
+    assert p[name] == value
+
+
+def test_parameter_file_round_trip_and_refusals(tmp_path):
+    p = pelarin.Parameters(Rp1=1234.5, Jsd22="7,5e-8")
+    p.save(str(tmp_path / "cell.plr"))
+    with pytest.raises(FileExistsError):
+        p.save(str(tmp_path / "cell.plr"))
+    loaded = pelarin.Parameters.load(str(tmp_path / "cell.plr"))
+    assert loaded.to_dict() == p.to_dict() and loaded.name == "cell"
+    # The batch tool reads the file to the same cell.
+    batch("figures", "all", "--params", "cell.plr", "--summary", "x.csv", cwd=tmp_path)
+    row = list(csv.reader(open(tmp_path / "x.csv")))[1]
+    assert float(row[6]) == pelarin.figures("all", loaded)["stack"]["FF"]
+    lines = (tmp_path / "cell.plr").read_text().splitlines()
+    (tmp_path / "bad.plr").write_text("\n".join(lines[:3] + ["Jsd11 0.1"] + lines[4:]))
+    with pytest.raises(ValueError, match="line 4"):
+        pelarin.Parameters.load(str(tmp_path / "bad.plr"))
+    with pytest.raises(FileNotFoundError):
+        pelarin.Parameters.load(str(tmp_path / "none.plr"))
+
+
+def test_run_writes_only_when_asked_and_never_over_a_file(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    pelarin.run("all", pelarin.Parameters())
+    assert list(tmp_path.iterdir()) == [] and Path.cwd() == tmp_path
+    r = pelarin.run("all", pelarin.Parameters(), save_dir="out")
+    table = tmp_path / "out" / "Test_plr" / "Test_J(V)_AllJunctions.txt"
+    assert sorted(r.files) == [str(table), str(table).replace(".txt", "_dark.txt")]
+    before = table.read_bytes()
+    with pytest.raises(FileExistsError):
+        pelarin.run("all", pelarin.Parameters(Rs1=9), save_dir="out")
+    assert table.read_bytes() == before
+
+
+@pytest.mark.parametrize("lit, coupled",
+                         [("123", False), ("13", False), ("", False), ("123", True), ("2", True)])
+def test_current_and_voltage_invert_each_other(lit, coupled):
+    p = pelarin.Parameters(Rl1=300, Rg3=400)
+    v = np.linspace(-0.3, 1.2, 50)
+    j = pelarin.current(p, v, lit=lit, coupled=coupled)
+    np.testing.assert_allclose(pelarin.voltage(p, j, lit=lit, coupled=coupled), v, atol=1e-9)
+
+
+def test_current_at_zero_volts_is_the_exact_jsc():
+    p = pelarin.Parameters(Rs2=12)
+    jsc = pelarin.figures("all", p)["stack"]["Jsc"]
+    assert pelarin.current(p, 0.0) * 1000 == pytest.approx(jsc, rel=1e-12)
+    with pytest.raises(ValueError, match="lit"):
+        pelarin.current(p, [0.1], lit="124")
+
+
+def test_fit_finds_the_cell_that_made_the_curves():
+    made = pelarin.Parameters(Rp1=1500, Rs2=8)
+    v, v_dark = np.linspace(-0.2, 1.35, 120), np.linspace(0.3, 2.2, 80)
+    data = {"lit": (v, pelarin.current(made, v)), "dark": (v_dark, pelarin.current(made, v_dark, lit=""))}
+    fit = pelarin.fit(pelarin.Parameters(), data=data, free={"Rp1": (10, 1e6), "Rs2": None}, starts=4,
+                      threads=2)
+    assert fit.converged and fit.warnings == []
+    assert fit.parameters["Rp1"] == pytest.approx(1500, rel=1e-9)
+    assert fit.parameters["Rs2"] == pytest.approx(8, rel=1e-9)
+    assert [row["parameter"] for row in fit.table] == ["Rp1", "Rs2"] and set(fit.residuals) == {"lit", "dark"}
+    with pytest.raises(ValueError, match="lit:12"):
+        pelarin.fit(pelarin.Parameters(), data={"bright": data["lit"]}, free={"Rp1": None})
+
+
+LONG_SCAN = """
+import signal, sys, pelarin
+signal.signal(signal.SIGINT, signal.default_int_handler)
+try:
+    pelarin.scan("all", pelarin.Parameters(), {"Rp1": ("log", 10, 1e6, 200), "Rs1": ("lin", 1, 10, 10)},
+                 method="curve", threads=2, summary=sys.argv[1])
+except KeyboardInterrupt:
+    sys.exit(3)
+"""
+
+
+def rows_of(scan_file):
+    """The header and rows of a scan file, without its notes."""
+    text = scan_file.read_text() if scan_file.exists() else ""
+    return [line for line in text.splitlines() if not line.startswith("#")]
+
+
+def test_ctrl_c_stops_a_scan_and_leaves_a_valid_file(tmp_path):
+    summary = tmp_path / "long.csv"
+    scan = subprocess.Popen([sys.executable, "-c", LONG_SCAN, str(summary)], env=os.environ.copy())
+    deadline = time.monotonic() + 60
+    while len(rows_of(summary)) < 10 and time.monotonic() < deadline:
+        time.sleep(0.05)
+    scan.send_signal(signal.SIGINT)
+    assert scan.wait(timeout=60) == 3
+    assert summary.read_text().endswith("\n")
+    header, *rows = rows_of(summary)
+    assert 10 <= len(rows) < 2000
+    assert all(len(next(csv.reader([row]))) == len(header.split(",")) for row in rows)
+    # The batch tool reads it as a scan file, with the cells after the stop missing.
+    merge = subprocess.run([str(BATCH), "scan-merge", "merged.csv", str(summary)], cwd=tmp_path,
+                           capture_output=True, text=True)
+    assert merge.returncode == 4 and "cells are missing" in merge.stderr
+
+
+def test_the_readmes_python_example_runs(tmp_path, monkeypatch):
+    readme = (ROOT / "README.md").read_text()
+    blocks = re.findall(r"```python\n(.*?)```", readme, re.S)
+    assert blocks
+    made = pelarin.Parameters(Rp1=3000, Rs2=7)
+    made.save(str(tmp_path / "cell.plr"))
+    v, v_d = np.linspace(-0.2, 1.35, 100), np.linspace(0.3, 2.2, 60)
+    names = {"v": v, "j_lit": pelarin.current(made, v), "v_d": v_d, "j_d": pelarin.current(made, v_d, lit="")}
+    monkeypatch.chdir(tmp_path)
+    for block in blocks:
+        exec(compile(block, "README.md", "exec"), dict(names))
+    assert (tmp_path / "out.plr").exists()
+
+
+def test_every_public_name_is_documented():
+    assert "scan(" in pelarin.__doc__ and "fit(" in pelarin.__doc__
+    public = [getattr(pelarin, name) for name in pelarin.__all__ + ["ScanTable"]]
+    assert all((thing.__doc__ or "").strip() for thing in public if callable(thing))
