@@ -103,6 +103,14 @@ std::string Num(double x) {
         ws);
 }
 
+[[noreturn, gnu::cold, gnu::noinline]] void OutOfBudget(const char* search, const WorkingSet& ws) {
+  Fault(search,
+        "the study has done the work of " + std::to_string(ws.workBudget / 8000000) +
+            " million evaluations of the junction balance without ending; it is stopped (the searches do not "
+            "settle for this cell)",
+        ws);
+}
+
 // One multiplicative step; zero is a fixed point of both.
 inline void StepUp(double& x, double s) {
   if (x > 0) x = x * (1 + s);
@@ -149,7 +157,7 @@ class Balance {
   [[gnu::always_inline]] void EvaluateWithDrop(double V, double J, double rsJ) {
     const Sides t = Compute(V, V, J, rsJ);
     lhs = t.lhs, rhs = t.rhs;
-    ++evals_;
+    CountEvaluation();
     // An infinite or invalid side makes the difference infinite or invalid too: one test covers both.
     if (!std::isfinite(lhs - rhs)) [[unlikely]]
       NotFinite(search_, ws_, V, J);
@@ -166,6 +174,20 @@ class Balance {
     t.e2 = std::exp(t.Vd / m2Vt_);
     t.rhs = Rhs(t.e1, t.e2);
     return t;
+  }
+
+  // Every evaluation counts against the study's budget: a study that would run for ever on an extreme
+  // cell (a coupled iteration that never settles) ends with an error naming the search it was in.
+  // An evaluation (two exponentials) costs as much as about eight guesses of a jump: both count, in eighths
+  // of an evaluation.
+  [[gnu::always_inline]] void CountEvaluation() {
+    ++evals_;
+    CountWork(8);
+  }
+  [[gnu::always_inline]] void CountWork(std::uint64_t eighths) {
+    work_ += eighths;
+    if (ws_.work + work_ > ws_.workLimit) [[unlikely]]
+      OutOfBudget(search_, ws_);
   }
 
   void StartPhase() {
@@ -186,6 +208,7 @@ class Balance {
   // Adds this search's counts to the diagnostics of the working set, also when a fault ends the search.
   ~Balance() {
     ws_.balanceEvals += evals_;
+    ws_.work += work_;
     if (longest_ > ws_.longestPhase) ws_.longestPhase = longest_;
   }
 
@@ -248,7 +271,7 @@ class Balance {
   template <class At, class Plain>
   int Jump(Phase phase, double& x, double s, int limit, const At& at, const Plain& plain) {
     const Sides base = at(x);
-    ++evals_;
+    CountEvaluation();
     if (!Sound(base)) return 0;
     std::array<double, kLongestStride + 1> guesses;  // guesses[i]: i steps after the last trusted one
     int trusted = 0;                                 // steps after x, all certain to continue
@@ -260,6 +283,7 @@ class Balance {
       int stride =
           std::min({std::max(kLiteralLead, (steps_ + trusted) / 2), kLongestStride, reach - trusted});
       guesses[0] = from;
+      CountWork(static_cast<std::uint64_t>(stride));
       for (int i = 1; i <= stride; ++i) {
         double g = guesses[i - 1];
         if (phase == Phase::Rising) {
@@ -278,7 +302,7 @@ class Balance {
       // The longest trusted stretch of guesses[1..stride]: gallop to its end, else bisect it.
       int good = 0, bad = stride;
       Sides probe = at(guesses[stride]);
-      ++evals_;
+      CountEvaluation();
       if (Trusted(phase, base, probe)) {
         good = stride, last = probe;
       } else {
@@ -286,7 +310,7 @@ class Balance {
         while (bad - good > 1) {
           const int mid = good + (bad - good) / 2;
           probe = at(guesses[mid]);
-          ++evals_;
+          CountEvaluation();
           if (Trusted(phase, base, probe)) {
             good = mid, last = probe;
           } else {
@@ -309,6 +333,7 @@ class Balance {
   const double rs_, rp_, jsc_, jsd1_, jsd2_, m1Vt_, m2Vt_;
   bool normal_ = false, jumps_ = false;
   std::uint64_t evals_ = 0;
+  std::uint64_t work_ = 0;  // in eighths of an evaluation
   std::int32_t steps_ = 0, longest_ = 0, nextJump_ = kLiteralLead, jumpWait_ = kLiteralLead;
 };
 

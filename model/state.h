@@ -74,10 +74,17 @@ struct WorkingSet {
   double stepJ = 0;
   std::int16_t cycleCount = 0;
   std::int16_t divergeFlag = 0;
-  // Diagnostics only, never read by a computation: balance evaluations so far and the longest search
-  // phase seen, in steps (benchmarks and tests read them).
+  // Balance evaluations so far (they count against the budget below; benchmarks and tests read them too)
+  // and the longest search phase seen, in steps (diagnostics only).
   std::uint64_t balanceEvals = 0;
   std::int32_t longestPhase = 0;
+  // The work of the searches so far, in eighths of a balance evaluation (a guess a jump skips costs one),
+  // and the work after which the running study stops with a calculation error, set when it reads the
+  // form: every study ends in bounded time, however extreme the cell. The budget, the work of 100 million
+  // evaluations (some seconds), is far beyond what a study that ends at all needs (a few million).
+  std::uint64_t work = 0;
+  std::uint64_t workBudget = 800'000'000;
+  std::uint64_t workLimit = static_cast<std::uint64_t>(-1);
 };
 
 // Inputs and results of the stack and coupled sweeps.

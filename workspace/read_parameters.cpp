@@ -109,6 +109,8 @@ std::vector<BadBox> ReadParameterForm(State& state, Ui& ui) {
 }
 
 void ReadParameters(State& state, Ui& ui) {
+  // Every study starts here: its budget of work starts with it.
+  state.ws.workLimit = state.ws.work + state.ws.workBudget;
   const std::vector<BadBox> bad = ReadParameterForm(state, ui);
   if (bad.empty()) return;
   std::string text = bad.size() == 1 ? "this box holds no value a cell can have:"
