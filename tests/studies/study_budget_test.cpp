@@ -49,9 +49,9 @@ TEST_F(StudyBudgetTest, AStudyThatWouldNotEndStopsNamingItsSearch) {
   // The default coupled study needs a few million evaluations: a budget of half a million stops it.
   std::uint64_t work = 0;
   EXPECT_EQ(Run(StudyWithRl, {}, State().ws.workBudget, &work), "");
-  EXPECT_GT(work, 8u * 500'000);
+  EXPECT_GT(work, std::uint64_t{8} * 500'000);
   EXPECT_LT(work, State().ws.workBudget / 20) << "the default study keeps far below its budget";
-  const std::string stopped = Run(StudyWithRl, {}, 8 * 500'000);
+  const std::string stopped = Run(StudyWithRl, {}, std::uint64_t{8} * 500'000);
   EXPECT_NE(stopped.find("the study has done the work of 0 million evaluations"), std::string::npos)
       << stopped;
   EXPECT_TRUE(stopped.starts_with("CalcV") || stopped.starts_with("CalcCoupled")) << stopped;
