@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "model/calc_error.h"
-#include "model/number_text.h"
+#include "studies/measured_columns.h"
 #include "workspace/study_folder.h"
 
 namespace fs = std::filesystem;
@@ -18,34 +18,6 @@ namespace {
 
 // The most a measured file is read: far more than the 500 lines the studies draw.
 constexpr std::size_t kLargestRead = 64 << 20;
-
-// A number of a data line; a number beyond the largest double is refused with its line.
-double NumberOf(std::string_view text, int lineNumber, const std::string& name) {
-  const WholeNumber number = ReadLeadingNumber(text);
-  if (number.kind == NumberKind::TooLarge)
-    throw FileError("line " + std::to_string(lineNumber) + " of " + name +
-                    " holds a number beyond the largest double, which cannot be drawn.");
-  return number.value;
-}
-
-MeasuredPoint ParseLine(std::string line, int lineNumber, const std::string& name) {
-  ConvertAll(line);
-  const auto tab = line.find('\t');
-  if (tab == std::string::npos) return {0.0, NumberOf(line, lineNumber, name)};
-  return {NumberOf(std::string_view(line).substr(0, tab + 1), lineNumber, name),
-          NumberOf(std::string_view(line).substr(tab + 1), lineNumber, name)};
-}
-
-// The next line of text from position at (LF ends a line, a CR before it is dropped); false at the end.
-bool NextLine(std::string_view text, std::size_t& at, std::string& line) {
-  if (at >= text.size()) return false;
-  auto end = text.find('\n', at);
-  if (end == std::string_view::npos) end = text.size();
-  line = text.substr(at, end - at);
-  at = end + 1;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
-}
 
 // The first entry of folder, in name order, whose name contains "Dark".
 std::optional<fs::path> FindDarkFile(const fs::path& folder) {
@@ -70,16 +42,11 @@ void PrepareOverlay(PlotWindow& window) {
 }  // namespace
 
 std::vector<MeasuredPoint> ReadMeasuredText(std::string_view text, int maxLines, const std::string& name) {
-  std::size_t at = 0;
-  std::string line;
-  if (!NextLine(text, at, line)) throw FileError(name + " is empty.");
+  // The one reader of measured curves, the fit's too: every line is two finite numbers, or refused.
+  const MeasuredColumns columns = ReadMeasuredColumnsText(text, name);
   std::vector<MeasuredPoint> points;
-  int lineNumber = 1;
-  do {
-    if (!NextLine(text, at, line)) throw FileError(name + " holds no data line after its header.");
-    ++lineNumber;
-    points.push_back(ParseLine(line, lineNumber, name));
-  } while (at < text.size() && lineNumber < maxLines);
+  for (std::size_t i = 0; i < columns.V.size() && static_cast<int>(i) < maxLines - 1; ++i)
+    points.push_back({columns.V[i], columns.J[i]});
   return points;
 }
 

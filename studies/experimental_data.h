@@ -15,10 +15,10 @@ struct MeasuredPoint {
   double J = 0;
 };
 
-// Reads a measured curve: line 1 is a header; each later line holds the voltage, a TAB and the current
-// density (decimal commas accepted). Lines are read from line 2 up to line maxLines. A file that is not a
-// regular file, cannot be opened, ends before its first data line or holds a number beyond the largest
-// double throws FileError naming it (and the line).
+// Reads a measured curve as the fit does (studies/measured_columns.h: two columns, TAB, comma, semicolon
+// or blanks between them, an optional header line, decimal commas) and keeps its first maxLines - 1
+// points, as many as the overlay draws. A file that is not a regular file, cannot be opened, holds no
+// point, or a line that is not two finite numbers throws FileError naming it (and the line).
 [[nodiscard]] std::vector<MeasuredPoint> ReadMeasuredCurve(const std::string& path, int maxLines);
 
 // The same, from the file's text; name stands for the file in messages.

@@ -246,16 +246,19 @@ TEST_F(StudyTest, AHeaderOnlyFileDrawsNothingAndTheStudyGoesOn) {
   EXPECT_EQ(ui.form.showCount, 1);
 }
 
-TEST(MeasuredCurve, ReadsVoltageUpToTheTabAndCurrentAfterIt) {
+// The overlay reads measured files as the fit does: a line of one number is refused, not drawn at 0 V, and
+// no more points are kept than the overlay draws.
+TEST(MeasuredCurve, IsReadAsTheFitReadsIt) {
   const fs::path file = fs::temp_directory_path() / "pelarin-measured-test.txt";
-  Write(file, "header\r\n0,5\t1,5e-3\r\n2e-3\r\n");
-  const auto points = ReadMeasuredCurve(file.string(), 500);
-  fs::remove(file);
+  Write(file, "header\r\n0,5\t1,5e-3\r\n0.6;2e-3\r\n0.7 3e-3\r\n");
+  const auto points = ReadMeasuredCurve(file.string(), 3);
   ASSERT_EQ(points.size(), 2u);
   EXPECT_DOUBLE_EQ(points[0].V, 0.5);
   EXPECT_DOUBLE_EQ(points[0].J, 1.5e-3);
-  EXPECT_DOUBLE_EQ(points[1].V, 0.0);  // no TAB: the whole text is the current density
-  EXPECT_DOUBLE_EQ(points[1].J, 2e-3);
+  EXPECT_DOUBLE_EQ(points[1].V, 0.6);
+  Write(file, "header\r\n0,5\t1,5e-3\r\n2e-3\r\n");
+  EXPECT_THROW(static_cast<void>(ReadMeasuredCurve(file.string(), 500)), FileError);
+  fs::remove(file);
 }
 
 // Measured files that cannot be drawn end the overlay with a message that names them (and the line), never
@@ -269,7 +272,7 @@ TEST_F(StudyTest, OverlayRefusesWhatItCannotDrawAndNamesIt) {
     std::string chosen;
     std::string told;
   } cases[] = {
-      {In("exp/big.txt"), "line 3 of " + In("exp/big.txt") + " holds a number beyond the largest double"},
+      {In("exp/big.txt"), In("exp/big.txt") + ", line 3 \"0.2 1e999\": is not two finite numbers"},
       {In("fifo.txt"), "cannot read " + In("fifo.txt") + ": it is a FIFO, not a file."},
       {In("exp"), "cannot read " + In("exp") + ": it is a folder, not a file."},
   };
