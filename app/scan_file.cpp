@@ -1,6 +1,8 @@
 #include "app/scan_file.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 
 #include "model/calc_error.h"
 #include "workspace/study_folder.h"
@@ -124,8 +126,13 @@ ScanFileWriter::~ScanFileWriter() {
 }
 
 void ScanFileWriter::Append(const std::string& rows) {
-  if (std::fwrite(rows.data(), 1, rows.size(), file_) != rows.size() || std::fflush(file_) != 0)
-    throw FileError("cannot write " + path_);
+  errno = 0;
+  if (std::fwrite(rows.data(), 1, rows.size(), file_) != rows.size() || std::fflush(file_) != 0) {
+    // The reason, such as "No space left on device": the rows before these stay in the file.
+    const int error = errno;
+    throw FileError("cannot write " + path_ + (error != 0 ? ": " + std::string(std::strerror(error)) : "") +
+                    " (the rows before stay; --resume goes on from them)");
+  }
 }
 
 }  // namespace pelarin

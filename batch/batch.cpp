@@ -92,7 +92,11 @@ class BatchUi : public Ui {
 
   void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
     if (icon == MessageIcon::Critical || icon == MessageIcon::Exclamation) ++problems;
-    err_ << "pelarin-batch: " << Trim(title) << ": " << Trim(text) << "\n";
+    // A message may quote a file's line: its control characters (a CR of a CRLF file) are shown escaped,
+    // its line breaks kept.
+    std::string shown;
+    for (const char c : Trim(text)) shown += c == '\n' ? std::string("\n") : Shown(std::string_view(&c, 1));
+    err_ << "pelarin-batch: " << Trim(title) << ": " << shown << "\n";
   }
 
   std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override {
@@ -512,7 +516,8 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     save(ui.linlog, "_dark" + suffix);
   }
 
-  if (options.noSave) removeEmptyStudyFolders();
+  // A run that writes nothing, or fails, leaves no empty study folder behind.
+  if (options.noSave || status == kBatchFailed || status == kBatchUsage) removeEmptyStudyFolders();
 
   ReportWrittenFiles(folders, before, out);
   // After the listing of the study's files, which it may sit among.

@@ -485,6 +485,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
         << " cells; the rows so far are in " << summary.string() << " (--resume goes on).\n";
     return kScanInterrupted;
   }
+  if (status != 0) return status;  // a file that could not be written: no line says it was
   out << "written: " << summary.string() << " (" << written << " cells";
   if (!done.empty()) out << ", " << done.size() << " kept from before";
   out << ")\n";
