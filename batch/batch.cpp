@@ -417,10 +417,12 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   if (resolved.summary) resolved.summary = fs::absolute(*resolved.summary, ec).string();
   BatchUi ui(state, resolved, err);
   ui.workingDir = options.dir ? fs::absolute(*options.dir, ec) : cwd.Start();
-  if (options.dir && !SomethingAt(ui.workingDir.string())) fs::create_directories(ui.workingDir, ec);
+  std::error_code made;  // why the folder could not be made, such as a read-only file system
+  if (options.dir && !SomethingAt(ui.workingDir.string())) fs::create_directories(ui.workingDir, made);
   if (!fs::is_directory(ui.workingDir, ec)) {
+    const std::error_code& why = made ? made : ec;
     err << "pelarin-batch: the working folder " << ui.workingDir.string()
-        << " is not a folder and cannot be made" << (ec ? ": " + ec.message() : std::string()) << ".\n";
+        << " is not a folder and cannot be made" << (why ? ": " + why.message() : std::string()) << ".\n";
     return kBatchUsage;
   }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -434,15 +435,20 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   // Where the cells work: --dir (made when missing) with --tables, else a private folder removed at the end.
   fs::path work;
   bool scratch = false;
+  std::error_code made;  // why the folder could not be made
   if (options.tables) {
     work = options.dir ? fs::absolute(startDir / *options.dir, ec) : startDir;
-    fs::create_directories(work, ec);
+    fs::create_directories(work, made);
   } else {
     std::string pattern = (fs::temp_directory_path(ec) / "pelarin-scan-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) work = pattern, scratch = true;
+    if (::mkdtemp(pattern.data()))
+      work = pattern, scratch = true;
+    else
+      made = std::error_code(errno, std::generic_category());
   }
   if (work.empty() || !fs::is_directory(work, ec)) {
-    err << "pelarin-batch scan: cannot make the working folder " << work.string() << ".\n";
+    err << "pelarin-batch scan: cannot make the working folder " << work.string()
+        << (made ? ": " + made.message() : std::string()) << ".\n";
     return 4;
   }
   const auto removeScratch = [&] {
