@@ -1,0 +1,97 @@
+// The F1 help tells the truth about the program it comes with: what it can derive from the program itself
+// (the studies from their registry, the batch tool's commands and options from their --help, the reading
+// rules of the boxes from the parameter table and the form's own reading) must agree with the help's text.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "batch/batch.h"
+#include "batch/figures_command.h"
+#include "batch/fit_command.h"
+#include "batch/scan_command.h"
+#include "common/temp_folder.h"
+#include "model/number_text.h"
+#include "model/parameter_table.h"
+#include "studies/study_registry.h"
+#include "workspace/read_parameters.h"
+
+namespace pelarin {
+namespace {
+
+// The help's text with its line breaks and runs of blanks made single blanks.
+std::string Help() {
+  const std::string html =
+      testing::Read(std::filesystem::path(PELARIN_TEST_DATA) / ".." / ".." / "doc" / "HelpPelarin.html");
+  std::string text;
+  for (const char c : html) {
+    const char d = c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
+    if (d != ' ' || text.empty() || text.back() != ' ') text += d;
+  }
+  return text;
+}
+
+TEST(Help, NamesEveryStudyAsTheRegistryDescribesIt) {
+  const std::string help = Help();
+  for (const StudyEntry& study : Studies()) {
+    EXPECT_NE(help.find("<tt>" + std::string(study.batchName) + "</tt>: " + std::string(study.summary)),
+              std::string::npos)
+        << study.batchName;
+  }
+}
+
+TEST(Help, MentionsOnlyOptionsTheBatchToolHasAndEveryCommand) {
+  const std::string help = Help();
+  const std::string usage = BatchHelp() + ScanHelp() + FiguresHelp() + FitHelp();
+  const std::regex option("--[a-z][a-z-]*");
+  for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it)
+    EXPECT_NE(usage.find(it->str()), std::string::npos) << it->str() << " is in the help, not in --help";
+  for (const char* command :
+       {"pelarin-batch figures", "pelarin-batch fit", "pelarin-batch scan", "scan-merge"})
+    EXPECT_NE(help.find(command), std::string::npos) << command;
+}
+
+TEST(Help, StatesTheBoxesReadingRulesAsTheFormReadsThem) {
+  const std::string help = Help();
+  // Rules the help once stated and the program no longer follows.
+  for (const char* stale : {"reads as 0", "Nothing else is checked", "Rp1 to Rg2"})
+    EXPECT_EQ(help.find(stale), std::string::npos) << stale;
+  for (const ParameterRow& row : kParameterRows) {
+    const std::string name(row.name);
+    EXPECT_FALSE(ReadBox(row, "abc").problem.empty()) << name << ": text that is no number is refused";
+    switch (row.rule) {
+      case ReadRule::Resistance:
+        EXPECT_NE(
+            help.find("resistance of 0 (or an empty box) becomes " + ShortestText(ReadBox(row, "0").value)),
+            std::string::npos)
+            << name;
+        break;
+      case ReadRule::Coupling: {
+        const std::string lower = ShortestText(ReadBox(row, "0").value);
+        const double upper = ReadBox(row, "1e20").value;
+        std::string saysLimit = lower;  // "5 for Rl1", "10 for Rl2, Rg1, Rg2 and Rg3"
+        saysLimit += " for[^.]*" + name;
+        EXPECT_TRUE(std::regex_search(help, std::regex(saysLimit))) << name << " " << lower;
+        std::smatch said;
+        ASSERT_TRUE(std::regex_search(help, said, std::regex("one above ([0-9e.+]+) becomes ([0-9e.+]+)")));
+        EXPECT_EQ(Val(said[1].str()), upper) << name;
+        EXPECT_EQ(Val(said[2].str()), upper) << name;
+        break;
+      }
+      case ReadRule::IdealityFactor:
+        EXPECT_FALSE(ReadBox(row, "0").problem.empty());
+        EXPECT_NE(help.find("ideality factor that is not above 0"), std::string::npos);
+        break;
+      case ReadRule::Photocurrent:
+      case ReadRule::SaturationCurrent:
+        EXPECT_FALSE(ReadBox(row, "-1").problem.empty());
+        EXPECT_NE(help.find("negative resistance, photocurrent or saturation current is refused"),
+                  std::string::npos);
+        break;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pelarin
