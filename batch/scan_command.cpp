@@ -156,8 +156,10 @@ or of the product of two, each cell starting from the form's values (the default
                       --plot draws a histogram of the figure
   --seed S            the sample's seed, a whole number (default 1): the same seed draws the same cells
   --summary FILE.csv  the rows: cell,cells,<parameters>,study,curve,Voc (V),Jsc (mA/cm2),FF,
-                      Pmax (mW/cm2),Vmp (V),Jmp (mA/cm2),efficiency (%),incident power (mW/cm2),status;
-                      a figure that does not exist is empty; status is "ok", or why the cell has no figures
+                      Pmax (mW/cm2),Vmp (V),Jmp (mA/cm2),efficiency (%),incident power (mW/cm2),status,check;
+                      a figure that does not exist is empty; status is "ok", or why the cell has no figures;
+                      check is a hash of the rest of the row. Lines before them, starting with "#", say what
+                      made the file (study, figures, grid or sample, form values, incident power)
   --figures METHOD    exact (the default): each curve's circuit solved for its figures directly, in
                       microseconds, as pelarin-batch figures does; curve: the study run for each cell and
                       its figures read off the swept curves, as the study's legend shows them. The first
@@ -167,9 +169,11 @@ or of the product of two, each cell starting from the form's values (the default
   --tables            keep each cell's study folder and tables, named after the cell, in --dir (runs the
                       study for each cell: implies --figures curve)
   --overwrite         replace FILE.csv (and, with --tables, older tables)
-  --resume            skip the cells FILE.csv holds already (the last one is run again)
+  --resume            skip the cells FILE.csv holds already (the last one is run again); a file another
+                      scan made, or a row changed since it was written, is refused naming its line
   --part K/M          run only the K-th of M interleaved slices of the grid (cells K-1, K-1+M, ...);
-                      scan-merge joins the slices' files into grid order and names missing cells
+                      scan-merge joins the slices' files into grid order, checking them as --resume does;
+                      with cells missing it names them and writes nothing (exit 4)
   --plot FILE.png|FILE.svg  when the scan completes, draw it from all the rows of FILE.csv (a resumed
                       scan is drawn whole): with one --vary, FIG against the parameter, one line per
                       curve (x is log10 of the parameter on a :log axis); with two, a colour map of FIG
