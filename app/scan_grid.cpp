@@ -7,6 +7,7 @@
 #include "app/shown_text.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
+#include "model/random_draws.h"
 
 namespace pelarin {
 namespace {
@@ -64,17 +65,6 @@ std::optional<ScanAxis> ParseSpread(ScanAxis axis, const std::vector<std::string
   return axis;
 }
 
-// SplitMix64: a well-mixed 64-bit value of its input.
-std::uint64_t Mix(std::uint64_t x) {
-  x += 0x9e3779b97f4a7c15ULL;
-  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
-  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
-  return x ^ (x >> 31);
-}
-
-// A uniform number in (0, 1) from 53 random bits.
-double Uniform(std::uint64_t bits) { return (static_cast<double>(bits >> 11) + 0.5) * 0x1.0p-53; }
-
 }  // namespace
 
 std::string AxisText(const ScanAxis& axis) {
@@ -94,7 +84,7 @@ double SampleValue(const ScanAxis& axis, std::uint64_t seed, std::int64_t cell, 
   state = Mix(state ^ static_cast<std::uint64_t>(cell));
   state = Mix(state ^ static_cast<std::uint64_t>(place));
   state = Mix(state ^ static_cast<std::uint64_t>(attempt));
-  const double u1 = Uniform(state), u2 = Uniform(Mix(state));
+  const double u1 = UniformOf(state), u2 = UniformOf(Mix(state));
   if (axis.spread == Spread::Uniform) return axis.from + (axis.to - axis.from) * u1;
   // Box and Muller's normal number: written out, so that every platform draws the same sample.
   const double z = std::sqrt(-2 * std::log(u1)) * std::cos(6.283185307179586 * u2);

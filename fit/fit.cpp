@@ -15,6 +15,7 @@
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
+#include "model/random_draws.h"
 
 namespace pelarin::fit {
 namespace {
@@ -178,14 +179,6 @@ StartResult RunStart(const FitOptions& options, std::vector<double> start) {
   return r;
 }
 
-// SplitMix64, for the starts: the same starts for any thread count.
-std::uint64_t Mix(std::uint64_t x) {
-  x += 0x9e3779b97f4a7c15ULL;
-  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
-  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
-  return x ^ (x >> 31);
-}
-
 // Start s: the form's values (inside the bounds) first, then points spread uniformly over the bounds, in
 // the fitted coordinates (log-uniform on a log scale).
 std::vector<double> StartOf(const FitOptions& options, int s) {
@@ -197,7 +190,7 @@ std::vector<double> StartOf(const FitOptions& options, int s) {
       x.push_back(std::clamp(ToCoordinate(f, options.start.*Row(f.index).member), lo, hi));
     } else {
       const std::uint64_t bits = Mix(Mix(options.seed ^ static_cast<std::uint64_t>(s)) ^ i);
-      const double u = (static_cast<double>(bits >> 11) + 0.5) * 0x1.0p-53;
+      const double u = UniformOf(bits);
       x.push_back(lo + (hi - lo) * u);
     }
   }

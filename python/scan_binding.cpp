@@ -76,13 +76,13 @@ def _read_scan_table(path):
 )py";
 
 // One axis as the batch tool's --vary gives it: NAME=FROM:TO:N[:log] or NAME=SPREAD:A:B.
-std::string VaryText(const std::string& name, const py::sequence& spec) {
-  const std::string how = spec.size() == 0 ? std::string() : py::str(spec[0]).cast<std::string>();
-  const auto number = [&](std::size_t i) { return ShortestText(spec[i].cast<double>()); };
-  if ((how == "log" || how == "lin") && spec.size() == 4)
-    return name + "=" + number(1) + ":" + number(2) + ":" + std::to_string(spec[3].cast<long long>()) +
+std::string VaryText(const std::string& name, const py::sequence& values) {
+  const std::string how = values.size() == 0 ? std::string() : py::str(values[0]).cast<std::string>();
+  const auto number = [&](std::size_t i) { return ShortestText(values[i].cast<double>()); };
+  if ((how == "log" || how == "lin") && values.size() == 4)
+    return name + "=" + number(1) + ":" + number(2) + ":" + std::to_string(values[3].cast<long long>()) +
            (how == "log" ? ":log" : "");
-  if ((how == "normal" || how == "lognormal" || how == "uniform") && spec.size() == 3)
+  if ((how == "normal" || how == "lognormal" || how == "uniform") && values.size() == 3)
     return name + "=" + how + ":" + number(1) + ":" + number(2);
   throw InputError(
       "vary[\"" + name +
@@ -114,10 +114,10 @@ py::object Scan(const std::string& study, const Cell& cell, const py::dict& vary
     throw InputError("method takes \"exact\" or \"curve\", not \"" + method + "\".");
   if (threads < 0) throw InputError("threads takes 0 (one per core) or a thread count.");
   std::vector<std::string> args = {study, "--figures", method};
-  for (const auto& [name, spec] : vary) {
-    if (!py::isinstance<py::sequence>(spec) || py::isinstance<py::str>(spec))
+  for (const auto& [name, values] : vary) {
+    if (!py::isinstance<py::sequence>(values) || py::isinstance<py::str>(values))
       throw InputError("vary maps a parameter name to a tuple, such as (\"log\", 10, 1e6, 13).");
-    Add(args, {"--vary", VaryText(name.cast<std::string>(), py::reinterpret_borrow<py::sequence>(spec))});
+    Add(args, {"--vary", VaryText(name.cast<std::string>(), py::reinterpret_borrow<py::sequence>(values))});
   }
   for (int i = 0; i < kParameterCount; ++i)
     Add(args, {"--set",
