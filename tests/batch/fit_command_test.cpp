@@ -52,7 +52,7 @@ class FitCommandTest : public testing::TempFolderTest {
     int status;
     std::string out, err;
   };
-  static Run Fit(std::vector<std::string> args) {
+  static Run Fit(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     const auto options = ParseFitOptions(args, err);
     if (!options) return {2, out.str(), err.str()};
