@@ -188,6 +188,8 @@ class Balance {
     work_ += eighths;
     if (ws_.work + work_ > ws_.workLimit) [[unlikely]]
       OutOfBudget(search_, ws_);
+    if (ws_.stop && ws_.stop->load(std::memory_order_relaxed)) [[unlikely]]
+      Fault(search_, "stopped on request", ws_);
   }
 
   void StartPhase() {

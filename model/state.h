@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -85,6 +86,9 @@ struct WorkingSet {
   std::uint64_t work = 0;
   std::uint64_t workBudget = 800'000'000;
   std::uint64_t workLimit = static_cast<std::uint64_t>(-1);
+  // Set by a caller that can stop a running study (Ctrl-C in Python): the searches end at their next
+  // evaluation with a calculation error; nothing else reads it.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // Inputs and results of the stack and coupled sweeps.

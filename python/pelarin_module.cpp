@@ -52,8 +52,10 @@ Functions
 Errors: a box or input the program refuses raises ValueError with the program's sentence, and so does a
 file that is not what it should be (a .plr file that is no parameter file); a calculation without a finite
 result RuntimeError; a file that cannot be read or written OSError (FileNotFoundError when it is missing); a
-file a call would replace without overwrite=True FileExistsError, before anything is computed. run(), scan() and fit() release the GIL while they compute; Ctrl-C stops scan() and fit() after
-the cells or starts under way (a scan's file keeps the rows written) and raises KeyboardInterrupt.
+file a call would replace without overwrite=True FileExistsError, before anything is computed.
+run(), scan() and fit() release the GIL while they compute; Ctrl-C stops run() at once (a study folder it
+made and left empty is removed) and scan() and fit() after the cells or starts under way (a scan's file keeps
+the rows written), and raises KeyboardInterrupt.
 
 Example:
   import numpy as np, pelarin

@@ -139,7 +139,8 @@ StudyResult Run(const std::string& name, const Cell& cell, const std::optional<f
   state.id.studyName = cell.studyName;
   StudyUi ui(saveDir.has_value(), overwrite, data);
   ui.form = cell.form;
-  RunStoppable([&](const std::atomic<bool>&) {
+  RunStoppable([&](const std::atomic<bool>& stop) {
+    state.ws.stop = &stop;  // Ctrl-C ends the study's searches at their next evaluation
     const WorkingFolder folder(saveDir);
     ui.parameterFile = (fs::path(folder.Path()) / (state.id.studyName + ".plr")).string();
     const std::string studyFolder = (fs::path(folder.Path()) / (state.id.studyName + "_plr")).string();

@@ -230,6 +230,32 @@ def test_ctrl_c_stops_a_scan_and_leaves_a_valid_file(tmp_path):
     assert merge.returncode == 4 and "cells are missing" in merge.stderr
 
 
+LONG_RUN = """
+import signal, sys, pelarin
+signal.signal(signal.SIGINT, signal.default_int_handler)
+p = pelarin.Parameters(m12=50, Rp2=1e300, Jsd21=1e-300, Jsd22=1e-40, m22=1e-3, Rs3=1e-9, Jsc3=1e300,
+                       Jsd31=1e-300, m32=1e-3, Rg1=1e14, Rg2=10)  # a cell whose study runs until its budget ends
+print("running", flush=True)
+try:
+    pelarin.run("two-rl", p)
+except KeyboardInterrupt:
+    sys.exit(3)
+"""
+
+
+def test_ctrl_c_stops_a_study_at_once(tmp_path):
+    env = dict(os.environ, PYTHONPATH=str(Path(pelarin.__file__).resolve().parent))
+    study = subprocess.Popen([sys.executable, "-c", LONG_RUN], env=env, cwd=tmp_path, stdout=subprocess.PIPE,
+                             text=True)
+    assert study.stdout.readline() == "running\n"
+    time.sleep(0.3)
+    sent = time.monotonic()
+    study.send_signal(signal.SIGINT)
+    assert study.wait(timeout=60) == 3
+    assert time.monotonic() - sent < 1.5, "the searches end at their next evaluation, not at the study's end"
+    assert list(tmp_path.iterdir()) == [], "no study folder is left behind"
+
+
 def test_the_readmes_python_example_runs(tmp_path, monkeypatch):
     readme = (ROOT / "README.md").read_text()
     blocks = re.findall(r"```python\n(.*?)```", readme, re.S)
