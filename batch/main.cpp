@@ -62,6 +62,21 @@ class ImagePlugin {
 
 }  // namespace
 
+// Runs a command with the image plugin's saver when it draws pictures (loaded only then), or with none;
+// a plugin that cannot be loaded fails the command, saying so after what.
+template <class Run>
+int WithImages(bool wanted, const char* what, const Run& run) {
+  if (!wanted) return run(pelarin::ImageSaver());
+  const ImagePlugin images;
+  if (!images.Ready()) {
+    std::cerr << what << ": " << images.Problem() << ".\n";
+    return pelarin::kBatchFailed;
+  }
+  return run([&](const pelarin::RecordingSurface& drawing, int width, int height, const std::string& path) {
+    return images.Save(drawing, width, height, path);
+  });
+}
+
 // Set by Ctrl-C during a scan or a fit: it ends after the cells (or starts) under way, its files complete.
 std::atomic<bool> scanStop{false};
 extern "C" void StopScan(int) { scanStop = true; }
@@ -80,17 +95,10 @@ int main(int argc, char** argv) {
     options->terminal = ::isatty(STDERR_FILENO) != 0;
     std::signal(SIGINT, StopScan);
     std::signal(SIGTERM, StopScan);
-    if (!options->plot) return pelarin::RunFit(*options, std::cout, std::cerr, scanStop);
-    const ImagePlugin images;
-    if (!images.Ready()) {
-      std::cerr << "pelarin-batch fit: --plot: " << images.Problem() << ".\n";
-      return pelarin::kBatchFailed;
-    }
-    return pelarin::RunFit(
-        *options, std::cout, std::cerr, scanStop,
-        [&](const pelarin::RecordingSurface& drawing, int width, int height, const std::string& path) {
-          return images.Save(drawing, width, height, path);
-        });
+    return WithImages(options->plot.has_value(), "pelarin-batch fit: --plot",
+                      [&](const pelarin::ImageSaver& save) {
+                        return pelarin::RunFit(*options, std::cout, std::cerr, scanStop, save);
+                      });
   }
   if (!args.empty() && args[0] == "scan") {
     const std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -103,30 +111,14 @@ int main(int argc, char** argv) {
     options->terminal = ::isatty(STDERR_FILENO) != 0;
     std::signal(SIGINT, StopScan);
     std::signal(SIGTERM, StopScan);
-    if (!options->plot) return pelarin::RunScan(*options, std::cout, std::cerr, scanStop);
-    const ImagePlugin images;
-    if (!images.Ready()) {
-      std::cerr << "pelarin-batch scan: --plot: " << images.Problem() << ".\n";
-      return pelarin::kBatchFailed;
-    }
-    return pelarin::RunScan(
-        *options, std::cout, std::cerr, scanStop,
-        [&](const pelarin::RecordingSurface& drawing, int width, int height, const std::string& path) {
-          return images.Save(drawing, width, height, path);
-        });
+    return WithImages(options->plot.has_value(), "pelarin-batch scan: --plot",
+                      [&](const pelarin::ImageSaver& save) {
+                        return pelarin::RunScan(*options, std::cout, std::cerr, scanStop, save);
+                      });
   }
   const auto options = pelarin::ParseBatchOptions(args, std::cerr);
   if (!options) return pelarin::kBatchUsage;
-  if (!options->images) return pelarin::RunBatch(*options, std::cout, std::cerr, nullptr);
-
-  const ImagePlugin images;
-  if (!images.Ready()) {
-    std::cerr << "pelarin-batch: --images: " << images.Problem() << ".\n";
-    return pelarin::kBatchFailed;
-  }
-  return pelarin::RunBatch(
-      *options, std::cout, std::cerr,
-      [&](const pelarin::RecordingSurface& drawing, int width, int height, const std::string& path) {
-        return images.Save(drawing, width, height, path);
-      });
+  return WithImages(options->images, "pelarin-batch: --images", [&](const pelarin::ImageSaver& save) {
+    return pelarin::RunBatch(*options, std::cout, std::cerr, save);
+  });
 }
