@@ -22,6 +22,11 @@ bool RunCommand(Ui& ui, const std::string& commandName, const std::function<void
     title = "Input error";
     text = commandName + " did not start: " + e.what();
     icon = MessageIcon::Exclamation;
+  } catch (const StoppedError&) {
+    // Escape or the Stop button: the study ends before it writes, as a failed study does.
+    title = "   WHOOOP !";
+    text = "Calculation stopped by user";
+    icon = MessageIcon::Exclamation;
   } catch (const CalcError& e) {
     title = "Calculation error";
     text = commandName + " stopped: " + e.what();

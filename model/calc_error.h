@@ -12,6 +12,12 @@ class CalcError : public std::runtime_error {
   explicit CalcError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// A calculation stopped on request (Escape in the window, Ctrl-C in Python) before it ended.
+class StoppedError : public CalcError {
+ public:
+  explicit StoppedError(const std::string& message) : CalcError(message) {}
+};
+
 // A file that could not be written or read: also shown by the dispatcher.
 class FileError : public std::runtime_error {
  public:

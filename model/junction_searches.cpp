@@ -88,6 +88,10 @@ std::string Num(double x) {
                   ")");
 }
 
+[[noreturn, gnu::cold, gnu::noinline]] void Stopped(const char* search) {
+  throw StoppedError(std::string(search) + ": stopped on request");
+}
+
 [[noreturn, gnu::cold, gnu::noinline]] void NotFinite(const char* search, const WorkingSet& ws, double V,
                                                       double J) {
   Fault(search,
@@ -189,7 +193,7 @@ class Balance {
     if (ws_.work + work_ > ws_.workLimit) [[unlikely]]
       OutOfBudget(search_, ws_);
     if (ws_.stop && ws_.stop->load(std::memory_order_relaxed)) [[unlikely]]
-      Fault(search_, "stopped on request", ws_);
+      Stopped(search_);
   }
 
   void StartPhase() {

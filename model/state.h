@@ -30,11 +30,12 @@ struct Parameters {
 
 // Which study is open and where its files go. Folder strings end with a path separator where noted.
 struct StudyIdentity {
-  std::string studyName;   // "Test" until a parameter file is saved, opened or deleted
-  std::string baseDir;     // folder holding the study folder
-  std::string studyDir;    // baseDir + studyName + "_plr" + separator
-  std::string loadedDir;   // folder of the last opened parameter file, with separator; empty until then
-  std::string studyLabel;  // studyName + study suffix; stem of saved plot images
+  std::string studyName;      // "Test" until a parameter file is saved, opened or deleted
+  std::string baseDir;        // folder holding the study folder
+  std::string studyDir;       // baseDir + studyName + "_plr" + separator
+  std::string loadedDir;      // folder of the last opened parameter file, with separator; empty until then
+  std::string studyLabel;     // studyName + study suffix; stem of saved plot images
+  bool studyDirMade = false;  // the last study made its folder afresh (a failed one then removes it empty)
   std::array<std::string, 4> illumFiles{};  // index 1..3 used
   std::array<std::string, 4> darkFiles{};   // index 1..3 used
 };

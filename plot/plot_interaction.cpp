@@ -100,10 +100,4 @@ void PlotInteraction::DblClick() {
   requests_.SaveImage(imagePath_.empty() ? state_.id.studyDir + name : imagePath_);
 }
 
-void PlotInteraction::KeyDown(int keyCode) {
-  // Said only while a command computes. Nothing reads it: a running study goes on to its end.
-  if (kind_ == PlotKind::linlin && keyCode == kEscapeKey && commandRunning_)
-    requests_.ShowExclamation("Calculation stopped by user", "   WHOOOP !");
-}
-
 }  // namespace pelarin

@@ -1,8 +1,7 @@
 // What the plot windows do with the mouse and the keyboard, without a window: the read-out box, the rubber
 // band with its resistance (linlin) or ideality-factor (linlog) measurement, which stays shown after the
-// release until the next press or the next plot, the Escape message while a command runs, and the double
-// click that saves the window's image. A window feeds it its events in user coordinates and shows
-// the read-out text and the rubber band it keeps.
+// release until the next press or the next plot, and the double click that saves the window's image. A window
+// feeds it its events in user coordinates and shows the read-out text and the rubber band it keeps.
 #pragma once
 
 #include <functional>
@@ -23,7 +22,6 @@ enum class PlotKind { linlin, linlog };
 // Buttons as the events deliver them: 1 left, 2 right; several held add up.
 inline constexpr int kLeftButton = 1;
 inline constexpr int kRightButton = 2;
-inline constexpr int kEscapeKey = 27;
 
 // The rubber band line: end points in user coordinates, hidden unless dragging.
 struct RubberBand {
@@ -37,8 +35,6 @@ class PlotWindowRequests {
   virtual ~PlotWindowRequests() = default;
   // Modal Yes/No question; true for Yes.
   [[nodiscard]] virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
-  // Modal message with an exclamation icon and an OK button.
-  virtual void ShowExclamation(const std::string& text, const std::string& title) = 0;
   // Saves the window's image as a bitmap file at path, replacing any file there.
   virtual void SaveImage(const std::string& path) = 0;
 };
@@ -55,10 +51,6 @@ class PlotInteraction {
   // A click empties the read-out box, but leaves a measurement shown.
   void Click();
   void DblClick();
-  // A key pressed on the window or in its read-out box.
-  void KeyDown(int keyCode);
-  // Whether a command is computing: Escape says it stopped only then.
-  void SetCommandRunning(bool running) { commandRunning_ = running; }
   // A new plot: the read-out box empties, the rubber band hides, a measurement goes.
   void Reset();
   // For a plot that is not a J(V) curve (a scan's): no rubber band and no slope measurement, only the
@@ -92,7 +84,6 @@ class PlotInteraction {
   PlotWindowRequests& requests_;
   std::string readout_;
   bool measurementShown_ = false;
-  bool commandRunning_ = false;
   bool measuring_ = true;
   std::string imagePath_;
   std::string valueLabel_;

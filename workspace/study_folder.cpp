@@ -210,6 +210,7 @@ void MakeStudyFolder(StudyIdentity& id) {
     fs::create_directory(folder, ec);
     if (ec) throw FileError("cannot create the study folder " + folder.string() + ": " + ec.message() + ".");
   }
+  id.studyDirMade = !exists;
   id.studyDir = (folder / "").string();
 }
 

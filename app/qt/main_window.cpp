@@ -1,16 +1,23 @@
 #include "app/qt/main_window.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <algorithm>
+#include <filesystem>
 
 #include "app/commands.h"
 #include "app/qt/fit_dialog.h"
@@ -72,14 +79,48 @@ MainWindow::MainWindow(State& state, QWidget* parent)
   for (PlotWindowWidget* plot : {linlin_, linlog_}) WirePlot(plot);
   BuildMenus();
   connect(form_, &ParameterFormWidget::calculationRequested, this,
-          [this] { RunWindowCommand([this] { RunCalculationButton(state_, *ui_); }); });
+          [this] { StartMenuCommand(MenuItemOf(*FindStudy("independent"))); });
+
+  // A running command: its name and time, a busy bar and a Stop button; Escape stops it too.
+  runner_ = std::make_unique<StudyRunner>(*ui_);
+  busyBox_ = new QWidget;
+  auto* busyLayout = new QHBoxLayout(busyBox_);
+  busyLayout->setContentsMargins(0, 0, 0, 0);
+  busyLabel_ = new QLabel;
+  busyBar_ = new QProgressBar;
+  busyBar_->setRange(0, 0);
+  busyBar_->setMaximumWidth(160);
+  stopButton_ = new QPushButton("Stop");
+  stopButton_->setObjectName("stopButton");
+  busyLayout->addWidget(busyLabel_);
+  busyLayout->addWidget(busyBar_);
+  busyLayout->addWidget(stopButton_);
+  statusBar()->addPermanentWidget(busyBox_);
+  busyBox_->hide();
+  busyTimer_ = new QTimer(this);
+  busyTimer_->setInterval(100);
+  connect(busyTimer_, &QTimer::timeout, this, &MainWindow::ShowProgress);
+  escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape_->setContext(Qt::WindowShortcut);
+  escape_->setEnabled(false);
+  const auto stop = [this] {
+    runner_->Stop();
+    ShowProgress();
+  };
+  connect(stopButton_, &QPushButton::clicked, this, stop);
+  connect(escape_, &QShortcut::activated, this, stop);
+  connect(runner_.get(), &StudyRunner::started, this, [this] { SetBusy(true); });
+  connect(runner_.get(), &StudyRunner::finished, this, [this] { SetBusy(false); });
 
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
   f1->setContext(Qt::ApplicationShortcut);
   connect(f1, &QShortcut::activated, this, &MainWindow::OpenHelp);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The command's thread may still reach the window's parts: it ends first.
+  runner_.reset();
+}
 
 void MainWindow::WirePlot(PlotWindowWidget* plot) {
   // The plot windows ask and tell through the same dialogs as every command.
@@ -112,6 +153,7 @@ void MainWindow::ReadParametersOnOpen(QMenu* menu) {
   // The study menus follow the photocurrents typed so far before they drop down. A box that cannot be used
   // is only marked here: the study that needs it says so.
   connect(menu, &QMenu::aboutToShow, this, [this] {
+    if (runner_->Running()) return;  // the state is the running command's
     RunCommand(*ui_, "Reading the parameters",
                [this] { static_cast<void>(ReadParameterForm(state_, *ui_)); });
   });
@@ -122,16 +164,86 @@ void MainWindow::AddStudyEntries(QMenu* menu, MenuItem parent) {
     if (entry.parent != parent) continue;
     const MenuItem item = entry.item;
     QAction* action = AddEntry(menu, item, entry.caption);
-    connect(action, &QAction::triggered, this,
-            [this, item] { RunWindowCommand([this, item] { RunMenuCommand(state_, *ui_, item); }); });
+    connect(action, &QAction::triggered, this, [this, item] { StartMenuCommand(item); });
   }
 }
 
-void MainWindow::RunWindowCommand(const std::function<void()>& command) {
+bool MainWindow::StartCommand(const QString& name, const std::function<bool(pelarin::Ui& ui)>& command) {
+  if (runner_->Running()) {
+    statusBar()->showMessage(runner_->Name() +
+                             " is still computing: wait for it, or press Escape to stop it.");
+    return false;
+  }
   state_.figures.incidentPower = form_->IncidentPower();
-  for (PlotWindowWidget* plot : {linlin_, linlog_}) plot->SetCommandRunning(true);
-  command();
-  for (PlotWindowWidget* plot : {linlin_, linlog_}) plot->SetCommandRunning(false);
+  return runner_->Start(name, [this, command](pelarin::Ui& ui, const std::atomic<bool>& stop) {
+    // The searches end at their next evaluation once stop is set.
+    state_.ws.stop = &stop;
+    state_.id.studyDirMade = false;
+    const bool ran = command(ui);
+    state_.ws.stop = nullptr;
+    // A study that failed or was stopped leaves no study folder it made and left empty.
+    std::error_code ec;
+    if (!ran && state_.id.studyDirMade && std::filesystem::is_empty(state_.id.studyDir, ec))
+      std::filesystem::remove(state_.id.studyDir, ec);
+  });
+}
+
+bool MainWindow::StartMenuCommand(MenuItem item) {
+  QString name;
+  for (const MenuItem file : {MenuItem::Open, MenuItem::Save, MenuItem::Delete})
+    if (item == file) {
+      const std::string_view caption = FixedCaption(item);
+      name = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())).remove('&');
+    }
+  for (const StudyEntry& study : Studies())
+    if (MenuItemOf(study) == item)
+      name = QString::fromUtf8(study.commandName.data(), static_cast<qsizetype>(study.commandName.size()));
+  return StartCommand(name, [this, item](pelarin::Ui& ui) { return RunMenuCommand(state_, ui, item); });
+}
+
+std::vector<PlotWindowWidget*> MainWindow::PlotWidgets() const {
+  std::vector<PlotWindowWidget*> plots = {linlin_, linlog_};
+  for (PlotWindowWidget* plot : {scanPlot_, fitPlot_[0], fitPlot_[1]})
+    if (plot) plots.push_back(plot);
+  return plots;
+}
+
+void MainWindow::SetBusy(bool busy) {
+  form_->setEnabled(!busy);
+  for (const MenuItem item :
+       {MenuItem::Open, MenuItem::Save, MenuItem::Delete, MenuItem::Calculations, MenuItem::Eqe})
+    if (QAction* action = menus_.Action(item)) action->setEnabled(!busy);
+  // A drag or a read-out would move the drag point the running study sets.
+  for (PlotWindowWidget* plot : PlotWidgets()) plot->setAttribute(Qt::WA_TransparentForMouseEvents, busy);
+  escape_->setEnabled(busy);
+  busyBox_->setVisible(busy);
+  if (busy) {
+    busyClock_.start();
+    busyTimer_->start();
+    ShowProgress();
+  } else {
+    busyTimer_->stop();
+  }
+}
+
+void MainWindow::ShowProgress() {
+  const QString seconds = QString::number(static_cast<double>(busyClock_.elapsed()) / 1000, 'f', 1);
+  busyLabel_->setText(runner_->Stopping()
+                          ? runner_->Name() + ": stopping..."
+                          : runner_->Name() + ": computing, " + seconds + " s (Escape stops it)");
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (runner_->Running()) {
+    if (!ui_->AskYesNo(runner_->Name().toStdString() + " is still computing. Stop it and close the window?",
+                       "Pelarin")) {
+      event->ignore();
+      return;
+    }
+    runner_->StopQuietly();
+    runner_->Wait();
+  }
+  QMainWindow::closeEvent(event);
 }
 
 void MainWindow::BuildMenus() {
@@ -145,11 +257,9 @@ void MainWindow::BuildMenus() {
   for (const MenuItem item : {M::Open, M::Save}) {
     QAction* action =
         fileEntry(item, QKeySequence(item == M::Open ? Qt::CTRL | Qt::Key_O : Qt::CTRL | Qt::Key_S));
-    connect(action, &QAction::triggered, this,
-            [this, item] { RunWindowCommand([this, item] { RunMenuCommand(state_, *ui_, item); }); });
+    connect(action, &QAction::triggered, this, [this, item] { StartMenuCommand(item); });
   }
-  connect(fileEntry(M::Delete, {}), &QAction::triggered, this,
-          [this] { RunWindowCommand([this] { RunMenuCommand(state_, *ui_, M::Delete); }); });
+  connect(fileEntry(M::Delete, {}), &QAction::triggered, this, [this] { StartMenuCommand(M::Delete); });
   files->addSeparator();
   connect(fileEntry(M::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, this,
           &MainWindow::Quit);
@@ -292,6 +402,7 @@ void MainWindow::OpenFitDialog() {
 void MainWindow::Quit() {
   if (ui_->Ask(Question::Quit)) {
     QApplication::closeAllWindows();
+    if (runner_->Running()) return;  // the running command was not to be stopped
     QApplication::quit();
   } else {
     StartUp();

@@ -2,17 +2,23 @@
 // help, about and quit. Menu commands run through the command dispatcher; this class only wires them.
 #pragma once
 
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <functional>
 #include <memory>
 #include <string_view>
 
 #include "app/qt/parameter_form.h"
 #include "app/qt/qt_ui.h"
+#include "app/qt/study_runner.h"
 #include "model/state.h"
 
 namespace pelarin {
@@ -44,6 +50,18 @@ class MainWindow : public QMainWindow {
   [[nodiscard]] QMdiArea* Area() const { return area_; }
   [[nodiscard]] HelpWindow* Help() const { return help_; }
 
+  // Starts a command of the window (a study, Open, Save, Delete) on the study runner's thread, with the
+  // incident power of the form; while it runs the form and the menus that start computations are
+  // disabled and the status bar shows its progress and a Stop button. The command returns whether it ran
+  // to its end. False when another command runs.
+  bool StartCommand(const QString& name, const std::function<bool(pelarin::Ui& ui)>& command);
+  // Starts the command of a menu entry or of the Calculation button (the independent study).
+  bool StartMenuCommand(MenuItem item);
+  // Waits until the running command has ended (its questions are asked meanwhile).
+  void WaitForCommand() { runner_->Wait(); }
+  [[nodiscard]] StudyRunner& Runner() { return *runner_; }
+  [[nodiscard]] QPushButton* StopButton() const { return stopButton_; }
+
   // The menu commands of the window itself.
   void ShowHelpMessage();
   void ShowAbout();
@@ -68,13 +86,18 @@ class MainWindow : public QMainWindow {
  protected:
   // Fits the form to the width its window gives it.
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Closing during a command asks whether to stop it; the window closes once it has stopped.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildMenus();
   void WirePlot(PlotWindowWidget* plot);
-  // Runs a command of the window: reads the incident power, and tells the plot windows that a command
-  // computes while it runs.
-  void RunWindowCommand(const std::function<void()>& command);
+  // The form, the menus that start computations and the plot windows' mouse follow whether a command
+  // runs; the status bar shows it.
+  void SetBusy(bool busy);
+  void ShowProgress();
+  // The plot windows there are now.
+  [[nodiscard]] std::vector<PlotWindowWidget*> PlotWidgets() const;
   QAction* AddEntry(QMenu* menu, MenuItem item, std::string_view caption);
   void AddStudyEntries(QMenu* menu, MenuItem parent);
   QMenu* AddSubmenu(QMenu* parent, MenuItem item);
@@ -96,6 +119,16 @@ class MainWindow : public QMainWindow {
   HelpWindow* help_;
   QtMenus menus_;
   std::unique_ptr<QtUi> ui_;
+  // The status bar's part that shows a running command.
+  QWidget* busyBox_ = nullptr;
+  QLabel* busyLabel_ = nullptr;
+  QProgressBar* busyBar_ = nullptr;
+  QPushButton* stopButton_ = nullptr;
+  QShortcut* escape_ = nullptr;
+  QTimer* busyTimer_ = nullptr;
+  QElapsedTimer busyClock_;
+  // Last, so that it stops and waits for its command while the window's parts still exist.
+  std::unique_ptr<StudyRunner> runner_;
 };
 
 }  // namespace pelarin

@@ -7,7 +7,6 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -31,8 +30,6 @@ int ButtonCode(Qt::MouseButtons buttons) {
   return (buttons & Qt::LeftButton ? kLeftButton : 0) | (buttons & Qt::RightButton ? kRightButton : 0) |
          (buttons & Qt::MiddleButton ? 4 : 0);
 }
-
-int KeyCode(const QKeyEvent& event) { return event.key() == Qt::Key_Escape ? kEscapeKey : event.key(); }
 
 bool AskWithMessageBox(QWidget* parent, const QString& text, const QString& title) {
   // A carriage return starts a new line of the question.
@@ -62,7 +59,6 @@ PlotWindowWidget::PlotWindowWidget(PlotId id, State& state, QWidget* parent)
   setFocusPolicy(Qt::ClickFocus);
   readoutBox_->setObjectName(QStringLiteral("readoutBox"));
   readoutBox_->setReadOnly(true);
-  readoutBox_->installEventFilter(this);
   contextMenu_->setObjectName(QStringLiteral("plotMenu"));
   contextMenu_->addAction(QStringLiteral("Save image as..."), this, &PlotWindowWidget::SaveImageAs);
   contextMenu_->addAction(QStringLiteral("Copy image"), this, &PlotWindowWidget::CopyImage);
@@ -117,7 +113,6 @@ void PlotWindowWidget::SetAsker(Asker asker) { asker_ = std::move(asker); }
 void PlotWindowWidget::SetNotifier(Notifier notifier) { notifier_ = std::move(notifier); }
 void PlotWindowWidget::SetSaveChooser(SaveChooser chooser) { saveChooser_ = std::move(chooser); }
 void PlotWindowWidget::SetSavedListener(SavedListener listener) { savedListener_ = std::move(listener); }
-void PlotWindowWidget::SetCommandRunning(bool running) { interaction_.SetCommandRunning(running); }
 
 QImage PlotWindowWidget::Image() {
   Render();
@@ -219,34 +214,14 @@ void PlotWindowWidget::mouseDoubleClickEvent(QMouseEvent*) {
   ShowInteraction();
 }
 
-void PlotWindowWidget::keyPressEvent(QKeyEvent* event) {
-  interaction_.KeyDown(KeyCode(*event));
-  ShowInteraction();
-}
-
 void PlotWindowWidget::contextMenuEvent(QContextMenuEvent* event) {
   // The mouse opens the menu on a right click's release (a right drag reads out instead); the keyboard's
   // menu key opens it here.
   if (event->reason() != QContextMenuEvent::Mouse) contextMenu_->popup(event->globalPos());
 }
 
-bool PlotWindowWidget::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == readoutBox_ && event->type() == QEvent::KeyPress) {
-    const int code = KeyCode(*static_cast<QKeyEvent*>(event));
-    interaction_.KeyDown(code);
-    ShowInteraction();
-    // Escape is handled here; the box would pass it on to the window a second time.
-    if (code == kEscapeKey) return true;
-  }
-  return QWidget::eventFilter(watched, event);
-}
-
 bool PlotWindowWidget::AskYesNo(const std::string& text, const std::string& title) {
   return asker_(QString::fromStdString(text), QString::fromStdString(title));
-}
-
-void PlotWindowWidget::ShowExclamation(const std::string& text, const std::string& title) {
-  notifier_(QString::fromStdString(text), QString::fromStdString(title));
 }
 
 void PlotWindowWidget::SaveImage(const std::string& path) {

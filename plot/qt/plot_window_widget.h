@@ -1,7 +1,7 @@
 // The plot windows linlin and linlog: MDI children that keep what is drawn on them as a recording, show it
 // replayed at the window's size as a figure (titles, labels and legend laid out for that size), and handle
-// the mouse and keys through PlotInteraction: the read-out box at the top right, the rubber band line, the
-// Escape message and the double click that saves the image as a bitmap. A right click opens a menu that
+// the mouse through PlotInteraction: the read-out box at the top right, the rubber band line and the
+// double click that saves the image as a bitmap. A right click opens a menu that
 // saves the image as PNG, SVG or BMP, copies it, or exports the curves as CSV.
 #pragma once
 
@@ -62,8 +62,6 @@ class PlotWindowWidget : public QWidget, public RecordedPlotWindow, private Plot
   void SetMeasuring(bool measuring) { interaction_.SetMeasuring(measuring); }
   // A value the read-out adds after x and y (a colour map's figure under the cursor).
   void SetReadoutValue(const std::string& label, PlotInteraction::ValueAt valueAt);
-  // Whether a command computes; Escape says the calculation stopped only then.
-  void SetCommandRunning(bool running);
 
   [[nodiscard]] const RecordingSurface& Drawing() const { return surface; }
   // The drawing as the window shows it (without the read-out box and the rubber band), at the window's size.
@@ -90,14 +88,11 @@ class PlotWindowWidget : public QWidget, public RecordedPlotWindow, private Plot
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // What the interaction asks of the window.
   bool AskYesNo(const std::string& text, const std::string& title) override;
-  void ShowExclamation(const std::string& text, const std::string& title) override;
   void SaveImage(const std::string& path) override;
 
   void DrawingChanged() override;

@@ -193,6 +193,7 @@ class MainWindowTest : public QObject {
     QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join('\n')));
     QCOMPARE(rp2->toolTip(), QString("a resistance cannot be negative (\"-100\")"));
     Find("&Calculations/&All junctions/Without Rl")->trigger();
+    window_->WaitForCommand();
     QCOMPARE(messages_,
              QStringList({"All junctions without Rl did not start: these boxes hold no value a cell can "
                           "have:\nJsc1: \"abc\" is not a number.\nRp2: a resistance cannot be negative "
@@ -244,6 +245,7 @@ class MainWindowTest : public QObject {
       return (temp.path() + "/cellA.plr").toStdString();
     };
     QTest::mouseClick(window_->FormWidget()->CalculationButton(), Qt::LeftButton);
+    window_->WaitForCommand();
     QDir::setCurrent(startDir);
     QCOMPARE(asked_, QStringList({"     Do you want to save the data ?|     **  Recording  **"}));
     QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join('\n')));

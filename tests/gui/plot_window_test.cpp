@@ -110,20 +110,6 @@ class PlotWindowTest : public QObject {
     QCOMPARE(linlinSub->windowTitle(), QString("Test                    J(V) All Junctions"));
   }
 
-  void escapeInTheReadoutBoxShowsTheStopMessageOnceWhileACommandRuns() {
-    State state;
-    PlotWindowWidget window(PlotId::linlin, state);
-    QStringList shown;
-    window.SetNotifier([&](const QString& text, const QString& title) { shown << text + "|" + title; });
-    QTest::keyClick(&window, Qt::Key_Escape);  // idle: nothing to stop
-    QVERIFY(shown.isEmpty());
-    window.SetCommandRunning(true);
-    QTest::keyClick(window.ReadoutBox(), Qt::Key_A);
-    QTest::keyClick(window.ReadoutBox(), Qt::Key_Escape);
-    QTest::keyClick(&window, Qt::Key_Escape);
-    QCOMPARE(shown, QStringList(2, "Calculation stopped by user|   WHOOOP !"));
-  }
-
   void readsOutUnderTheMouse() {
     State state;
     PlotWindowWidget window(PlotId::linlin, state);

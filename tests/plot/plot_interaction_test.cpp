@@ -1,6 +1,5 @@
-// The plot windows' mouse and key handling, fed with events in user coordinates: read-out, rubber band with
-// resistance or ideality factor that stays after the release, the Escape message while a command runs and
-// the image-saving double click.
+// The plot windows' mouse handling, fed with events in user coordinates: read-out, rubber band with
+// resistance or ideality factor that stays after the release, and the image-saving double click.
 #include "plot/plot_interaction.h"
 
 #include <gtest/gtest.h>
@@ -18,13 +17,10 @@ class ScriptedRequests : public PlotWindowRequests {
     asked.push_back(text + "|" + title);
     return answer;
   }
-  void ShowExclamation(const std::string& text, const std::string& title) override {
-    shown.push_back(text + "|" + title);
-  }
   void SaveImage(const std::string& path) override { saved.push_back(path); }
 
   bool answer = true;
-  std::vector<std::string> asked, shown, saved;
+  std::vector<std::string> asked, saved;
 };
 
 const float kLnMilli = static_cast<float>(std::log(1e-3));
@@ -101,22 +97,6 @@ TEST(PlotInteractionTest, ComparesHeightsInSinglePrecision) {
   state.plot.dragY0 = 0.1;  // not a single-precision number, but rounds to 0.1f
   window.MouseUp(kLeftButton, 0.6f, 0.1f);
   EXPECT_EQ(window.Readout(), "");
-}
-
-TEST(PlotInteractionTest, EscapeSaysTheCalculationStoppedOnLinlinOnlyWhileACommandRuns) {
-  State state;
-  ScriptedRequests requests;
-  PlotInteraction lin(PlotKind::linlin, state, requests), log(PlotKind::linlog, state, requests);
-  lin.KeyDown(kEscapeKey);  // idle: nothing runs, nothing to stop
-  EXPECT_TRUE(requests.shown.empty());
-  lin.SetCommandRunning(true);
-  log.SetCommandRunning(true);
-  lin.KeyDown('A');
-  log.KeyDown(kEscapeKey);
-  lin.KeyDown(kEscapeKey);
-  lin.SetCommandRunning(false);
-  lin.KeyDown(kEscapeKey);
-  EXPECT_EQ(requests.shown, std::vector<std::string>{"Calculation stopped by user|   WHOOOP !"});
 }
 
 TEST(PlotInteractionTest, ANewPlotTakesTheMeasurementAway) {
