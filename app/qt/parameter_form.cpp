@@ -4,9 +4,13 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
 
+#include "app/box_step.h"
 #include "app/qt/stack_schematic.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
@@ -52,7 +56,10 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
     // A mark follows the user's typing at once; the value itself is read when a command needs it.
     connect(box, &QLineEdit::textEdited, this, [this, index](const QString& text) {
       MarkBox(index, ReadBox(kParameterRows[static_cast<std::size_t>(index)], text.toStdString()).problem);
+      emit boxEdited(index);
     });
+    connect(box, &QLineEdit::returnPressed, this, [this, index] { emit boxCommitted(index); });
+    box->installEventFilter(this);
     return box;
   };
   const auto makeLabel = [](std::string_view text, const QColor& colour) {
@@ -162,6 +169,43 @@ void ParameterFormWidget::MarkBox(int index, const std::string& problem) {
   box->setStyleSheet(problem.empty() ? style : style + "border: 2px solid #FF0000; border-radius: 2px;");
   box->setToolTip(reason);
   box->setProperty("inputProblem", reason);
+}
+
+bool ParameterFormWidget::StepBox(int index, int steps, bool coarse) {
+  QLineEdit* box = Box(index);
+  const auto stepped = SteppedBoxText(kParameterRows.at(static_cast<std::size_t>(index)),
+                                      box->text().toStdString(), steps, coarse);
+  if (!stepped) return false;
+  box->setText(QString::fromStdString(*stepped));
+  MarkBox(index, {});
+  emit boxEdited(index);
+  return true;
+}
+
+bool ParameterFormWidget::eventFilter(QObject* watched, QEvent* event) {
+  const auto found = std::find(boxes_.begin(), boxes_.end(), watched);
+  if (found == boxes_.end()) return QWidget::eventFilter(watched, event);
+  const int index = static_cast<int>(found - boxes_.begin());
+  if (event->type() == QEvent::Wheel) {
+    const auto* wheel = static_cast<QWheelEvent*>(event);
+    // Shift turns a vertical wheel into a horizontal one on some platforms.
+    const QPoint turn = wheel->angleDelta();
+    wheelRest_ += turn.y() != 0 ? turn.y() : turn.x();
+    const int steps = wheelRest_ / QWheelEvent::DefaultDeltasPerStep;
+    wheelRest_ -= steps * QWheelEvent::DefaultDeltasPerStep;
+    if (steps != 0) {
+      (*found)->setFocus(Qt::MouseFocusReason);
+      StepBox(index, steps, (wheel->modifiers() & Qt::ShiftModifier) != 0);
+    }
+    return true;
+  }
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Up && key->key() != Qt::Key_Down) return false;
+    StepBox(index, key->key() == Qt::Key_Up ? 1 : -1, (key->modifiers() & Qt::ShiftModifier) != 0);
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void ParameterFormWidget::Show() {

@@ -36,9 +36,19 @@ class ParameterFormWidget : public QWidget, public ParameterForm {
   // on a narrow screen.
   void FitWidth(int width);
   [[nodiscard]] QWidget* Schematic() const { return schematic_; }
+  // Steps box index as the wheel or an arrow key does (see box_step.h); false when it stays as it is.
+  bool StepBox(int index, int steps, bool coarse);
 
  signals:
   void calculationRequested();
+  // The user changed a box: typed into it or stepped it.
+  void boxEdited(int index);
+  // Enter was pressed in a box.
+  void boxCommitted(int index);
+
+ protected:
+  // The wheel and the Up and Down keys step the parameter boxes; Shift makes the step coarse.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   std::array<QLineEdit*, kParameterCount> boxes_{};
@@ -47,6 +57,7 @@ class ParameterFormWidget : public QWidget, public ParameterForm {
   QLineEdit* incidentPowerBox_ = nullptr;
   QWidget* schematic_ = nullptr;
   QPushButton* calculationButton_ = nullptr;
+  int wheelRest_ = 0;  // wheel turn not yet a whole step (fine-grained wheels and touchpads)
 };
 
 }  // namespace pelarin

@@ -1,0 +1,23 @@
+// Stepping a parameter box with the mouse wheel or the arrow keys, for fitting a curve by eye: the
+// resistances, saturation currents and coupling resistances by a factor of 10^0.05 (a coarse step
+// 10^0.5), the photocurrents and ideality factors by 1 % (a coarse step 10 %).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/parameter_table.h"
+
+namespace pelarin {
+
+// The factor one step up multiplies the value of a box under this rule by.
+[[nodiscard]] double StepFactor(ReadRule rule, bool coarse);
+
+// The text of the box after steps steps (up when positive), as the shortest text that reads back to the
+// new value; nothing when the box does not read, holds 0 (a dark junction or a missing diode stays so), or
+// the step would take it where the form refuses or corrects it.
+[[nodiscard]] std::optional<std::string> SteppedBoxText(const ParameterRow& row, std::string_view text,
+                                                        int steps, bool coarse);
+
+}  // namespace pelarin
