@@ -73,6 +73,8 @@ bool ScanUi::Ask(Question question, const std::string&) {
   switch (question) {
     case Question::SaveData:
       return tables_;
+    case Question::ShowExperimentalData:
+      return measuredData.has_value();
     case Question::OverwriteResults:
     case Question::OverwriteParameters:
       if (!overwrite_) problems.push_back("its tables exist already and are kept (give --overwrite)");
@@ -88,7 +90,7 @@ void ScanUi::ShowMessage(const std::string& text, const std::string& title, Mess
 }
 
 std::optional<std::string> ScanUi::OpenFileDialog(const FileDialogRequest& request) {
-  return request.kind == FileKind::ParameterFile ? paramsToOpen : std::nullopt;
+  return request.kind == FileKind::ParameterFile ? paramsToOpen : measuredData;
 }
 
 std::optional<std::string> ScanUi::SaveFileDialog(const FileDialogRequest& request) {

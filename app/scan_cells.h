@@ -38,12 +38,15 @@ class ScanUi : public Ui {
   PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
   ParameterForm& Form() override { return form; }
   Menus& MenuBar() override { return menus; }
+  [[nodiscard]] bool FollowsChosenFolder() const override { return followsChosenFolder; }
 
   RecordedPlotWindow linlin, linlog;
   TextForm form;
   MenuTable menus{StudyMenuEntries()};
   std::optional<std::string> paramsToOpen;
   std::string parameterFile;  // where the independent study's parameter file goes with kept tables
+  std::optional<std::string> measuredData;  // the measured curve to draw over the study's, when one is
+  bool followsChosenFolder = true;          // whether a file chosen moves the working directory
   std::vector<std::string> problems;
 
  private:

@@ -34,6 +34,7 @@ struct StudyIdentity {
   std::string baseDir;        // folder holding the study folder
   std::string studyDir;       // baseDir + studyName + "_plr" + separator
   std::string loadedDir;      // folder of the last opened parameter file, with separator; empty until then
+  std::string workDir;        // the folder studies work in instead of the current directory, when not empty
   std::string studyLabel;     // studyName + study suffix; stem of saved plot images
   bool studyDirMade = false;  // the last study made its folder afresh (a failed one then removes it empty)
   std::array<std::string, 4> illumFiles{};  // index 1..3 used

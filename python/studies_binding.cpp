@@ -50,7 +50,9 @@ struct StudyResult {
 class StudyUi : public ScanUi {
  public:
   StudyUi(bool save, bool overwrite, std::optional<std::string> exp)
-      : ScanUi(save, overwrite), save_(save), overwrite_(overwrite), exp_(std::move(exp)) {}
+      : ScanUi(save, overwrite), save_(save), overwrite_(overwrite) {
+    measuredData = std::move(exp);
+  }
 
   void BeforeComputing(const StudyFiles& files) override {
     if (!save_ || overwrite_) return;
@@ -58,15 +60,6 @@ class StudyUi : public ScanUi {
     if (files.parameterFile) kept.push_back(parameterFile);
     for (const std::string& path : kept)
       if (SomethingAt(path)) throw FileInTheWay(path);
-  }
-  using ScanUi::Ask;
-  bool Ask(Question question, const std::string& subject) override {
-    if (question == Question::ShowExperimentalData) return exp_.has_value();
-    return ScanUi::Ask(question, subject);
-  }
-  std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override {
-    if (request.kind == FileKind::MeasuredData) return exp_;
-    return ScanUi::OpenFileDialog(request);
   }
   void FilesSaved(const std::vector<std::string>& paths) override {
     written.insert(written.end(), paths.begin(), paths.end());
@@ -76,7 +69,6 @@ class StudyUi : public ScanUi {
 
  private:
   bool save_, overwrite_;
-  std::optional<std::string> exp_;
 };
 
 const StudyEntry& StudyNamed(const std::string& name) {

@@ -415,7 +415,7 @@ void RunEqeArtefactStudy(State& s, Ui& ui) {
   {
     const EqeLook look = LookOf(s.flags, allLit);
     StudyIdentity planned = s.id;
-    planned.baseDir = CurrentDir();
+    planned.baseDir = WorkDir(s.id);
     planned.studyDir = StudyFolderOf(planned);
     const std::string label = look.labelSuffix.empty() ? s.id.studyLabel : s.id.studyName + look.labelSuffix;
     ui.BeforeComputing({.tables = {planned.studyDir + s.id.studyName + look.fileEnding},
@@ -426,7 +426,7 @@ void RunEqeArtefactStudy(State& s, Ui& ui) {
   EqeReferencePreRun(s);
   ui.Form().Show();  // as the three-junction sub-step does when it ends
 
-  s.id.baseDir = CurrentDir();
+  s.id.baseDir = WorkDir(s.id);
   MakeStudyFolder(s.id);
   const EqeLook look = LookOf(s.flags, allLit);
   if (!look.labelSuffix.empty()) s.id.studyLabel = s.id.studyName + look.labelSuffix;

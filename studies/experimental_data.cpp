@@ -58,7 +58,7 @@ void ExperimentalOverlay(State& state, Ui& ui, double darkMarkerRadius, int maxL
   if (!ui.Ask(Question::ShowExperimentalData)) return;
   try {
     const auto chosen = ChooseFileToOpen(
-        ui, {.kind = FileKind::MeasuredData, .title = "", .startDir = CurrentDir(), .fileName = ""});
+        ui, {.kind = FileKind::MeasuredData, .title = "", .startDir = WorkDir(state.id), .fileName = ""});
     if (!chosen || chosen->empty()) return;
     const fs::path folder = fs::path(*chosen).parent_path();
     if (folder.empty()) return;

@@ -142,7 +142,7 @@ void IndependentStudy(State& s, Ui& ui) {
     throw InputError(
         "no junction is illuminated (Jsc1, Jsc2 and Jsc3 are all 0): there is nothing to compute.");
 
-  s.id.baseDir = CurrentDir();
+  s.id.baseDir = WorkDir(s.id);
   MakeStudyFolder(s.id);
 
   s.id.illumFiles = {};

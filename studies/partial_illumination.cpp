@@ -45,7 +45,7 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
 
   // The files are known before anything is computed: the study folder and the slots that will hold curves.
   StudyIdentity planned = s.id;
-  planned.baseDir = s.id.loadedDir.empty() ? CurrentDir() : s.id.loadedDir;
+  planned.baseDir = s.id.loadedDir.empty() ? WorkDir(s.id) : s.id.loadedDir;
   planned.studyDir = StudyFolderOf(planned);
   StudyFiles files{
       .tables = {},

@@ -171,7 +171,7 @@ namespace {
 // Tells the user interface the study's files (in the working folder's study folder) before it computes.
 void PlanFiles(const State& s, Ui& ui, const PartialStudyWithRl& study) {
   StudyIdentity planned = s.id;
-  planned.baseDir = CurrentDir();
+  planned.baseDir = WorkDir(s.id);
   planned.studyDir = StudyFolderOf(planned);
   StudyFiles files{
       .tables = {},
@@ -202,7 +202,7 @@ void StudyOneWithRl(State& s, Ui& ui) {
 
   s.id.studyLabel = s.id.studyName + kOneLit.labelSuffix;
   s.flags.darkFlag = 0;
-  s.id.baseDir = CurrentDir();
+  s.id.baseDir = WorkDir(s.id);
   MakeStudyFolder(s.id);
   DrawAndSave(s, ui, kOneLit, ComputeOneLitWithRl(s, maxRp));
 }
@@ -224,7 +224,7 @@ void StudyTwoWithRl(State& s, Ui& ui) {
 
   s.id.studyLabel = s.id.studyName + kTwoLit.labelSuffix;
   s.flags.darkFlag = 0;
-  s.id.baseDir = CurrentDir();
+  s.id.baseDir = WorkDir(s.id);
   MakeStudyFolder(s.id);
   DrawAndSave(s, ui, kTwoLit, ComputeTwoLitWithRl(s));
 }

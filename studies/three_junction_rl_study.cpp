@@ -122,7 +122,7 @@ void StudyWithRl(State& s, Ui& ui) {
   s.flags.darkFlag = 0;
   s.flags.dragLineOn = 1;
   // This study's folder is always in the working folder, wherever the parameter file came from.
-  s.id.baseDir = CurrentDir();
+  s.id.baseDir = WorkDir(s.id);
   MakeStudyFolder(s.id);
   const std::string litPath = s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions_Rl.txt";
   const std::string darkPath = s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions_dark_Rl.txt";

@@ -165,7 +165,7 @@ void StudyAllJunctions(State& s, Ui& ui) {
   s.id.studyLabel = s.id.studyName + "_All junctions";
   s.flags.darkFlag = 0;
   s.flags.dragLineOn = 1;
-  s.id.baseDir = s.id.loadedDir.empty() ? CurrentDir() : s.id.loadedDir;
+  s.id.baseDir = s.id.loadedDir.empty() ? WorkDir(s.id) : s.id.loadedDir;
   MakeStudyFolder(s.id);
   const std::string litPath = s.id.studyDir + s.id.studyName + "_J(V)_AllJunctions.txt";
   if (s.flags.subStudyFlag != 1)

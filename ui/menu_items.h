@@ -28,7 +28,8 @@ enum class MenuItem : int {
   Help,
   About,
   Scan,  // the scan dialog, in the Calculations menu after the studies
-  Fit,   // the fit dialog, last in the Calculations menu
+  Fit,   // the fit dialog, in the Calculations menu after the scan
+  Live,  // the switch of the live curves, last in the Calculations menu
   FirstStudy = 100,
 };
 

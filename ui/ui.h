@@ -175,11 +175,14 @@ class Ui {
   [[nodiscard]] virtual PlotWindow& Plot(PlotId id) = 0;
   [[nodiscard]] virtual ParameterForm& Form() = 0;
   [[nodiscard]] virtual Menus& MenuBar() = 0;
+  // Whether a file chosen in a dialog moves the working directory to its folder (see ChooseFileToOpen);
+  // a study computed in the background must not move it under the window's feet.
+  [[nodiscard]] virtual bool FollowsChosenFolder() const { return true; }
 };
 
 namespace detail {
-inline std::optional<std::string> AfterChoice(std::optional<std::string> path) {
-  if (path && !path->empty()) {
+inline std::optional<std::string> AfterChoice(const Ui& ui, std::optional<std::string> path) {
+  if (path && !path->empty() && ui.FollowsChosenFolder()) {
     // The platform's dialog leaves the working directory at the chosen folder; studies rely on it.
     const std::filesystem::path folder = std::filesystem::path(*path).parent_path();
     std::error_code ignored;
@@ -190,10 +193,10 @@ inline std::optional<std::string> AfterChoice(std::optional<std::string> path) {
 }  // namespace detail
 
 [[nodiscard]] inline std::optional<std::string> ChooseFileToOpen(Ui& ui, const FileDialogRequest& request) {
-  return detail::AfterChoice(ui.OpenFileDialog(request));
+  return detail::AfterChoice(ui, ui.OpenFileDialog(request));
 }
 [[nodiscard]] inline std::optional<std::string> ChooseFileToSave(Ui& ui, const FileDialogRequest& request) {
-  return detail::AfterChoice(ui.SaveFileDialog(request));
+  return detail::AfterChoice(ui, ui.SaveFileDialog(request));
 }
 
 }  // namespace pelarin

@@ -103,6 +103,8 @@ std::string CurrentDir() {
   return ec ? std::string(".") : cwd.string();
 }
 
+std::string WorkDir(const StudyIdentity& id) { return id.workDir.empty() ? CurrentDir() : id.workDir; }
+
 bool SomethingAt(const std::string& path) {
   struct stat status {};
   return ::lstat(path.c_str(), &status) == 0;

@@ -22,6 +22,10 @@ void MakeStudyFolder(StudyIdentity& id);
 // The process's current working directory.
 [[nodiscard]] std::string CurrentDir();
 
+// The folder a study places its folder in and its dialogs start from: id.workDir when set (a study
+// computed in the background), else the current working directory.
+[[nodiscard]] std::string WorkDir(const StudyIdentity& id);
+
 // Writes content to path through a temporary file in the same folder that then replaces path, so a failure
 // never leaves a half-written file where a good one stood. The temporary gets a name of its own, created
 // exclusively and never through a link. Throws FileError naming the file and the reason.

@@ -110,7 +110,24 @@ MainWindow::MainWindow(State& state, QWidget* parent)
   connect(stopButton_, &QPushButton::clicked, this, stop);
   connect(escape_, &QShortcut::activated, this, stop);
   connect(runner_.get(), &StudyRunner::started, this, [this] { SetBusy(true); });
-  connect(runner_.get(), &StudyRunner::finished, this, [this] { SetBusy(false); });
+  connect(runner_.get(), &StudyRunner::finished, this, [this] {
+    SetBusy(false);
+    // The plots show the study just run, or what is left of a failed one.
+    if (!IsStudyItem(lastItem_)) return;
+    const StudyEntry* study = nullptr;
+    for (const StudyEntry& entry : Studies())
+      if (MenuItemOf(entry) == lastItem_ && lastRan_) study = &entry;
+    const auto& legend = linlin_->Drawing().Legend();
+    const bool overlaid =
+        std::any_of(legend.begin(), legend.end(), [](const LegendEntry& e) { return e.hollow; });
+    live_->SetShownStudy(study, overlaid ? ui_->lastMeasuredData : std::nullopt);
+  });
+
+  live_ = std::make_unique<LiveCurves>(state_, *form_, *linlin_, *linlog_);
+  live_->showStatus = [this](const QString& text) { statusBar()->showMessage(text); };
+  connect(form_, &ParameterFormWidget::boxEdited, live_.get(), &LiveCurves::BoxEdited);
+  connect(form_, &ParameterFormWidget::boxCommitted, live_.get(), &LiveCurves::Recompute);
+  connect(form_->LiveBox(), &QCheckBox::toggled, this, &MainWindow::SetLive);
 
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
   f1->setContext(Qt::ApplicationShortcut);
@@ -118,8 +135,9 @@ MainWindow::MainWindow(State& state, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-  // The command's thread may still reach the window's parts: it ends first.
+  // The threads may still reach the window's parts: they end first.
   runner_.reset();
+  live_.reset();
 }
 
 void MainWindow::WirePlot(PlotWindowWidget* plot) {
@@ -174,6 +192,7 @@ bool MainWindow::StartCommand(const QString& name, const std::function<bool(pela
                              " is still computing: wait for it, or press Escape to stop it.");
     return false;
   }
+  live_->Settle();  // the state is the command's from now on
   state_.figures.incidentPower = form_->IncidentPower();
   return runner_->Start(name, [this, command](pelarin::Ui& ui, const std::atomic<bool>& stop) {
     // The searches end at their next evaluation once stop is set.
@@ -198,7 +217,20 @@ bool MainWindow::StartMenuCommand(MenuItem item) {
   for (const StudyEntry& study : Studies())
     if (MenuItemOf(study) == item)
       name = QString::fromUtf8(study.commandName.data(), static_cast<qsizetype>(study.commandName.size()));
-  return StartCommand(name, [this, item](pelarin::Ui& ui) { return RunMenuCommand(state_, ui, item); });
+  const bool started = StartCommand(name, [this, item](pelarin::Ui& ui) {
+    lastRan_ = false;
+    return lastRan_ = RunMenuCommand(state_, ui, item);
+  });
+  if (started) lastItem_ = item;
+  return started;
+}
+
+void MainWindow::SetLive(bool on) {
+  QAction* entry = menus_.Action(MenuItem::Live);
+  const QSignalBlocker quietEntry(entry), quietBox(form_->LiveBox());
+  entry->setChecked(on);
+  form_->LiveBox()->setChecked(on);
+  live_->SetOn(on);
 }
 
 std::vector<PlotWindowWidget*> MainWindow::PlotWidgets() const {
@@ -278,6 +310,10 @@ void MainWindow::BuildMenus() {
       connect(AddEntry(menu, M::Scan, "S&can..."), &QAction::triggered, this, &MainWindow::OpenScanDialog);
       connect(AddEntry(menu, M::Fit, "&Fit to measured data..."), &QAction::triggered, this,
               &MainWindow::OpenFitDialog);
+      menu->addSeparator();
+      QAction* live = AddEntry(menu, M::Live, "&Live curves");
+      live->setCheckable(true);
+      connect(live, &QAction::toggled, this, &MainWindow::SetLive);
     }
   }
 

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string_view>
 
+#include "app/qt/live_curves.h"
 #include "app/qt/parameter_form.h"
 #include "app/qt/qt_ui.h"
 #include "app/qt/study_runner.h"
@@ -61,6 +62,9 @@ class MainWindow : public QMainWindow {
   void WaitForCommand() { runner_->Wait(); }
   [[nodiscard]] StudyRunner& Runner() { return *runner_; }
   [[nodiscard]] QPushButton* StopButton() const { return stopButton_; }
+  // The live curves, switched by the menu entry and the form's check box alike.
+  void SetLive(bool on);
+  [[nodiscard]] LiveCurves& Live() { return *live_; }
 
   // The menu commands of the window itself.
   void ShowHelpMessage();
@@ -127,6 +131,10 @@ class MainWindow : public QMainWindow {
   QShortcut* escape_ = nullptr;
   QTimer* busyTimer_ = nullptr;
   QElapsedTimer busyClock_;
+  // The menu entry of the last command started, and whether it ran to its end (set on its thread).
+  MenuItem lastItem_ = MenuItem::Files;
+  std::atomic<bool> lastRan_{false};
+  std::unique_ptr<LiveCurves> live_;
   // Last, so that it stops and waits for its command while the window's parts still exist.
   std::unique_ptr<StudyRunner> runner_;
 };

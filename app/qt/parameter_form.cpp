@@ -127,7 +127,15 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   calculationButton_->setObjectName("calculationButton");
   calculationButton_->setToolTip("Independent-junction study: each junction alone, illuminated and dark");
   connect(calculationButton_, &QPushButton::clicked, this, &ParameterFormWidget::calculationRequested);
-  right->addWidget(calculationButton_);
+  liveBox_ = new QCheckBox("Live");
+  liveBox_->setObjectName("liveBox");
+  liveBox_->setToolTip(
+      "Live curves: a change of a box redraws the open plots of the stack or independent study, without "
+      "saving");
+  auto* buttonRow = new QHBoxLayout;
+  buttonRow->addWidget(calculationButton_, 1);
+  buttonRow->addWidget(liveBox_);
+  right->addLayout(buttonRow);
   right->addStretch(1);
   row->addLayout(right);
   row->addWidget(Separator());

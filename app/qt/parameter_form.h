@@ -3,6 +3,7 @@
 // stack.
 #pragma once
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
@@ -28,6 +29,8 @@ class ParameterFormWidget : public QWidget, public ParameterForm {
   [[nodiscard]] QLineEdit* Box(int index) const { return boxes_.at(static_cast<std::size_t>(index)); }
   [[nodiscard]] QLineEdit* StudyNameBox() const { return studyNameBox_; }
   [[nodiscard]] QPushButton* CalculationButton() const { return calculationButton_; }
+  // The switch of the live curves, by the Calculation button.
+  [[nodiscard]] QCheckBox* LiveBox() const { return liveBox_; }
   [[nodiscard]] QLineEdit* IncidentPowerBox() const { return incidentPowerBox_; }
   // The incident power typed (mW/cm2), read as the parameter boxes are; 0 when it is not above 0, which
   // leaves the efficiencies blank.
@@ -57,6 +60,7 @@ class ParameterFormWidget : public QWidget, public ParameterForm {
   QLineEdit* incidentPowerBox_ = nullptr;
   QWidget* schematic_ = nullptr;
   QPushButton* calculationButton_ = nullptr;
+  QCheckBox* liveBox_ = nullptr;
   int wheelRest_ = 0;  // wheel turn not yet a whole step (fine-grained wheels and touchpads)
 };
 

@@ -120,7 +120,12 @@ std::optional<std::string> QtUi::SaveFileDialog(const FileDialogRequest& request
 }
 
 std::optional<std::string> QtUi::FileDialog(const FileDialogRequest& request, bool save) {
-  if (hooks.file) return hooks.file(request, save);
+  std::optional<std::string> chosen = hooks.file ? hooks.file(request, save) : ShowFileDialog(request, save);
+  if (chosen && !chosen->empty() && request.kind == FileKind::MeasuredData) lastMeasuredData = chosen;
+  return chosen;
+}
+
+std::optional<std::string> QtUi::ShowFileDialog(const FileDialogRequest& request, bool save) {
   QString start = Q(request.startDir);
   if (!request.fileName.empty()) start += "/" + Q(request.fileName);
   const QString title = request.title.empty() ? QString(save ? "Save As" : "Open") : Q(request.title);

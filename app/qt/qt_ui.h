@@ -67,9 +67,12 @@ class QtUi : public Ui {
   void SetQuestionAnchor(QWidget* anchor) { anchor_ = anchor; }
   // Shows a line in the window's status bar.
   std::function<void(const QString& text)> showStatus;
+  // The measured curve last chosen for drawing over a study's curves.
+  std::optional<std::string> lastMeasuredData;
 
  private:
   std::optional<std::string> FileDialog(const FileDialogRequest& request, bool save);
+  std::optional<std::string> ShowFileDialog(const FileDialogRequest& request, bool save);
   // Runs a modal box placed over the anchor; its result.
   int RunPlaced(QDialog& box);
   QPointer<QWidget> anchor_;
