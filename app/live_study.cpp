@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/scan_cells.h"
+#include "app/vector_state.h"
 #include "model/calc_error.h"
 
 namespace pelarin {
@@ -22,6 +23,9 @@ LiveOutcome ComputeLive(LiveRequest request, const std::atomic<bool>& stop) {
   // The study's folder goes to the scratch folder, whichever folder the study would choose.
   state.id.workDir = state.id.loadedDir = request.scratchDir;
   state.ws.stop = &stop;
+  // The copies above may leave the vector registers' upper halves in use, which slows every
+  // exponential of the searches after them many times over on this thread.
+  CleanVectorState();
   try {
     request.study->run(state, ui);
   } catch (const StoppedError&) {
