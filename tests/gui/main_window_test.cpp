@@ -366,6 +366,7 @@ class MainWindowTest : public QObject {
     answers_ << false << false;  // no measured data, no saving
     QVERIFY(RunMenuCommand(*state_, window_->Ui(), MenuItemOf(*study)));
     QDir::setCurrent(startDir);
+    window_->SetLive(true);
     QTest::qWait(300);
     QVERIFY(window_->grab().save(QString::fromLocal8Bit(path)));
   }

@@ -172,10 +172,14 @@ class StudyRunnerTest : public QObject {
     QVERIFY2(longestGap < 100, qPrintable(QString("the window waited %1 ms").arg(longestGap)));
 
     clock.restart();
-    if (byButton)
+    if (byButton) {
       QTest::mouseClick(w.window.StopButton(), Qt::LeftButton);
-    else
+    } else {
+      // A shortcut of the window reaches it only while the window is active.
+      w.window.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&w.window));
       QTest::keyClick(&w.window, Qt::Key_Escape);
+    }
     w.window.WaitForCommand();
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString("stopped after %1 ms").arg(clock.elapsed())));
     QCOMPARE(w.log, QStringList({"Calculation stopped by user|   WHOOOP !"}));
