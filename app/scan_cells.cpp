@@ -9,6 +9,7 @@
 #include "model/parameter_table.h"
 #include "plot/curves_csv.h"
 #include "workspace/read_parameters.h"
+#include "workspace/study_folder.h"
 
 namespace pelarin {
 namespace {
@@ -415,6 +416,7 @@ std::string CellRows(ScanSetup& setup, std::int64_t cell) {
   if (setup.method == FigureMethod::Exact) return ExactCellRows(setup, prefix, values);
 
   ScanUi ui(setup.tables, setup.overwrite);
+  ui.followsChosenFolder = false;  // cells run at once: none moves the process's working directory
   ui.form = setup.form;
   for (std::size_t a = 0; a < values.size(); ++a)
     ui.form.SetBoxText(setup.grid.axes[a].box, ShortestText(values[a]));
@@ -422,7 +424,7 @@ std::string CellRows(ScanSetup& setup, std::int64_t cell) {
   state.k.parallelSweeps = false;  // the cells are what runs at once: N threads run N cells
   if (setup.tables) {
     state.id.studyName = CellName(setup, values);
-    ui.parameterFile = (fs::current_path() / (state.id.studyName + ".plr")).string();
+    ui.parameterFile = (fs::path(WorkDir(state.id)) / (state.id.studyName + ".plr")).string();
   }
   std::optional<std::string> status = RunStudy(*setup.study, state, ui);
   std::string rows;

@@ -471,7 +471,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   const int threads = options.threads > 0
                           ? options.threads
                           : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  fs::current_path(work, ec);
+  setup.base.id.workDir = work.string();  // each cell's study works there; the process stays where it is
   Progress progress(err, options.terminal, static_cast<std::int64_t>(todo.size()));
   std::int64_t written = 0;
   int status = 0;
@@ -488,7 +488,6 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
     status = 4;
   }
   file.reset();
-  fs::current_path(startDir, ec);
   removeScratch();
   if (status == 0 && written < static_cast<std::int64_t>(todo.size())) {
     err << "\npelarin-batch scan: stopped after " << written << " of " << todo.size()

@@ -53,9 +53,8 @@ class MissingFile : public FileError {
   using FileError::FileError;
 };
 
-// The studies place their study folder in the working directory. While one runs, the process works in the
-// folder given (made when missing), or in a private one removed afterwards; calls that move the working
-// directory take turns, and the directory the caller had is put back however the call ends.
+// The folder a study run from Python works in (its state's work folder; the process's working directory
+// stays as the caller has it): the folder given, made when missing, or a private one removed afterwards.
 class WorkingFolder {
  public:
   explicit WorkingFolder(const std::optional<std::string>& folder);
@@ -65,8 +64,7 @@ class WorkingFolder {
   [[nodiscard]] const std::string& Path() const { return path_; }
 
  private:
-  std::unique_lock<std::mutex> turn_;
-  std::string start_, path_;
+  std::string path_;
   bool scratch_ = false;
 };
 

@@ -65,17 +65,10 @@ Example:
   j = pelarin.current(p, np.linspace(0, 1.4, 200))
 )";
 
-std::mutex& FolderTurn() {
-  static std::mutex turn;
-  return turn;
-}
-
 }  // namespace
 
-WorkingFolder::WorkingFolder(const std::optional<std::string>& folder) : turn_(FolderTurn()) {
+WorkingFolder::WorkingFolder(const std::optional<std::string>& folder) {
   std::error_code ec;
-  start_ = fs::current_path(ec).string();
-  if (ec) throw FileError("cannot tell the working folder: " + ec.message() + ".");
   if (folder) {
     path_ = fs::absolute(*folder, ec).string();
     if (!SomethingAt(path_)) fs::create_directories(path_, ec);
@@ -86,16 +79,10 @@ WorkingFolder::WorkingFolder(const std::optional<std::string>& folder) : turn_(F
     path_ = pattern;
     scratch_ = true;
   }
-  fs::current_path(path_, ec);
-  if (ec) {
-    if (scratch_) fs::remove_all(path_, ec);
-    throw FileError("cannot work in " + path_ + ": " + ec.message() + ".");
-  }
 }
 
 WorkingFolder::~WorkingFolder() {
   std::error_code ignored;
-  fs::current_path(start_, ignored);
   if (scratch_) fs::remove_all(path_, ignored);
 }
 

@@ -154,10 +154,7 @@ py::object Scan(const std::string& study, const Cell& cell, const py::dict& vary
   if (!options) throw InputError(Sentences(err.str()));
   options->incidentPower = incidentPower;
   int status = 0;
-  RunStoppable([&](const std::atomic<bool>& stop) {
-    const WorkingFolder turn(std::nullopt);  // the scan moves the working directory while its cells run
-    status = RunScan(*options, out, err, stop);
-  });
+  RunStoppable([&](const std::atomic<bool>& stop) { status = RunScan(*options, out, err, stop); });
   if (status == kBatchUsage) throw InputError(Sentences(err.str()));
   if (status == kBatchOverwriteDeclined) throw FileInTheWay(path);
   // A cell that failed has its row say why, and the scan goes on; anything else the scan says is a fault.

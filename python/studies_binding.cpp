@@ -134,6 +134,8 @@ StudyResult Run(const std::string& name, const Cell& cell, const std::optional<f
   RunStoppable([&](const std::atomic<bool>& stop) {
     state.ws.stop = &stop;  // Ctrl-C ends the study's searches at their next evaluation
     const WorkingFolder folder(saveDir);
+    state.id.workDir = folder.Path();
+    ui.followsChosenFolder = false;
     ui.parameterFile = (fs::path(folder.Path()) / (state.id.studyName + ".plr")).string();
     const std::string studyFolder = (fs::path(folder.Path()) / (state.id.studyName + "_plr")).string();
     const bool folderWasThere = SomethingAt(studyFolder);

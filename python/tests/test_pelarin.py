@@ -7,6 +7,7 @@ import re
 import signal
 import subprocess
 import sys
+import threading
 import time
 from pathlib import Path
 
@@ -162,6 +163,24 @@ def test_run_writes_only_when_asked_and_never_over_a_file(tmp_path, monkeypatch)
     with pytest.raises(FileExistsError):
         pelarin.run("all", pelarin.Parameters(Rs1=9), save_dir="out")
     assert table.read_bytes() == before
+
+
+def test_runs_and_scans_never_move_the_working_directory(tmp_path, monkeypatch):
+    # Another thread of the program keeps working with relative paths while studies and scans run.
+    monkeypatch.chdir(tmp_path)
+    seen, done = set(), threading.Event()
+    watcher = threading.Thread(target=lambda: [seen.add(os.getcwd()) for _ in iter(done.is_set, True)])
+    watcher.start()
+    try:
+        for study in ("all", "independent", "all-rl"):
+            pelarin.run(study, pelarin.Parameters(), save_dir="out")
+        pelarin.scan("independent", pelarin.Parameters(), {"Rs1": ("lin", 1, 5, 3)}, method="curve",
+                     summary=str(tmp_path / "s.csv"))
+    finally:
+        done.set()
+        watcher.join()
+    assert seen == {str(tmp_path)}
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["out", "s.csv"]
 
 
 @pytest.mark.parametrize("lit, coupled",
