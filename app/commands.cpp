@@ -64,8 +64,4 @@ bool RunMenuCommand(State& state, Ui& ui, MenuItem item) {
   return false;
 }
 
-bool RunCalculationButton(State& state, Ui& ui) {
-  return RunMenuCommand(state, ui, MenuItemOf(*FindStudy("independent")));
-}
-
 }  // namespace pelarin

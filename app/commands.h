@@ -19,7 +19,4 @@ bool RunCommand(Ui& ui, const std::string& commandName, const std::function<void
 // when the entry has no command here or the command failed.
 bool RunMenuCommand(State& state, Ui& ui, MenuItem item);
 
-// The command of the parameter form's "Calculation" button: the independent-junction study.
-bool RunCalculationButton(State& state, Ui& ui);
-
 }  // namespace pelarin

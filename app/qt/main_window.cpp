@@ -3,19 +3,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 
@@ -81,34 +76,14 @@ MainWindow::MainWindow(State& state, QWidget* parent)
   connect(form_, &ParameterFormWidget::calculationRequested, this,
           [this] { StartMenuCommand(MenuItemOf(*FindStudy("independent"))); });
 
-  // A running command: its name and time, a busy bar and a Stop button; Escape stops it too.
+  // A running command shows in the status bar with a Stop button; Escape stops it too.
   runner_ = std::make_unique<StudyRunner>(*ui_);
-  busyBox_ = new QWidget;
-  auto* busyLayout = new QHBoxLayout(busyBox_);
-  busyLayout->setContentsMargins(0, 0, 0, 0);
-  busyLabel_ = new QLabel;
-  busyBar_ = new QProgressBar;
-  busyBar_->setRange(0, 0);
-  busyBar_->setMaximumWidth(160);
-  stopButton_ = new QPushButton("Stop");
-  stopButton_->setObjectName("stopButton");
-  busyLayout->addWidget(busyLabel_);
-  busyLayout->addWidget(busyBar_);
-  busyLayout->addWidget(stopButton_);
-  statusBar()->addPermanentWidget(busyBox_);
-  busyBox_->hide();
-  busyTimer_ = new QTimer(this);
-  busyTimer_->setInterval(100);
-  connect(busyTimer_, &QTimer::timeout, this, &MainWindow::ShowProgress);
+  commandStatus_ = new CommandStatus(*runner_);
+  statusBar()->addPermanentWidget(commandStatus_);
   escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape_->setContext(Qt::WindowShortcut);
   escape_->setEnabled(false);
-  const auto stop = [this] {
-    runner_->Stop();
-    ShowProgress();
-  };
-  connect(stopButton_, &QPushButton::clicked, this, stop);
-  connect(escape_, &QShortcut::activated, this, stop);
+  connect(escape_, &QShortcut::activated, commandStatus_, &CommandStatus::Stop);
   connect(runner_.get(), &StudyRunner::started, this, [this] { SetBusy(true); });
   connect(runner_.get(), &StudyRunner::finished, this, [this] {
     SetBusy(false);
@@ -217,10 +192,8 @@ bool MainWindow::StartMenuCommand(MenuItem item) {
   for (const StudyEntry& study : Studies())
     if (MenuItemOf(study) == item)
       name = QString::fromUtf8(study.commandName.data(), static_cast<qsizetype>(study.commandName.size()));
-  const bool started = StartCommand(name, [this, item](pelarin::Ui& ui) {
-    lastRan_ = false;
-    return lastRan_ = RunMenuCommand(state_, ui, item);
-  });
+  const bool started = StartCommand(
+      name, [this, item](pelarin::Ui& ui) { return lastRan_ = RunMenuCommand(state_, ui, item); });
   if (started) lastItem_ = item;
   return started;
 }
@@ -248,21 +221,6 @@ void MainWindow::SetBusy(bool busy) {
   // A drag or a read-out would move the drag point the running study sets.
   for (PlotWindowWidget* plot : PlotWidgets()) plot->setAttribute(Qt::WA_TransparentForMouseEvents, busy);
   escape_->setEnabled(busy);
-  busyBox_->setVisible(busy);
-  if (busy) {
-    busyClock_.start();
-    busyTimer_->start();
-    ShowProgress();
-  } else {
-    busyTimer_->stop();
-  }
-}
-
-void MainWindow::ShowProgress() {
-  const QString seconds = QString::number(static_cast<double>(busyClock_.elapsed()) / 1000, 'f', 1);
-  busyLabel_->setText(runner_->Stopping()
-                          ? runner_->Name() + ": stopping..."
-                          : runner_->Name() + ": computing, " + seconds + " s (Escape stops it)");
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

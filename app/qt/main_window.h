@@ -2,20 +2,17 @@
 // help, about and quit. Menu commands run through the command dispatcher; this class only wires them.
 #pragma once
 
-#include <QElapsedTimer>
-#include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QShortcut>
 #include <functional>
 #include <memory>
 #include <string_view>
 
+#include "app/qt/command_status.h"
 #include "app/qt/live_curves.h"
 #include "app/qt/parameter_form.h"
 #include "app/qt/qt_ui.h"
@@ -61,7 +58,7 @@ class MainWindow : public QMainWindow {
   // Waits until the running command has ended (its questions are asked meanwhile).
   void WaitForCommand() { runner_->Wait(); }
   [[nodiscard]] StudyRunner& Runner() { return *runner_; }
-  [[nodiscard]] QPushButton* StopButton() const { return stopButton_; }
+  [[nodiscard]] QPushButton* StopButton() const { return commandStatus_->StopButton(); }
   // The live curves, switched by the menu entry and the form's check box alike.
   void SetLive(bool on);
   [[nodiscard]] LiveCurves& Live() { return *live_; }
@@ -99,7 +96,6 @@ class MainWindow : public QMainWindow {
   // The form, the menus that start computations and the plot windows' mouse follow whether a command
   // runs; the status bar shows it.
   void SetBusy(bool busy);
-  void ShowProgress();
   // The plot windows there are now.
   [[nodiscard]] std::vector<PlotWindowWidget*> PlotWidgets() const;
   QAction* AddEntry(QMenu* menu, MenuItem item, std::string_view caption);
@@ -123,14 +119,8 @@ class MainWindow : public QMainWindow {
   HelpWindow* help_;
   QtMenus menus_;
   std::unique_ptr<QtUi> ui_;
-  // The status bar's part that shows a running command.
-  QWidget* busyBox_ = nullptr;
-  QLabel* busyLabel_ = nullptr;
-  QProgressBar* busyBar_ = nullptr;
-  QPushButton* stopButton_ = nullptr;
+  CommandStatus* commandStatus_ = nullptr;
   QShortcut* escape_ = nullptr;
-  QTimer* busyTimer_ = nullptr;
-  QElapsedTimer busyClock_;
   // The menu entry of the last command started, and whether it ran to its end (set on its thread).
   MenuItem lastItem_ = MenuItem::Files;
   std::atomic<bool> lastRan_{false};

@@ -75,6 +75,20 @@ void BM_AllJunctionsInTheWindowProgram(benchmark::State& bench) {
 }
 BENCHMARK(BM_AllJunctionsInTheWindowProgram)->Unit(benchmark::kMillisecond);
 
+// The same on the UI thread, as the window ran studies before they moved to the worker thread: the
+// difference is the cost of handing the questions and the drawing over.
+void BM_AllJunctionsOnTheUiThread(benchmark::State& bench) {
+  WorkFolder();
+  static auto program = std::make_unique<WindowProgram>();
+  const MenuItem item = MenuItemOf(*FindStudy("all"));
+  for (auto _ : bench) {
+    RunMenuCommand(program->state, program->window.Ui(), item);
+    QApplication::processEvents();  // the plot windows repaint
+    benchmark::DoNotOptimize(program->state.sweep.resCount);
+  }
+}
+BENCHMARK(BM_AllJunctionsOnTheUiThread)->Unit(benchmark::kMillisecond);
+
 // Rp1 goes back and forth between two values; each Enter starts the live computation at once.
 void BM_LiveStackRedrawFromEnter(benchmark::State& bench) {
   WorkFolder();
