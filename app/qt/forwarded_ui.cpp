@@ -4,6 +4,8 @@
 #include <exception>
 #include <utility>
 
+#include "model/parameter_table.h"
+
 namespace pelarin {
 namespace {
 
@@ -40,6 +42,11 @@ void ForwardedUi::Call(const std::function<void()>& call) {
   if (thrown) std::rethrow_exception(thrown);
 }
 
+void ForwardedUi::Post(std::function<void()> call) {
+  PostDrawing();
+  QMetaObject::invokeMethod(receiver_, std::move(call), Qt::QueuedConnection);
+}
+
 void ForwardedUi::PostDrawing() {
   lastPost_ = std::chrono::steady_clock::now();
   heldCount_ = 0;
@@ -69,7 +76,7 @@ bool ForwardedUi::Ask(Question question, const std::string& subject) {
 }
 
 void ForwardedUi::FilesSaved(const std::vector<std::string>& paths) {
-  Call([&] { windowUi_.FilesSaved(paths); });
+  Post([&ui = windowUi_, paths] { ui.FilesSaved(paths); });
 }
 
 void ForwardedUi::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
@@ -171,41 +178,45 @@ void ForwardedUi::ForwardedPlot::Clear() {
   Hold([](PlotWindow& w) { w.Clear(); });
 }
 void ForwardedUi::ForwardedPlot::Show() {
-  owner_.Call([&] { window_.Show(); });
+  Hold([](PlotWindow& w) { w.Show(); });
 }
 void ForwardedUi::ForwardedPlot::Hide() {
-  owner_.Call([&] { window_.Hide(); });
+  Hold([](PlotWindow& w) { w.Hide(); });
 }
 void ForwardedUi::ForwardedPlot::SetCaption(const std::string& caption) {
-  owner_.Call([&] { window_.SetCaption(caption); });
+  Hold([=](PlotWindow& w) { w.SetCaption(caption); });
 }
 void ForwardedUi::ForwardedPlot::SetReadoutBackground(Colour colour) {
-  owner_.Call([&] { window_.SetReadoutBackground(colour); });
+  Hold([=](PlotWindow& w) { w.SetReadoutBackground(colour); });
 }
 
 std::string ForwardedUi::ForwardedForm::BoxText(int index) const {
-  std::string text;
-  owner_.Call([&] { text = form_.BoxText(index); });
-  return text;
+  if (texts_.empty()) {
+    owner_.Call([&] {
+      for (int i = 0; i < kParameterCount; ++i) texts_.push_back(form_.BoxText(i));
+    });
+  }
+  return texts_.at(static_cast<std::size_t>(index));
 }
 void ForwardedUi::ForwardedForm::SetBoxText(int index, const std::string& text) {
-  owner_.Call([&] { form_.SetBoxText(index, text); });
+  if (!texts_.empty()) texts_.at(static_cast<std::size_t>(index)) = text;
+  owner_.Post([&form = form_, index, text] { form.SetBoxText(index, text); });
 }
 void ForwardedUi::ForwardedForm::SetStudyName(const std::string& text) {
-  owner_.Call([&] { form_.SetStudyName(text); });
+  owner_.Post([&form = form_, text] { form.SetStudyName(text); });
 }
 void ForwardedUi::ForwardedForm::MarkBox(int index, const std::string& problem) {
-  owner_.Call([&] { form_.MarkBox(index, problem); });
+  owner_.Post([&form = form_, index, problem] { form.MarkBox(index, problem); });
 }
 void ForwardedUi::ForwardedForm::Show() {
-  owner_.Call([&] { form_.Show(); });
+  owner_.Post([&form = form_] { form.Show(); });
 }
 
 void ForwardedUi::ForwardedMenus::SetCaption(MenuItem item, const std::string& caption) {
-  owner_.Call([&] { menus_.SetCaption(item, caption); });
+  owner_.Post([&menus = menus_, item, caption] { menus.SetCaption(item, caption); });
 }
 void ForwardedUi::ForwardedMenus::SetEnabled(MenuItem item, bool enabled) {
-  owner_.Call([&] { menus_.SetEnabled(item, enabled); });
+  owner_.Post([&menus = menus_, item, enabled] { menus.SetEnabled(item, enabled); });
 }
 std::string ForwardedUi::ForwardedMenus::Caption(MenuItem item) const {
   std::string caption;

@@ -1,7 +1,9 @@
-// The Ui a study sees on the window's worker thread: every question, message, file dialog, form and menu
-// call is run on the UI thread by the window's own Ui while the study waits, so a study asks exactly what
-// it asks on the UI thread, in the same order. Drawing is gathered and handed to the plot windows in
-// batches without waiting, so that the curves grow on screen while the study computes.
+// The Ui a study sees on the window's worker thread: every call is run on the UI thread by the window's own
+// Ui, in the order the study makes them, so a study asks exactly what it asks on the UI thread. Questions,
+// messages, file dialogs and whatever returns a value wait for the UI thread; drawing is gathered and
+// handed to the plot windows in batches, and the form's and the menus' settings are sent, without waiting,
+// so that the curves grow on screen while the study computes. The form's texts are read once: the form
+// takes no typing while a command runs.
 #pragma once
 
 #include <QObject>
@@ -38,6 +40,9 @@ class ForwardedUi : public Ui {
   void Call(const std::function<void()>& call);
   // Hands the drawing held to the plot windows on the UI thread, without waiting.
   void PostDrawing();
+  // Runs call on the UI thread after the drawing held, without waiting. The call may run after this object
+  // is gone: it captures the window's parts, never this.
+  void Post(std::function<void()> call);
   // While this returns true (a study stopped because the window closes) every question is answered No,
   // every file dialog cancelled and every message dropped.
   std::function<bool()> quiet;
@@ -88,6 +93,7 @@ class ForwardedUi : public Ui {
   class ForwardedForm : public ParameterForm {
    public:
     ForwardedForm(ForwardedUi& owner, ParameterForm& form) : owner_(owner), form_(form) {}
+    // The texts as the form held them at the first read, with the study's own writes since.
     [[nodiscard]] std::string BoxText(int index) const override;
     void SetBoxText(int index, const std::string& text) override;
     void SetStudyName(const std::string& text) override;
@@ -97,6 +103,7 @@ class ForwardedUi : public Ui {
    private:
     ForwardedUi& owner_;
     ParameterForm& form_;
+    mutable std::vector<std::string> texts_;
   };
 
   class ForwardedMenus : public Menus {

@@ -225,6 +225,16 @@ class MainWindowTest : public QObject {
     QVERIFY(window_->Help()->toPlainText().contains("Ideality factor"));
   }
 
+  // The help names the controls of the window as they are captioned.
+  void theHelpNamesTheLiveSwitchAndTheStopButton() {
+    window_->OpenHelp();
+    const QString help = window_->Help()->toPlainText();
+    const QStringList controls = {window_->FormWidget()->LiveBox()->text(),
+                                  window_->Menus().Action(MenuItem::Live)->text().remove('&'),
+                                  window_->StopButton()->text(), "Escape", "Shift"};
+    for (const QString& control : controls) QVERIFY2(help.contains(control), qPrintable(control));
+  }
+
   void aCommandErrorIsShownAndTheWindowGoesOn() {
     const bool ran = RunCommand(window_->Ui(), "Test command", [] { throw CalcError("CalcV: overflow"); });
     QVERIFY(!ran);

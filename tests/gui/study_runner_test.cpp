@@ -182,6 +182,8 @@ class StudyRunnerTest : public QObject {
     }
     w.window.WaitForCommand();
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString("stopped after %1 ms").arg(clock.elapsed())));
+    qInfo("the event loop waited at most %lld ms; the study ended %lld ms after the stop", longestGap,
+          clock.elapsed());
     QCOMPARE(w.log, QStringList({"Calculation stopped by user|   WHOOOP !"}));
     QCOMPARE(FilesBelow(temp.path()), before);
     QVERIFY(w.window.FormWidget()->isEnabled());
