@@ -102,6 +102,9 @@ MainWindow::MainWindow(State& state, QWidget* parent)
   live_->showStatus = [this](const QString& text) { statusBar()->showMessage(text); };
   connect(form_, &ParameterFormWidget::boxEdited, live_.get(), &LiveCurves::BoxEdited);
   connect(form_, &ParameterFormWidget::boxCommitted, live_.get(), &LiveCurves::Recompute);
+  // The incident power changes the legends' efficiencies.
+  connect(form_->IncidentPowerBox(), &QLineEdit::textEdited, live_.get(), &LiveCurves::BoxEdited);
+  connect(form_->IncidentPowerBox(), &QLineEdit::returnPressed, live_.get(), &LiveCurves::Recompute);
   connect(form_->LiveBox(), &QCheckBox::toggled, this, &MainWindow::SetLive);
 
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
