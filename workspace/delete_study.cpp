@@ -83,7 +83,7 @@ void Report(Ui& ui, const std::string& heading, const LeftOver& left) {
 
 void DeleteStudy(State& state, Ui& ui) {
   const auto chosen = ChooseFileToOpen(
-      ui, {.kind = FileKind::ParameterFile, .title = kTitle, .startDir = CurrentDir(), .fileName = ""});
+      ui, {.kind = FileKind::ParameterFile, .title = kTitle, .startDir = WorkDir(state.id), .fileName = ""});
   if (!chosen || chosen->empty()) {
     state.id.baseDir.clear();  // the folder part of no path at all
     return;

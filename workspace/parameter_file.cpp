@@ -126,7 +126,7 @@ void SaveParameters(State& state, Ui& ui) {
   // A form that holds no cell is refused before a name is asked for.
   ReadParameters(state, ui);
   const auto chosen = ChooseFileToSave(
-      ui, {.kind = FileKind::ParameterFile, .title = "", .startDir = CurrentDir(), .fileName = ""});
+      ui, {.kind = FileKind::ParameterFile, .title = "", .startDir = WorkDir(state.id), .fileName = ""});
   if (!chosen || chosen->empty()) return;  // cancelled: nothing changes, nothing is said
   const ChosenPath split = SplitChosenPath(*chosen);
   state.id.baseDir = split.folder;
@@ -155,7 +155,7 @@ void SaveParameters(State& state, Ui& ui) {
 
 void LoadParameters(State& state, Ui& ui) {
   const auto chosen = ChooseFileToOpen(
-      ui, {.kind = FileKind::ParameterFile, .title = "", .startDir = CurrentDir(), .fileName = ""});
+      ui, {.kind = FileKind::ParameterFile, .title = "", .startDir = WorkDir(state.id), .fileName = ""});
   if (!chosen || chosen->empty()) {
     state.id.baseDir.clear();  // the folder part of no path at all
     return;
