@@ -12,36 +12,17 @@
 #include "app/box_step.h"
 #include "app/commands.h"
 #include "app/qt/main_window.h"
+#include "gui/drawn_window.h"
 #include "plot/qt/plot_window_widget.h"
 #include "studies/study_registry.h"
 
 using namespace pelarin;
+using pelarin::testing::CurvesOf;
+using pelarin::testing::FilesBelow;
 
 namespace {
 
 constexpr int kRp1 = 1;
-
-QStringList CurvesOf(const PlotWindowWidget* plot) {
-  QStringList curves;
-  for (const DrawnCurve& curve : plot->Drawing().Curves()) {
-    QString text = QString::fromStdString(curve.entry.name);
-    if (curve.entry.figures && curve.entry.figures->Pmax)
-      text += QString(" Pmax=%1").arg(*curve.entry.figures->Pmax, 0, 'g', 17);
-    for (const auto& [x, y] : curve.points) text += QString(" %1,%2").arg(x, 0, 'g', 17).arg(y, 0, 'g', 17);
-    curves << text;
-  }
-  return curves;
-}
-
-QStringList CurvesOf(MainWindow& window) { return CurvesOf(window.Linlin()) + CurvesOf(window.Linlog()); }
-
-QStringList FilesBelow(const QString& folder) {
-  QStringList files;
-  QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-  while (it.hasNext()) files << QDir(folder).relativeFilePath(it.next());
-  files.sort();
-  return files;
-}
 
 // A window that has run study once, measured curve drawn over it, saving nothing.
 struct WindowAfterStudy {

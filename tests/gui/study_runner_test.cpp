@@ -12,10 +12,13 @@
 
 #include "app/commands.h"
 #include "app/qt/main_window.h"
+#include "gui/drawn_window.h"
 #include "plot/qt/plot_window_widget.h"
 #include "studies/study_registry.h"
 
 using namespace pelarin;
+using pelarin::testing::CurvesOf;
+using pelarin::testing::FilesBelow;
 
 namespace {
 
@@ -61,28 +64,6 @@ struct ScriptedWindow {
   }
 };
 
-// The names, legends and points of a plot window's curves.
-QStringList CurvesOf(const PlotWindowWidget* plot) {
-  QStringList curves;
-  for (const DrawnCurve& curve : plot->Drawing().Curves()) {
-    QString text = QString::fromStdString(curve.entry.name);
-    if (curve.entry.figures && curve.entry.figures->Voc)
-      text += QString(" Voc=%1").arg(*curve.entry.figures->Voc, 0, 'g', 17);
-    for (const auto& [x, y] : curve.points) text += QString(" %1,%2").arg(x, 0, 'g', 17).arg(y, 0, 'g', 17);
-    curves << text;
-  }
-  return curves;
-}
-
-// The files below folder, relative to it.
-QStringList FilesBelow(const QString& folder) {
-  QStringList files;
-  QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-  while (it.hasNext()) files << QDir(folder).relativeFilePath(it.next());
-  files.sort();
-  return files;
-}
-
 }  // namespace
 
 class StudyRunnerTest : public QObject {
@@ -118,7 +99,7 @@ class StudyRunnerTest : public QObject {
         w.window.WaitForCommand();
       }
       logs[run] = w.log;
-      curves[run] = CurvesOf(w.window.Linlin()) + CurvesOf(w.window.Linlog());
+      curves[run] = CurvesOf(w.window);
       files[run] = FilesBelow(folder);
     }
     QVERIFY(!logs[0].isEmpty());
