@@ -1,6 +1,8 @@
 #include "app/box_step.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "model/number_text.h"
 #include "workspace/read_parameters.h"
@@ -15,6 +17,7 @@ double StepFactor(ReadRule rule, bool coarse) {
     case ReadRule::Resistance:
     case ReadRule::SaturationCurrent:
     case ReadRule::Coupling:
+    case ReadRule::Bounded:
       break;
   }
   return std::pow(10.0, coarse ? 0.5 : 0.05);
@@ -23,12 +26,26 @@ double StepFactor(ReadRule rule, bool coarse) {
 std::optional<std::string> SteppedBoxText(const ParameterRow& row, std::string_view text, int steps,
                                           bool coarse) {
   const BoxReading reading = ReadBox(row, text);
-  if (!reading.problem.empty() || reading.value == 0 || steps == 0) return std::nullopt;
-  // Up multiplies and down divides, so that a step down undoes a step up wherever rounding allows.
-  const double factor = StepFactor(row.rule, coarse);
+  const bool linear = row.rule == ReadRule::Bounded && row.linearStep > 0;
+  if (!reading.problem.empty() || (reading.value == 0 && !linear) || steps == 0) return std::nullopt;
   double value = reading.value;
-  for (int i = 0; i < std::abs(steps); ++i) value = steps > 0 ? value * factor : value / factor;
-  const std::string stepped = ShortestText(value);
+  std::string stepped;
+  if (linear) {
+    // Steps of the row's own, written with no more digits than the step needs (26.85 + 1 is "27.85").
+    value += steps * row.linearStep * (coarse ? 10 : 1);
+    char text[32];
+    for (int digits = 1; digits <= 17; ++digits) {
+      std::snprintf(text, sizeof text, "%.*g", digits, value);
+      if (std::abs(std::strtod(text, nullptr) - value) <= row.linearStep * 1e-6) break;
+    }
+    stepped = text;
+    value = std::strtod(text, nullptr);
+  } else {
+    // Up multiplies and down divides, so that a step down undoes a step up wherever rounding allows.
+    const double factor = StepFactor(row.rule, coarse);
+    for (int i = 0; i < std::abs(steps); ++i) value = steps > 0 ? value * factor : value / factor;
+    stepped = ShortestText(value);
+  }
   const BoxReading check = ReadBox(row, stepped);
   if (!check.problem.empty() || check.value != value || check.shownText != stepped) return std::nullopt;
   return stepped;

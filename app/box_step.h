@@ -1,6 +1,8 @@
 // Stepping a parameter box with the mouse wheel or the arrow keys, for fitting a curve by eye: the
 // resistances, saturation currents and coupling resistances by a factor of 10^0.05 (a coarse step
-// 10^0.5), the photocurrents and ideality factors by 1 % (a coarse step 10 %).
+// 10^0.5), the photocurrents and ideality factors by 1 % (a coarse step 10 %), the concentration as the
+// resistances, and the temperature, band gaps and temperature coefficients by steps of their own (1 degree C,
+// 0.01 eV, 1e-4 1/K; a coarse step ten of them).
 #pragma once
 
 #include <optional>

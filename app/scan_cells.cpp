@@ -6,6 +6,7 @@
 #include "app/shown_text.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
+#include "model/operating_conditions.h"
 #include "model/parameter_table.h"
 #include "plot/curves_csv.h"
 #include "workspace/read_parameters.h"
@@ -327,7 +328,7 @@ std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study)
     ui.problems.emplace_back(e.what());
   }
   if (!ui.problems.empty()) return OneLine(ui.problems.front());
-  setup.cellBase = check.par;
+  setup.cellBase = check.formValues;
   // Each curve's colour, as the study draws it: the scan's plot draws the curve in it.
   Parameters allLit = check.par;
   allLit.Jsc1 = allLit.Jsc2 = allLit.Jsc3 = 1;
@@ -357,9 +358,14 @@ std::string ExactCellRows(ScanSetup& setup, const std::string& prefix, const std
   State state;
   state.k = setup.base.k;
   state.figures = setup.base.figures;
-  state.par = setup.cellBase;
+  Parameters form = setup.cellBase;
   for (std::size_t a = 0; a < values.size(); ++a)
-    state.par.*kParameterRows[static_cast<std::size_t>(setup.grid.axes[a].box)].member = values[a];
+    form.*kParameterRows[static_cast<std::size_t>(setup.grid.axes[a].box)].member = values[a];
+  if (const auto problem = CheckConditions(form)) {
+    setup.anyFailed = true;
+    return prefix + "," + FigureFields(std::nullopt) + "," + CsvField(OneLine(problem->sentence)) + "\n";
+  }
+  UseCell(state, form);
   std::string rows;
   if (!IsOffered(setup.study->availability, state.par)) {
     setup.anyFailed = true;

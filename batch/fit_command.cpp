@@ -13,6 +13,7 @@
 #include "model/number_text.h"
 #include "model/parameter_table.h"
 #include "workspace/parameter_file.h"
+#include "workspace/read_parameters.h"
 #include "workspace/study_folder.h"
 
 namespace fs = std::filesystem;
@@ -50,6 +51,30 @@ std::optional<fit::FreeParameter> FreeOf(const std::string& name, const std::str
   return f;
 }
 
+// Reads --at T=...[,X=...] into the curve's conditions; empty, or why it cannot.
+std::string ReadConditions(const std::string& text, fit::CurveFile& curve) {
+  if (curve.T || curve.X) return "--at is given twice for --data " + curve.name + "=" + Shown(curve.path);
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    const std::string item = text.substr(start, comma - start);
+    const auto eq = item.find('=');
+    const std::string name = item.substr(0, eq);
+    if (eq == std::string::npos || (name != "T" && name != "X"))
+      return "--at takes T=CELSIUS and X=SUNS, separated by a comma (got "
+             " + Shown(item) + "
+             ")";
+    std::optional<double>& value = name == "T" ? curve.T : curve.X;
+    if (value) return "--at gives " + name + " twice";
+    const BoxReading box =
+        ReadBox(kParameterRows[static_cast<std::size_t>(ParameterIndex(name))], item.substr(eq + 1));
+    if (!box.problem.empty()) return "--at " + name + ": " + box.problem;
+    value = box.value;
+    start = comma + 1;
+  }
+  return "";
+}
+
 // The file beside path that a picture other than the first goes to: <stem>_<what><extension>.
 std::string Beside(const std::string& path, const std::string& what) {
   const fs::path p(path);
@@ -59,7 +84,7 @@ std::string Beside(const std::string& path, const std::string& what) {
 }  // namespace
 
 std::string FitHelp() {
-  return R"(Usage: pelarin-batch fit --data CURVE=FILE... --free NAME[=LO:HI]... --out FITTED.plr
+  return R"(Usage: pelarin-batch fit --data CURVE=FILE [--at T=C[,X=S]]... --free NAME[=LO:HI]... --out FITTED.plr
                          [--params START.plr] [--set NAME=TEXT]... [--report REPORT.csv]
                          [--plot FILE.png|FILE.svg] [--starts N] [--loss cauchy|huber] [-j N] [--seed S]
                          [--units A/cm2|mA/cm2] [--sign generator|load] [--coupled] [--dark-floor J]
@@ -75,10 +100,14 @@ as close to every curve at once as the bounds allow, by bounded Levenberg-Marqua
   --units UNIT        the files' current densities in A/cm2 (default) or mA/cm2
   --sign SIGN         generator (default: the program's, a lit cell's current positive) or load (a lit cell's
                       current negative, as most measurements write it)
+  --at T=C[,X=S]      after a --data: the temperature (degrees C) and concentration (suns) that curve was
+                      measured at (default: the form's T and X). Every curve is fitted with the same cell at
+                      its own conditions, so curves at several temperatures tell the band gaps apart
   --coupled           the curves are of the stack inside the Rl/Rg network
   --free NAME[=LO:HI] a parameter to fit, within bounds (default: the values the form accepts, narrowed to
                       physical ones); resistances and saturation currents on a log scale, photocurrents and
-                      ideality factors on a linear one. The others keep the form's values
+                      ideality factors on a linear one; also X, Eg1..3 and alpha1..3 (X on a log scale).
+                      The others keep the form's values
   --params, --set     the form's values: the fixed parameters and the first start
   --starts N          starts (default 16): the form's values, then points spread over the bounds
   -j N                threads (default: one per core); --seed S the spread of the starts (default 1)
@@ -138,6 +167,11 @@ std::optional<FitCommandOptions> ParseFitOptions(const std::vector<std::string>&
             "--data " + Shown(v.substr(0, eq)) +
             "=...: the configurations are lit, dark, lit:1, lit:2, lit:3, lit:12, lit:13 and lit:23.");
       o.curves.push_back({.name = v.substr(0, eq), .path = v.substr(eq + 1)});
+    } else if (arg == "--at") {
+      if (o.curves.empty())
+        return refuse("--at gives the conditions of the --data before it; there is none.");
+      if (const std::string problem = ReadConditions(v, o.curves.back()); !problem.empty())
+        return refuse(problem + ".");
     } else if (arg == "--free") {
       o.free.emplace_back(v.substr(0, eq), eq == std::string::npos ? "" : v.substr(eq + 1));
     } else if (arg == "--params") {
@@ -197,6 +231,16 @@ std::optional<FitCommandOptions> ParseFitOptions(const std::vector<std::string>&
   if (o.free.empty()) return refuse("give at least one --free NAME.");
   if (o.out.empty()) return refuse("--out FITTED.plr is required.");
   for (fit::CurveFile& c : o.curves) c.unit = unit, c.sign = sign, c.coupled = coupled;
+  // One measurement counts once: the same file at the same conditions twice is a mistake.
+  for (std::size_t i = 0; i < o.curves.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j) {
+      const fit::CurveFile &a = o.curves[i], &b = o.curves[j];
+      std::error_code ec;
+      const fs::path pa = fs::absolute(a.path, ec).lexically_normal(),
+                     pb = fs::absolute(b.path, ec).lexically_normal();
+      if (pa == pb && a.T == b.T && a.X == b.X)
+        return refuse("--data " + Shown(a.path) + " is given twice at the same conditions.");
+    }
   for (const auto& [name, weight] : weights) {
     bool found = false;
     for (fit::CurveFile& c : o.curves)
@@ -216,8 +260,7 @@ int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, con
   State state;
   if (const int status = ReadFormValues(o.params, o.sets, state, err, kName); status != kBatchOk)
     return status;
-  options.start = state.par;
-  options.Vt = state.k.Vt;
+  options.start = state.formValues;
   options.starts = o.starts, options.threads = o.threads, options.seed = o.seed;
   options.loss = o.loss, options.darkFloor = o.darkFloor;
   std::string error;

@@ -17,7 +17,7 @@ fit::MeasuredCurve Curve(const Parameters& truth, const char* name, double from,
   c.name = name;
   c.circuit = exact::Stack(*fit::LitSetOf(name), false);
   for (int i = 0; i < 300; ++i) c.V.push_back(from + (to - from) * i / 299);
-  c.J = fit::ModelCurrents(c, truth, 0.025851);
+  c.J = fit::ModelCurrents(c, truth);
   for (std::size_t i = 0; i < c.J.size(); ++i)
     c.J[i] *= 1 + 0.01 * std::sin(12.9898 * static_cast<double>(i));
   return c;

@@ -14,6 +14,7 @@
 
 #include "model/calc_error.h"
 #include "model/number_text.h"
+#include "model/operating_conditions.h"
 #include "model/parameter_table.h"
 #include "model/random_draws.h"
 
@@ -90,24 +91,29 @@ class CurveCost : public ceres::CostFunction {
 
   bool Evaluate(double const* const* parameters, double* residuals, double** jacobians) const override {
     const std::vector<FreeParameter>& free = options_.free;
-    const Parameters p = WithCoordinates(options_.start, free, parameters[0]);
+    const Parameters p = terms_.curve->AtItsConditions(WithCoordinates(options_.start, free, parameters[0]));
     try {
-      const exact::CircuitSolver solver(p, options_.Vt, terms_.curve->circuit);
+      const CellAtConditions cell = AtConditions(p);
+      const exact::CircuitSolver solver(cell.par, cell.Vt, terms_.curve->circuit);
       const bool derivatives = jacobians && jacobians[0];
       solver.CurrentsAlong(terms_.voltages, points_, derivatives ? &derivatives_ : nullptr);
+      const ConditionsChain chain(p, cell);
       for (std::size_t r = 0; r < terms_.points.size(); ++r) {
         const double J = points_[r].J;
         residuals[r] = terms_.Residual(J, terms_.points[r]);
         if (!std::isfinite(residuals[r])) return false;
         if (!derivatives) continue;
+        const FormDerivatives dForm = chain.Apply(derivatives_[r]);
         for (std::size_t k = 0; k < free.size(); ++k) {
-          const double dValue = derivatives_[r][static_cast<std::size_t>(free[k].index)];
-          const double chain = free[k].Log() ? p.*Row(free[k].index).member * kLn10 : 1;
-          jacobians[0][r * free.size() + k] = terms_.Derivative(J, dValue * chain);
+          const double dValue = dForm[static_cast<std::size_t>(free[k].index)];
+          const double scale = free[k].Log() ? p.*Row(free[k].index).member * kLn10 : 1;
+          jacobians[0][r * free.size() + k] = terms_.Derivative(J, dValue * scale);
         }
       }
     } catch (const CalcError&) {
       return false;  // a step into a cell without a solution: the trust region shrinks
+    } catch (const InputError&) {
+      return false;  // a step to conditions without a cell (a negative photocurrent): the same
     }
     return true;
   }
@@ -199,6 +205,15 @@ std::vector<double> StartOf(const FitOptions& options, int s) {
 
 // What two parameters being confused calls for.
 std::string Separating(int a, int b, const std::vector<MeasuredCurve>& curves) {
+  // A band gap or a temperature coefficient shows only in how the curves move with the temperature, the
+  // concentration in how they move with the light.
+  const auto isCondition = [](int index, std::string_view prefix) {
+    return index >= kCellParameterCount && Row(index).name.starts_with(prefix);
+  };
+  if (isCondition(a, "Eg") || isCondition(b, "Eg") || isCondition(a, "alpha") || isCondition(b, "alpha"))
+    return "add curves measured at other temperatures (--at T=...)";
+  if (isCondition(a, "X") || isCondition(b, "X"))
+    return "add curves measured at other concentrations (--at X=...)";
   const auto junctionOf = [](int index) { return index < 21 ? index / 7 + 1 : 0; };
   const int ja = junctionOf(a), jb = junctionOf(b);
   if (ja != 0 && jb != 0 && ja != jb)
@@ -241,10 +256,7 @@ std::optional<std::array<bool, 3>> LitSetOf(std::string_view name) {
 
 bool MeasuredCurve::Dark() const { return !circuit.lit[0] && !circuit.lit[1] && !circuit.lit[2]; }
 
-bool FreeParameter::Log() const {
-  const ReadRule rule = Row(index).rule;
-  return rule == ReadRule::Resistance || rule == ReadRule::SaturationCurrent || rule == ReadRule::Coupling;
-}
+bool FreeParameter::Log() const { return Row(index).LogScale(); }
 
 FreeParameter DefaultBounds(int index) {
   FreeParameter f{.index = index};
@@ -265,6 +277,10 @@ FreeParameter DefaultBounds(int index) {
     case ReadRule::Coupling:
       f.lo = row.lowerLimit, f.hi = 1e13;
       break;
+    case ReadRule::Bounded:
+      // The form's range; on a log scale from a thousandth of a sun.
+      f.lo = row.LogScale() ? std::max(row.low, 1e-3) : row.low, f.hi = row.high;
+      break;
   }
   return f;
 }
@@ -276,12 +292,19 @@ std::optional<std::string> FitOptions::Problem() const {
   for (std::size_t i = 0; i < free.size(); ++i) {
     const FreeParameter& f = free[i];
     if (f.index < 0 || f.index >= kParameterCount) return "a free parameter is no parameter of the cell";
+    if (!Row(f.index).fittable) return Name(f.index) + " is a curve's condition, not a parameter to fit";
     for (std::size_t j = 0; j < i; ++j)
       if (free[j].index == f.index) return Name(f.index) + " is named free twice";
     const std::string bounds = Name(f.index) + "=" + Text(f.lo) + ":" + Text(f.hi);
     if (!std::isfinite(f.lo) || !std::isfinite(f.hi) || !(f.lo < f.hi))
       return "the bounds " + bounds + " need LO below HI, both finite";
     const ParameterRow& row = Row(f.index);
+    if (row.rule == ReadRule::Bounded) {
+      if (f.lo < row.low || (!row.lowClosed && f.lo == row.low) || f.hi > row.high)
+        return "the bounds " + bounds + " leave the form's range of " + Name(f.index) + ", " + Text(row.low) +
+               " to " + Text(row.high);
+      continue;
+    }
     const bool positive = f.Log() || row.rule == ReadRule::IdealityFactor;
     if (positive ? !(f.lo > 0) : f.lo < 0)
       return "the bounds " + bounds + " hold values the form does not take (" +
@@ -320,10 +343,26 @@ std::optional<std::string> FitOptions::Problem() const {
   return std::nullopt;
 }
 
-std::vector<double> ModelCurrents(const MeasuredCurve& curve, const Parameters& par, double Vt) {
+Parameters MeasuredCurve::AtItsConditions(const Parameters& form) const {
+  Parameters p = form;
+  if (T) p.T = *T;
+  if (X) p.X = *X;
+  return p;
+}
+
+std::string MeasuredCurve::Conditions(const Parameters& form) const {
+  const Parameters p = AtItsConditions(form);
+  return name + " at T = " + ShortestText(p.T) +
+         " \xC2\xB0"
+         "C, X = " +
+         ShortestText(p.X) + " suns";
+}
+
+std::vector<double> ModelCurrents(const MeasuredCurve& curve, const Parameters& form) {
   std::vector<double> J(curve.V.size(), std::numeric_limits<double>::quiet_NaN());
   try {
-    const exact::CircuitSolver solver(par, Vt, curve.circuit);
+    const CellAtConditions cell = AtConditions(curve.AtItsConditions(form));
+    const exact::CircuitSolver solver(cell.par, cell.Vt, curve.circuit);
     for (std::size_t i = 0; i < curve.V.size(); ++i) {
       try {
         J[i] = solver.CurrentAt(curve.V[i]).J;
@@ -331,6 +370,7 @@ std::vector<double> ModelCurrents(const MeasuredCurve& curve, const Parameters& 
       }
     }
   } catch (const CalcError&) {
+  } catch (const InputError&) {
   }
   return J;
 }
@@ -417,8 +457,10 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
   for (const CurveTerms& t : sp.terms) {
     double squares = 0;
     for (std::size_t r = 0; r < t.points.size(); ++r) squares += residuals[at + r] * residuals[at + r];
-    fit.residuals.push_back(
-        {t.curve->name, t.points.size(), std::sqrt(squares / static_cast<double>(t.points.size())) / t.root});
+    const Parameters conditions = t.curve->AtItsConditions(fit.fitted);
+    fit.residuals.push_back({t.curve->name, t.points.size(),
+                             std::sqrt(squares / static_cast<double>(t.points.size())) / t.root, conditions.T,
+                             conditions.X});
     at += t.points.size();
   }
   const auto m = static_cast<Eigen::Index>(residuals.size()), n = static_cast<Eigen::Index>(x.size());

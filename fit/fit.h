@@ -27,7 +27,13 @@ struct MeasuredCurve {
   exact::Circuit circuit;
   std::vector<double> V, J;  // V and A/cm2, generator direction positive
   double weight = 1;
+  // The temperature (degrees C) and concentration (suns) it was measured at, where not the form's.
+  std::optional<double> T{}, X{};
   [[nodiscard]] bool Dark() const;
+  // The form's values at this curve's conditions.
+  [[nodiscard]] Parameters AtItsConditions(const Parameters& form) const;
+  // "lit at T = 80 degrees C, X = 1 suns": the curve and its conditions, for the plots' legends.
+  [[nodiscard]] std::string Conditions(const Parameters& form) const;
 };
 
 // How a residual counts: squared, or with Cauchy's or Huber's loss, which let a few outliers count less.
@@ -46,8 +52,7 @@ struct FreeParameter {
 struct FitOptions {
   std::vector<MeasuredCurve> curves;
   std::vector<FreeParameter> free;
-  Parameters start;         // the form's values: the fixed parameters and the first start
-  double Vt = 0.025851;     // V
+  Parameters start;         // the form's values: the fixed parameters, the conditions and the first start
   double darkFloor = 1e-9;  // A/cm2: dark points below it in |J| do not count
   Loss loss = Loss::Squared;
   int starts = 16;
@@ -67,6 +72,7 @@ struct CurveResidual {
   std::string name;
   std::size_t points = 0;  // that count (dark points above the floor)
   double rms = 0;          // in fractions of the curve's largest |J| (lit), or in decades (dark)
+  double T = 0, X = 0;     // the conditions it was fitted at (degrees C, suns)
 };
 
 struct FitResult {
@@ -91,7 +97,8 @@ using FitProgress = std::function<void(int done, int of, double best)>;
 [[nodiscard]] FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop = nullptr,
                             const FitProgress& progress = {});
 
-// The model's current density at each voltage of a curve for the parameters (NaN where it has none).
-[[nodiscard]] std::vector<double> ModelCurrents(const MeasuredCurve& curve, const Parameters& par, double Vt);
+// The model's current density at each voltage of a curve for the form's values, at the curve's conditions
+// (NaN where it has none).
+[[nodiscard]] std::vector<double> ModelCurrents(const MeasuredCurve& curve, const Parameters& form);
 
 }  // namespace pelarin::fit

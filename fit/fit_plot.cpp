@@ -17,14 +17,13 @@ constexpr int kPalette[] = {12, 9, 2, 13, 4, 1, 6, 5, 10, 3};
 Colour ColourOf(std::size_t k) { return PaletteColour(kPalette[k % std::size(kPalette)]); }
 
 // The model's current along a curve's voltage range, on a fine grid.
-std::vector<std::pair<double, double>> ModelLine(const MeasuredCurve& curve, const Parameters& par,
-                                                 double Vt) {
+std::vector<std::pair<double, double>> ModelLine(const MeasuredCurve& curve, const Parameters& par) {
   const auto [lo, hi] = std::minmax_element(curve.V.begin(), curve.V.end());
   constexpr int kSteps = 200;
   MeasuredCurve grid = curve;
   grid.V.clear();
   for (int i = 0; i <= kSteps; ++i) grid.V.push_back(*lo + (*hi - *lo) * i / kSteps);
-  const std::vector<double> J = ModelCurrents(grid, par, Vt);
+  const std::vector<double> J = ModelCurrents(grid, par);
   std::vector<std::pair<double, double>> line;
   for (std::size_t i = 0; i < J.size(); ++i)
     if (std::isfinite(J[i])) line.emplace_back(grid.V[i], J[i]);
@@ -51,7 +50,7 @@ void DrawFitPicture(const FitOptions& options, const FitResult& result, FitPictu
     const MeasuredCurve& c = options.curves[k];
     if (picture != FitPicture::Residuals && c.Dark() != dark) continue;
     shown.push_back(k);
-    const std::vector<double> model = ModelCurrents(c, result.fitted, options.Vt);
+    const std::vector<double> model = ModelCurrents(c, result.fitted);
     for (std::size_t i = 0; i < c.V.size(); ++i) {
       xLo = std::min(xLo, c.V[i]), xHi = std::max(xHi, c.V[i]);
       double value = c.J[i];
@@ -88,7 +87,9 @@ void DrawFitPicture(const FitOptions& options, const FitResult& result, FitPictu
     const std::size_t k = shown[n];
     const MeasuredCurve& c = options.curves[k];
     const Colour colour = ColourOf(n);
-    surface.BeginCurve({.name = c.name, .colour = colour, .hollow = true, .figures = std::nullopt});
+    // A curve of a campaign is named with its conditions: "lit" may be there at three temperatures.
+    const std::string name = c.T || c.X ? c.Conditions(result.fitted) : c.name;
+    surface.BeginCurve({.name = name, .colour = colour, .hollow = true, .figures = std::nullopt});
     surface.SetFillColour(PaletteColour(15));  // white inside: rings, as the measured overlay draws them
     for (std::size_t i = 0; i < c.V.size(); ++i) {
       const double value = picture == FitPicture::Residuals ? residuals[k][i] : y(c.J[i]);
@@ -97,7 +98,7 @@ void DrawFitPicture(const FitOptions& options, const FitResult& result, FitPictu
     if (picture == FitPicture::Residuals) continue;
     surface.SetDrawWidth(2);
     bool first = true;
-    for (const auto& [V, J] : ModelLine(c, result.fitted, options.Vt)) {
+    for (const auto& [V, J] : ModelLine(c, result.fitted)) {
       const double value = y(J);
       if (!std::isfinite(value)) {
         first = true;

@@ -40,7 +40,10 @@ std::string FitReportText(const FitOptions& options, const FitResult& r) {
   }
   for (const CurveResidual& c : r.residuals) {
     const bool dark = LitSetOf(c.name) == std::array<bool, 3>{};
-    out += "curve " + c.name + ": " + std::to_string(c.points) + " points, RMS residual " + Number(c.rms) +
+    out += "curve " + c.name + " at T = " + Number(c.T) +
+           " \xC2\xB0"
+           "C, X = " +
+           Number(c.X) + " suns: " + std::to_string(c.points) + " points, RMS residual " + Number(c.rms) +
            (dark ? " decades" : " of its largest |J|") + "\n";
   }
   for (const std::vector<double>& other : r.otherMinima) {
@@ -60,9 +63,12 @@ std::string FitReportCsv(const FitOptions& options, const FitResult& result) {
     csv += Name(e.index) + "," + field(e.start) + "," + field(e.fitted) + "," + field(e.standardError) + "," +
            field(e.low95) + "," + field(e.high95) + "," +
            CsvField(std::string(kParameterRows[static_cast<std::size_t>(e.index)].unit)) + "\r\n";
-  csv += "\r\ncurve,points,RMS residual\r\n";
+  csv +=
+      "\r\ncurve,points,RMS residual,T (\xC2\xB0"
+      "C),X (suns)\r\n";
   for (const CurveResidual& c : result.residuals)
-    csv += CsvField(c.name) + "," + std::to_string(c.points) + "," + field(c.rms) + "\r\n";
+    csv += CsvField(c.name) + "," + std::to_string(c.points) + "," + field(c.rms) + "," + field(c.T) + "," +
+           field(c.X) + "\r\n";
   (void)options;
   return csv;
 }

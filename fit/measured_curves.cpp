@@ -17,6 +17,8 @@ MeasuredCurve LoadCurve(const CurveFile& file) {
   curve.file = file.path;
   curve.circuit = exact::Stack(*lit, file.coupled);
   curve.weight = file.weight;
+  curve.T = file.T;
+  curve.X = file.X;
   curve.V = columns.V;
   const double factor = (file.unit == CurrentUnit::MilliamperesPerCm2 ? 1e-3 : 1) *
                         (file.sign == SignConvention::Load ? -1 : 1);

@@ -2,6 +2,7 @@
 // to their circuit.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "fit/fit.h"
@@ -20,6 +21,7 @@ struct CurveFile {
   CurrentUnit unit = CurrentUnit::AmperesPerCm2;
   SignConvention sign = SignConvention::Generator;
   double weight = 1;
+  std::optional<double> T{}, X{};  // its conditions (degrees C, suns), where not the form's
 };
 
 // Reads the file as two columns (studies/measured_columns.h) and makes it a curve. Throws InputError for a

@@ -255,7 +255,8 @@ CircuitSolver::CircuitSolver(const Parameters& par, double Vt, const Circuit& ci
   if (circuit.alone < 0 || circuit.alone > 3 || (circuit.alone != 0 && circuit.coupled))
     throw CalcError("no such circuit: " + circuit.Describe());
   if (!(Vt > 0) || !std::isfinite(Vt)) throw CalcError("the thermal voltage must be a positive number");
-  for (const ParameterRow& row : kParameterRows) {
+  for (int i = 0; i < kCellParameterCount; ++i) {
+    const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
     const double value = par.*row.member;
     const bool positive = row.rule != ReadRule::Photocurrent && row.rule != ReadRule::SaturationCurrent;
     if (!std::isfinite(value) || (positive ? !(value > 0) : !(value >= 0)))

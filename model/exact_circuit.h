@@ -37,8 +37,8 @@ struct Circuit {
 }
 
 // The derivative of a terminal quantity with respect to each parameter, in the order of the parameter
-// table (Rs1, Rp1, Jsc1, Jsd11, ..., Rg3).
-using ParameterDerivatives = std::array<double, kParameterCount>;
+// table (Rs1, Rp1, Jsc1, Jsd11, ..., Rg3): the 26 of the cell the solver was given.
+using ParameterDerivatives = std::array<double, kCellParameterCount>;
 
 // A terminal operating point: voltage (V) and current density (A/cm2, generator direction positive), the
 // junction voltages (index 0..2; the stack's add up to V), and the slope dJ/dV of the terminal curve there.

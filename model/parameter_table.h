@@ -1,7 +1,8 @@
-// The 26 parameters of the cell, one row each: the parameter's name, its box on the form (label, unit,
-// default text), its line in the parameter file (label, mask), the member of Parameters it sets, and how
-// its box is read. The form, the reading of the form, the parameter file, the batch tool and the tests all
-// use these rows.
+// The quantities of the form, one row each: the 26 parameters of the cell at the reference conditions, then
+// its operating conditions. Each row gives the quantity's name, its box on the form (label, unit, default
+// text), its line in the parameter file (label, mask), the member of Parameters it sets, how its box is
+// read, and its group on the form. The form, the reading of the form, the parameter file, the batch tool,
+// the scans, the fit, the Python module and the tests all use these rows.
 #pragma once
 
 #include <array>
@@ -11,7 +12,10 @@
 
 namespace pelarin {
 
-inline constexpr int kParameterCount = 26;
+// The 26 parameters of the cell: the parameter file's fixed lines and the circuit's own quantities.
+inline constexpr int kCellParameterCount = 26;
+// Every box of the form: the cell's 26 parameters and the 8 operating conditions after them.
+inline constexpr int kParameterCount = 34;
 
 // Which values a box accepts, and how it corrects the ones it takes but changes.
 enum class ReadRule {
@@ -20,7 +24,11 @@ enum class ReadRule {
   SaturationCurrent,  // 0 (a junction with one diode) or above
   IdealityFactor,     // above 0
   Coupling,           // not above its lower limit (empty included) becomes that limit; above 1e13, 1e13
+  Bounded,            // within the row's range (low, high]; or [low, high] when the low end is closed
 };
+
+// Where a box sits on the form: the three junctions' columns, the coupling resistances, the conditions.
+enum class FormGroup { Junction, Coupling, Conditions };
 
 struct ParameterRow {
   std::string_view name;   // the parameter's own name, e.g. "Jsd11"
@@ -32,12 +40,32 @@ struct ParameterRow {
   double Parameters::*member;
   ReadRule rule;
   double lowerLimit;  // Coupling only
+  FormGroup group = FormGroup::Junction;
+  // Bounded only: the range of the values the box takes, what its value is ("the temperature") and whether
+  // the low end itself is taken.
+  double low = 0, high = 0;
+  bool lowClosed = true;
+  std::string_view quantity = {};
+  // Whether a fit may leave it free (a curve's temperature is measured, not fitted).
+  bool fittable = true;
+  // Bounded only: the step of the box's value for the mouse wheel, or 0 when it steps by a factor (on a
+  // log scale, as the resistances do).
+  double linearStep = 0;
+  // Whether the parameter file holds its line only when its value is not the default.
+  [[nodiscard]] constexpr bool OptionalFileLine() const { return group == FormGroup::Conditions; }
+  // Whether its values are seen in ratios (a log scale): resistances, saturation currents, concentration.
+  [[nodiscard]] constexpr bool LogScale() const {
+    return rule == ReadRule::Resistance || rule == ReadRule::SaturationCurrent ||
+           rule == ReadRule::Coupling || (rule == ReadRule::Bounded && linearStep == 0);
+  }
 };
 
 inline constexpr std::string_view kExponentMask = "#.##E+##";
 inline constexpr std::string_view kIdealityMask = "#.##";
 
-// Row n is box n of the form and line n + 1 of the parameter file.
+// Rows 0..25 are boxes 0..25 of the form and lines 1..26 of the parameter file; the conditions follow, each a
+// line of its own after the 26 when its value is not the default. The conditions' defaults are the
+// reference conditions: the 26 parameters are the cell there, and every law of the conditions is 1.
 // clang-format off
 inline constexpr std::array<ParameterRow, kParameterCount> kParameterRows = {{
     {"Rs1", "Rs1  = ", "Ohm.cm2", "5", "Rs1=  ", kExponentMask, &Parameters::Rs1, ReadRule::Resistance, 0},
@@ -61,11 +89,19 @@ inline constexpr std::array<ParameterRow, kParameterCount> kParameterRows = {{
     {"Jsd32", "Jsd32= ", "A/cm2", "1e-6", "Jsd32= ", kExponentMask, &Parameters::Jsd32, ReadRule::SaturationCurrent, 0},
     {"m31", "md31= ", "", "1", "m31= ", kIdealityMask, &Parameters::m31, ReadRule::IdealityFactor, 0},
     {"m32", "md32= ", "", "2", "m32= ", kIdealityMask, &Parameters::m32, ReadRule::IdealityFactor, 0},
-    {"Rl1", "Rl1  =  ", "Ohm.cm2", "1e12", "Rl1= ", kExponentMask, &Parameters::Rl1, ReadRule::Coupling, 5},
-    {"Rl2", "Rl2  = ", "Ohm.cm2", "1e12", "Rl2= ", kExponentMask, &Parameters::Rl2, ReadRule::Coupling, 10},
-    {"Rg1", "Rg1 =", "Ohm.cm2", "1e12", "Rg1= ", kExponentMask, &Parameters::Rg1, ReadRule::Coupling, 10},
-    {"Rg2", "Rg2 = ", "Ohm.cm2", "1e12", "Rg2= ", kExponentMask, &Parameters::Rg2, ReadRule::Coupling, 10},
-    {"Rg3", "Rg3 = ", "Ohm.cm2", "1e12", "Rg3= ", kExponentMask, &Parameters::Rg3, ReadRule::Coupling, 10},
+    {"Rl1", "Rl1  =  ", "Ohm.cm2", "1e12", "Rl1= ", kExponentMask, &Parameters::Rl1, ReadRule::Coupling, 5, FormGroup::Coupling},
+    {"Rl2", "Rl2  = ", "Ohm.cm2", "1e12", "Rl2= ", kExponentMask, &Parameters::Rl2, ReadRule::Coupling, 10, FormGroup::Coupling},
+    {"Rg1", "Rg1 =", "Ohm.cm2", "1e12", "Rg1= ", kExponentMask, &Parameters::Rg1, ReadRule::Coupling, 10, FormGroup::Coupling},
+    {"Rg2", "Rg2 = ", "Ohm.cm2", "1e12", "Rg2= ", kExponentMask, &Parameters::Rg2, ReadRule::Coupling, 10, FormGroup::Coupling},
+    {"Rg3", "Rg3 = ", "Ohm.cm2", "1e12", "Rg3= ", kExponentMask, &Parameters::Rg3, ReadRule::Coupling, 10, FormGroup::Coupling},
+    {"T", "T = ", "\xC2\xB0""C", "26.85", "T= ", "", &Parameters::T, ReadRule::Bounded, 0, FormGroup::Conditions, -273.15, 400, false, "the temperature", false, 1},
+    {"X", "X = ", "suns", "1", "X= ", "", &Parameters::X, ReadRule::Bounded, 0, FormGroup::Conditions, 0, 1e5, false, "the concentration"},
+    {"Eg1", "Eg1 = ", "eV", "0.67", "Eg1= ", "", &Parameters::Eg1, ReadRule::Bounded, 0, FormGroup::Conditions, 0.1, 6, true, "a band gap", true, 0.01},
+    {"Eg2", "Eg2 = ", "eV", "1.40", "Eg2= ", "", &Parameters::Eg2, ReadRule::Bounded, 0, FormGroup::Conditions, 0.1, 6, true, "a band gap", true, 0.01},
+    {"Eg3", "Eg3 = ", "eV", "1.85", "Eg3= ", "", &Parameters::Eg3, ReadRule::Bounded, 0, FormGroup::Conditions, 0.1, 6, true, "a band gap", true, 0.01},
+    {"alpha1", "alpha1 = ", "1/K", "0", "alpha1= ", "", &Parameters::alpha1, ReadRule::Bounded, 0, FormGroup::Conditions, -0.1, 0.1, true, "a temperature coefficient", true, 1e-4},
+    {"alpha2", "alpha2 = ", "1/K", "0", "alpha2= ", "", &Parameters::alpha2, ReadRule::Bounded, 0, FormGroup::Conditions, -0.1, 0.1, true, "a temperature coefficient", true, 1e-4},
+    {"alpha3", "alpha3 = ", "1/K", "0", "alpha3= ", "", &Parameters::alpha3, ReadRule::Bounded, 0, FormGroup::Conditions, -0.1, 0.1, true, "a temperature coefficient", true, 1e-4},
 }};
 // clang-format on
 

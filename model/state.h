@@ -10,14 +10,19 @@
 
 namespace pelarin {
 
-// The 26 parameters of the cell (two-diode model per junction, coupling resistances), filled only by
-// ReadParameters, plus the per-junction larger saturation current density derived from them.
+// The 26 parameters of the cell (two-diode model per junction, coupling resistances), the per-junction
+// larger saturation current density derived from them, and the cell's operating conditions: temperature
+// (degrees C), concentration (suns), each junction's band gap (eV) and the relative temperature coefficient
+// of its photocurrent (1/K). The conditions start at the reference conditions, where the 26 are given.
 struct Parameters {
   double Rs1 = 0, Rp1 = 0, Jsc1 = 0, Jsd11 = 0, Jsd12 = 0, m11 = 0, m12 = 0;
   double Rs2 = 0, Rp2 = 0, Jsc2 = 0, Jsd21 = 0, Jsd22 = 0, m21 = 0, m22 = 0;
   double Rs3 = 0, Rp3 = 0, Jsc3 = 0, Jsd31 = 0, Jsd32 = 0, m31 = 0, m32 = 0;
   double Rl1 = 0, Rl2 = 0, Rg1 = 0, Rg2 = 0, Rg3 = 0;
   double JsdMax1 = 0, JsdMax2 = 0, JsdMax3 = 0;
+  double T = 26.85, X = 1;
+  double Eg1 = 0.67, Eg2 = 1.40, Eg3 = 1.85;
+  double alpha1 = 0, alpha2 = 0, alpha3 = 0;
 };
 
 // Junction j's (1..3) photocurrent density and larger saturation current density.
@@ -121,12 +126,16 @@ struct EqeState {
 
 // What the figures of merit of lit curves refer to.
 struct FigureSettings {
-  double incidentPower = 100;  // mW/cm2, the light the efficiency is stated for
+  double incidentPower = 100;  // mW/cm2, the light of one sun as the form states it
+  double concentration = 1;    // suns, the cell's concentration (set with the cell)
+  // The light the efficiency is stated for: the incident power times the concentration.
+  [[nodiscard]] double LightPower() const { return incidentPower * concentration; }
 };
 
 // Everything together: created once by the application.
 struct State {
-  Parameters par;
+  Parameters formValues;  // as the form holds them: the cell at the reference conditions, and its conditions
+  Parameters par;         // the cell the solvers see: the form's values at their conditions
   StudyIdentity id;
   ModeFlags flags;
   Constants k;

@@ -67,7 +67,6 @@ FitOutcome Fit(const Cell& cell, const py::dict& data, const py::dict& free, boo
                unsigned long long seed) {
   fit::FitOptions options;
   options.start = cell.values;
-  options.Vt = Constants{}.Vt;
   options.starts = starts, options.threads = threads, options.seed = seed;
   options.loss = LossOf(loss);
   options.darkFloor = darkFloor;

@@ -33,7 +33,7 @@ void ReadForm(Cell& cell, const TextForm& form) {
   ui.form = form;
   ReadParameters(state, ui);
   cell.form = ui.form;
-  cell.values = state.par;
+  cell.values = state.formValues;
 }
 
 // What Python gives a box: a text as it stands, a number as the shortest text that reads back to it.
@@ -89,7 +89,7 @@ void SetBox(Cell& cell, int index, const std::string& text) {
   const std::vector<BadBox> bad = ReadParameterForm(state, ui);
   if (!bad.empty()) throw InputError(bad.front().sentence);
   cell.form = ui.form;
-  cell.values = state.par;
+  cell.values = state.formValues;
 }
 
 int BoxOf(const std::string& name) {

@@ -18,6 +18,7 @@
 #include "app/scan_cells.h"  // ScanUi
 #include "model/calc_error.h"
 #include "model/exact_circuit.h"
+#include "model/operating_conditions.h"
 #include "python/bindings.h"
 #include "studies/exact_figures.h"
 #include "studies/study_registry.h"
@@ -165,7 +166,7 @@ py::dict Figures(const std::string& name, const Cell& cell, double incidentPower
   CheckOffered(study, cell.values);
   CheckIncidentPower(incidentPower);
   State state;
-  state.par = cell.values;
+  UseCell(state, cell.values);
   state.figures.incidentPower = incidentPower;
   py::dict figures;
   for (const ExactCurveFigures& c : ExactFigures(study.exact, state)) {
@@ -198,7 +199,8 @@ exact::Circuit CircuitOf(const std::string& lit, bool coupled, const std::option
 // quantity in x's shape: a float for a number.
 py::object Solve(const Cell& cell, const py::array_t<double, py::array::c_style | py::array::forcecast>& x,
                  const std::string& lit, bool coupled, const std::optional<int>& junction, bool byCurrent) {
-  const exact::CircuitSolver solver(cell.values, Constants{}.Vt, CircuitOf(lit, coupled, junction));
+  const CellAtConditions atConditions = AtConditions(cell.values);
+  const exact::CircuitSolver solver(atConditions.par, atConditions.Vt, CircuitOf(lit, coupled, junction));
   const std::span<const double> in(x.data(), static_cast<std::size_t>(x.size()));
   std::vector<double> out(in.size());
   {

@@ -42,7 +42,7 @@ FiguresOfMerit LitCurveFigures(const State& state, const StackCurve& curve, cons
   const std::vector<double> v = Voltages(curve), j = Currents(curve);
   std::optional<double> solved;
   if (solve && StopsShortOfOpenCircuit(v, j)) solved = solve();
-  return FiguresFromPoints(v, j, solved, state.figures.incidentPower);
+  return FiguresFromPoints(v, j, solved, state.figures.LightPower());
 }
 
 std::optional<double> JunctionOpenCircuitVoltage(const State& state, int junction, double photocurrent,

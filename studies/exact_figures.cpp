@@ -41,7 +41,7 @@ std::vector<ExactCurveFigures> ExactFigures(const ExactCurvesOfStudy& study, con
     ExactCurveFigures figures{.curve = std::move(curve), .figures = std::nullopt, .problem = {}};
     try {
       const exact::CircuitSolver solver(state.par, state.k.Vt, figures.curve.circuit);
-      figures.figures = solver.Figures(state.figures.incidentPower);
+      figures.figures = solver.Figures(state.figures.LightPower());
     } catch (const CalcError& e) {
       figures.problem = std::string("Calculation error: ") + e.what();
     }

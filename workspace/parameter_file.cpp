@@ -19,7 +19,7 @@ namespace pelarin {
 namespace {
 
 constexpr const char* kLineEnd = "\r\n";
-// Far more than 26 lines of any parameter file; a larger file is no parameter file.
+// Far more than the lines of any parameter file; a larger file is no parameter file.
 constexpr std::size_t kLargestFile = 1 << 20;
 constexpr std::size_t kQuotedAtMost = 40;
 
@@ -87,31 +87,64 @@ std::string CheckLine(std::string_view line, const ParameterRow& row, int n, std
 
 std::string ParameterFileText(const Parameters& par) {
   std::string text;
-  for (const ParameterRow& row : kParameterRows)
-    text += std::string(row.fileLabel) + FormatKeepingDigits(par.*row.member, row.fileMask) + kLineEnd;
+  const Parameters defaults;
+  for (const ParameterRow& row : kParameterRows) {
+    const double value = par.*row.member;
+    if (!row.OptionalFileLine()) {
+      text += std::string(row.fileLabel) + FormatKeepingDigits(value, row.fileMask) + kLineEnd;
+    } else if (value != defaults.*row.member) {
+      text += std::string(row.fileLabel) + ShortestText(value) + kLineEnd;
+    }
+  }
   return text;
 }
 
 ParameterFileReading ReadParameterText(std::string_view text) {
   ParameterFileReading reading;
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // the mark some editors put first
-  const auto lines = LinesOf(text, kParameterCount);
-  for (int i = 0; i < kParameterCount; ++i) {
+  const auto lines = LinesOf(text, kLargestFile);
+  const auto fail = [&reading](std::size_t n, std::string problem) {
+    reading.badLine = static_cast<int>(n) + 1;
+    reading.problem = std::move(problem);
+    return reading;
+  };
+  for (int i = 0; i < kCellParameterCount; ++i) {
     const auto n = static_cast<std::size_t>(i);
-    if (n >= lines.size()) {
-      reading.badLine = i + 1;
-      reading.problem = lines.empty() ? "the file is empty"
-                                      : "it has only " + std::to_string(lines.size()) +
-                                            (lines.size() == 1 ? " line" : " lines") + ", not 26";
-      return reading;
-    }
+    if (n >= lines.size())
+      return fail(n, lines.empty() ? "the file is empty"
+                                   : "it has only " + std::to_string(lines.size()) +
+                                         (lines.size() == 1 ? " line" : " lines") + ", not 26");
     std::string problem = CheckLine(lines[n], kParameterRows[n], i + 1, reading.values[n]);
-    if (!problem.empty()) {
-      reading.badLine = i + 1;
-      reading.problem = std::move(problem);
-      return reading;
-    }
+    if (!problem.empty()) return fail(n, std::move(problem));
   }
+  // After the 26, one line for each condition that is not the default, in any order. Lines without "=" are
+  // notes: files edited by hand have always been able to carry them.
+  std::array<bool, kParameterCount> given{};
+  for (std::size_t n = kCellParameterCount; n < lines.size(); ++n) {
+    const std::string_view line = lines[n];
+    const std::string where = "line " + std::to_string(n + 1);
+    const auto equals = line.find('=');
+    if (equals == std::string_view::npos) continue;  // a note written by hand, as files have always allowed
+    const std::string label = Comparable(line.substr(0, equals));
+    std::size_t row = kCellParameterCount;
+    while (row < kParameterRows.size() && Comparable(kParameterRows[row].fileLabel.substr(
+                                              0, kParameterRows[row].fileLabel.find('='))) != label)
+      ++row;
+    if (row == kParameterRows.size()) {
+      std::string names;
+      for (std::size_t r = kCellParameterCount; r < kParameterRows.size(); ++r)
+        names += (names.empty() ? "" : ", ") + std::string(kParameterRows[r].name);
+      return fail(n, where + " is " + Quoted(line) + ", which is no line of an operating condition (" +
+                         names + ", as \"T= 80\")");
+    }
+    if (given[row])
+      return fail(n, where + " gives " + std::string(kParameterRows[row].name) + " a second time");
+    given[row] = true;
+    std::string problem = CheckLine(line, kParameterRows[row], static_cast<int>(n) + 1, reading.values[row]);
+    if (!problem.empty()) return fail(n, std::move(problem));
+  }
+  for (std::size_t row = kCellParameterCount; row < kParameterRows.size(); ++row)
+    if (!given[row]) reading.values[row] = kParameterRows[row].defaultText;
   return reading;
 }
 
@@ -145,7 +178,7 @@ void SaveParameters(State& state, Ui& ui) {
   std::error_code ec;
   if (fs::exists(fs::symlink_status(path, ec)) && !ui.Ask(Question::OverwriteParameters)) return;
   try {
-    WriteTextFileAtomically(path, ParameterFileText(state.par));
+    WriteTextFileAtomically(path, ParameterFileText(state.formValues));
     ui.FilesSaved({path});
   } catch (const FileError& e) {
     ui.ShowMessage(std::string("The parameters were not saved: ") + e.what(), "File error",

@@ -1,5 +1,6 @@
-// The study parameter file (".plr"): 26 lines of label and value, saved from the parameter set and loaded
-// back into the parameter form. The file's base name is the study's name.
+// The study parameter file (".plr"): 26 lines of label and value, then one line for each operating condition
+// that is not the default, saved from the form's values and loaded back into the parameter form. The file's
+// base name is the study's name.
 #pragma once
 
 #include <array>
@@ -23,7 +24,9 @@ struct ChosenPath {
 [[nodiscard]] std::string StudyNameOf(const std::string& fileName);
 
 // The text of a parameter file: for each parameter, its label, "= " and its value with the fewest digits
-// that read back to it (the mask's text wherever that does), every line ending in CR LF.
+// that read back to it (the mask's text wherever that does); then each condition that is not the default,
+// its label and its shortest text ("T= 80"); every line ending in CR LF. A cell at the reference conditions
+// is the 26 lines alone.
 [[nodiscard]] std::string ParameterFileText(const Parameters& par);
 
 // What a parameter file's text holds: the value text of each line (commas made points, blanks around it
@@ -34,9 +37,11 @@ struct ParameterFileReading {
   std::string problem;  // "line 3 has no \"=\"", when badLine is not 0
 };
 
-// Checks and reads a parameter file's text: 26 lines at least (CR LF, LF or CR ends a line; later lines are
-// ignored), each "label= value" with the parameter's own label in order (blanks and case aside) and a
-// value that is one number.
+// Checks and reads a parameter file's text: 26 lines at least (CR LF, LF or CR ends a line), each
+// "label= value" with the parameter's own label in order (blanks and case aside) and a value that is one
+// number; then condition lines ("T= 80"), each condition at most once, among lines without "=" (notes,
+// ignored). A later line with "=" that is no condition's, or holds no number, is refused. A condition
+// without its line reads as its default.
 [[nodiscard]] ParameterFileReading ReadParameterText(std::string_view text);
 
 // Asks for a file name, sets the study name from it, reads the form into the parameter set and writes the

@@ -1,10 +1,12 @@
 #include "workspace/read_parameters.h"
 
+#include <cstdio>
 #include <limits>
 #include <string>
 
 #include "model/calc_error.h"
 #include "model/number_text.h"
+#include "model/operating_conditions.h"
 #include "model/parameter_table.h"
 
 namespace pelarin {
@@ -20,9 +22,21 @@ std::string Quoted(std::string_view text) {
   return "\"" + std::string(text.substr(0, kQuotedAtMost)) + "...\"";
 }
 
+// "above -273.15 and at most 400 degrees C": the range of a Bounded row.
+std::string RangeText(const ParameterRow& row) {
+  const auto number = [](double x) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", x);
+    return std::string(text);
+  };
+  const std::string unit = row.unit.empty() ? "" : " " + std::string(row.unit);
+  return (row.lowClosed ? "from " + number(row.low) + " to " : "above " + number(row.low) + " and at most ") +
+         number(row.high) + unit;
+}
+
 // Why a number that reads well is no value of this row's parameter; empty when it is one.
-std::string OutOfRange(ReadRule rule, double value, const std::string& text) {
-  switch (rule) {
+std::string OutOfRange(const ParameterRow& row, double value, const std::string& text) {
+  switch (row.rule) {
     case ReadRule::Resistance:
       return value < 0 ? "a resistance cannot be negative (" + Quoted(text) + ")" : "";
     case ReadRule::Photocurrent:
@@ -36,11 +50,14 @@ std::string OutOfRange(ReadRule rule, double value, const std::string& text) {
       return value > 0 ? "" : "an ideality factor must be above 0 (" + Quoted(text) + ")";
     case ReadRule::Coupling:
       return "";
+    case ReadRule::Bounded: {
+      const bool aboveLow = row.lowClosed ? value >= row.low : value > row.low;
+      if (aboveLow && value <= row.high) return "";
+      return std::string(row.quantity) + " must be " + RangeText(row) + " (" + Quoted(text) + ")";
+    }
   }
   return "";
 }
-
-double Larger(double jsd1, double jsd2) { return jsd2 > jsd1 ? jsd2 : jsd1; }
 
 }  // namespace
 
@@ -52,7 +69,7 @@ BoxReading ReadBox(const ParameterRow& row, std::string_view text) {
   const bool correctsEmpty = row.rule == ReadRule::Resistance || row.rule == ReadRule::Coupling;
   switch (number.kind) {
     case NumberKind::Number:
-      box.problem = OutOfRange(row.rule, number.value, box.shownText);
+      box.problem = OutOfRange(row, number.value, box.shownText);
       break;
     case NumberKind::Empty:
       if (!correctsEmpty) box.problem = "the box is empty";
@@ -86,7 +103,7 @@ BoxReading ReadBox(const ParameterRow& row, std::string_view text) {
 
 std::vector<BadBox> ReadParameterForm(State& state, Ui& ui) {
   ParameterForm& form = ui.Form();
-  Parameters& p = state.par;
+  Parameters p = state.formValues;
   std::vector<BadBox> bad;
   for (int i = 0; i < kParameterCount; ++i) {
     const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
@@ -100,11 +117,18 @@ std::vector<BadBox> ReadParameterForm(State& state, Ui& ui) {
     }
     p.*row.member = box.value;
   }
-  p.JsdMax1 = Larger(p.Jsd11, p.Jsd12);
-  p.JsdMax2 = Larger(p.Jsd21, p.Jsd22);
-  p.JsdMax3 = Larger(p.Jsd31, p.Jsd32);
-
-  AdaptMenus(p, ui.MenuBar());
+  // The cell at its conditions, unless they leave it none: then the box that does is marked too.
+  const auto problem = CheckConditions(p);
+  if (problem) {
+    state.formValues = p;
+  } else {
+    UseCell(state, p);
+  }
+  if (problem && bad.empty()) {
+    form.MarkBox(problem->box, problem->sentence);
+    bad.push_back({problem->box, problem->sentence});
+  }
+  AdaptMenus(state.par, ui.MenuBar());
   return bad;
 }
 

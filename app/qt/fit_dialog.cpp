@@ -367,8 +367,7 @@ std::unique_ptr<fit::FitOptions> FitDialog::Options() {
     return nullptr;
   }
   auto options = std::make_unique<fit::FitOptions>();
-  options->start = state->par;
-  options->Vt = state->k.Vt;
+  options->start = state->formValues;
   for (int i = 0; i < kParameterCount; ++i) {
     if (FreeItem(i)->checkState() != Qt::Checked) continue;
     fit::FreeParameter free = fit::DefaultBounds(i);

@@ -103,6 +103,40 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   }
   right->addWidget(coupling);
 
+  // Operating conditions, compact: T and X on the first row; then the band gaps and the photocurrents'
+  // coefficients, one row each, a box per junction in its colour and in the order of the columns.
+  auto* conditions = new QGroupBox("Conditions");
+  conditions->setObjectName("conditionsGroup");
+  auto* conditionGrid = new QGridLayout(conditions);
+  conditionGrid->setVerticalSpacing(2);
+  conditionGrid->setHorizontalSpacing(4);
+  const QColor black(0, 0, 0);
+  const auto heading = [](std::string_view name, std::string_view unit) {
+    return new QLabel(QString::fromUtf8(std::string(name).c_str()) + " (" +
+                      QString::fromUtf8(std::string(unit).c_str()) + ")");
+  };
+  for (int i = kCellParameterCount; i < kParameterCount; ++i) {
+    const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
+    const char last = row.name.back();
+    const int junction = last >= '1' && last <= '3' ? last - '1' : -1;
+    const std::string_view family = junction < 0 ? row.name : row.name.substr(0, row.name.size() - 1);
+    const int r = junction < 0 ? 0 : family == "Eg" ? 1 : 2;
+    QLineEdit* box = makeBox(i, junction < 0 ? black : kJunctionColour[junction]);
+    box->setMinimumWidth(48);
+    box->setMaximumWidth(70);
+    box->setToolTip(QString::fromUtf8(std::string(row.name).c_str()) + " (" +
+                    QString::fromUtf8(std::string(row.unit).c_str()) + ")");
+    if (junction < 0) {  // T at columns 0-1, X at 2-3
+      const int c = 2 * (i - kCellParameterCount);
+      conditionGrid->addWidget(heading(row.name, row.unit), r, c);
+      conditionGrid->addWidget(box, r, c + 1);
+    } else {
+      if (junction == 0) conditionGrid->addWidget(heading(family, row.unit), r, 0);
+      conditionGrid->addWidget(box, r, 1 + junction);
+    }
+  }
+  right->addWidget(conditions);
+
   auto* nameRow = new QHBoxLayout;
   nameRow->addWidget(new QLabel("Study :"));
   studyNameBox_ = new QLineEdit("Test");

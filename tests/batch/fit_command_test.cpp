@@ -77,16 +77,26 @@ TEST_F(FitCommandTest, AConvergedFitWritesTheFittedFileAndTheReport) {
   const std::string report = testing::Read(dir / "report.csv");
   EXPECT_EQ(report.rfind("parameter,start,fitted,standard error,95% low,95% high,unit\r\nRp1,", 0), 0u)
       << report;
-  EXPECT_NE(report.find("\r\n\r\ncurve,points,RMS residual\r\nlit,61,"), std::string::npos) << report;
+  EXPECT_NE(report.find("\r\n\r\ncurve,points,RMS residual,T (\xC2\xB0"
+                        "C),X (suns)\r\nlit,61,"),
+            std::string::npos)
+      << report;
 }
 
 TEST_F(FitCommandTest, RefusesBadInputInOneSentenceAndWritesNothing) {
   testing::Write(dir / "nan.csv", "V,J\n0.1,0.2\n0.2,nan\n");
+  testing::Write(dir / "other.csv", "V,J\n0.1,0.2\n0.2,0.1\n");
   const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{"--free", "Rq1"}, "--free names no parameter: \"Rq1\""},
       {{"--free", "Rp1=5:5"}, "the bounds Rp1=5:5 need LO below HI"},
       {{"--free", "Rs1=-1:5"}, "the lowest must be above 0"},
-      {{"--free", "Rp1", "--set", "Jsc1=0", "--data", "lit:1=lit.csv"}, "the parameters leave it dark"},
+      {{"--free", "Rp1", "--set", "Jsc1=0", "--data", "lit:1=other.csv"}, "the parameters leave it dark"},
+      {{"--free", "Rp1", "--data", "dark=./lit.csv"},
+       "--data ./lit.csv is given twice at the same conditions"},
+      {{"--free", "Rp1", "--at", "T=50", "--at", "T=60"}, "--at is given twice for --data"},
+      {{"--free", "Rp1", "--at", "T=50,Y=2"}, "--at takes T=CELSIUS and X=SUNS"},
+      {{"--free", "Rp1", "--at", "X=0"}, "--at X: the concentration must be above 0"},
+      {{"--free", "T"}, "T is a curve's condition, not a parameter to fit"},
       {{"--free", "Rp1", "--data", "lit:12=nan.csv"},
        "nan.csv, line 3 \"0.2,nan\": is not two finite numbers"},
       {{"--free", "Rp1", "--data", "lit=missing.csv"}, "missing.csv"},
@@ -102,6 +112,10 @@ TEST_F(FitCommandTest, RefusesBadInputInOneSentenceAndWritesNothing) {
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_FALSE(fs::exists(dir / "fitted.plr")) << why;
   }
+  std::vector<std::string> early = {"--at", "T=50", "--free", "Rp1"};
+  early.insert(early.end(), good.begin(), good.end());
+  EXPECT_NE(Fit(early).err.find("--at gives the conditions of the --data before it; there is none"),
+            std::string::npos);
   testing::Write(dir / "fitted.plr", "kept");
   std::vector<std::string> args = good;
   args.insert(args.end(), {"--free", "Rp1"});

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <regex>
+#include <sstream>
 #include <string>
 
 #include "batch/batch.h"
@@ -83,6 +84,18 @@ TEST(Help, StatesTheBoxesReadingRulesAsTheFormReadsThem) {
         EXPECT_FALSE(ReadBox(row, "0").problem.empty());
         EXPECT_NE(help.find("ideality factor that is not above 0"), std::string::npos);
         break;
+      case ReadRule::Bounded: {
+        // The help's range of the quantity, as the box reads it at both ends.
+        const auto number = [](double x) { return (std::ostringstream() << x).str(); };
+        const std::string range = row.lowClosed
+                                      ? "from " + number(row.low) + " to " + number(row.high)
+                                      : "above " + number(row.low) + " and at most " + number(row.high);
+        EXPECT_TRUE(std::regex_search(help, std::regex("<td>[^<]*" + name + "[^<]*</td>.*" + range))) << name;
+        EXPECT_EQ(ReadBox(row, ShortestText(row.low)).problem.empty(), row.lowClosed) << name;
+        EXPECT_TRUE(ReadBox(row, ShortestText(row.high)).problem.empty()) << name;
+        EXPECT_FALSE(ReadBox(row, ShortestText(row.high * 1.0001 + 1e-9)).problem.empty()) << name;
+        break;
+      }
       case ReadRule::Photocurrent:
       case ReadRule::SaturationCurrent:
         EXPECT_FALSE(ReadBox(row, "-1").problem.empty());

@@ -156,7 +156,28 @@ INSTANTIATE_TEST_SUITE_P(
                       NotAParameterFile{"swapped.plr", WithLine(6, "m12= 1."),
                                         "line 6 is \"m12= 1.\", where the line of m11 belongs"},
                       NotAParameterFile{"formlabel.plr", WithLine(6, "md11= 1."),
-                                        "line 6 is \"md11= 1.\", where the line of m11 belongs"}));
+                                        "line 6 is \"md11= 1.\", where the line of m11 belongs"},
+                      NotAParameterFile{"unknown.plr", std::string(kDefaultFile) + "note\r\nTemp= 80\r\n",
+                                        "line 28 is \"Temp= 80\", which is no line of an operating condition "
+                                        "(T, X, Eg1, Eg2, Eg3, alpha1, alpha2, alpha3, as \"T= 80\")"},
+                      NotAParameterFile{"badcondition.plr", std::string(kDefaultFile) + "X= lots\r\n",
+                                        "line 27 gives X \"lots\", which is not a number"},
+                      NotAParameterFile{"twice.plr", std::string(kDefaultFile) + "T= 80\r\nt = 90\r\n",
+                                        "line 28 gives T a second time"}));
+
+// The conditions that are not the default follow the 26 lines, in any order, and load into their boxes;
+// those without a line load as their defaults.
+TEST_F(ParameterFile, ConditionLinesFollowTheCellAndLoadIntoTheirBoxes) {
+  ui.form.boxes[ParameterIndex("alpha2")] = "0.001";  // typed before: the file's default replaces it
+  Write(dir / "hot.plr", std::string(kDefaultFile) + "Eg3= 1,9\r\n\r\nT= 80\r\n");
+  Load("hot.plr");
+  ASSERT_TRUE(ui.messages.empty()) << ui.messages.at(0).text;
+  EXPECT_EQ(state.formValues.T + state.formValues.Eg3 + state.formValues.alpha2 + state.formValues.X,
+            80 + 1.9 + 1);
+  EXPECT_EQ(state.k.Vt, 0.025851 * ((80 + 273.15) / (26.85 + 273.15)));
+  Save("hot.plr", {true});
+  EXPECT_EQ(Read(dir / "hot.plr"), std::string(kDefaultFile) + "T= 80\r\nEg3= 1.9\r\n");
+}
 
 // Saving then opening then saving again gives the same bytes and the same doubles: on the default cell,
 // whose file keeps its historic text, and on random values of every parameter.
@@ -164,23 +185,30 @@ TEST_F(ParameterFile, SaveLoadSaveKeepsEveryDigit) {
   Save("cell.plr");
   EXPECT_EQ(Read(dir / "cell.plr"), kDefaultFile);
   std::mt19937_64 rng(20240612);
-  std::uniform_real_distribution<double> decade(-15, 15), digits(1, 10);
+  std::uniform_real_distribution<double> decade(-15, 15), digits(1, 10), unit(0, 1);
   for (int round = 0; round < 200; ++round) {
     for (int i = 0; i < kParameterCount; ++i) {
-      const double value = round == 0 ? (i == 3   ? 4.5678e-11
-                                         : i == 6 ? 1.876
-                                                  : digits(rng))
-                                      : digits(rng) * std::pow(10.0, decade(rng));
+      const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
+      double value = round == 0 ? (i == 3   ? 4.5678e-11
+                                   : i == 6 ? 1.876
+                                            : digits(rng))
+                                : digits(rng) * std::pow(10.0, decade(rng));
+      // Conditions in every other round, within the ranges (and with photocurrents that stay positive).
+      if (row.group == FormGroup::Conditions) {
+        const double low = row.name.starts_with("alpha") ? -0.003 : row.name == "T" ? -200 : row.low;
+        const double high = row.name.starts_with("alpha") ? 0.003 : row.name == "T" ? 200 : row.high;
+        value = round % 2 == 0 ? Parameters{}.*row.member : low + (high - low) * (0.001 + 0.998 * unit(rng));
+      }
       ui.form.boxes[i] = (std::ostringstream() << std::setprecision(17) << value).str();
     }
     Save("cell.plr", {true});
-    const Parameters typed = state.par;
+    const Parameters typed = state.formValues;
     const std::string first = Read(dir / "cell.plr");
     ui.form.boxes.fill("");
     Load("cell.plr");
     ASSERT_TRUE(ui.messages.empty()) << ui.messages.at(0).text;
     for (const ParameterRow& row : kParameterRows)
-      ASSERT_EQ(state.par.*row.member, typed.*row.member) << row.name << " in round " << round;
+      ASSERT_EQ(state.formValues.*row.member, typed.*row.member) << row.name << " in round " << round;
     Save("cell.plr", {true});
     ASSERT_EQ(Read(dir / "cell.plr"), first) << round;
     if (round == 0) {

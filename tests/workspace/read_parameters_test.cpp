@@ -7,6 +7,7 @@
 #include "common/parameter_checks.h"
 #include "common/solver_fixtures.h"
 #include "model/calc_error.h"
+#include "model/number_text.h"
 
 namespace pelarin {
 namespace {
@@ -30,22 +31,29 @@ TEST(ReadParameters, EachBoxSetsItsOwnParameter) {
     double Parameters::*member;
   };
   const Box boxes[kParameterCount] = {
-      {"Rs1", &Parameters::Rs1},     {"Rp1", &Parameters::Rp1},     {"Jsc1", &Parameters::Jsc1},
-      {"Jsd11", &Parameters::Jsd11}, {"Jsd12", &Parameters::Jsd12}, {"m11", &Parameters::m11},
-      {"m12", &Parameters::m12},     {"Rs2", &Parameters::Rs2},     {"Rp2", &Parameters::Rp2},
-      {"Jsc2", &Parameters::Jsc2},   {"Jsd21", &Parameters::Jsd21}, {"Jsd22", &Parameters::Jsd22},
-      {"m21", &Parameters::m21},     {"m22", &Parameters::m22},     {"Rs3", &Parameters::Rs3},
-      {"Rp3", &Parameters::Rp3},     {"Jsc3", &Parameters::Jsc3},   {"Jsd31", &Parameters::Jsd31},
-      {"Jsd32", &Parameters::Jsd32}, {"m31", &Parameters::m31},     {"m32", &Parameters::m32},
-      {"Rl1", &Parameters::Rl1},     {"Rl2", &Parameters::Rl2},     {"Rg1", &Parameters::Rg1},
-      {"Rg2", &Parameters::Rg2},     {"Rg3", &Parameters::Rg3},
+      {"Rs1", &Parameters::Rs1},       {"Rp1", &Parameters::Rp1},       {"Jsc1", &Parameters::Jsc1},
+      {"Jsd11", &Parameters::Jsd11},   {"Jsd12", &Parameters::Jsd12},   {"m11", &Parameters::m11},
+      {"m12", &Parameters::m12},       {"Rs2", &Parameters::Rs2},       {"Rp2", &Parameters::Rp2},
+      {"Jsc2", &Parameters::Jsc2},     {"Jsd21", &Parameters::Jsd21},   {"Jsd22", &Parameters::Jsd22},
+      {"m21", &Parameters::m21},       {"m22", &Parameters::m22},       {"Rs3", &Parameters::Rs3},
+      {"Rp3", &Parameters::Rp3},       {"Jsc3", &Parameters::Jsc3},     {"Jsd31", &Parameters::Jsd31},
+      {"Jsd32", &Parameters::Jsd32},   {"m31", &Parameters::m31},       {"m32", &Parameters::m32},
+      {"Rl1", &Parameters::Rl1},       {"Rl2", &Parameters::Rl2},       {"Rg1", &Parameters::Rg1},
+      {"Rg2", &Parameters::Rg2},       {"Rg3", &Parameters::Rg3},       {"T", &Parameters::T},
+      {"X", &Parameters::X},           {"Eg1", &Parameters::Eg1},       {"Eg2", &Parameters::Eg2},
+      {"Eg3", &Parameters::Eg3},       {"alpha1", &Parameters::alpha1}, {"alpha2", &Parameters::alpha2},
+      {"alpha3", &Parameters::alpha3},
   };
   State state;
   FakeUi ui;
-  for (int i = 0; i < kParameterCount; ++i) ui.form.boxes[i] = std::to_string(100 + i);
+  // Distinct values each box takes: the conditions' within their ranges.
+  const auto value = [](int i) {
+    return i < kCellParameterCount ? 100 + i : i < 28 ? i : i < 31 ? i * 0.05 : (i - 30) * 0.01;
+  };
+  for (int i = 0; i < kParameterCount; ++i) ui.form.boxes[i] = ShortestText(value(i));
   ReadParameters(state, ui);
   for (int i = 0; i < kParameterCount; ++i) {
-    EXPECT_EQ(state.par.*boxes[i].member, 100 + i) << boxes[i].name << " in box " << i;
+    EXPECT_EQ(state.formValues.*boxes[i].member, value(i)) << boxes[i].name << " in box " << i;
     EXPECT_EQ(ParameterIndex(boxes[i].name), i) << boxes[i].name;
   }
   EXPECT_EQ(ui.form.writes, 0);
