@@ -27,11 +27,12 @@ std::string Number(double x) {
 
 double TemperatureFor(double Vt) { return Vt / (kBoltzmann / kCharge) - kZeroCelsius; }
 
-std::string AccurateOptions(double Vt) {
+std::string AccurateOptions(double Vt, double VtAtCircuit) {
   const std::string t = Number(TemperatureFor(Vt));
+  const std::string circuit = VtAtCircuit > 0 ? Number(TemperatureFor(VtAtCircuit)) : t;
   // Newton ends once every node moves by less than reltol |v| + vntol and every diode current by less than
   // reltol |i| + abstol; gmin is the conductance ngspice puts across every diode, which the cell lacks.
-  return ".options temp=" + t + " tnom=" + t + " reltol=1e-12 abstol=1e-20 vntol=1e-15 gmin=1e-30";
+  return ".options temp=" + circuit + " tnom=" + t + " reltol=1e-12 abstol=1e-20 vntol=1e-15 gmin=1e-30";
 }
 
 void WriteCell(std::ostream& out, const Parameters& p, const CellCircuit& circuit, const std::string& lower,
@@ -75,9 +76,13 @@ void WriteCell(std::ostream& out, const Parameters& p, const CellCircuit& circui
     }
     out << "Iph" << j << " " << below << " " << anode << " dc " << Number(circuit.lit[k] ? jsc[k] : 0)
         << "\n";
+    const double Eg = circuit.bandGaps[static_cast<std::size_t>(k)];
+    const auto law = [Eg](int xti) {
+      return Eg > 0 ? " eg=" + Number(Eg) + " xti=" + std::to_string(xti) : std::string();
+    };
     if (!exactDiodes)
-      out << ".model dj" << j << "1 d(is=" << Number(jsd1[k]) << " n=" << Number(m1[k]) << ")\n"
-          << ".model dj" << j << "2 d(is=" << Number(jsd2[k]) << " n=" << Number(m2[k]) << ")\n";
+      out << ".model dj" << j << "1 d(is=" << Number(jsd1[k]) << " n=" << Number(m1[k]) << law(3) << ")\n"
+          << ".model dj" << j << "2 d(is=" << Number(jsd2[k]) << " n=" << Number(m2[k]) << law(5) << ")\n";
   }
   if (!circuit.coupled) return;
   const std::string A = inner(3), B = inner(2);

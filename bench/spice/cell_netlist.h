@@ -22,7 +22,9 @@ namespace pelarin::spice {
 
 // An .options line at that temperature (also the nominal one, so that the saturation currents stay as
 // given) with tolerances tight enough that ngspice's solution is good to far better than 1e-8 relative.
-[[nodiscard]] std::string AccurateOptions(double Vt);
+// With a second thermal voltage, the circuit stands at that one's temperature, the nominal one staying at
+// the first's: ngspice then moves the diodes' saturation currents by its own temperature law.
+[[nodiscard]] std::string AccurateOptions(double Vt, double VtAtCircuit = 0);
 
 // Which junctions carry their photocurrent (the others' sources carry 0 A), whether the stack sits inside
 // the coupling network, and how the diodes are written.
@@ -35,6 +37,10 @@ struct CellCircuit {
   // default cell's current near open circuit. Above 0: current sources of the law itself at every voltage,
   // at this thermal voltage.
   double exactDiodesVt = 0;
+  // With diode elements: each junction's band gap (eV), which makes ngspice's own temperature law of the
+  // saturation currents the cell's (n = 1 with xti = 3 for the first diode, n = 2 with xti = 5 for the
+  // second: the laws of diodes of ideality 1 and 2); 0 leaves the models without eg and xti.
+  std::array<double, 3> bandGaps{};
 };
 
 // Writes the cell's elements and diode models between the nodes `lower` and `upper` (the terminal in the

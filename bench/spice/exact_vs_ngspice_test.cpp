@@ -19,6 +19,7 @@
 #include "common/solver_fixtures.h"
 #include "common/temp_folder.h"
 #include "model/exact_circuit.h"
+#include "model/operating_conditions.h"
 #include "spice/cell_netlist.h"
 
 namespace pelarin {
@@ -78,9 +79,10 @@ std::string RunNgspice(const testing::fs::path& dir, const std::string& netlist)
 
 // The cell twice: one on the source Vbias, swept if a sweep is given (i(vbias) to sweep.txt), and one open,
 // whose voltage goes to open.txt.
-std::string Netlist(const Parameters& p, const spice::CellCircuit& circuit, const spice::Sweep* sweep) {
+std::string Netlist(const Parameters& p, const spice::CellCircuit& circuit, const spice::Sweep* sweep,
+                    double VtAtCircuit = 0) {
   std::ostringstream netlist;
-  netlist << "* cell\n" << spice::AccurateOptions(kVt) << "\n.subckt cell lower upper\n";
+  netlist << "* cell\n" << spice::AccurateOptions(kVt, VtAtCircuit) << "\n.subckt cell lower upper\n";
   spice::WriteCell(netlist, p, circuit, "lower", "upper");
   netlist << ".ends\nXswept 0 t cell\nVbias t 0 dc 0\nXopen 0 open cell\n.control\nset numdgt=17\n";
   if (sweep) spice::WriteSweep(netlist, *sweep, "sweep.txt", "i(vbias)");
@@ -137,6 +139,28 @@ TEST_F(DiodeElementsVsExact, StackOpenCircuitVoltage) {
   ASSERT_EQ(open.size(), 1u) << testing::Read(dir / "ngspice.log");
   EXPECT_NEAR(open[0].back(), Voc, kAgreement * Voc);
   RecordProperty("Voc", Scientific(std::abs(open[0].back() / Voc - 1)));
+}
+
+// The cell at other temperatures and concentrations: ngspice's diode elements at the nominal temperature of
+// the reference Vt, given the band gaps, move the saturation currents by the laws the cell follows; the
+// photocurrents are written at the conditions. Voc of the plain stack against the exact solver's.
+TEST_F(DiodeElementsVsExact, StackOpenCircuitVoltageAtOtherConditions) {
+  for (const auto& [T, X] : {std::pair{-100.0, 1.0}, {80.0, 300.0}, {150.0, 5.0}}) {
+    Parameters form = testing_cell::DefaultParameters();
+    form.T = T, form.X = X, form.alpha2 = 4e-4;
+    const CellAtConditions cell = AtConditions(form);
+    const double Voc = exact::CircuitSolver(cell.par, cell.Vt, exact::Stack({true, true, true}, false))
+                           .Figures(100)
+                           .Voc.value();
+    Parameters written = form;  // the reference saturation currents, the photocurrents at the conditions
+    written.Jsc1 = cell.par.Jsc1, written.Jsc2 = cell.par.Jsc2, written.Jsc3 = cell.par.Jsc3;
+    const spice::CellCircuit circuit{.lit = {true, true, true}, .bandGaps = {form.Eg1, form.Eg2, form.Eg3}};
+    ASSERT_EQ(RunNgspice(dir, Netlist(written, circuit, nullptr, cell.Vt)), "");
+    const auto open = ReadRows(In("open.txt"));
+    ASSERT_EQ(open.size(), 1u) << testing::Read(dir / "ngspice.log");
+    EXPECT_NEAR(open[0].back(), Voc, kAgreement * Voc) << "T = " << T << ", X = " << X;
+    RecordProperty("Voc at T = " + std::to_string(T), Scientific(std::abs(open[0].back() / Voc - 1)));
+  }
 }
 
 std::string CaseName(const ::testing::TestParamInfo<ExactVsNgspice::ParamType>& info) {
