@@ -17,8 +17,12 @@
 #include <utility>
 #include <vector>
 
+#include "common/solver_fixtures.h"
+#include "common/table_reading.h"
 #include "common/temp_folder.h"
+#include "model/exact_circuit.h"
 #include "model/number_text.h"
+#include "model/operating_conditions.h"
 
 namespace pelarin {
 namespace {
@@ -473,6 +477,50 @@ TEST_P(GoldenTables, MatchTheReviewedTables) {
   for (const auto& entry : fs::directory_iterator(golden)) expected += entry.path().extension() == ".txt";
   EXPECT_EQ(compared, expected);
   EXPECT_GT(compared, 0);
+}
+
+// The reference conditions typed into their boxes leave every table as it was, byte for byte.
+TEST_F(BatchTest, TypingTheReferenceConditionsChangesNoByte) {
+  for (const char* study : {"independent", "all", "two-rl"}) {
+    std::vector<std::string> args = {study, "--overwrite"};
+    for (const char* set :
+         {"T=26.85", "X=1", "Eg1=0.67", "Eg2=1.4", "Eg3=1,85", "alpha1=0", "alpha2=0.0", "alpha3=-0"})
+      args.insert(args.end(), {"--set", set});
+    ASSERT_EQ(Batch(args).status, kBatchOk) << study;
+    const fs::path golden = fs::path(PELARIN_TEST_DATA) / "golden" / study;
+    for (const auto& entry : fs::directory_iterator(golden))
+      ExpectSameTable(dir / "Test_plr" / entry.path().filename(), entry.path());
+    fs::remove_all(dir / "Test_plr");
+  }
+}
+
+// At other conditions the study's searches solve the cell at those conditions: each point of the lit
+// stack's table lies on the exact solver's curve of the transformed cell as closely as at the reference
+// conditions (where both solve the same circuit to the searches' own resolution).
+TEST_F(BatchTest, AStudyAtOtherConditionsFollowsTheCellAtThem) {
+  const auto worst = [&](const std::vector<std::string>& sets) {
+    std::vector<std::string> args = {"all", "--overwrite"};
+    Parameters form = testing_cell::DefaultParameters();
+    for (const std::string& set : sets) {
+      args.insert(args.end(), {"--set", set});
+      const auto eq = set.find('=');
+      form.*kParameterRows[static_cast<std::size_t>(ParameterIndex(set.substr(0, eq)))].member =
+          Val(set.substr(eq + 1));
+    }
+    EXPECT_EQ(Batch(args).status, kBatchOk);
+    const CellAtConditions cell = AtConditions(form);
+    const exact::CircuitSolver solver(cell.par, cell.Vt, exact::Stack({true, true, true}, false));
+    const auto lines = testing::Lines(Read(dir / "Test_plr" / "Test_J(V)_AllJunctions.txt"));
+    const std::vector<double> V = testing::Column(lines, 0), J = testing::Column(lines, 1);
+    double largest = 0;
+    for (std::size_t i = 0; i < V.size(); ++i)
+      largest = std::max(largest, std::abs(solver.VoltageAt(J[i]).V - V[i]));
+    return largest;
+  };
+  const double atReference = worst({});
+  const double atConditions = worst({"T=85", "X=40", "Eg2=1.42", "alpha3=5e-4"});
+  EXPECT_LT(atConditions, std::max(2 * atReference, 1e-7)) << atReference;
+  RecordProperty("largest voltage difference", std::to_string(atConditions));
 }
 
 // The default cell, and a cell with a real coupling network for the studies with Rl and Rg.
