@@ -374,7 +374,7 @@ void DrawContributions(State& s, Ui& ui, const EqeArtefacts& r, const EqeLook& l
   s.flags.dragLineOn = 0;
   PlotWindow& linlin = StartPlot(
       ui, PlotId::linlin, s.id.studyName + "                    EQE contribution  [% vs V (V)]" + look.legend,
-      s.id.studyLabel, kContributionTitle);
+      s, kContributionTitle);
   DrawLinLinAxes(linlin, s.plot, 0, r.vMax, 0, r.cMax);
   const double radius = 1.5 * s.plot.markerRadius;
   for (int k = 1; k <= 3; ++k) {

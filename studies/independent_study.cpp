@@ -194,15 +194,14 @@ void IndependentStudy(State& s, Ui& ui) {
   }
 
   PlotWindow& linlog = StartPlot(
-      ui, PlotId::linlog, s.id.studyName + "                    J(V) Junction Dark [J (A/cm2) vs V (V)]",
-      s.id.studyLabel);
+      ui, PlotId::linlog, s.id.studyName + "                    J(V) Junction Dark [J (A/cm2) vs V (V)]", s);
   DrawLinLogAxes(linlog, s.plot, dark.xMin, dark.xMax, dark.yMin, dark.yMax);
   for (int j = 1; j <= 3; ++j)
     if (computed[j]) DrawCurveLog(linlog, drk[j], darkEntry[j], s.plot.markerRadius);
 
-  PlotWindow& linlin = StartPlot(
-      ui, PlotId::linlin,
-      s.id.studyName + "                    J(V) Junction Illuminated [J (A/cm2) vs V (V)]", s.id.studyLabel);
+  PlotWindow& linlin =
+      StartPlot(ui, PlotId::linlin,
+                s.id.studyName + "                    J(V) Junction Illuminated [J (A/cm2) vs V (V)]", s);
   DrawLinLinAxes(linlin, s.plot, lit.xMin, lit.xMax, lit.yMin, lit.yMax);
   for (int j = 1; j <= 3; ++j)
     if (computed[j]) DrawCurve(linlin, ill[j], litEntry[j], s.plot.markerRadius);

@@ -119,7 +119,7 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
   ui.Plot(PlotId::linlog).Hide();
   CurveBounds bounds{1e12, -20, 1e12, -20};
   for (int k = 1; k <= 3; ++k) curve[k].Extend(bounds);
-  PlotWindow& linlin = StartPlot(ui, PlotId::linlin, s.id.studyName + study.caption, s.id.studyLabel);
+  PlotWindow& linlin = StartPlot(ui, PlotId::linlin, s.id.studyName + study.caption, s);
   DrawLinLinAxes(linlin, s.plot, bounds.xMin, bounds.xMax, bounds.yMin, bounds.yMax);
   for (int k = 1; k <= 3; ++k)
     if (computed[k]) DrawCurve(linlin, curve[k], entry[k], s.plot.markerRadius);

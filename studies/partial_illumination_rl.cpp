@@ -75,7 +75,7 @@ void DrawAndSave(State& s, Ui& ui, const PartialStudyWithRl& study, const Partia
   ui.Plot(PlotId::linlog).Hide();
   CurveBounds bounds{1e12, -20, 1e12, -20};
   for (int k = 1; k <= 3; ++k) curves.curve[k].Extend(bounds);
-  PlotWindow& linlin = StartPlot(ui, PlotId::linlin, s.id.studyName + study.caption, s.id.studyLabel);
+  PlotWindow& linlin = StartPlot(ui, PlotId::linlin, s.id.studyName + study.caption, s);
   DrawLinLinAxes(linlin, s.plot, bounds.xMin, bounds.xMax, bounds.yMin, bounds.yMax);
   // Each curve crosses J = 0 between its two sweeps, where its figures are read.
   for (int k = 1; k <= 3; ++k) {

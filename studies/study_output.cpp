@@ -3,20 +3,31 @@
 #include <cmath>
 #include <filesystem>
 
+#include "model/number_text.h"
 #include "workspace/study_folder.h"
 
 namespace pelarin {
 
-PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption, const std::string& studyLabel,
+std::string ConditionsNote(const Parameters& cell) {
+  const Parameters reference;
+  if (cell.T == reference.T && cell.X == reference.X) return "";
+  return " (T = " + ShortestText(cell.T) +
+         " \xC2\xB0"
+         "C, X = " +
+         ShortestText(cell.X) + (cell.X == 1 ? " sun)" : " suns)");
+}
+
+PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption, const State& s,
                       std::string_view yTitle) {
+  const std::string note = ConditionsNote(s.par);
   PlotWindow& window = ui.Plot(id);
   window.Clear();
   window.Show();
   window.SetReadoutBackground(PaletteColour(15));
   window.SetFillStyle(FillStyle::Solid);
   window.SetDrawMode(kCopyPen);
-  window.SetCaption(caption);
-  window.SetTitles({.title = studyLabel,
+  window.SetCaption(caption + note);
+  window.SetTitles({.title = s.id.studyLabel + note,
                     .xTitle = std::string(kVoltageTitle),
                     .yTitle = std::string(yTitle),
                     .logY = id == PlotId::linlog});

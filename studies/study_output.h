@@ -22,9 +22,13 @@ inline constexpr std::string_view kVoltageTitle = "V (V)";
 inline constexpr std::string_view kCurrentDensityTitle = "J (A/cm2)";
 inline constexpr std::string_view kContributionTitle = "contribution (%)";
 
+// " (T = 80 degrees C, X = 500 suns)" for a cell away from the reference conditions, or nothing.
+[[nodiscard]] std::string ConditionsNote(const Parameters& cell);
+
 // A cleared, shown window with a white read-out box, solid fill, copy-pen drawing and the given caption,
-// titled with the study's label, "V (V)" along x and yTitle along y (a logarithmic y on linlog).
-PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption, const std::string& studyLabel,
+// titled with the study's label, "V (V)" along x and yTitle along y (a logarithmic y on linlog). Caption and
+// title name the cell's temperature and concentration when they are not the reference ones.
+PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption, const State& s,
                       std::string_view yTitle = kCurrentDensityTitle);
 
 // Begins the curve under its legend entry and marks every point with a filled circle of the marker radius

@@ -143,8 +143,7 @@ void StudyWithRl(State& s, Ui& ui) {
 
   const CurveBounds darkBounds = curves.dark.Bounds();
   PlotWindow& linlog =
-      StartPlot(ui, PlotId::linlog, s.id.studyName + "                    J(V) Junctions Dark with Rl",
-                s.id.studyLabel);
+      StartPlot(ui, PlotId::linlog, s.id.studyName + "                    J(V) Junctions Dark with Rl", s);
   DrawLinLogAxes(linlog, s.plot, darkBounds.xMin, darkBounds.xMax, darkBounds.yMin, darkBounds.yMax);
   DrawCurveLog(linlog, curves.dark,
                {.name = "stack, dark", .colour = kDarkColour, .hollow = false, .figures = std::nullopt},
@@ -154,8 +153,7 @@ void StudyWithRl(State& s, Ui& ui) {
   const CurveBounds litBounds = curves.lit.Bounds();
   PlotWindow& linlin = StartPlot(
       ui, PlotId::linlin,
-      s.id.studyName + "                    J(V) Junctions Illuminated with Rl [J (A/cm2) vs V (V)]",
-      s.id.studyLabel);
+      s.id.studyName + "                    J(V) Junctions Illuminated with Rl [J (A/cm2) vs V (V)]", s);
   DrawLinLinAxes(linlin, s.plot, litBounds.xMin, litBounds.xMax, litBounds.yMin, litBounds.yMax);
   DrawCurve(linlin, curves.lit, litEntry, s.plot.markerRadius);
 

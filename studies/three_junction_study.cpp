@@ -198,9 +198,9 @@ void StudyAllJunctions(State& s, Ui& ui) {
                                 })};
 
   const CurveBounds darkBounds = curves.dark.Bounds();
-  PlotWindow& linlog = StartPlot(
-      ui, PlotId::linlog, s.id.studyName + "                    J(V) All Junctions Dark [J (A/cm2) vs V (V)]",
-      s.id.studyLabel);
+  PlotWindow& linlog =
+      StartPlot(ui, PlotId::linlog,
+                s.id.studyName + "                    J(V) All Junctions Dark [J (A/cm2) vs V (V)]", s);
   DrawLinLogAxes(linlog, s.plot, darkBounds.xMin, darkBounds.xMax, darkBounds.yMin, darkBounds.yMax);
   DrawCurveLog(linlog, curves.dark,
                {.name = "stack, dark", .colour = kDarkColour, .hollow = false, .figures = std::nullopt},
@@ -208,10 +208,9 @@ void StudyAllJunctions(State& s, Ui& ui) {
   const double darkRadius = s.plot.markerRadius;
 
   const CurveBounds litBounds = lit.Bounds();
-  PlotWindow& linlin =
-      StartPlot(ui, PlotId::linlin,
-                s.id.studyName + "                    J(V) All Junctions Illuminated [J (A/cm2) vs V (V)]",
-                s.id.studyLabel);
+  PlotWindow& linlin = StartPlot(
+      ui, PlotId::linlin,
+      s.id.studyName + "                    J(V) All Junctions Illuminated [J (A/cm2) vs V (V)]", s);
   DrawLinLinAxes(linlin, s.plot, litBounds.xMin, litBounds.xMax, litBounds.yMin, litBounds.yMax);
   DrawCurve(linlin, lit, litEntry, s.plot.markerRadius);
 
