@@ -35,6 +35,8 @@ struct Cell {
 // Types text into box index and reads the form; throws InputError with the box's sentence when the form
 // refuses the text, leaving the cell as it was.
 void SetBox(Cell& cell, int index, const std::string& text);
+// What Python gives a box: a text as it stands, a number as the shortest text that reads back to it.
+[[nodiscard]] std::string BoxText(const py::handle& value);
 // The box index of a parameter name or form label; throws py::key_error for another name.
 [[nodiscard]] int BoxOf(const std::string& name);
 

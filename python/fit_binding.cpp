@@ -14,6 +14,7 @@
 #include "model/number_text.h"
 #include "model/parameter_table.h"
 #include "python/bindings.h"
+#include "workspace/read_parameters.h"
 
 namespace pelarin::python {
 namespace {
@@ -34,25 +35,80 @@ struct FitOutcome {
 
 std::string NameOf(int index) { return std::string(kParameterRows[static_cast<std::size_t>(index)].name); }
 
-fit::MeasuredCurve CurveOf(const std::string& name, const py::handle& data, bool coupled) {
+// The conditions a curve was measured at: a dict of T (degrees C) and X (suns), read as their boxes are.
+void ReadConditions(const std::string& where, const py::handle& conditions, fit::MeasuredCurve& curve) {
+  if (!py::isinstance<py::dict>(conditions))
+    throw InputError(where + ": the conditions are a dict such as {\"T\": 50, \"X\": 1}.");
+  for (const auto& [key, value] : py::reinterpret_borrow<py::dict>(conditions)) {
+    const std::string name = py::str(key);
+    if (name != "T" && name != "X")
+      throw InputError(where + ": the conditions of a curve are T and X, not \"" + name + "\".");
+    const BoxReading box =
+        ReadBox(kParameterRows[static_cast<std::size_t>(ParameterIndex(name))], BoxText(value));
+    if (!box.problem.empty()) throw InputError(where + ": " + name + ": " + box.problem + ".");
+    (name == "T" ? curve.T : curve.X) = box.value;
+  }
+}
+
+// One curve: its name, a pair (v, j) of arrays, and optionally the conditions it was measured at.
+fit::MeasuredCurve CurveOf(const std::string& name, const py::handle& v0, const py::handle& j0,
+                           const py::handle* conditions, bool coupled, const std::string& where) {
   const auto lit = fit::LitSetOf(name);
   if (!lit)
-    throw InputError("data[\"" + name +
-                     "\"]: the curves are lit, dark, lit:1, lit:2, lit:3, lit:12, lit:13 and lit:23.");
-  if (!py::isinstance<py::sequence>(data) || py::len(data) != 2)
-    throw InputError("data[\"" + name + "\"] takes a pair (v, j) of arrays.");
-  const auto pair = py::reinterpret_borrow<py::sequence>(data);
-  const auto v = pair[0].cast<Array>();
-  const auto j = pair[1].cast<Array>();
+    throw InputError(where + ": the curves are lit, dark, lit:1, lit:2, lit:3, lit:12, lit:13 and lit:23.");
+  const auto v = v0.cast<Array>();
+  const auto j = j0.cast<Array>();
   if (v.ndim() != 1 || j.ndim() != 1 || v.size() != j.size())
-    throw InputError("data[\"" + name + "\"]: v and j must be one-dimensional arrays of the same length.");
+    throw InputError(where + ": v and j must be one-dimensional arrays of the same length.");
   fit::MeasuredCurve curve;
   curve.name = name;
-  curve.file = "data[\"" + name + "\"]";
+  curve.file = where;
   curve.circuit = exact::Stack(*lit, coupled);
   curve.V.assign(v.data(), v.data() + v.size());
   curve.J.assign(j.data(), j.data() + j.size());
+  if (conditions) ReadConditions(where, *conditions, curve);
   return curve;
+}
+
+// data as a dict (name -> (v, j) or (v, j, conditions)) or as a list of (name, v, j) or (name, v, j,
+// conditions): a campaign may hold the same curve at several temperatures.
+std::vector<fit::MeasuredCurve> CurvesOf(const py::object& data, bool coupled) {
+  std::vector<fit::MeasuredCurve> curves;
+  const auto items = [&](const py::sequence& item, std::size_t first, const std::string& name,
+                         const std::string& where) {
+    const std::size_t n = py::len(item);
+    if (n != first + 2 && n != first + 3)
+      throw InputError(where + " takes (v, j) or (v, j, {\"T\": ..., \"X\": ...}) after its name.");
+    const py::object conditions = n == first + 3 ? py::object(item[first + 2]) : py::object();
+    curves.push_back(
+        CurveOf(name, item[first], item[first + 1], n == first + 3 ? &conditions : nullptr, coupled, where));
+  };
+  if (py::isinstance<py::dict>(data)) {
+    for (const auto& [key, value] : py::reinterpret_borrow<py::dict>(data)) {
+      const std::string name = py::str(key), where = "data[\"" + name + "\"]";
+      if (!py::isinstance<py::sequence>(value) || py::isinstance<py::str>(value))
+        throw InputError(where + " takes a pair (v, j) of arrays.");
+      items(py::reinterpret_borrow<py::sequence>(value), 0, name, where);
+    }
+  } else if (py::isinstance<py::sequence>(data) && !py::isinstance<py::str>(data)) {
+    std::size_t i = 0;
+    for (const py::handle entry : py::reinterpret_borrow<py::sequence>(data)) {
+      const std::string where = "data[" + std::to_string(i++) + "]";
+      if (!py::isinstance<py::sequence>(entry) || py::isinstance<py::str>(entry) || py::len(entry) < 1)
+        throw InputError(where + " takes (name, v, j) or (name, v, j, conditions).");
+      const auto item = py::reinterpret_borrow<py::sequence>(entry);
+      items(item, 1, py::str(item[0]), where);
+    }
+  } else {
+    throw InputError("data takes a dict of curves, or a list of (name, v, j[, conditions]).");
+  }
+  // One measurement counts once.
+  for (std::size_t a = 0; a < curves.size(); ++a)
+    for (std::size_t b = 0; b < a; ++b)
+      if (curves[a].name == curves[b].name && curves[a].T == curves[b].T && curves[a].X == curves[b].X &&
+          curves[a].V == curves[b].V && curves[a].J == curves[b].J)
+        throw InputError(curves[a].file + " is " + curves[b].file + " again, at the same conditions.");
+  return curves;
 }
 
 fit::Loss LossOf(const std::string& loss) {
@@ -62,7 +118,7 @@ fit::Loss LossOf(const std::string& loss) {
   throw InputError("loss takes \"squared\", \"cauchy\" or \"huber\", not \"" + loss + "\".");
 }
 
-FitOutcome Fit(const Cell& cell, const py::dict& data, const py::dict& free, bool coupled, int starts,
+FitOutcome Fit(const Cell& cell, const py::object& data, const py::dict& free, bool coupled, int starts,
                int threads, const std::string& loss, double darkFloor, const std::optional<py::dict>& weights,
                unsigned long long seed) {
   fit::FitOptions options;
@@ -72,8 +128,7 @@ FitOutcome Fit(const Cell& cell, const py::dict& data, const py::dict& free, boo
   options.darkFloor = darkFloor;
   if (starts < 1) throw InputError("starts takes a whole number from 1.");
   if (threads < 0) throw InputError("threads takes 0 (one per core) or a thread count.");
-  for (const auto& [name, curve] : data)
-    options.curves.push_back(CurveOf(name.cast<std::string>(), curve, coupled));
+  options.curves = CurvesOf(data, coupled);
   for (const auto& [name, bounds] : free) {
     fit::FreeParameter f = fit::DefaultBounds(BoxOf(name.cast<std::string>()));
     if (!bounds.is_none()) {
@@ -117,11 +172,16 @@ FitOutcome Fit(const Cell& cell, const py::dict& data, const py::dict& free, boo
     row["determined"] = e.determined;
     outcome.table.append(row);
   }
-  for (const fit::CurveResidual& r : result.residuals) {
+  for (std::size_t i = 0; i < result.residuals.size(); ++i) {
+    const fit::CurveResidual& r = result.residuals[i];
     py::dict residual;
     residual["points"] = r.points;
     residual["rms"] = r.rms;
-    outcome.residuals[py::str(r.name)] = residual;
+    residual["T"] = r.T;
+    residual["X"] = r.X;
+    // A curve measured at conditions of its own is named with them: a campaign has "lit" more than once.
+    const fit::MeasuredCurve& c = options.curves[i];
+    outcome.residuals[py::str(c.T || c.X ? c.Conditions(result.fitted) : r.name)] = residual;
   }
   for (const std::vector<double>& minimum : result.otherMinima) {
     py::dict values;
@@ -150,8 +210,9 @@ void BindFit(py::module_& m) {
           "determined.")
       .def_readonly(
           "residuals", &FitOutcome::residuals,
-          "Curve name -> {points, rms}: the RMS residual in fractions of a lit curve's largest |J|, "
-          "or in decades of a dark one, over the points that count.")
+          "Curve name -> {points, rms, T, X}: the RMS residual in fractions of a lit curve's largest |J|, "
+          "or in decades of a dark one, over the points that count, and the conditions it was fitted at "
+          "(a curve given conditions of its own is named with them).")
       .def_readonly("warnings", &FitOutcome::warnings,
                     "What the data cannot determine or tell apart, in plain sentences.")
       .def_readonly("converged", &FitOutcome::converged, "Whether the best start converged.")
@@ -174,7 +235,12 @@ void BindFit(py::module_& m) {
 
 data maps a curve to a pair (v, j) of arrays, V and A/cm2 in the generator convention (a lit cell's current
 at 0 V positive): "lit" (all junctions lit), "dark", "lit:1", "lit:2", "lit:3" (that junction alone lit),
-"lit:12", "lit:13", "lit:23"; coupled=True for a stack inside the Rl/Rg network. free maps each parameter
+"lit:12", "lit:13", "lit:23"; coupled=True for a stack inside the Rl/Rg network. A curve measured at its
+own temperature or concentration adds them as a dict, (v, j, {"T": 50, "X": 1}); a campaign with the same
+curve at several temperatures gives data as a list, [("lit", v, j, {"T": 25}), ("lit", v2, j2, {"T": 75}),
+...]. Every curve is fitted with the same cell at its own conditions (p's T and X where it gives none), so
+that curves at several temperatures tell the band gaps (Eg1..3, free like any box) from the saturation
+currents. free maps each parameter
 to fit to its bounds (low, high), or None for the defaults (the values the form takes, narrowed to physical
 ones); the others keep p's values. The fit starts from p and from starts - 1 points spread over the bounds
 (seed), on threads threads (0: one per core), by bounded Levenberg-Marquardt; resistances and saturation

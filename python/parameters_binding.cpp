@@ -36,13 +36,6 @@ void ReadForm(Cell& cell, const TextForm& form) {
   cell.values = state.formValues;
 }
 
-// What Python gives a box: a text as it stands, a number as the shortest text that reads back to it.
-std::string BoxText(const py::handle& value) {
-  if (py::isinstance<py::str>(value)) return value.cast<std::string>();
-  if (py::isinstance<py::bool_>(value)) throw py::type_error("a box takes a number or a text, not a bool");
-  return ShortestText(py::float_(py::reinterpret_borrow<py::object>(value)).cast<double>());
-}
-
 Cell Load(const std::filesystem::path& parameterFile) {
   const std::string path = parameterFile.string();
   if (!SomethingAt(path)) throw MissingFile("cannot read " + path + ": the file does not exist.");
@@ -75,6 +68,12 @@ std::string Repr(const Cell& cell) {
 
 }  // namespace
 
+std::string BoxText(const py::handle& value) {
+  if (py::isinstance<py::str>(value)) return value.cast<std::string>();
+  if (py::isinstance<py::bool_>(value)) throw py::type_error("a box takes a number or a text, not a bool");
+  return ShortestText(py::float_(py::reinterpret_borrow<py::object>(value)).cast<double>());
+}
+
 Cell DefaultCell() {
   Cell cell;
   ReadForm(cell, TextForm());
@@ -95,7 +94,9 @@ void SetBox(Cell& cell, int index, const std::string& text) {
 int BoxOf(const std::string& name) {
   const int index = ParameterIndex(name);
   if (index < 0)
-    throw py::key_error("\"" + name + "\" is no parameter of the cell (Rs1, Rp1, Jsc1, ..., Rg3)");
+    throw py::key_error("\"" + name +
+                        "\" is no parameter of the cell (Rs1, Rp1, Jsc1, ..., Rg3, T, X, Eg1..3, "
+                        "alpha1..3)");
   return index;
 }
 

@@ -71,6 +71,7 @@ def test_study_curves_are_the_batch_tools_tables(tmp_path, study, table, curve, 
     ("two-rl", {"Rl1": "300", "Rg3": "400"}, 100),
     ("independent", {"Jsc1": "0"}, 80),
     ("one", {"Rs3": "20"}, 100),
+    ("two", {"T": "80", "X": "30", "Eg2": "1.42", "alpha1": "1e-3"}, 100),
 ])
 def test_exact_figures_are_the_batch_tools_summary(tmp_path, study, boxes, power):
     batch("figures", study, "--summary", "x.csv", "--incident-power", str(power), *sets(boxes), cwd=tmp_path)
@@ -92,6 +93,8 @@ def test_exact_figures_are_the_batch_tools_summary(tmp_path, study, boxes, power
     (["--sample", "40", "--seed", "7", "--vary", "Rp1=lognormal:1000:3", "--vary", "Jsc2=normal:0.012:0.001"],
      {"Rp1": ("lognormal", 1000, 3), "Jsc2": ("normal", 0.012, 0.001)}, {"sample": 40, "seed": 7}, 0),
     (["--figures", "curve", "--vary", "Rs1=1:40:3"], {"Rs1": ("lin", 1, 40, 3)}, {"method": "curve"}, 0),
+    (["--vary", "T=-150:120:4", "--vary", "X=1:1000:3:log"], {"T": ("lin", -150, 120, 4), "X": ("log", 1, 1000, 3)},
+     {}, 0),
 ])
 def test_scan_file_is_the_batch_tools_byte_for_byte(tmp_path, args, vary, options, status):
     p = pelarin.Parameters(Rp3=800)
@@ -111,6 +114,8 @@ def test_scan_file_is_the_batch_tools_byte_for_byte(tmp_path, args, vary, option
     ("m11", "0", "m11: an ideality factor must be above 0"),
     ("md12", "", "m12: the box is empty."),
     ("Jsd31", "-1e-9", "Jsd31: a saturation current cannot be negative"),
+    ("T", "-300", "T: the temperature must be above -273.15 and at most 400"),
+    ("alpha2", 0.2, "alpha2: a temperature coefficient must be from -0.1 to 0.1"),
 ])
 def test_a_box_the_form_refuses_raises_value_error_naming_it(name, text, refusal):
     p = pelarin.Parameters()
@@ -212,6 +217,24 @@ def test_fit_finds_the_cell_that_made_the_curves():
     assert [row["parameter"] for row in fit.table] == ["Rp1", "Rs2"] and set(fit.residuals) == {"lit", "dark"}
     with pytest.raises(ValueError, match="lit:12"):
         pelarin.fit(pelarin.Parameters(), data={"bright": data["lit"]}, free={"Rp1": None})
+
+
+def test_a_campaign_at_three_temperatures_recovers_a_band_gap():
+    made = pelarin.Parameters(Eg3=1.8, Jsd31=2e-8)
+    v = np.linspace(-0.2, 1.4, 100)
+    data = []
+    for T in (0, 40, 90):
+        at = pelarin.Parameters(Eg3=1.8, Jsd31=2e-8, T=T)
+        data.append(("lit", v, pelarin.current(at, v), {"T": T}))
+    data.append(("dark", v + 1, pelarin.current(made, v + 1, lit="")))
+    fit = pelarin.fit(pelarin.Parameters(), data=data, free={"Eg3": None, "Jsd31": None}, starts=4, threads=2)
+    assert fit.converged
+    assert fit.parameters["Eg3"] == pytest.approx(1.8, abs=1e-6)
+    assert fit.residuals["lit at T = 40 \u00b0C, X = 1 suns"]["T"] == 40
+    with pytest.raises(ValueError, match="the same conditions"):
+        pelarin.fit(pelarin.Parameters(), data=[data[0], data[0]], free={"Eg3": None})
+    with pytest.raises(ValueError, match="T and X"):
+        pelarin.fit(pelarin.Parameters(), data=[("lit", v, data[0][2], {"Y": 1})], free={"Eg3": None})
 
 
 LONG_SCAN = """

@@ -18,6 +18,7 @@
 #include "common/temp_folder.h"
 #include "model/exact_circuit.h"
 #include "model/number_text.h"
+#include "model/operating_conditions.h"
 #include "workspace/parameter_file.h"
 
 namespace pelarin {
@@ -33,8 +34,13 @@ class FitCommandTest : public testing::TempFolderTest {
     // The default cell but Rp1 = 2000: its lit and dark stack, in mA/cm2 and the load convention.
     Parameters truth = testing_cell::DefaultParameters();
     truth.Rp1 = 2000;
-    const auto write = [&](const char* name, std::array<bool, 3> lit, double from, double to) {
-      const exact::CircuitSolver solver(truth, 0.025851, exact::Stack(lit, false));
+    truth.Eg3 = 1.8;  // seen only at other temperatures
+    const auto write = [&](const char* name, std::array<bool, 3> lit, double from, double to,
+                           double T = 26.85) {
+      Parameters at = truth;
+      at.T = T;
+      const CellAtConditions cell = AtConditions(at);
+      const exact::CircuitSolver solver(cell.par, cell.Vt, exact::Stack(lit, false));
       std::string text = "V,J\n";
       for (int i = 0; i <= 60; ++i) {
         const double V = from + (to - from) * i / 60;
@@ -46,6 +52,8 @@ class FitCommandTest : public testing::TempFolderTest {
     };
     write("lit.csv", {true, true, true}, -0.2, 1.3);
     write("dark.csv", {false, false, false}, 0.3, 2.2);
+    write("lit80.csv", {true, true, true}, -0.2, 1.3, 80);
+    write("lit-20.csv", {true, true, true}, -0.2, 1.4, -20);
   }
 
   struct Run {
@@ -81,6 +89,24 @@ TEST_F(FitCommandTest, AConvergedFitWritesTheFittedFileAndTheReport) {
                         "C),X (suns)\r\nlit,61,"),
             std::string::npos)
       << report;
+}
+
+// A campaign: the same lit curve at three temperatures tells the top junction's band gap apart, and the
+// report names each curve's conditions.
+TEST_F(FitCommandTest, CurvesAtSeveralTemperaturesRecoverABandGap) {
+  std::vector<std::string> args = good;
+  args.insert(args.end(), {"--data", "lit=lit80.csv", "--at", "T=80", "--data", "lit=lit-20.csv", "--at",
+                           "T=-20,X=1", "--free", "Eg3", "--free", "Rp1", "--report", "report.csv"});
+  const Run run = Fit(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const ParameterFileReading fitted = ReadParameterText(testing::Read(dir / "fitted.plr"));
+  ASSERT_EQ(fitted.badLine, 0) << fitted.problem;
+  EXPECT_NEAR(Val(fitted.values[static_cast<std::size_t>(ParameterIndex("Eg3"))]), 1.8, 1e-4);
+  EXPECT_NE(run.out.find("curve lit at T = 80 \xC2\xB0"
+                         "C, X = 1 suns: 61 points"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(testing::Read(dir / "report.csv").find("\r\nlit,61,"), std::string::npos);
 }
 
 TEST_F(FitCommandTest, RefusesBadInputInOneSentenceAndWritesNothing) {
