@@ -57,7 +57,7 @@ std::optional<double> Typed(const QString& text) {
 }
 
 enum Column { kName, kLow, kHigh, kFormValue, kUnit };
-enum CurveColumn { kFile, kConfiguration, kUnits, kSign, kWeight, kRemove };
+enum CurveColumn { kFile, kConfiguration, kUnits, kSign, kTemperature, kConcentration, kWeight, kRemove };
 
 constexpr const char* kConfigurations[] = {"lit",   "dark",   "lit:1",  "lit:2",
                                            "lit:3", "lit:12", "lit:13", "lit:23"};
@@ -79,7 +79,7 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
     : QDialog(parent),
       state_(state),
       ui_(ui),
-      curves_(new QTableWidget(0, 6)),
+      curves_(new QTableWidget(0, 8)),
       coupled_(new QCheckBox("Rl + Rg network")),
       parameters_(new QTableWidget(kParameterCount, 5)),
       starts_(new QSpinBox),
@@ -102,13 +102,14 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
 
   // The measured curves: the file, and how to read it.
   curves_->setObjectName("curves");
-  curves_->setHorizontalHeaderLabels({"File", "Configuration", "Units", "Sign", "Weight", ""});
+  curves_->setHorizontalHeaderLabels(
+      {"File", "Configuration", "Units", "Sign", "T (\u00B0C)", "X (suns)", "Weight", ""});
   curves_->verticalHeader()->hide();
   curves_->verticalHeader()->setDefaultSectionSize(rowHeight + 4);
   curves_->setSelectionMode(QAbstractItemView::NoSelection);
   curves_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   curves_->horizontalHeader()->setSectionResizeMode(kFile, QHeaderView::Stretch);
-  for (const int column : {kConfiguration, kUnits, kSign, kWeight, kRemove})
+  for (const int column : {kConfiguration, kUnits, kSign, kTemperature, kConcentration, kWeight, kRemove})
     curves_->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
   curves_->setMinimumSize(metrics.horizontalAdvance(QString(82, 'x')), 5 * (rowHeight + 4));
   coupled_->setToolTip("The curves are of the stack inside the Rl/Rg network.");
@@ -135,9 +136,11 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
     const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
     const fit::FreeParameter bounds = fit::DefaultBounds(i);
     auto* name = new QTableWidgetItem(Q(row.name));
-    name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+    name->setFlags(row.fittable ? Qt::ItemIsEnabled | Qt::ItemIsUserCheckable : Qt::ItemFlags());
     name->setCheckState(Qt::Unchecked);
-    name->setToolTip(bounds.Log() ? "Fitted on a log scale" : "Fitted on a linear scale");
+    name->setToolTip(!row.fittable  ? "A curve's condition: give each curve its own in the T column"
+                     : bounds.Log() ? "Fitted on a log scale"
+                                    : "Fitted on a linear scale");
     parameters_->setItem(i, kName, name);
     for (const auto& [column, value] : {std::pair{kLow, bounds.lo}, std::pair{kHigh, bounds.hi}}) {
       auto* item = new QTableWidgetItem(Q(ShortestText(value)));
@@ -307,6 +310,19 @@ void FitDialog::AddCurveRow(const std::string& path) {
     row.unit->setCurrentIndex(rows_.back().unit->currentIndex());
     row.sign->setCurrentIndex(rows_.back().sign->currentIndex());
   }
+  // The conditions the curve was measured at; empty: the form's.
+  for (QLineEdit** box : {&row.temperature, &row.concentration}) {
+    *box = new QLineEdit;
+    (*box)->setAlignment(Qt::AlignRight);
+    (*box)->setPlaceholderText("form");
+    (*box)->setMaximumWidth(fontMetrics().horizontalAdvance("-123.45") + 12);
+  }
+  row.temperature->setToolTip("The temperature the curve was measured at (\u00B0C); empty: the form's T");
+  row.concentration->setToolTip("The concentration the curve was measured at (suns); empty: the form's X");
+  if (!rows_.empty()) {
+    row.temperature->setText(rows_.back().temperature->text());
+    row.concentration->setText(rows_.back().concentration->text());
+  }
   row.weight = new QLineEdit("1");
   row.weight->setAlignment(Qt::AlignRight);
   row.weight->setMaximumWidth(fontMetrics().horizontalAdvance("0.00001") + 12);
@@ -317,6 +333,8 @@ void FitDialog::AddCurveRow(const std::string& path) {
   curves_->setCellWidget(r, kConfiguration, row.configuration);
   curves_->setCellWidget(r, kUnits, row.unit);
   curves_->setCellWidget(r, kSign, row.sign);
+  curves_->setCellWidget(r, kTemperature, row.temperature);
+  curves_->setCellWidget(r, kConcentration, row.concentration);
   curves_->setCellWidget(r, kWeight, row.weight);
   curves_->setCellWidget(r, kRemove, row.remove);
   rows_.push_back(row);
@@ -400,8 +418,18 @@ std::unique_ptr<fit::FitOptions> FitDialog::Options() {
                                               : fit::CurrentUnit::AmperesPerCm2,
         .sign = row.sign->currentIndex() == 1 ? fit::SignConvention::Load : fit::SignConvention::Generator,
         .weight = *weight};
+    fit::CurveFile atConditions = file;
+    for (const auto& [box, value, name] : {std::tuple{row.temperature, &atConditions.T, "T"},
+                                           std::tuple{row.concentration, &atConditions.X, "X"}}) {
+      if (box->text().trimmed().isEmpty()) continue;
+      const BoxReading reading =
+          ReadBox(kParameterRows[static_cast<std::size_t>(ParameterIndex(name))], box->text().toStdString());
+      if (!reading.problem.empty())
+        return refuse(std::string(name) + " of " + row.path + ": " + reading.problem + ".");
+      *value = reading.value;
+    }
     try {
-      options->curves.push_back(fit::LoadCurve(file));
+      options->curves.push_back(fit::LoadCurve(atConditions));
     } catch (const std::exception& e) {  // FileError naming the file and its line, or InputError
       return refuse(e.what());
     }

@@ -101,6 +101,8 @@ class FitDialog : public QDialog {
     QComboBox* configuration = nullptr;
     QComboBox* unit = nullptr;
     QComboBox* sign = nullptr;
+    QLineEdit* temperature = nullptr;
+    QLineEdit* concentration = nullptr;
     QLineEdit* weight = nullptr;
     QPushButton* remove = nullptr;
   };
