@@ -9,6 +9,7 @@
 
 #include "common/declining_ui.h"
 #include "model/exact_circuit.h"
+#include "model/operating_conditions.h"
 #include "model/parameter_table.h"
 #include "studies/exact_figures.h"
 #include "studies/study_registry.h"
@@ -60,6 +61,31 @@ const bool kRegistered = [] {
   }
   return true;
 }();
+
+// The figures of the stack from the form's values, the cell put at its conditions inside the loop: at the
+// reference conditions, at 60 degrees C, and at 60 degrees C and 20 suns; beside each, the same cell given at
+// its conditions (BM_ExactFigures/StudyAllJunctions_...), so that the difference is the transform's cost: a
+// few exponentials against the hundreds of a solve.
+void BM_ExactFiguresFromTheForm(benchmark::State& bench, const BenchCell& cell) {
+  const State read = StateOf(cell);
+  State state = read;
+  const StudyEntry& study = *FindStudy("all");
+  for (auto _ : bench) {
+    UseCell(state, read.formValues);
+    benchmark::DoNotOptimize(ExactFigures(study.exact, state));
+  }
+  bench.SetLabel(cell.label);
+}
+const BenchCell kWarm{"T = 60", {{"T", "60"}}};
+const BenchCell kConcentrated{"T = 60, X = 20", {{"T", "60"}, {"X", "20"}}};
+BENCHMARK_CAPTURE(BM_ExactFiguresFromTheForm, Reference, kDefault)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ExactFiguresFromTheForm, Warm, kWarm)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ExactFiguresFromTheForm, Concentrated, kConcentrated)->Unit(benchmark::kMicrosecond);
+// The same two cells given already at their conditions: what the solve alone costs there.
+BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_Warm, *FindStudy("all"), kWarm)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_Concentrated, *FindStudy("all"), kConcentrated)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_ExactCurrentAt(benchmark::State& bench, bool coupled, bool derivatives) {
   const State state = StateOf(coupled ? kStronglyCoupled : kDefault);
