@@ -84,8 +84,8 @@ std::string Beside(const std::string& path, const std::string& what) {
 }  // namespace
 
 std::string FitHelp() {
-  return R"(Usage: pelarin-batch fit --data CURVE=FILE [--at T=C[,X=S]]... --free NAME[=LO:HI]... --out FITTED.plr
-                         [--params START.plr] [--set NAME=TEXT]... [--report REPORT.csv]
+  return R"(Usage: pelarin-batch fit --data CURVE=FILE [--at T=C[,X=S]]... --free NAME[=LO:HI]...
+                         --out FITTED.plr [--params START.plr] [--set NAME=TEXT]... [--report REPORT.csv]
                          [--plot FILE.png|FILE.svg] [--starts N] [--loss cauchy|huber] [-j N] [--seed S]
                          [--units A/cm2|mA/cm2] [--sign generator|load] [--coupled] [--dark-floor J]
                          [--weight CURVE=W]... [--overwrite]

@@ -101,7 +101,9 @@ int BoxOf(const std::string& name) {
 }
 
 void BindParameters(py::module_& m) {
-  py::class_<Cell>(m, "Parameters", R"(The 26 parameters of a cell, as the parameter form holds them.
+  py::class_<Cell>(
+      m, "Parameters",
+      R"(The 26 parameters of a cell and its operating conditions, as the parameter form holds them.
 
 Parameters(**boxes) starts from the form as the window starts (Rs1=5, Rp1=5000, Jsc1=0.008, ...) and types
 each keyword into its box. p["Rp1"] = 2000 types a number (as the shortest text that reads back to it) or a
@@ -109,7 +111,9 @@ text ("2e3", "2000,5": a comma is a decimal point) and reads the box by the form
 series or parallel resistance becomes 0.001, a coupling resistance is held between its lower limit and 1e13,
 and a box the form refuses (text that is not a number, a negative resistance, photocurrent or saturation
 current, an ideality factor not above 0) raises ValueError with the form's sentence naming the box, leaving
-the cell as it was. p["Rp1"] is the value the box reads to, in the unit of the form (Ohm.cm2, A/cm2).
+the cell as it was. p["Rp1"] is the value the box reads to, in the unit of the form (Ohm.cm2, A/cm2). The
+conditions are boxes too: p["T"] (degrees C, 26.85), p["X"] (suns, 1), p["Eg1"] .. p["Eg3"] (eV) and
+p["alpha1"] .. p["alpha3"] (1/K); every computation of the module sees the cell at them.
 Names are the parameters' own (Rs1, Rp1, Jsc1, Jsd11, Jsd12, m11, m12, ..., Rl1, Rl2, Rg1, Rg2, Rg3) or the
 form's labels (md11, ...).
 

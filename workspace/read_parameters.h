@@ -30,9 +30,10 @@ struct BadBox {
   std::string sentence;
 };
 
-// Reads the 26 boxes into the parameter set, writes commas made points and corrected values back into
-// their boxes, marks each box that cannot be used (and unmarks the others), then adapts the menus. A bad
-// box leaves its parameter as it was. Returns the bad boxes, in form order.
+// Reads every box (the 26 and the conditions) into the form's values, writes commas made points and
+// corrected values back into their boxes, marks each box that cannot be used (and unmarks the others), puts
+// the cell at its conditions (UseCell; conditions that leave no cell mark the box that does), then adapts
+// the menus. A bad box leaves its value as it was. Returns the bad boxes, in form order.
 [[nodiscard]] std::vector<BadBox> ReadParameterForm(State& state, Ui& ui);
 
 // ReadParameterForm for a command that needs a whole cell: throws InputError naming every bad box.

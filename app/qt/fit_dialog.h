@@ -1,5 +1,5 @@
 // The fit dialog: the cell's free parameters fitted to measured J(V) curves, starting from the form's
-// values. It lists the measured files with their lighting, units, sign and weight, the 26 parameters with
+// values. It lists the measured files with their lighting, units, sign, conditions and weight, the boxes with
 // a tick for the free ones and their bounds, runs the fit on a worker thread with a progress bar and a
 // Cancel button while the window keeps painting, shows the report the batch tool prints, hands the picture
 // of the fit to the main window, and puts the fitted values into the form when the user says so.

@@ -1,4 +1,5 @@
 // The parameter form Data: the 26 parameter boxes in three junction columns and a coupling block, the
+// operating conditions' group (temperature, concentration, band gaps, photocurrent coefficients), the
 // study name, the incident power the efficiencies refer to, the Calculation button and a schematic of the
 // stack.
 #pragma once
