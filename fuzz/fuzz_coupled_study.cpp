@@ -4,6 +4,7 @@
 // even under the sanitizers: what is checked is that all the work counts against the budget.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -32,14 +33,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
   testing::DecliningUi ui;
-  // Each box: kept at its default, or a value spread over the range the form accepts (log scale).
+  // Each box: kept at its default, or a value spread over the range the form accepts (log scale; the
+  // operating conditions linearly over theirs).
   std::size_t at = 1;
   for (int box = 0; box < kParameterCount && at + 1 < size; ++box, at += 2) {
     if (data[at] % 3 == 0) continue;
     const double t = data[at + 1] / 255.0;
     const ParameterRow& row = kParameterRows[static_cast<std::size_t>(box)];
-    const double value =
-        row.rule == ReadRule::IdealityFactor ? std::pow(10.0, -3 + 4.7 * t) : std::pow(10.0, -300 + 600 * t);
+    const double value = row.rule == ReadRule::Bounded ? row.low + (row.high - row.low) * std::max(t, 1e-3)
+                         : row.rule == ReadRule::IdealityFactor ? std::pow(10.0, -3 + 4.7 * t)
+                                                                : std::pow(10.0, -300 + 600 * t);
     ui.form.SetBoxText(box, ShortestText(value));
   }
   State state;

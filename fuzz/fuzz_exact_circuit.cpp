@@ -1,6 +1,7 @@
 // Any cell the form accepts, however extreme, in any circuit: the exact solver ends quickly (libFuzzer's
 // per-input time limit catches a search that would not) with figures that are finite and consistent, or
 // with a calculation error that says why; a current found at a voltage gives that voltage back.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "fuzz/fuzz_check.h"
 #include "model/calc_error.h"
 #include "model/exact_circuit.h"
+#include "model/operating_conditions.h"
 #include "model/parameter_table.h"
 
 using namespace pelarin;
@@ -26,7 +28,7 @@ struct Bytes {
 
 // A value the form takes for this row, spread over the row's whole range on a log scale: resistances and
 // currents from 1e-300 to 1e300 (or 0), ideality factors from 1e-3 to 50, coupling resistances from their
-// lower limit to 1e13.
+// lower limit to 1e13, operating conditions over their ranges.
 double ValueFor(const ParameterRow& row, Bytes& in) {
   const double t = in.Fraction();
   switch (row.rule) {
@@ -39,6 +41,9 @@ double ValueFor(const ParameterRow& row, Bytes& in) {
       return std::pow(10.0, -3 + std::log10(50.0 / 1e-3) * t);
     case ReadRule::Coupling:
       return row.lowerLimit * std::pow(1e13 / row.lowerLimit, t);
+    case ReadRule::Bounded:  // an operating condition: often its default, else anywhere in its range
+      return in.Next() % 4 == 0 ? Parameters{}.*row.member
+                                : row.low + (row.high - row.low) * std::max(t, 1e-9);
   }
   return 1;
 }
@@ -59,8 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           : exact::Stack({(shape & 4) != 0, (shape & 8) != 0, (shape & 16) != 0}, (shape & 1) != 0);
   const double V = -2 + 4 * in.Fraction();
   try {
-    const exact::CircuitSolver solver(p, 0.025851, circuit);
-    const FiguresOfMerit f = solver.Figures(100);
+    const CellAtConditions cell = AtConditions(p);
+    const exact::CircuitSolver solver(cell.par, cell.Vt, circuit);
+    const FiguresOfMerit f = solver.Figures(100 * cell.concentration);
     for (const auto& figure : {f.Voc, f.Jsc, f.FF, f.Pmax, f.Vmp, f.Jmp, f.efficiency})
       FUZZ_CHECK(!figure || std::isfinite(*figure), "every figure is a finite number");
     if (f.Pmax) {
@@ -71,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(std::isfinite(point.J), "the current at a voltage is finite");
   } catch (const CalcError& e) {
     FUZZ_CHECK(std::strlen(e.what()) > 0, "a calculation error says why");
+  } catch (const InputError& e) {
+    FUZZ_CHECK(std::strlen(e.what()) > 0, "conditions that leave no cell say why");
   }
   return 0;
 }

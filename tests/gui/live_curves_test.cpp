@@ -71,13 +71,19 @@ class LiveCurvesTest : public QObject {
   void enterRedrawsAsARunWouldDraw_data() {
     QTest::addColumn<QString>("study");
     QTest::addColumn<bool>("overlaid");  // the independent study draws no measured curve
-    QTest::newRow("all") << "all" << true;
-    QTest::newRow("all-rl") << "all-rl" << true;
-    QTest::newRow("independent") << "independent" << false;
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("all") << "all" << true << kRp1 << "50";
+    QTest::newRow("all-rl") << "all-rl" << true << kRp1 << "50";
+    QTest::newRow("independent") << "independent" << false << kRp1 << "50";
+    // A condition too: the captions then name it.
+    QTest::newRow("all at 80 C") << "all" << true << ParameterIndex("T") << "80";
   }
   void enterRedrawsAsARunWouldDraw() {
     QFETCH(QString, study);
     QFETCH(bool, overlaid);
+    QFETCH(int, box);
+    QFETCH(QString, text);
     const QByteArray name = study.toUtf8();
     WindowAfterStudy live(name.constData(), folder_.path());
     const QStringList before = CurvesOf(live.window), files = FilesBelow(folder_.path());
@@ -85,8 +91,8 @@ class LiveCurvesTest : public QObject {
     live.window.FormWidget()->LiveBox()->click();
     QVERIFY(live.window.Menus().Action(MenuItem::Live)->isChecked());
     QSignalSpy redrawn(&live.window.Live(), &LiveCurves::redrawn);
-    live.Type(kRp1, "50");
-    QTest::keyClick(live.Box(kRp1), Qt::Key_Return);
+    live.Type(box, text);
+    QTest::keyClick(live.Box(box), Qt::Key_Return);
     QVERIFY(redrawn.wait(5000));
     const QStringList after = CurvesOf(live.window);
     QVERIFY(after != before);
@@ -94,7 +100,7 @@ class LiveCurvesTest : public QObject {
     QCOMPARE(FilesBelow(folder_.path()), files);
 
     WindowAfterStudy reference(name.constData(), folder_.path());
-    reference.Box(kRp1)->setText("50");
+    reference.Box(box)->setText(text);
     QVERIFY(RunMenuCommand(reference.state, reference.window.Ui(), MenuItemOf(*FindStudy(name.constData()))));
     QCOMPARE(after, CurvesOf(reference.window));
     QCOMPARE(live.window.LinlinWindow()->windowTitle(), reference.window.LinlinWindow()->windowTitle());
