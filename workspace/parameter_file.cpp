@@ -131,11 +131,10 @@ ParameterFileReading ReadParameterText(std::string_view text) {
                                               0, kParameterRows[row].fileLabel.find('='))) != label)
       ++row;
     if (row == kParameterRows.size()) {
-      std::string names;
+      std::string problem = where + " is " + Quoted(line) + ", which is no line of an operating condition (";
       for (std::size_t r = kCellParameterCount; r < kParameterRows.size(); ++r)
-        names += (names.empty() ? "" : ", ") + std::string(kParameterRows[r].name);
-      return fail(n, where + " is " + Quoted(line) + ", which is no line of an operating condition (" +
-                         names + ", as \"T= 80\")");
+        problem.append(kParameterRows[r].name).append(", ");
+      return fail(n, problem + "as \"T= 80\")");
     }
     if (given[row])
       return fail(n, where + " gives " + std::string(kParameterRows[row].name) + " a second time");

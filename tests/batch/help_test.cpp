@@ -90,7 +90,8 @@ TEST(Help, StatesTheBoxesReadingRulesAsTheFormReadsThem) {
         const std::string range = row.lowClosed
                                       ? "from " + number(row.low) + " to " + number(row.high)
                                       : "above " + number(row.low) + " and at most " + number(row.high);
-        EXPECT_TRUE(std::regex_search(help, std::regex("<td>[^<]*" + name + "[^<]*</td>.*" + range))) << name;
+        const std::string pattern = "<td>[^<]*" + name + "[^<]*</td>.*";
+        EXPECT_TRUE(std::regex_search(help, std::regex(pattern + range))) << name;
         EXPECT_EQ(ReadBox(row, ShortestText(row.low)).problem.empty(), row.lowClosed) << name;
         EXPECT_TRUE(ReadBox(row, ShortestText(row.high)).problem.empty()) << name;
         EXPECT_FALSE(ReadBox(row, ShortestText(row.high * 1.0001 + 1e-9)).problem.empty()) << name;
