@@ -22,8 +22,8 @@ namespace pelarin::python {
 namespace py = pybind11;
 
 // The parameter form of one cell: the box texts (the 26 and the conditions) as the form shows them once
-// read (commas made points, corrections written), the values they read to, and the study name the tables are named after. Every box
-// of a Cell reads: a text the form refuses never gets in.
+// read (commas made points, corrections written), the values they read to, and the study name the tables are
+// named after. Every box of a Cell reads: a text the form refuses never gets in.
 struct Cell {
   TextForm form;
   Parameters values;
