@@ -40,6 +40,10 @@ std::string Trim(const std::string& text) {
 struct FileInTheWay {
   std::string path;
 };
+// Outputs that cannot be written as asked (two of one name, an input among them): refused before computing.
+struct OutputsRefused {
+  std::string why;
+};
 
 // The user interface of a batch run: every question is answered from the options.
 class BatchUi : public Ui {
@@ -48,17 +52,22 @@ class BatchUi : public Ui {
       : state_(state), options_(options), err_(err) {}
 
   void BeforeComputing(const StudyFiles& files) override {
-    if (options_.overwrite) return;
     std::vector<std::string> kept;
-    if (!options_.noSave) {
-      kept = files.tables;
-      if (files.parameterFile) kept.push_back(ParameterFile());
-    }
+    if (!options_.noSave) kept = files.tables;
     // The images in the format asked for, under the names a double click gives them.
     if (options_.images)
       for (const std::string& image : files.images)
         kept.push_back(fs::path(image).replace_extension("." + options_.imageFormat).string());
     if (options_.summary) kept.push_back(*options_.summary);
+    // No output may be an input or another output, whatever --overwrite says. The study's own parameter
+    // file is saved as the window saves it, over the file it was opened from when that is where it goes.
+    std::vector<std::string> inputs;
+    if (paramsToOpen) inputs.push_back(*paramsToOpen);
+    if (options_.exp) inputs.push_back(*options_.exp);
+    if (std::string why = OutputsProblem(kept, inputs); !why.empty()) throw OutputsRefused{std::move(why)};
+    if (!options_.noSave && files.parameterFile) kept.push_back(ParameterFile());
+    if (std::string why = OutputsProblem(kept, {}); !why.empty()) throw OutputsRefused{std::move(why)};
+    if (options_.overwrite) return;
     for (const std::string& path : kept)
       if (SomethingAt(path)) throw FileInTheWay{path};
   }
@@ -416,6 +425,17 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   BatchOptions resolved = options;
   if (resolved.exp) resolved.exp = fs::absolute(*resolved.exp, ec).string();
   if (resolved.summary) resolved.summary = fs::absolute(*resolved.summary, ec).string();
+  // A summary that can never be written is refused before anything else happens.
+  if (resolved.summary) {
+    std::vector<std::string> inputs;
+    if (options.params) inputs.push_back(fs::absolute(*options.params, ec).string());
+    if (resolved.exp) inputs.push_back(*resolved.exp);
+    const std::string summary = options.summary->empty() ? std::string() : *resolved.summary;
+    if (const std::string why = OutputsProblem({summary}, inputs); !why.empty()) {
+      err << "pelarin-batch: --summary " << why << ".\n";
+      return kBatchUsage;
+    }
+  }
   BatchUi ui(state, resolved, err);
   ui.workingDir = options.dir ? fs::absolute(*options.dir, ec) : cwd.Start();
   std::error_code made;  // why the folder could not be made, such as a read-only file system
@@ -466,7 +486,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     studyFoldersBefore.merge(StudyFolders(folder));
   }
   bool refused = false;
-  std::optional<std::string> inTheWay;
+  std::optional<std::string> inTheWay, outputsRefused;
   const bool ran = RunCommand(ui, std::string(study.commandName), [&] {
     try {
       study.run(state, ui);
@@ -475,6 +495,8 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
       throw;
     } catch (const FileInTheWay& file) {
       inTheWay = file.path;
+    } catch (const OutputsRefused& refusal) {
+      outputsRefused = refusal.why;
     }
   });
   // Nothing stays behind a run that writes nothing: a study folder it made and left empty goes again.
@@ -483,6 +505,11 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
       for (const fs::path& made : StudyFolders(folder))
         if (!studyFoldersBefore.contains(made) && fs::is_empty(made, ec)) fs::remove(made, ec);
   };
+  if (outputsRefused) {
+    removeEmptyStudyFolders();
+    err << "pelarin-batch: " << *outputsRefused << "; nothing was computed or written.\n";
+    return kBatchUsage;
+  }
   if (inTheWay) {
     removeEmptyStudyFolders();
     err << "pelarin-batch: " << *inTheWay

@@ -123,6 +123,8 @@ int ReadFormValues(const std::optional<std::string>& params,
                    std::ostream& err, const std::string& prefix) {
   ResetStartUpConstants(state);
   ScanUi ui(false, false);
+  // The file read is a value, not a place: relative paths of the command stay the folder it was started in.
+  ui.followsChosenFolder = false;
   if (params) {
     std::error_code ec;
     const fs::path path = fs::absolute(*params, ec);
@@ -166,6 +168,13 @@ int RunFigures(const FiguresOptions& options, std::ostream& out, std::ostream& e
   std::optional<fs::path> summary;
   if (options.summary) {
     summary = fs::absolute(*options.summary, ec);
+    const std::vector<std::string> inputs =
+        options.params ? std::vector{fs::absolute(*options.params, ec).string()} : std::vector<std::string>{};
+    if (const std::string why = OutputsProblem({options.summary->empty() ? "" : summary->string()}, inputs);
+        !why.empty()) {
+      err << kName << "--summary " << why << ".\n";
+      return kBatchUsage;
+    }
     if (!options.overwrite && SomethingAt(summary->string())) {
       err << kName << summary->string()
           << " exists already; nothing was computed or written (give --overwrite to replace it).\n";

@@ -295,6 +295,26 @@ int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, con
     std::erase_if(pictures, [&](const auto& p) { return !fit::HasPicture(options, p.first); });
     for (const auto& p : pictures) outputs.push_back(p.second);
   }
+  // No output is an input or another output; each can be written where it goes.
+  std::vector<std::string> inputs;
+  for (const fit::CurveFile& file : o.curves) inputs.push_back(fs::absolute(file.path, ec).string());
+  if (o.params) inputs.push_back(fs::absolute(*o.params, ec).string());
+  std::vector<std::string> named = outputs;
+  if (o.out.empty()) named[0].clear();
+  if (o.report && o.report->empty()) named[1].clear();
+  if (const std::string why = OutputsProblem(named, inputs); !why.empty()) {
+    err << kName << why << "; nothing was computed or written.\n";
+    return kBatchUsage;
+  }
+  for (const std::string& path : outputs) {
+    try {  // a file can be made where it goes: the folder exists and takes it
+      const std::string temp = CreateTemporaryBeside(path);
+      fs::remove(temp, ec);
+    } catch (const FileError& e) {
+      err << kName << e.what() << " Nothing was computed or written.\n";
+      return kBatchUsage;
+    }
+  }
   for (const std::string& path : outputs)
     if (!o.overwrite && SomethingAt(path)) {
       err << kName << path
@@ -316,31 +336,41 @@ int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, con
   }
   out << fit::FitReportText(options, result);
   int status = result.converged && !result.stopped ? kBatchOk : kBatchFailed;
-  const auto write = [&](const std::string& path, const std::string& text) {
+  // Every output or none: the pictures drawn into temporaries first, then the fitted file and the report
+  // written as a set, then the pictures put in place.
+  std::vector<std::pair<std::string, std::string>> pictureTemps;  // temporary, path
+  const auto dropPictures = [&] {
+    for (const auto& [temp, path] : pictureTemps) fs::remove(temp, ec);
+  };
+  try {
+    for (const auto& [picture, path] : pictures) {
+      RecordingSurface drawing;
+      try {
+        fit::DrawFitPicture(options, result, picture, drawing);
+      } catch (const CalcError& e) {
+        throw FileError(std::string("--plot: ") + e.what());
+      }
+      const std::string temp = CreateTemporaryBeside(path);
+      pictureTemps.emplace_back(temp, path);
+      if (!saveImage || !saveImage(drawing, 945, 626, temp))
+        throw FileError("--plot: cannot write " + path + ".");
+    }
+    std::vector<std::pair<std::string, std::string>> files = {{outputs[0], ParameterFileText(result.fitted)}};
+    if (o.report) files.emplace_back(outputs[1], fit::FitReportCsv(options, result));
+    WriteFilesAsSet(files);
+    for (const auto& [path, text] : files) out << "written: " << path << "\n";
+  } catch (const FileError& e) {
+    dropPictures();
+    err << kName << e.what() << " Nothing was written.\n";
+    return kBatchFailed;
+  }
+  for (const auto& [temp, path] : pictureTemps) {
     try {
-      WriteTextFileAtomically(path, text);
+      ReplaceWithTemporary(temp, path);
       out << "written: " << path << "\n";
-    } catch (const std::exception& e) {
+    } catch (const FileError& e) {
       err << kName << e.what() << "\n";
       status = kBatchFailed;
-    }
-  };
-  write(outputs[0], ParameterFileText(result.fitted));
-  if (o.report) write(outputs[1], fit::FitReportCsv(options, result));
-  for (const auto& [picture, path] : pictures) {
-    RecordingSurface drawing;
-    try {
-      fit::DrawFitPicture(options, result, picture, drawing);
-    } catch (const CalcError& e) {
-      err << kName << "--plot: " << e.what() << "\n";
-      status = kBatchFailed;
-      continue;
-    }
-    if (!saveImage || !saveImage(drawing, 945, 626, path)) {
-      err << kName << "--plot: cannot write " << path << ".\n";
-      status = kBatchFailed;
-    } else {
-      out << "written: " << path << "\n";
     }
   }
   return status;

@@ -370,6 +370,16 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
     err << "pelarin-batch scan: the folder of the --plot file " << *options.plot << " does not exist.\n";
     return 2;
   }
+  // The summary and the picture are two files, neither of them the parameter file read.
+  {
+    std::vector<std::string> outputs = {summary.string()}, inputs;
+    if (options.plot) outputs.push_back(fs::absolute(startDir / *options.plot, ec).string());
+    if (options.params) inputs.push_back(fs::absolute(startDir / *options.params, ec).string());
+    if (const std::string why = OutputsProblem(outputs, inputs); !why.empty()) {
+      err << "pelarin-batch scan: " << why << "; nothing was computed or written.\n";
+      return 2;
+    }
+  }
 
   // The form and state every cell starts from.
   ResetStartUpConstants(setup.base);

@@ -88,14 +88,62 @@ std::string WriteTemporary(const std::string& path, const std::string& content, 
   return temp;
 }
 
-// Refuses a name that a rename cannot replace: a folder stands there.
+// Refuses a name where something other than a regular file stands: a rename would replace a folder's,
+// a link's, a device's or a FIFO's entry with a file (as root, /dev/stdout's for everyone).
 void CheckReplaceable(const std::string& path) {
-  struct stat status {};
-  if (::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-    throw FileError("cannot write " + path + ": a folder of that name is in the way.");
+  if (const std::string problem = NotAFileToReplace(path); !problem.empty())
+    throw FileError("cannot write " + problem + ".");
 }
 
 }  // namespace
+
+std::string NotAFileToReplace(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode)) return "";
+  const char* what = S_ISDIR(status.st_mode)                              ? "a folder"
+                     : S_ISLNK(status.st_mode)                            ? "a link"
+                     : S_ISFIFO(status.st_mode)                           ? "a FIFO"
+                     : S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode) ? "a device"
+                                                                          : "something that is not a file";
+  return path + ": " + what + " of that name is in the way, and only a regular file is ever replaced";
+}
+
+namespace {
+
+// A path as the file system will resolve it, links in its existing part followed: two names of one file
+// compare equal.
+fs::path Resolved(const std::string& path) {
+  std::error_code ec;
+  fs::path resolved = fs::weakly_canonical(fs::absolute(path, ec), ec);
+  return ec ? fs::absolute(path, ec).lexically_normal() : resolved;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (Resolved(a) == Resolved(b)) return true;
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;  // hard links, or names the resolution missed
+}
+
+}  // namespace
+
+std::string OutputsProblem(const std::vector<std::string>& outputs, const std::vector<std::string>& inputs) {
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const std::string& out = outputs[i];
+    if (out.empty()) return "an output file has no name";
+    std::error_code ec;
+    if (fs::is_directory(out, ec) || out.back() == '/')
+      return out + " is a folder; an output needs a file name";
+    for (const std::string& in : inputs)
+      if (!in.empty() && SameFile(out, in))
+        return out + " is also an input of the run (" + in + "); it would be destroyed";
+    for (std::size_t j = 0; j < i; ++j)
+      if (SameFile(out, outputs[j]))
+        return out + " is named for two outputs of the run" +
+               (outputs[j] == out ? std::string() : " (also as " + outputs[j] + ")") + "; one would be lost";
+    if (const std::string problem = NotAFileToReplace(out); !problem.empty()) return problem;
+  }
+  return "";
+}
 
 std::string CurrentDir() {
   std::error_code ec;

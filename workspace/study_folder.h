@@ -55,6 +55,17 @@ struct FileStart {
 [[nodiscard]] FileStart ReadFileStart(const std::string& path, std::size_t maxBytes,
                                       std::size_t maxLine = static_cast<std::size_t>(-1));
 
+// Why path cannot be written over: something other than a regular file stands there (a folder, a link
+// even dangling, a FIFO, a device), as "PATH: a link of that name is in the way, ..."; empty when nothing
+// or a regular file does. Every write refuses such a name, with or without leave to overwrite.
+[[nodiscard]] std::string NotAFileToReplace(const std::string& path);
+
+// Why the outputs of one run cannot be written, found before anything is computed: an output without a
+// name or naming a folder, two outputs that are one file, an output that is one of the run's inputs, and an
+// output where something other than a regular file stands. Each reason names its path; empty when none.
+[[nodiscard]] std::string OutputsProblem(const std::vector<std::string>& outputs,
+                                         const std::vector<std::string>& inputs);
+
 // Whether anything (a file, a folder, a link even dangling, a FIFO) stands at path.
 [[nodiscard]] bool SomethingAt(const std::string& path);
 

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -17,6 +18,9 @@
 #include <utility>
 #include <vector>
 
+#include "batch/figures_command.h"
+#include "batch/fit_command.h"
+#include "batch/scan_command.h"
 #include "common/solver_fixtures.h"
 #include "common/table_reading.h"
 #include "common/temp_folder.h"
@@ -218,8 +222,9 @@ TEST_F(BatchTest, SummaryWritesOneRowOfFiguresPerCurve) {
   EXPECT_NEAR(voc + std::stod(rows[5][4]) + std::stod(rows[6][4]), 1.383, 0.0005);
 }
 
-// Without --overwrite nothing that exists is replaced, whatever stands at the name: the run stops before it
-// computes, names the first file in the way and exits 3; with --overwrite the whole set is new.
+// Without --overwrite no file that exists is replaced: the run stops before it computes, names the first
+// file in the way and exits 3; with --overwrite the whole set is new. A link or a FIFO at a name is never
+// replaced, --overwrite or not: the run is refused before it computes (exit 2) and the entry stays.
 class FileInTheWay : public BatchTest,
                      public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
 TEST_P(FileInTheWay, StopsTheRunBeforeItComputes) {
@@ -231,28 +236,35 @@ TEST_P(FileInTheWay, StopsTheRunBeforeItComputes) {
   const fs::path target = dir / name;
   fs::create_directories(target.parent_path());
   const std::string kind = target.filename().string();
+  bool regular = false;
   if (kind.find("Dark") != std::string::npos || kind.find("dark") != std::string::npos) {
     fs::create_symlink(dir / "nowhere", target);  // a dangling link
   } else if (kind.ends_with(".bmp")) {
     ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
+  } else if (kind.starts_with("Test_J")) {
+    Write(target, "mine");  // a regular file: replaced with --overwrite only
+    regular = true;
   } else {
     Write(dir / "outside.txt", "mine");
     fs::create_symlink(dir / "outside.txt", target);
   }
   FileTimes before = Times();
   const BatchRun again = Batch({study, "--images", "--set", "Jsc1=0.009"});
-  EXPECT_EQ(again.status, kBatchOverwriteDeclined);
+  EXPECT_EQ(again.status, regular ? kBatchOverwriteDeclined : kBatchUsage);
   EXPECT_EQ(again.out, "") << "nothing was computed";
-  EXPECT_NE(again.err.find(target.string() + " exists already"), std::string::npos) << again.err;
+  EXPECT_NE(again.err.find(target.string() + (regular ? " exists already" : ": a ")), std::string::npos)
+      << again.err;
   EXPECT_EQ(Times(), before) << "nothing was written";
-  EXPECT_TRUE(fs::is_symlink(target) || fs::is_fifo(target));
-  if (fs::exists(dir / "outside.txt")) {
-    EXPECT_EQ(Read(dir / "outside.txt"), "mine");
-  }
 
   const BatchRun replaced = Batch({study, "--images", "--overwrite", "--set", "Jsc1=0.009"});
-  EXPECT_EQ(replaced.status, kBatchOk) << replaced.err;
-  EXPECT_FALSE(fs::is_symlink(target)) << "the link itself is replaced, never what it points to";
+  if (regular) {
+    EXPECT_EQ(replaced.status, kBatchOk) << replaced.err;
+    EXPECT_NE(Read(target), "mine");
+  } else {
+    EXPECT_EQ(replaced.status, kBatchUsage) << replaced.err;
+    EXPECT_EQ(Times(), before) << "nothing was written";
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(target)) || fs::is_fifo(fs::symlink_status(target)));
+  }
   if (fs::exists(dir / "outside.txt")) {
     EXPECT_EQ(Read(dir / "outside.txt"), "mine");
   }
@@ -361,13 +373,15 @@ TEST_F(BatchTest, PathsAreFromTheStartFolderAndTheWorkingFolderIsMade) {
 
 // A file that cannot be written is a failure: named, the old file kept, and a status that says so.
 TEST_F(BatchTest, FilesThatCannotBeWrittenFailTheRunAndKeepTheOldOnes) {
+  // A folder where the parameter file goes: refused before anything is computed.
   fs::create_directory(dir / "Test.plr");
   const BatchRun folder = Batch({"independent", "--overwrite"});
-  EXPECT_EQ(folder.status, kBatchFailed);
-  EXPECT_NE(folder.err.find("The parameters were not saved: cannot write " + In("Test.plr") +
-                            ": a folder of that name is in the way."),
-            std::string::npos)
+  EXPECT_EQ(folder.status, kBatchUsage);
+  EXPECT_NE(
+      folder.err.find(In("Test.plr") + " is a folder; an output needs a file name; nothing was computed"),
+      std::string::npos)
       << folder.err;
+  EXPECT_EQ(folder.out, "");
   EXPECT_TRUE(fs::is_directory(dir / "Test.plr"));
 
   // A full disk: the dark table, larger than the lit one, cannot be written. The old set stays whole.
@@ -477,6 +491,70 @@ TEST_P(GoldenTables, MatchTheReviewedTables) {
   for (const auto& entry : fs::directory_iterator(golden)) expected += entry.path().extension() == ".txt";
   EXPECT_EQ(compared, expected);
   EXPECT_GT(compared, 0);
+}
+
+// Outputs never destroy inputs or each other: every command refuses, before it computes (exit 2, nothing
+// written), an output without a name or naming a folder, two outputs of one file, an output that is one
+// of its inputs, and an output where a link stands, --overwrite or not. Relative paths are the start
+// folder's, wherever the parameter file read lies.
+TEST_F(BatchTest, OutputsThatWouldDestroyAnInputOrEachOtherAreRefusedBeforeComputing) {
+  fs::current_path(dir);
+  ASSERT_EQ(Batch({"independent"}).status, kBatchOk);  // Test.plr and the study folder
+  fs::create_directory(dir / "other");
+  fs::copy_file(dir / "Test.plr", dir / "other" / "cell.plr");
+  Write(dir / "lit.csv", "V,J\n0,0.008\n0.5,0.007\n1,0.004\n1.3,0\n");
+  fs::create_symlink("/dev/null", dir / "null.csv");
+  const std::string table = "Test_plr/Test_J(V)_AllJunctions.txt";
+  struct Case {
+    std::vector<std::string> args;
+    const char* said;
+  };
+  const Case cases[] = {
+      {{"all", "--summary", table}, "is named for two outputs of the run"},
+      {{"all", "--images", "--summary", "Test_plr/Test_All junctions_ill.bmp"}, "is named for two outputs"},
+      {{"independent", "--summary", "Test.plr"}, "is named for two outputs"},
+      {{"all", "--params", "other/cell.plr", "--summary", "other/cell.plr"}, "is also an input of the run"},
+      {{"all", "--summary", ""}, "an output file has no name"},
+      {{"all", "--summary", "other"}, "is a folder"},
+      {{"all", "--summary", "null.csv"}, "a link of that name is in the way"},
+      {{"figures", "all", "--params", "other/cell.plr", "--summary", "other/cell.plr"}, "is also an input"},
+      {{"figures", "all", "--summary", ""}, "an output file has no name"},
+      {{"scan", "all", "--vary", "Rs1=1:2:2", "--summary", "x.png", "--plot", "x.png"}, "is named for two"},
+      {{"fit", "--data", "lit=lit.csv", "--free", "Rp1", "--out", "lit.csv"}, "is also an input"},
+      {{"fit", "--data", "lit=lit.csv", "--free", "Rp1", "--out", "f.plr", "--report", "f.plr"},
+       "named for two"},
+      {{"fit", "--data", "lit=lit.csv", "--free", "Rp1", "--out", "missing/f.plr"}, "cannot write"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("--overwrite");
+    const FileTimes before = Times();
+    std::ostringstream out, err;
+    int status = kBatchUsage;
+    const std::atomic<bool> stop{false};
+    const ImageSaver none = [](const RecordingSurface&, int, int, const std::string&) { return true; };
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "figures") {
+      if (const auto o = ParseFiguresOptions(rest, err)) status = RunFigures(*o, out, err);
+    } else if (args[0] == "scan") {
+      if (const auto o = ParseScanOptions(rest, err)) status = RunScan(*o, out, err, stop, none);
+    } else if (args[0] == "fit") {
+      if (const auto o = ParseFitOptions(rest, err)) status = RunFit(*o, out, err, stop, none);
+    } else {
+      const BatchRun run = Batch(args, false);
+      status = run.status, err << run.err, out << run.out;
+    }
+    EXPECT_EQ(status, kBatchUsage) << args[0] << " " << c.said << "\n" << err.str();
+    EXPECT_NE(err.str().find(c.said), std::string::npos) << err.str();
+    EXPECT_EQ(Times(), before) << c.said << ": nothing was written";
+  }
+  // The parameter file's folder is no place for the outputs: figures writes its summary where it started.
+  std::ostringstream out, err;
+  const auto figures = ParseFiguresOptions({"all", "--params", "other/cell.plr", "--summary", "s.csv"}, err);
+  ASSERT_TRUE(figures);
+  EXPECT_EQ(RunFigures(*figures, out, err), kBatchOk) << err.str();
+  EXPECT_TRUE(fs::exists(dir / "s.csv"));
+  EXPECT_EQ(fs::current_path(), dir);
 }
 
 // The reference conditions typed into their boxes leave every table as it was, byte for byte.

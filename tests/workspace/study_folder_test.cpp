@@ -38,19 +38,24 @@ class FileHelpers : public TempFolderTest {
   }
 };
 
-// Whatever stands at the name (a link, a dangling link, a FIFO) is replaced by the new file, and nothing
-// is written through it.
-TEST_F(FileHelpers, AWriteReplacesTheNameNeverWhatItLeadsTo) {
+// Only a regular file is ever replaced: a link (even dangling) or a FIFO at the name is refused and stays,
+// and nothing is written through it or through a link at the old temporary name.
+TEST_F(FileHelpers, AWriteReplacesOnlyARegularFileNeverWhatALinkLeadsTo) {
   Write(dir / "target.txt", "outside");
   fs::create_symlink(dir / "target.txt", dir / "link.txt");
   fs::create_symlink(dir / "nowhere", dir / "dangling.txt");
   ASSERT_EQ(::mkfifo(In("fifo.txt").c_str(), 0600), 0);
   fs::create_symlink(dir / "target.txt", dir / "plain.txt.tmp~");  // the old predictable temporary name
-  for (const char* name : {"link.txt", "dangling.txt", "fifo.txt", "plain.txt"}) {
-    WriteTextFileAtomically(In(name), "new");
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / name))) << name;
-    EXPECT_EQ(Read(dir / name), "new");
+  for (const auto& [name, what] :
+       {std::pair{"link.txt", "a link"}, {"dangling.txt", "a link"}, {"fifo.txt", "a FIFO"}}) {
+    EXPECT_EQ(Told([&] { WriteTextFileAtomically(In(name), "new"); }),
+              "cannot write " + In(name) + ": " + what +
+                  " of that name is in the way, and only a regular file is ever replaced.");
+    EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(dir / name))) << name;
   }
+  WriteTextFileAtomically(In("plain.txt"), "new");
+  WriteTextFileAtomically(In("plain.txt"), "newer");
+  EXPECT_EQ(Read(dir / "plain.txt"), "newer");
   EXPECT_EQ(Read(dir / "target.txt"), "outside");
   EXPECT_FALSE(fs::exists(dir / "nowhere"));
   EXPECT_EQ(Names(dir).size(), 6u) << "no temporary stays";
@@ -62,7 +67,8 @@ TEST_F(FileHelpers, AFolderAtANameStopsTheWholeSetBeforeAnythingIsWritten) {
   EXPECT_EQ(Told([&] {
               WriteFilesAsSet({{In("a.txt"), "new a"}, {In("b.txt"), "new b"}});
             }),
-            "cannot write " + In("b.txt") + ": a folder of that name is in the way.");
+            "cannot write " + In("b.txt") +
+                ": a folder of that name is in the way, and only a regular file is ever replaced.");
   EXPECT_EQ(Read(dir / "a.txt"), "old a");
   EXPECT_EQ(Names(dir), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
