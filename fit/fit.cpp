@@ -336,7 +336,13 @@ std::optional<std::string> FitOptions::Problem() const {
              Text(darkFloor) + " A/cm2";
     points += t.points.size();
   }
-  if (points < free.size()) return "the curves hold fewer points than there are free parameters";
+  // One more point than free parameters at least: the residual variance that scales the uncertainties needs
+  // a degree of freedom, and fewer points leave the parameters undetermined.
+  if (points <= free.size())
+    return "the curves hold " + std::to_string(points) + (points == 1 ? " point" : " points") +
+           " that count, for " + std::to_string(free.size()) +
+           (free.size() == 1 ? " free parameter" : " free parameters") +
+           ": give more points than free parameters";
   if (starts < 1) return "give at least one start";
   if (!(darkFloor >= 0) || !std::isfinite(darkFloor))
     return "the dark floor must be a current density of 0 or more";
@@ -517,7 +523,44 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
       e.low95 = e.fitted - kZ95 * sx;
       e.high95 = e.fitted + kZ95 * sx;
     }
+    // The cell is fitted within the bounds: an interval reaching beyond them says nothing of the cell there.
+    if (e.determined && (e.low95 < f.lo || e.high95 > f.hi)) {
+      e.low95 = std::max(e.low95, f.lo), e.high95 = std::min(e.high95, f.hi);
+      fit.warnings.push_back("The 95 % interval of " + Name(f.index) + " reaches beyond its bounds " +
+                             Text(f.lo) + " to " + Text(f.hi) + "; it is clipped to them.");
+    }
     fit.estimates.push_back(e);
+  }
+  // Where the form's value lies outside the bounds the first start stood on the nearest bound; a fitted
+  // value on a bound is the best within the bounds only.
+  for (std::size_t i = 0; i < options.free.size(); ++i) {
+    const FreeParameter& f = options.free[i];
+    const double value = options.start.*Row(f.index).member;
+    if (value < f.lo || value > f.hi)
+      fit.warnings.push_back("The form's " + Name(f.index) + " = " + Text(value) +
+                             " lies outside its bounds " + Text(f.lo) + " to " + Text(f.hi) +
+                             ": the first start was moved to the nearest bound.");
+    const double lo = ToCoordinate(f, f.lo), hi = ToCoordinate(f, f.hi);
+    const double span = 1e-6 * (hi - lo);
+    if (x[i] - lo <= span || hi - x[i] <= span)
+      fit.warnings.push_back(
+          Name(f.index) + " ended on its bound " + Text(x[i] - lo <= span ? f.lo : f.hi) +
+          ": the best fit may lie beyond it; widen the bounds if the cell can have such a value.");
+  }
+  // A minimum that only one start found, with the others ending clearly higher, may not be the lowest.
+  if (fit.startsRun > 1) {
+    int reached = 0, higher = 0;
+    for (const StartResult& r : results) {
+      if (r.x.empty() || !std::isfinite(r.cost)) continue;
+      if (r.cost <= bestStart->cost * 1.01 + 1e-300) ++reached;
+      if (r.cost > bestStart->cost * 1.5) ++higher;
+    }
+    if (reached == 1 && higher > 0)
+      fit.warnings.push_back("Only 1 of " + std::to_string(fit.startsRun) +
+                             " starts reached the best cost (" + Text(bestStart->cost) + "); " +
+                             std::to_string(higher) +
+                             " ended clearly higher, so a lower minimum may exist: run more starts (" +
+                             std::to_string(4 * options.starts) + ", say).");
   }
 
   // The warnings: what the data cannot determine, and pairs they cannot tell apart.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "common/temp_folder.h"
 #include "fit/measured_curves.h"
 #include "model/calc_error.h"
+#include "model/exact_circuit.h"
 #include "model/parameter_table.h"
 #include "studies/studies.h"
 #include "workspace/read_parameters.h"
@@ -152,6 +154,13 @@ TEST_F(FitTest, RefusesWhatCannotBeFittedInOneSentence) {
        }},
       {"has no point above the floor", [](fit::FitOptions& o) { o.darkFloor = 1; }},
       {"name at least one free parameter", [](fit::FitOptions& o) { o.free.clear(); }},
+      {"the curves hold 1 point that count, for 1 free parameter",
+       [&](fit::FitOptions& o) {
+         o.curves = {curve("lit", lit)};
+         o.curves[0].V.resize(1), o.curves[0].J.resize(1);
+       }},
+      {"is a curve's condition, not a parameter to fit",
+       [](fit::FitOptions& o) { o.free = {fit::DefaultBounds(ParameterIndex("T"))}; }},
   };
   for (const Case& c : cases) {
     fit::FitOptions o;
@@ -165,6 +174,33 @@ TEST_F(FitTest, RefusesWhatCannotBeFittedInOneSentence) {
     EXPECT_THROW(static_cast<void>(fit::Fit(o)), InputError);
   }
   EXPECT_THROW(static_cast<void>(curve("lit:4", lit)), InputError);
+}
+
+// A fit confined by its bounds says so: a start moved onto a bound, a value ending on one, an interval
+// clipped to them; the intervals never leave the bounds.
+TEST_F(FitTest, AFitHeldByItsBoundsSaysSo) {
+  Parameters truth = testing_cell::DefaultParameters();
+  truth.Rp1 = 5000;
+  fit::MeasuredCurve lit;
+  lit.name = "lit", lit.circuit = exact::Stack({true, true, true}, false);
+  for (int i = 0; i <= 40; ++i) lit.V.push_back(-0.3 + 1.6 * i / 40);
+  lit.J = fit::ModelCurrents(lit, truth);
+  fit::FitOptions o;
+  o.start = testing_cell::DefaultParameters();
+  o.start.Rp1 = 500;  // below the bounds
+  o.curves = {lit};
+  o.free = {fit::FreeParameter{.index = ParameterIndex("Rp1"), .lo = 1e6, .hi = 1e7}};
+  o.starts = 2, o.threads = 1;
+  const fit::FitResult r = fit::Fit(o);
+  const auto said = [&](const std::string& text) {
+    return std::any_of(r.warnings.begin(), r.warnings.end(),
+                       [&](const std::string& w) { return w.find(text) != std::string::npos; });
+  };
+  EXPECT_TRUE(said("The form's Rp1 = 500 lies outside its bounds 1e+06 to 1e+07")) << r.warnings.size();
+  EXPECT_TRUE(said("Rp1 ended on its bound 1e+06"));
+  ASSERT_EQ(r.estimates.size(), 1u);
+  EXPECT_GE(r.estimates[0].low95, 1e6);
+  EXPECT_LE(r.estimates[0].high95, 1e7);
 }
 
 TEST(CurveConfiguration, NamesEveryLightingOfTheStack) {
