@@ -1,6 +1,7 @@
 #include "fit/fit.h"
 
 #include <ceres/ceres.h>
+#include <glog/logging.h>
 
 #include <Eigen/Dense>
 #include <algorithm>
@@ -319,6 +320,11 @@ std::optional<std::string> FitOptions::Problem() const {
   for (const MeasuredCurve& c : curves) {
     if (c.V.empty() || c.V.size() != c.J.size())
       return "the curve " + c.name + " (" + c.file + ") has no points";
+    for (std::size_t i = 0; i < c.V.size(); ++i)
+      if (!std::isfinite(c.V[i]) || !std::isfinite(c.J[i]))
+        return "the curve " + c.name + " (" + c.file +
+               ") holds a value that is not a finite number at point " + std::to_string(i) + " (V " +
+               Text(c.V[i]) + ", J " + Text(c.J[i]) + ")";
     if (!(c.weight > 0) || !std::isfinite(c.weight))
       return "the weight of the curve " + c.name + " must be above 0";
     if (!c.Dark()) {
@@ -383,6 +389,10 @@ std::vector<double> ModelCurrents(const MeasuredCurve& curve, const Parameters& 
 
 FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const FitProgress& progress) {
   if (const auto problem = options.Problem()) throw InputError(*problem + ".");
+  // Ceres logs each start that steps into a cell without a solution to the standard error stream; the fit
+  // reports what matters in its result, so only a fatal error is logged.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { FLAGS_minloglevel = google::GLOG_FATAL; });
   const auto begin = std::chrono::steady_clock::now();
   const int threads = std::max(
       1, options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency()));

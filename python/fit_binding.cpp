@@ -130,7 +130,11 @@ FitOutcome Fit(const Cell& cell, const py::object& data, const py::dict& free, b
   if (threads < 0) throw InputError("threads takes 0 (one per core) or a thread count.");
   options.curves = CurvesOf(data, coupled);
   for (const auto& [name, bounds] : free) {
-    fit::FreeParameter f = fit::DefaultBounds(BoxOf(name.cast<std::string>()));
+    const auto freeName = py::str(name).cast<std::string>();
+    if (ParameterIndex(freeName) < 0)
+      throw InputError("free names no parameter: \"" + freeName +
+                       "\" (Rs1, Rp1, ..., Rg3, X, Eg1..3, alpha1..3).");
+    fit::FreeParameter f = fit::DefaultBounds(BoxOf(freeName));
     if (!bounds.is_none()) {
       const auto pair = bounds.cast<std::pair<double, double>>();
       f.lo = pair.first, f.hi = pair.second;

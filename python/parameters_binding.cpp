@@ -71,7 +71,8 @@ std::string Repr(const Cell& cell) {
 std::string BoxText(const py::handle& value) {
   if (py::isinstance<py::str>(value)) return value.cast<std::string>();
   if (py::isinstance<py::bool_>(value)) throw py::type_error("a box takes a number or a text, not a bool");
-  return ShortestText(py::float_(py::reinterpret_borrow<py::object>(value)).cast<double>());
+  const double number = py::float_(py::reinterpret_borrow<py::object>(value)).cast<double>();
+  return ShortestText(number == 0 ? 0.0 : number);  // -0.0 is the box's 0
 }
 
 Cell DefaultCell() {

@@ -133,6 +133,8 @@ py::object Scan(const std::string& study, const Cell& cell, const py::dict& vary
   std::string path;
   if (summary) {
     path = fs::absolute(*summary, ec).string();
+    if (!fs::is_directory(fs::path(path).parent_path(), ec))
+      throw FileError("cannot write " + path + ": its folder does not exist.");
   } else {
     std::string pattern = (fs::temp_directory_path(ec) / "pelarin-scan-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw FileError("cannot make a folder in " + pattern + ".");

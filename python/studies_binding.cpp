@@ -195,6 +195,23 @@ exact::Circuit CircuitOf(const std::string& lit, bool coupled, const std::option
   return circuit;
 }
 
+// The numbers of a float, a sequence or an array, as an array of doubles; anything else (None, a text) is a
+// TypeError, as Python's own numeric functions say.
+py::array_t<double, py::array::c_style | py::array::forcecast> Numbers(const py::object& x,
+                                                                       const char* name) {
+  using Array = py::array_t<double, py::array::c_style | py::array::forcecast>;
+  const auto refuse = [&] {
+    return py::type_error(std::string(name) + " takes a number or an array of numbers, not " +
+                          py::str(py::type::of(x).attr("__name__")).cast<std::string>());
+  };
+  if (x.is_none() || py::isinstance<py::str>(x) || py::isinstance<py::bytes>(x)) throw refuse();
+  try {
+    return x.cast<Array>();
+  } catch (const py::cast_error&) {
+    throw refuse();
+  }
+}
+
 // Solves the circuit at each value of x (voltages, or current densities when byCurrent) and gives the other
 // quantity in x's shape: a float for a number.
 py::object Solve(const Cell& cell, const py::array_t<double, py::array::c_style | py::array::forcecast>& x,
@@ -276,9 +293,10 @@ a finite solution raises RuntimeError naming it.)");
 
   m.def(
       "current",
-      [](const Cell& p, const py::array_t<double, py::array::c_style | py::array::forcecast>& v,
-         const std::string& lit, bool coupled,
-         const std::optional<int>& junction) { return Solve(p, v, lit, coupled, junction, false); },
+      [](const Cell& p, const py::object& v, const std::string& lit, bool coupled,
+         const std::optional<int>& junction) {
+        return Solve(p, Numbers(v, "v"), lit, coupled, junction, false);
+      },
       py::arg("p"), py::arg("v"), py::arg("lit") = "123", py::arg("coupled") = false,
       py::arg("junction") = py::none(),
       R"(The exact terminal current density (A/cm2, generator direction positive) at each voltage of v (V),
@@ -288,9 +306,10 @@ the stack. Voltages in increasing or decreasing order are solved fastest, each f
 
   m.def(
       "voltage",
-      [](const Cell& p, const py::array_t<double, py::array::c_style | py::array::forcecast>& j,
-         const std::string& lit, bool coupled,
-         const std::optional<int>& junction) { return Solve(p, j, lit, coupled, junction, true); },
+      [](const Cell& p, const py::object& j, const std::string& lit, bool coupled,
+         const std::optional<int>& junction) {
+        return Solve(p, Numbers(j, "j"), lit, coupled, junction, true);
+      },
       py::arg("p"), py::arg("j"), py::arg("lit") = "123", py::arg("coupled") = false,
       py::arg("junction") = py::none(),
       "The exact terminal voltage (V) at each current density of j (A/cm2); the arguments as current()'s.");

@@ -16,10 +16,13 @@ constexpr double kLowResistance = 0.001;
 constexpr double kCouplingMax = 1e13;
 constexpr std::size_t kQuotedAtMost = 40;
 
-// The text as a message quotes it: at most kQuotedAtMost characters.
+// The text as a message quotes it: at most kQuotedAtMost characters, each control character (a NUL that
+// would end the message where C strings carry it) shown as "?".
 std::string Quoted(std::string_view text) {
-  if (text.size() <= kQuotedAtMost) return "\"" + std::string(text) + "\"";
-  return "\"" + std::string(text.substr(0, kQuotedAtMost)) + "...\"";
+  std::string quoted = "\"";
+  for (const char c : text.substr(0, kQuotedAtMost))
+    quoted += static_cast<unsigned char>(c) < ' ' || c == '\x7f' ? '?' : c;
+  return quoted + (text.size() > kQuotedAtMost ? "...\"" : "\"");
 }
 
 // "above -273.15 and at most 400 degrees C": the range of a Bounded row.
@@ -83,7 +86,7 @@ BoxReading ReadBox(const ParameterRow& row, std::string_view text) {
       break;
   }
   if (!box.problem.empty()) return box;
-  box.value = number.value;
+  box.value = number.value == 0 ? 0.0 : number.value;  // "-0" is the value 0, without a sign
   // The corrections the user sees: the box shows the value used.
   if (row.rule == ReadRule::Resistance && box.value == 0) {
     box.value = kLowResistance;

@@ -237,6 +237,35 @@ def test_a_campaign_at_three_temperatures_recovers_a_band_gap():
         pelarin.fit(pelarin.Parameters(), data=[("lit", v, data[0][2], {"Y": 1})], free={"Eg3": None})
 
 
+V3 = np.array([0.0, 0.5, 1.0])
+
+
+@pytest.mark.parametrize("call, kind, said", [
+    (lambda p: pelarin.fit(p, data={"lit": (np.array([0, np.nan, 1.0]), V3)}, free={"Rp1": None}),
+     ValueError, "not a finite number at point 1"),
+    (lambda p: pelarin.fit(p, data={"lit": (V3, V3)}, free={"Rq1": None}), ValueError, 'free names no parameter: "Rq1"'),
+    (lambda p: pelarin.fit(p, data={"lit": (V3[:1], V3[:1])}, free={"Rp1": None}), ValueError, "1 point that count"),
+    (lambda p: pelarin.current(p, None), TypeError, "not NoneType"),
+    (lambda p: pelarin.voltage(p, "0.1"), TypeError, "not str"),
+    (lambda p: p.__setitem__("Rp1", "1\x002"), ValueError, 'Rp1: "1?2" is not a number.'),
+    (lambda p: pelarin.scan("all", p, {"Rp1": ("log", 10, 1e6, 3)}, summary="/nonexistent/x.csv"), OSError,
+     "its folder does not exist"),
+])
+def test_each_error_is_the_documented_kind(call, kind, said):
+    with pytest.raises(kind) as raised:
+        call(pelarin.Parameters())
+    assert said in str(raised.value)
+
+
+def test_a_fit_logs_nothing_and_minus_zero_is_zero(capfd):
+    p = pelarin.Parameters()
+    p["Jsc2"] = -0.0
+    assert p["Jsc2"] == 0 and str(p["Jsc2"]) == "0.0"
+    v = np.linspace(-1, 3, 30)
+    pelarin.fit(pelarin.Parameters(), data={"lit": (v, np.ones(30))}, free={"Rp1": None}, starts=2)
+    assert capfd.readouterr().err == ""
+
+
 LONG_SCAN = """
 import signal, sys, pelarin
 signal.signal(signal.SIGINT, signal.default_int_handler)
