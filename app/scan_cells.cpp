@@ -155,9 +155,22 @@ std::string ScanFileStart(const ScanSetup& setup) {
 
 bool SameMaking(const ScanFile& file, const ScanSetup& setup) { return file.notes == ScanNotes(setup); }
 
-std::string RowCheck(std::string_view row) {
-  std::uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a
-  for (const char c : row) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+namespace {
+// FNV-1a over text, from hash.
+std::uint64_t Fnv(std::uint64_t hash, std::string_view text) {
+  for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+  return hash;
+}
+}  // namespace
+
+std::uint64_t NotesDigest(const std::vector<std::string>& notes, const std::string& header) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  for (const std::string& note : notes) hash = Fnv(Fnv(hash, note), "\n");
+  return Fnv(Fnv(hash, header), "\n");
+}
+
+std::string RowCheck(std::string_view row, std::uint64_t notesDigest) {
+  const std::uint64_t hash = Fnv(notesDigest, row);
   char text[17];
   std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
   return text;
@@ -224,6 +237,7 @@ std::optional<std::string> CheckScanRows(const ScanFile& file, const ScanGrid& g
   const std::size_t axes = grid.axes.size();
   std::size_t line = file.notes.size() + 1;
   std::int64_t previous = -1;
+  const std::uint64_t digest = NotesDigest(file.notes, file.header);
   const auto at = [&](const std::string& why) {
     return path + ", line " + std::to_string(line) + ": " + why;
   };
@@ -266,7 +280,7 @@ std::optional<std::string> CheckScanRows(const ScanFile& file, const ScanGrid& g
                   OneLine(curve) + "\" is not the next");
       ++rowInCell;
       const auto comma = row.rfind(',');
-      if (RowCheck(std::string_view(row).substr(0, comma)) != f.back())
+      if (RowCheck(std::string_view(row).substr(0, comma), digest) != f.back())
         return at("it was changed after the scan wrote it (its check does not match)");
     }
     if (rowInCell != curves.size() && !onlyWhyNot)
@@ -341,6 +355,7 @@ std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study)
   std::string error;
   for (const ScanAxis& axis : setup.grid.axes)  // a sample's draws are checked one by one
     if (!axis.spread && !AxisValuesAccepted(setup, axis, error)) return error;
+  setup.notesDigest = NotesDigest(ScanNotes(setup), ScanHeader(setup.grid));
   return std::nullopt;
 }
 
@@ -388,12 +403,12 @@ std::string ExactCellRows(ScanSetup& setup, const std::string& prefix, const std
 namespace {
 
 // Each row followed by its check.
-std::string WithChecks(const std::string& rows) {
+std::string WithChecks(const std::string& rows, std::uint64_t notesDigest) {
   std::string checked;
   for (std::size_t start = 0; start < rows.size();) {
     const std::size_t end = rows.find('\n', start);
     const std::string_view row(rows.data() + start, end - start);
-    checked.append(row).append(",").append(RowCheck(row)).append("\n");
+    checked.append(row).append(",").append(RowCheck(row, notesDigest)).append("\n");
     start = end + 1;
   }
   return checked;
@@ -403,7 +418,9 @@ std::string CellRows(ScanSetup& setup, std::int64_t cell);
 
 }  // namespace
 
-std::string ScanCellRows(ScanSetup& setup, std::int64_t cell) { return WithChecks(CellRows(setup, cell)); }
+std::string ScanCellRows(ScanSetup& setup, std::int64_t cell) {
+  return WithChecks(CellRows(setup, cell), setup.notesDigest);
+}
 
 namespace {
 

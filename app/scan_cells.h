@@ -74,8 +74,9 @@ struct ScanSetup {
   TextForm form;
   State base;
   Parameters cellBase;  // the form's values, read by CheckScan: each exact cell sets its grid values in them
-  bool tables = false;  // keep each cell's study folder, named after the cell
-  bool overwrite = false;  // a cell may replace older tables
+  std::uint64_t notesDigest = 0;  // of the file's notes and column names, set by CheckScan: the rows' checks
+  bool tables = false;            // keep each cell's study folder, named after the cell
+  bool overwrite = false;         // a cell may replace older tables
   std::atomic<bool> anyFailed{false};
   std::atomic<std::int64_t> redraws{0};  // sample draws the form would not take as typed, drawn again
   // The colour of each lit curve, as the cells computed so far drew it: what the scan's plot draws it in.
@@ -103,8 +104,11 @@ struct ScanSetup {
 // sample, form values and incident power.
 [[nodiscard]] bool SameMaking(const ScanFile& file, const ScanSetup& setup);
 
-// The check that ends each row: a hash of the rest of the row, so that a row changed by hand is found.
-[[nodiscard]] std::string RowCheck(std::string_view row);
+// The digest of a scan file's notes and column names, each line with its "\n": where each row's check starts.
+[[nodiscard]] std::uint64_t NotesDigest(const std::vector<std::string>& notes, const std::string& header);
+// The check that ends each row: a hash of the notes and column names (their digest) and of the rest of the
+// row, so that a row changed by hand, or moved under other notes, is found.
+[[nodiscard]] std::string RowCheck(std::string_view row, std::uint64_t notesDigest);
 
 // The grid or sample, and the study, that a file's notes describe; nothing, with why in error, when they
 // do not describe one.

@@ -439,7 +439,24 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
       err << "pelarin-batch scan: --resume: " << *bad << ".\n";
       return 2;
     }
-    for (const ScanCell& cell : file->cells) done.insert(cell.cell);
+    // Resuming gives the very file the scan writes at once, or nothing: the rows kept must be this scan's
+    // first cells (of its part), in order, none missing.
+    std::int64_t next = 0;
+    std::size_t line = file->notes.size() + 2;
+    for (const ScanCell& cell : file->cells) {
+      while (next < setup.grid.Cells() && !options.part.Holds(next)) ++next;
+      if (cell.cell != next) {
+        err << "pelarin-batch scan: --resume: " << summary.string() << ", line " << line << ": cell "
+            << cell.cell << " stands where cell " << next
+            << " belongs; this file is not the start of the scan asked for (another --part, or rows "
+               "missing), "
+               "and resuming it would not give the file the scan writes.\n";
+        return 2;
+      }
+      ++next;
+      line += static_cast<std::size_t>(std::count(cell.rows.begin(), cell.rows.end(), '\n'));
+      done.insert(cell.cell);
+    }
     kept = ScanFileText(*file);
   }
   std::vector<std::int64_t> todo;
