@@ -158,8 +158,9 @@ or of the product of two, each cell starting from the form's values (the default
   --summary FILE.csv  the rows: cell,cells,<parameters>,study,curve,Voc (V),Jsc (mA/cm2),FF,
                       Pmax (mW/cm2),Vmp (V),Jmp (mA/cm2),efficiency (%),incident power (mW/cm2),status,check;
                       a figure that does not exist is empty; status is "ok", or why the cell has no figures;
-                      check is a hash of the rest of the row. Lines before them, starting with "#", say what
-                      made the file (study, figures, grid or sample, form values, incident power)
+                      check is a hash of the notes, the column names and the rest of the row. Lines before
+                      them, starting with "#", say what made the file (study, figures, grid or sample, form
+                      values, incident power)
   --figures METHOD    exact (the default): each curve's circuit solved for its figures directly, in
                       microseconds, as pelarin-batch figures does; curve: the study run for each cell and
                       its figures read off the swept curves, as the study's legend shows them. The first
@@ -170,7 +171,8 @@ or of the product of two, each cell starting from the form's values (the default
                       study for each cell: implies --figures curve)
   --overwrite         replace FILE.csv (and, with --tables, older tables)
   --resume            skip the cells FILE.csv holds already (the last one is run again); a file another
-                      scan made, or a row changed since it was written, is refused naming its line
+                      scan made (another --part included), a row changed since it was written or a row
+                      missing is refused naming its line: the file resumed is the file one run writes
   --part K/M          run only the K-th of M interleaved slices of the grid (cells K-1, K-1+M, ...);
                       scan-merge joins the slices' files into grid order, checking them as --resume does;
                       with cells missing it names them and writes nothing (exit 4)
