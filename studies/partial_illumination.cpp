@@ -32,6 +32,10 @@ struct PartialIllumination {
 void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) {
   ReadParameters(s, ui);
   const bool oneLit = study.slotIsTheLitJunction;
+  if (oneLit && s.par.Jsc1 == 0 && s.par.Jsc2 == 0 && s.par.Jsc3 == 0)
+    throw InputError(
+        "The one-junction study lights each junction in turn, and every photocurrent is 0: "
+        "there is no curve to compute.");
   s.id.illumFiles = {};
   std::array<bool, 4> computed = {false, true, true, true};
   double rpMax = 0;
@@ -76,24 +80,35 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
       return lit ? Photocurrent(s.par, j) : 0.0;
     };
     const double j0 = oneLit ? 1e-4 / rpMax : JsdMax(s.par, k) / 5;
+    const auto sweeps = [&](double start) {
+      // From near zero current towards reverse voltage; kept in reverse so the curve starts at -0.5 V.
+      w.JscUse1 = use(1), w.JscUse2 = use(2), w.JscUse3 = use(3);
+      w.sweepStep = 0.01;
+      s.ws.cycleCount = 0;
+      s.ws.curJset = start;
+      w.Vend = -0.5;
+      CalcStack(s);
+      curve[k].AppendSweepReversed(w, 1, w.resCount);
 
-    // From near zero current towards reverse voltage; kept in reverse so the curve starts at -0.5 V.
-    w.JscUse1 = use(1), w.JscUse2 = use(2), w.JscUse3 = use(3);
-    w.sweepStep = 0.01;
-    s.ws.cycleCount = 0;
-    s.ws.curJset = j0;
-    w.Vend = -0.5;
-    CalcStack(s);
-    curve[k].AppendSweepReversed(w, 1, w.resCount);
-
-    // From near zero current towards forward voltage, up to the lit stack's open-circuit voltage.
-    w.JscUse1 = use(1), w.JscUse2 = use(2), w.JscUse3 = use(3);
-    w.sweepStep = 0.01;
-    s.ws.cycleCount = 0;
-    s.ws.curJset = -j0;
-    w.Vend = w.stackVoc;
-    CalcStack(s);
-    curve[k].AppendSweep(w, 1, w.resCount);
+      // From near zero current towards forward voltage, up to the lit stack's open-circuit voltage.
+      w.JscUse1 = use(1), w.JscUse2 = use(2), w.JscUse3 = use(3);
+      w.sweepStep = 0.01;
+      s.ws.cycleCount = 0;
+      s.ws.curJset = -start;
+      w.Vend = w.stackVoc;
+      CalcStack(s);
+      curve[k].AppendSweep(w, 1, w.resCount);
+    };
+    sweeps(j0);
+    // A dark junction's large saturation current (Jsd32 = 1 A/cm2) puts that start beyond the lit
+    // junctions' photocurrents, where both sweeps end before their first point: the curve is swept again
+    // from a hundredth of the smallest photocurrent, which is near zero current for every cell.
+    if (curve[k].Size() == 0 && !oneLit) {
+      double smallest = 0;
+      for (int j = 1; j <= 3; ++j)
+        if (use(j) > 0 && (smallest == 0 || use(j) < smallest)) smallest = use(j);
+      if (smallest > 0 && smallest / 100 < j0) sweeps(smallest / 100);
+    }
     s.id.illumFiles[k] = s.id.studyDir + s.id.studyName + study.fileName[k];
   }
 

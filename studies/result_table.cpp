@@ -1,5 +1,8 @@
 #include "studies/result_table.h"
 
+#include <filesystem>
+
+#include "model/calc_error.h"
 #include "model/number_text.h"
 #include "workspace/study_folder.h"
 
@@ -31,6 +34,13 @@ void ResultTable::AddLine(std::string_view line) {
 }
 
 void ResultTable::Write(const std::string& path) const { WriteTextFileAtomically(path, text_); }
+
+void TableSet::Add(const std::string& path, const ResultTable& table) {
+  if (!table.HasRows())
+    throw CalcError("the table " + std::filesystem::path(path).filename().string() +
+                    " would hold its header only: its curve has no point, so the study wrote nothing.");
+  files_.emplace_back(path, table.Text());
+}
 
 void TableSet::Write() const { WriteFilesAsSet(files_); }
 

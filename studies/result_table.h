@@ -22,6 +22,8 @@ class ResultTable {
   // Appends a line of text as it stands (a line that is not a row of numbers).
   void AddLine(std::string_view line);
   [[nodiscard]] const std::string& Text() const { return text_; }
+  // Whether any line follows the header.
+  [[nodiscard]] bool HasRows() const { return text_.find("\r\n") + 2 < text_.size(); }
   // Writes the table to path through a temporary file (throws FileError).
   void Write(const std::string& path) const;
 
@@ -33,7 +35,9 @@ class ResultTable {
 // their names, so a failure part way (a full disk) leaves the old set whole, never new tables beside old.
 class TableSet {
  public:
-  void Add(const std::string& path, const ResultTable& table) { files_.emplace_back(path, table.Text()); }
+  // Adds a table to the set; a table without a line of numbers (its curve has no point) is never written
+  // as if it held one: throws CalcError naming it.
+  void Add(const std::string& path, const ResultTable& table);
   // Writes the set (throws FileError naming the file that failed).
   void Write() const;
 

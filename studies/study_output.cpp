@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "model/calc_error.h"
 #include "model/number_text.h"
 #include "workspace/study_folder.h"
 
@@ -35,6 +36,11 @@ PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption, const State
 }
 
 void DrawCurve(PlotWindow& window, const StackCurve& curve, const LegendEntry& entry, double markerRadius) {
+  // A curve the study lists is drawn, or the study fails naming it: never an empty table reported written.
+  if (curve.Size() == 0)
+    throw CalcError("the curve \"" + entry.name +
+                    "\" has no point: its sweeps ended before their first step, at a current where this cell "
+                    "has no voltage in the study's range.");
   window.BeginCurve(entry);
   window.SetFillColour(entry.colour);
   for (int i = 1; i <= curve.Size(); ++i) window.Circle(curve.V(i), curve.J(i), markerRadius, entry.colour);

@@ -557,6 +557,41 @@ TEST_F(BatchTest, OutputsThatWouldDestroyAnInputOrEachOtherAreRefusedBeforeCompu
   EXPECT_EQ(fs::current_path(), dir);
 }
 
+// A study draws every curve it lists or refuses: a dark junction whose saturation current is beyond the lit
+// junctions' photocurrents still gets its curve, and a one-junction study with every junction dark refuses
+// rather than write an empty folder.
+TEST_F(BatchTest, EveryListedCurveIsDrawnOrTheStudyRefuses) {
+  struct Case {
+    std::vector<std::string> sets;
+    const char* study;
+    int status;
+    int curves;  // lit curves in the summary
+  };
+  const Case cases[] = {
+      {{"Jsd32=1"}, "two", kBatchOk, 3},
+      {{"Jsd31=0.1"}, "two", kBatchOk, 3},
+      {{"Jsd12=0.1"}, "two", kBatchOk, 3},
+      {{"Jsd22=0.1"}, "two", kBatchOk, 3},
+      {{"Jsc1=0", "Jsc2=0", "Jsc3=0"}, "one", kBatchUsage, 0},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::vector<std::string> args = {c.study, "--summary", In("s.csv")};
+    for (const std::string& set : c.sets) args.insert(args.end(), {"--set", set});
+    const BatchRun run = Batch(args);
+    EXPECT_EQ(run.status, c.status) << c.sets[0] << "\n" << run.err;
+    if (c.status != kBatchOk) {
+      EXPECT_TRUE(fs::is_empty(dir)) << "nothing is written, no folder made";
+      continue;
+    }
+    const auto lines = testing::Lines(Read(dir / "s.csv"));
+    EXPECT_EQ(static_cast<int>(lines.size()) - 1, c.curves) << c.sets[0];
+    for (const auto& entry : fs::directory_iterator(dir / "Test_plr"))
+      EXPECT_GT(testing::Lines(Read(entry.path())).size(), 1u) << entry.path() << " holds points";
+  }
+}
+
 // The reference conditions typed into their boxes leave every table as it was, byte for byte.
 TEST_F(BatchTest, TypingTheReferenceConditionsChangesNoByte) {
   for (const char* study : {"independent", "all", "two-rl"}) {
