@@ -217,9 +217,20 @@ std::string Separating(int a, int b, const std::vector<MeasuredCurve>& curves) {
     return "add curves measured at other concentrations (--at X=...)";
   const auto junctionOf = [](int index) { return index < 21 ? index / 7 + 1 : 0; };
   const int ja = junctionOf(a), jb = junctionOf(b);
-  if (ja != 0 && jb != 0 && ja != jb)
-    return "add a lit:" + std::to_string(ja) + " or lit:" + std::to_string(jb) + " curve";
   const auto isRs = [](int index) { return index < 21 && index % 7 == 0; };
+  // Every junction of the series stack carries the terminal current: their series resistances only ever
+  // act as their sum, whatever light reaches which junction.
+  const bool coupled =
+      std::any_of(curves.begin(), curves.end(), [](const MeasuredCurve& c) { return c.circuit.coupled; });
+  if (isRs(a) && isRs(b) && !coupled)
+    return "the series resistances act in the stack only as their sum, so the data determine " + Name(a) +
+           " + " + Name(b) + ", not each; fix one of them";
+  const auto given = [&](int j) {
+    return std::any_of(curves.begin(), curves.end(),
+                       [&](const MeasuredCurve& c) { return c.name == "lit:" + std::to_string(j); });
+  };
+  if (ja != 0 && jb != 0 && ja != jb && !(given(ja) && given(jb)))
+    return "add a lit:" + std::to_string(ja) + " or lit:" + std::to_string(jb) + " curve";
   const auto isRp = [](int index) { return index < 21 && index % 7 == 1; };
   if (ja == 0 || jb == 0) return "add curves with junctions dark in turn (lit:12, lit:13, lit:23)";
   if (isRs(a) || isRs(b)) return "add points at higher forward current";
@@ -440,29 +451,6 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
   const std::vector<double>& x = bestStart->x;
   fit.fitted = WithCoordinates(options.start, options.free, x.data());
 
-  // Other minima as good as the best, within 1 % of its cost, elsewhere in the bounds.
-  for (const StartResult& r : results) {
-    if (&r == bestStart || r.x.empty() || !(r.cost <= 1.01 * fit.cost)) continue;
-    const auto differs = [&](const std::vector<double>& other) {
-      for (std::size_t i = 0; i < other.size(); ++i) {
-        const FreeParameter& f = options.free[i];
-        if (std::abs(r.x[i] - other[i]) > 1e-3 * (ToCoordinate(f, f.hi) - ToCoordinate(f, f.lo))) return true;
-      }
-      return false;
-    };
-    bool fresh = differs(x);
-    for (const std::vector<double>& listed : fit.otherMinima) {
-      std::vector<double> coordinates;
-      for (std::size_t i = 0; i < listed.size(); ++i)
-        coordinates.push_back(ToCoordinate(options.free[i], listed[i]));
-      fresh = fresh && differs(coordinates);
-    }
-    if (!fresh) continue;
-    std::vector<double> values;
-    for (std::size_t i = 0; i < r.x.size(); ++i) values.push_back(FromCoordinate(options.free[i], r.x[i]));
-    fit.otherMinima.push_back(std::move(values));
-  }
-
   // At the best point: the residuals per curve, the Jacobian, and the covariance of the coordinates.
   StartProblem sp(options, x);
   double cost = 0;
@@ -508,6 +496,31 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
         nullDirections.back().push_back(static_cast<std::size_t>(j));
       }
   }
+  // Other minima as good as the best, within 1 % of its cost, elsewhere in the bounds; points that differ
+  // only in parameters the data leave undetermined are one minimum (the warnings name those parameters).
+  for (const StartResult& r : results) {
+    if (&r == bestStart || r.x.empty() || !(r.cost <= 1.01 * fit.cost)) continue;
+    const auto differs = [&](const std::vector<double>& other) {
+      for (std::size_t i = 0; i < other.size(); ++i) {
+        if (!determined[i]) continue;
+        const FreeParameter& f = options.free[i];
+        if (std::abs(r.x[i] - other[i]) > 1e-3 * (ToCoordinate(f, f.hi) - ToCoordinate(f, f.lo))) return true;
+      }
+      return false;
+    };
+    bool fresh = differs(x);
+    for (const std::vector<double>& listed : fit.otherMinima) {
+      std::vector<double> coordinates;
+      for (std::size_t i = 0; i < listed.size(); ++i)
+        coordinates.push_back(ToCoordinate(options.free[i], listed[i]));
+      fresh = fresh && differs(coordinates);
+    }
+    if (!fresh) continue;
+    std::vector<double> values;
+    for (std::size_t i = 0; i < r.x.size(); ++i) values.push_back(FromCoordinate(options.free[i], r.x[i]));
+    fit.otherMinima.push_back(std::move(values));
+  }
+
   for (Eigen::Index i = 0; i < n; ++i)
     for (Eigen::Index j = 0; j < n; ++j)
       covariance(i, j) =
@@ -562,8 +575,10 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
     int reached = 0, higher = 0;
     for (const StartResult& r : results) {
       if (r.x.empty() || !std::isfinite(r.cost)) continue;
-      if (r.cost <= bestStart->cost * 1.01 + 1e-300) ++reached;
-      if (r.cost > bestStart->cost * 1.5) ++higher;
+      // Costs below a residual of 1e-6 a point are all the same minimum: the data's rounding.
+      const double floor = 1e-12 * static_cast<double>(m);
+      if (r.cost <= bestStart->cost * 1.01 + floor) ++reached;
+      if (r.cost > bestStart->cost * 1.5 + floor) ++higher;
     }
     if (reached == 1 && higher > 0)
       fit.warnings.push_back("Only 1 of " + std::to_string(fit.startsRun) +

@@ -203,6 +203,30 @@ TEST_F(FitTest, AFitHeldByItsBoundsSaysSo) {
   EXPECT_LE(r.estimates[0].high95, 1e7);
 }
 
+// Two series resistances with curves under every light still act as their sum: the advice names the sum
+// instead of curves already given, and the points along the sum are one minimum, not a list of them.
+TEST_F(FitTest, SeriesResistancesAreDeterminedAsTheirSum) {
+  Parameters truth = testing_cell::DefaultParameters();
+  truth.Rs1 = 3, truth.Rs2 = 7;
+  fit::FitOptions o;
+  for (const char* name : {"lit", "dark", "lit:1", "lit:2"}) {
+    fit::MeasuredCurve c;
+    c.name = name, c.circuit = exact::Stack(*fit::LitSetOf(name), false);
+    for (int i = 0; i <= 60; ++i) c.V.push_back(c.Dark() ? 0.3 + 1.9 * i / 60 : -0.3 + 1.65 * i / 60);
+    c.J = fit::ModelCurrents(c, truth);
+    o.curves.push_back(c);
+  }
+  o.start = testing_cell::DefaultParameters();
+  o.free = {fit::DefaultBounds(ParameterIndex("Rs1")), fit::DefaultBounds(ParameterIndex("Rs2"))};
+  o.starts = 8, o.threads = 2;
+  const fit::FitResult r = fit::Fit(o);
+  EXPECT_NEAR(r.fitted.Rs1 + r.fitted.Rs2, 10, 1e-6);
+  ASSERT_EQ(r.warnings.size(), 1u);
+  EXPECT_NE(r.warnings[0].find("the data determine Rs1 + Rs2, not each"), std::string::npos) << r.warnings[0];
+  EXPECT_EQ(r.warnings[0].find("add a lit:"), std::string::npos);
+  EXPECT_TRUE(r.otherMinima.empty());
+}
+
 TEST(CurveConfiguration, NamesEveryLightingOfTheStack) {
   const std::pair<const char*, std::optional<std::array<bool, 3>>> names[] = {
       {"lit", std::array<bool, 3>{true, true, true}},
