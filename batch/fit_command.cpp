@@ -124,8 +124,9 @@ as close to every curve at once as the bounds allow, by bounded Levenberg-Marqua
 
 Lit residuals are in fractions of the curve's largest |J|, dark ones in decades (log10 |J|), so every decade
 counts. The report gives each free parameter's standard error and 95 % interval from the covariance at the
-best point, scaled by the residual variance, the RMS residual of each curve, other minima as good as the best,
-and warnings when the data cannot determine a parameter or cannot tell two apart.
+best point, each curve's noise estimated from its own residuals (clipped to the bounds, and said so), the RMS
+residual of each curve, other minima as good as the best, and warnings when the data cannot determine a
+parameter or cannot tell two apart, a value ends on a bound, or only one start reached the best cost.
 Exit status: 0 converged, 2 refused input, 3 a file in the way (nothing written), 4 not converged (the best
 point is written and the report says so) or a file that could not be written.
 )";

@@ -479,7 +479,6 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
     if (norms(j) > 0) jacobian.col(j) /= norms(j);
   const Eigen::JacobiSVD<Eigen::MatrixXd> svd(jacobian, Eigen::ComputeThinV);
   const Eigen::VectorXd& sigma = svd.singularValues();
-  const double variance = m > n ? 2 * cost / static_cast<double>(m - n) : 0;
   Eigen::MatrixXd covariance = Eigen::MatrixXd::Zero(n, n);
   std::vector<bool> determined(static_cast<std::size_t>(n), true);
   std::vector<std::vector<std::size_t>> nullDirections;  // the parameters each direction the data miss moves
@@ -521,10 +520,31 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
     fit.otherMinima.push_back(std::move(values));
   }
 
+  // Each curve's own noise, from its own residuals (its share of the degrees of freedom): a lit curve's
+  // fractions and a dark curve's decades are not one noise. The covariance of the estimate the fit makes
+  // is then the sandwich A (J' D J) A, with A the inverse of J'J and D each row's curve variance; with one
+  // noise for all it is that variance times A.
+  Eigen::VectorXd rowVariance(m);
+  {
+    std::size_t row = 0;
+    for (const CurveTerms& t : sp.terms) {
+      const std::size_t count = t.points.size();
+      double squares = 0;
+      for (std::size_t r = 0; r < count; ++r) squares += residuals[row + r] * residuals[row + r];
+      const double freedom =
+          static_cast<double>(count) * (1 - static_cast<double>(n) / static_cast<double>(m));
+      const double curveVariance = m > n ? squares / freedom : 0;
+      for (std::size_t r = 0; r < count; ++r) rowVariance(static_cast<Eigen::Index>(row + r)) = curveVariance;
+      row += count;
+    }
+  }
+  const Eigen::MatrixXd meat = jacobian.transpose() * rowVariance.asDiagonal() * jacobian;
+  // Whether the data can tell two parameters apart is a property of J alone: the correlations of A.
+  const Eigen::MatrixXd inverse = covariance;
+  covariance = covariance * meat * covariance;
   for (Eigen::Index i = 0; i < n; ++i)
     for (Eigen::Index j = 0; j < n; ++j)
-      covariance(i, j) =
-          norms(i) > 0 && norms(j) > 0 ? covariance(i, j) / (norms(i) * norms(j)) * variance : 0;
+      covariance(i, j) = norms(i) > 0 && norms(j) > 0 ? covariance(i, j) / (norms(i) * norms(j)) : 0;
 
   for (std::size_t i = 0; i < options.free.size(); ++i) {
     const FreeParameter& f = options.free[i];
@@ -606,7 +626,7 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
     for (Eigen::Index j = i + 1; j < n; ++j) {
       const auto a = static_cast<std::size_t>(i), b = static_cast<std::size_t>(j);
       if (!fit.estimates[a].determined || !fit.estimates[b].determined) continue;
-      const double c = covariance(i, j) / std::sqrt(covariance(i, i) * covariance(j, j));
+      const double c = inverse(i, j) / std::sqrt(inverse(i, i) * inverse(j, j));
       if (std::abs(c) > 0.95) together(a, b, " (correlation " + Text(std::round(c * 1000) / 1000) + ")");
     }
   if (!fit.converged)
