@@ -175,6 +175,10 @@ int RunFigures(const FiguresOptions& options, std::ostream& out, std::ostream& e
       err << kName << "--summary " << why << ".\n";
       return kBatchUsage;
     }
+    if (!fs::is_directory(summary->parent_path(), ec)) {
+      err << kName << "--summary " << summary->string() << ": its folder does not exist.\n";
+      return kBatchUsage;
+    }
     if (!options.overwrite && SomethingAt(summary->string())) {
       err << kName << summary->string()
           << " exists already; nothing was computed or written (give --overwrite to replace it).\n";

@@ -38,11 +38,19 @@ std::optional<double> VoltageAtZeroCurrentOf(State& s, double guess) {
 
 }  // namespace
 
-FiguresOfMerit LitCurveFigures(const State& state, const StackCurve& curve, const OpenCircuitSolve& solve) {
+FiguresOfMerit LitCurveFigures(const State& state, const StackCurve& curve, const OpenCircuitSolve& solve,
+                               Crossing crossing) {
   const std::vector<double> v = Voltages(curve), j = Currents(curve);
   std::optional<double> solved;
-  if (solve && StopsShortOfOpenCircuit(v, j)) solved = solve();
-  return FiguresFromPoints(v, j, solved, state.figures.LightPower());
+  const bool across = crossing == Crossing::BetweenSweeps && VoltageAtZeroCurrent(v, j).has_value();
+  if (solve && (across || StopsShortOfOpenCircuit(v, j))) solved = solve();
+  FiguresOfMerit f = FiguresFromPoints(v, j, solved, state.figures.LightPower());
+  if (across && solved) {
+    f.Voc = solved;
+    f.FF.reset();
+    if (f.Pmax && f.Jsc && *f.Voc * *f.Jsc > 0) f.FF = *f.Pmax / (*f.Voc * *f.Jsc);
+  }
+  return f;
 }
 
 std::optional<double> JunctionOpenCircuitVoltage(const State& state, int junction, double photocurrent,

@@ -16,10 +16,17 @@ namespace pelarin {
 // The open-circuit voltage of a curve that stops short of it, or nothing when it cannot be solved.
 using OpenCircuitSolve = std::function<std::optional<double>()>;
 
-// The figures of a lit curve from its points at the incident power of the state; solve is asked only when
-// the curve stops short of open circuit.
+// Where a curve crosses J = 0: within its points, or across the gap between two sweeps that start on either
+// side of it.
+enum class Crossing { WithinPoints, BetweenSweeps };
+
+// The figures of a lit curve from its points at the incident power of the state; solve is asked when the
+// curve stops short of open circuit, and, for a curve that crosses J = 0 between two sweeps, always: a
+// straight line across that gap misses the curve's bend (a dark junction's diode over +-Jsd/5 bends it by
+// 1e-4 V), where the solve finds the voltage at J = 0 itself.
 [[nodiscard]] FiguresOfMerit LitCurveFigures(const State& state, const StackCurve& curve,
-                                             const OpenCircuitSolve& solve = {});
+                                             const OpenCircuitSolve& solve = {},
+                                             Crossing crossing = Crossing::WithinPoints);
 
 // Junction j (1..3) alone with this photocurrent: its voltage at J = 0, by the voltage search from guess.
 [[nodiscard]] std::optional<double> JunctionOpenCircuitVoltage(const State& state, int junction,

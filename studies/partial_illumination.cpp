@@ -125,10 +125,13 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
     entry[k] = {.name = StackCurveName(lit),
                 .colour = study.colour[k],
                 .hollow = false,
-                .figures = LitCurveFigures(s, c, [&] {
-                  const int top = c.Size();  // the curve's highest voltage
-                  return StackOpenCircuitVoltage(s, use, {0, c.V1(top), c.V2(top), c.V3(top)});
-                })};
+                .figures = LitCurveFigures(
+                    s, c,
+                    [&] {
+                      const int top = c.Size();  // the curve's highest voltage
+                      return StackOpenCircuitVoltage(s, use, {0, c.V1(top), c.V2(top), c.V3(top)});
+                    },
+                    Crossing::BetweenSweeps)};
   }
 
   ui.Plot(PlotId::linlog).Hide();
