@@ -84,7 +84,7 @@ std::string Beside(const std::string& path, const std::string& what) {
 }  // namespace
 
 std::string FitHelp() {
-  return R"(Usage: pelarin-batch fit --data CURVE=FILE [--at T=C[,X=S]]... --free NAME[=LO:HI]...
+  return R"(Usage: pelarin-batch fit --data CURVE=FILE [--columns V,J] [--at T=C[,X=S]]... --free NAME[=LO:HI]...
                          --out FITTED.plr [--params START.plr] [--set NAME=TEXT]... [--report REPORT.csv]
                          [--plot FILE.png|FILE.svg] [--starts N] [--loss cauchy|huber] [-j N] [--seed S]
                          [--units A/cm2|mA/cm2] [--sign generator|load] [--coupled] [--dark-floor J]
@@ -96,10 +96,13 @@ as close to every curve at once as the bounds allow, by bounded Levenberg-Marqua
   --data CURVE=FILE   a measured curve and its configuration: lit (all junctions lit), dark, lit:1, lit:2,
                       lit:3 (that junction alone lit), lit:12, lit:13, lit:23 (that pair lit). FILE holds two
                       columns, V and J (TAB, comma, semicolon or blanks between them, an optional header line,
-                      decimal commas as the form reads them); any other line is refused, naming it
+                      decimal commas as the form reads them), or is one of the program's own tables; any
+                      other line is refused, naming it
   --units UNIT        the files' current densities in A/cm2 (default) or mA/cm2
   --sign SIGN         generator (default: the program's, a lit cell's current positive) or load (a lit cell's
                       current negative, as most measurements write it)
+  --columns V,J       after a --data: the columns (from 1) of V and J in a file of more than two; the
+                      program's own tables are read by their header (V and the current) without it
   --at T=C[,X=S]      after a --data: the temperature (degrees C) and concentration (suns) that curve was
                       measured at (default: the form's T and X). Every curve is fitted with the same cell at
                       its own conditions, so curves at several temperatures tell the band gaps apart
@@ -168,6 +171,17 @@ std::optional<FitCommandOptions> ParseFitOptions(const std::vector<std::string>&
             "--data " + Shown(v.substr(0, eq)) +
             "=...: the configurations are lit, dark, lit:1, lit:2, lit:3, lit:12, lit:13 and lit:23.");
       o.curves.push_back({.name = v.substr(0, eq), .path = v.substr(eq + 1)});
+    } else if (arg == "--columns") {
+      if (o.curves.empty())
+        return refuse("--columns names the columns of the --data before it; there is none.");
+      int a = 0, b = 0;
+      char rest = 0;
+      if (std::sscanf(v.c_str(), "%d,%d%c", &a, &b, &rest) != 2 || a < 1 || b < 1 || a == b || a > 1000 ||
+          b > 1000)
+        return refuse(
+            "--columns takes the V and J columns as two different numbers from 1, such as 1,2 (got \"" +
+            Shown(v) + "\").");
+      o.curves.back().columns = std::pair{a, b};
     } else if (arg == "--at") {
       if (o.curves.empty())
         return refuse("--at gives the conditions of the --data before it; there is none.");

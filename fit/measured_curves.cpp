@@ -11,7 +11,7 @@ MeasuredCurve LoadCurve(const CurveFile& file) {
     throw InputError("\"" + file.name +
                      "\" is no measured configuration: lit, dark, lit:1, lit:2, lit:3, lit:12, " +
                      "lit:13 or lit:23");
-  const MeasuredColumns columns = ReadMeasuredColumns(file.path);
+  const MeasuredColumns columns = ReadMeasuredColumns(file.path, file.columns);
   MeasuredCurve curve;
   curve.name = file.name;
   curve.file = file.path;

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "fit/fit.h"
 
@@ -21,7 +22,8 @@ struct CurveFile {
   CurrentUnit unit = CurrentUnit::AmperesPerCm2;
   SignConvention sign = SignConvention::Generator;
   double weight = 1;
-  std::optional<double> T{}, X{};  // its conditions (degrees C, suns), where not the form's
+  std::optional<double> T{}, X{};                // its conditions (degrees C, suns), where not the form's
+  std::optional<std::pair<int, int>> columns{};  // the V and J columns (1-based) of a file of more than two
 };
 
 // Reads the file as two columns (studies/measured_columns.h) and makes it a curve. Throws InputError for a

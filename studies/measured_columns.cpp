@@ -36,8 +36,10 @@ std::vector<std::string> SplitAt(const std::string& line, const std::string& sep
 }
 
 // The two numbers of a data line, or why it is not one. A TAB or a semicolon separates the columns (a comma
-// is then a decimal comma); otherwise blanks do; otherwise a single comma.
-std::optional<std::pair<double, double>> Pair(std::string line, std::string& why) {
+// is then a decimal comma); otherwise blanks do; otherwise a single comma. columns (1-based) names the two
+// to read from a line of more; without it a line holds exactly two.
+std::optional<std::pair<double, double>> Pair(std::string line, std::string& why,
+                                              const std::optional<std::pair<int, int>>& columns) {
   while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
   std::size_t first = line.find_first_not_of(" \t");
   line = first == std::string::npos ? std::string() : line.substr(first);
@@ -60,8 +62,20 @@ std::optional<std::pair<double, double>> Pair(std::string line, std::string& why
     }
     fields = SplitAt(line, ",");
   }
+  if (columns) {
+    const auto last = static_cast<std::size_t>(std::max(columns->first, columns->second));
+    if (fields.size() < last) {
+      why = "holds " + std::to_string(fields.size()) + " columns, not the " + std::to_string(last) +
+            " the columns " + std::to_string(columns->first) + "," + std::to_string(columns->second) +
+            " need";
+      return std::nullopt;
+    }
+    fields = {fields[static_cast<std::size_t>(columns->first - 1)],
+              fields[static_cast<std::size_t>(columns->second - 1)]};
+  }
   if (fields.size() != 2) {
-    why = "holds " + std::to_string(fields.size()) + " columns, not two";
+    why = "holds " + std::to_string(fields.size()) +
+          " columns, not two (name the two to read, V and J, as --columns 1,2 does)";
     return std::nullopt;
   }
   const auto v = Field(fields[0]), j = Field(fields[1]);
@@ -79,9 +93,21 @@ std::string Quoted(const std::string& line) {
   return "\"" + shown + (line.size() > 40 ? "...\"" : "\"");
 }
 
+// Whether a line is the header of one of the program's result tables: "V (V)" and "Current (A/cm2)" first.
+bool IsOwnTableHeader(const std::string& line) {
+  std::vector<std::string> titles = SplitAt(line, "\t");
+  if (titles.size() < 2) return false;
+  for (std::string& t : titles) {
+    const auto a = t.find_first_not_of(' '), b = t.find_last_not_of(' ');
+    t = a == std::string::npos ? std::string() : t.substr(a, b - a + 1);
+  }
+  return titles[0] == "V (V)" && titles[1] == "Current (A/cm2)";
+}
+
 }  // namespace
 
-MeasuredColumns ReadMeasuredColumnsText(std::string_view text, const std::string& name) {
+MeasuredColumns ReadMeasuredColumnsText(std::string_view text, const std::string& name,
+                                        std::optional<std::pair<int, int>> columns) {
   MeasuredColumns curve;
   std::size_t at = 0;
   bool headerPossible = true;
@@ -93,7 +119,13 @@ MeasuredColumns ReadMeasuredColumnsText(std::string_view text, const std::string
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find_first_not_of(" \t") == std::string::npos) continue;  // a blank line
     std::string why;
-    const auto pair = Pair(line, why);
+    // The program's own tables say so in their header: their first two columns are V and the current.
+    if (headerPossible && !columns && IsOwnTableHeader(line)) {
+      headerPossible = false;
+      columns = std::pair{1, 2};
+      continue;
+    }
+    const auto pair = Pair(line, why, columns);
     if (!pair) {
       // The first line that holds anything may be the columns' titles: text, not numbers.
       if (headerPossible && line.find_first_not_of("0123456789+-.,;eE \t") != std::string::npos) {
@@ -112,8 +144,8 @@ MeasuredColumns ReadMeasuredColumnsText(std::string_view text, const std::string
   return curve;
 }
 
-MeasuredColumns ReadMeasuredColumns(const std::string& path) {
-  return ReadMeasuredColumnsText(ReadFileStart(path, kLargestFile).bytes, path);
+MeasuredColumns ReadMeasuredColumns(const std::string& path, std::optional<std::pair<int, int>> columns) {
+  return ReadMeasuredColumnsText(ReadFileStart(path, kLargestFile).bytes, path, columns);
 }
 
 }  // namespace pelarin

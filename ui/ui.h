@@ -86,7 +86,7 @@ class MenuTable : public Menus {
 };
 
 // The kinds of file a dialog asks for; each has its own filter.
-enum class FileKind { ParameterFile, MeasuredData };
+enum class FileKind { ParameterFile, MeasuredData, CurveToFit };
 
 // What a file dialog is asked: the kind of file, a title, the start folder and a proposed name.
 struct FileDialogRequest {
@@ -98,7 +98,15 @@ struct FileDialogRequest {
 
 // The filter of a kind of file, in "description|pattern|" form.
 [[nodiscard]] inline std::string_view FileFilter(FileKind kind) {
-  return kind == FileKind::ParameterFile ? "fichiers (*.plr)|*.plr|" : "fichiers (*.txt)|*.txt|";
+  switch (kind) {
+    case FileKind::ParameterFile:
+      return "fichiers (*.plr)|*.plr|";
+    case FileKind::MeasuredData:
+      return "fichiers (*.txt)|*.txt|";
+    case FileKind::CurveToFit:  // what measurement programs and the program's own tables are named
+      return "Measured curves (*.txt *.csv *.dat)|*.txt *.csv *.dat|All files (*)|*|";
+  }
+  return "";
 }
 
 // Every Yes/No question the commands ask.

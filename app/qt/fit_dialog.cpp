@@ -7,6 +7,7 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,6 +15,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStyle>
@@ -57,7 +60,17 @@ std::optional<double> Typed(const QString& text) {
 }
 
 enum Column { kName, kLow, kHigh, kFormValue, kUnit };
-enum CurveColumn { kFile, kConfiguration, kUnits, kSign, kTemperature, kConcentration, kWeight, kRemove };
+enum CurveColumn {
+  kFile,
+  kColumns,
+  kConfiguration,
+  kUnits,
+  kSign,
+  kTemperature,
+  kConcentration,
+  kWeight,
+  kRemove
+};
 
 constexpr const char* kConfigurations[] = {"lit",   "dark",   "lit:1",  "lit:2",
                                            "lit:3", "lit:12", "lit:13", "lit:23"};
@@ -79,7 +92,7 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
     : QDialog(parent),
       state_(state),
       ui_(ui),
-      curves_(new QTableWidget(0, 8)),
+      curves_(new QTableWidget(0, 9)),
       coupled_(new QCheckBox("Rl + Rg network")),
       parameters_(new QTableWidget(kParameterCount, 5)),
       starts_(new QSpinBox),
@@ -103,15 +116,16 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   // The measured curves: the file, and how to read it.
   curves_->setObjectName("curves");
   curves_->setHorizontalHeaderLabels(
-      {"File", "Configuration", "Units", "Sign", "T (\u00B0C)", "X (suns)", "Weight", ""});
+      {"File", "Columns", "Configuration", "Units", "Sign", "T (\u00B0C)", "X (suns)", "Weight", ""});
   curves_->verticalHeader()->hide();
   curves_->verticalHeader()->setDefaultSectionSize(rowHeight + 4);
   curves_->setSelectionMode(QAbstractItemView::NoSelection);
   curves_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   curves_->horizontalHeader()->setSectionResizeMode(kFile, QHeaderView::Stretch);
-  for (const int column : {kConfiguration, kUnits, kSign, kTemperature, kConcentration, kWeight, kRemove})
+  for (const int column :
+       {kColumns, kConfiguration, kUnits, kSign, kTemperature, kConcentration, kWeight, kRemove})
     curves_->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-  curves_->setMinimumSize(metrics.horizontalAdvance(QString(82, 'x')), 5 * (rowHeight + 4));
+  curves_->setMinimumSize(metrics.horizontalAdvance(QString(64, 'x')), 5 * (rowHeight + 4));
   coupled_->setToolTip("The curves are of the stack inside the Rl/Rg network.");
   connect(add_, &QPushButton::clicked, this, [this] { static_cast<void>(AddCurve()); });
   auto* curveButtons = new QHBoxLayout;
@@ -176,7 +190,8 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   int tableWidth = 2 * parameters_->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
   tableWidth += parameters_->columnWidth(kName) + 3 * numberWidth + unitWidth;
   parameters_->setFixedWidth(tableWidth);
-  parameters_->setMinimumHeight(kParameterCount * rowHeight +
+  // Sixteen rows at least; the rest scroll inside the table, so the dialog fits a 768 pixel high screen.
+  parameters_->setMinimumHeight(std::min(kParameterCount, 16) * rowHeight +
                                 parameters_->horizontalHeader()->sizeHint().height() +
                                 2 * parameters_->frameWidth());
   auto* parameterGroup = new QGroupBox("Parameters");
@@ -217,7 +232,8 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   report_->setLineWrapMode(QPlainTextEdit::NoWrap);
   report_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   report_->setPlaceholderText("The report of the fit appears here.");
-  report_->setMinimumWidth(QFontMetrics(report_->font()).horizontalAdvance(QString(86, '0')) + 24);
+  // The report's lines scroll sideways in a narrow dialog rather than widen it past the screen.
+  report_->setMinimumWidth(QFontMetrics(report_->font()).horizontalAdvance(QString(56, '0')) + 24);
   report_->setMinimumHeight(10 * QFontMetrics(report_->font()).lineSpacing());
   picture_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   picture_->setMinimumContentsLength(12);
@@ -253,8 +269,17 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   grid->addWidget(parameterGroup, 0, 1, 3, 1);
   grid->setRowStretch(2, 1);
   grid->setColumnStretch(0, 1);
+  // The inputs scroll inside the dialog on a small screen; the progress, the status and the buttons stay in
+  // sight below them.
+  auto* inputs = new QWidget;
+  inputs->setLayout(grid);
+  auto* scroll = new QScrollArea;
+  scroll->setWidget(inputs);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setMinimumWidth(std::min(inputs->sizeHint().width(), 900));
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(grid, 1);
+  layout->addWidget(scroll, 1);
   layout->addWidget(progress_);
   layout->addWidget(status_);
   layout->addLayout(buttons);
@@ -262,6 +287,16 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   timer_.setInterval(50);
   connect(&timer_, &QTimer::timeout, this, &FitDialog::Poll);
   EnableInputs(true);
+  // As large as its contents ask, within the screen it opens on.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect available = screen->availableGeometry();
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QSize wanted(inputs->sizeHint().width() + 2 * bar + 24,
+                       inputs->sizeHint().height() + bar + progress_->sizeHint().height() +
+                           run_->sizeHint().height() + 4 * layout->spacing() + 48);
+    resize(std::min(wanted.width(), available.width() - 16),
+           std::min(wanted.height(), available.height() - 40));
+  }
 }
 
 FitDialog::~FitDialog() {
@@ -279,7 +314,7 @@ bool FitDialog::AddCurve() {
   const std::string folder =
       rows_.empty() ? fs::current_path(ec).string() : fs::path(rows_.back().path).parent_path().string();
   const auto path = ui_.OpenFileDialog(
-      {.kind = FileKind::MeasuredData, .title = "Measured curve", .startDir = folder, .fileName = ""});
+      {.kind = FileKind::CurveToFit, .title = "Measured curve", .startDir = folder, .fileName = ""});
   if (!path || path->empty()) return false;
   AddCurveRow(*path);
   return true;
@@ -310,6 +345,14 @@ void FitDialog::AddCurveRow(const std::string& path) {
     row.unit->setCurrentIndex(rows_.back().unit->currentIndex());
     row.sign->setCurrentIndex(rows_.back().sign->currentIndex());
   }
+  // The V and J columns of a file of more than two; empty: the file's two, or a table's own by its header.
+  row.columns = new QLineEdit;
+  row.columns->setAlignment(Qt::AlignRight);
+  row.columns->setPlaceholderText("auto");
+  row.columns->setMaximumWidth(fontMetrics().horizontalAdvance("00,00") + 16);
+  row.columns->setToolTip(
+      "The columns of V and J in a file of more than two, such as 1,2; empty: a file of two columns, or "
+      "the program's own table by its header");
   // The conditions the curve was measured at; empty: the form's.
   for (QLineEdit** box : {&row.temperature, &row.concentration}) {
     *box = new QLineEdit;
@@ -333,6 +376,7 @@ void FitDialog::AddCurveRow(const std::string& path) {
   curves_->setCellWidget(r, kConfiguration, row.configuration);
   curves_->setCellWidget(r, kUnits, row.unit);
   curves_->setCellWidget(r, kSign, row.sign);
+  curves_->setCellWidget(r, kColumns, row.columns);
   curves_->setCellWidget(r, kTemperature, row.temperature);
   curves_->setCellWidget(r, kConcentration, row.concentration);
   curves_->setCellWidget(r, kWeight, row.weight);
@@ -419,6 +463,16 @@ std::unique_ptr<fit::FitOptions> FitDialog::Options() {
         .sign = row.sign->currentIndex() == 1 ? fit::SignConvention::Load : fit::SignConvention::Generator,
         .weight = *weight};
     fit::CurveFile atConditions = file;
+    if (const QString text = row.columns->text().trimmed(); !text.isEmpty()) {
+      const QStringList parts = text.split(',');
+      bool okV = false, okJ = false;
+      const int v = parts.size() == 2 ? parts[0].trimmed().toInt(&okV) : 0;
+      const int j = parts.size() == 2 ? parts[1].trimmed().toInt(&okJ) : 0;
+      if (!okV || !okJ || v < 1 || j < 1 || v == j)
+        return refuse("the columns of " + row.path + " are two different numbers from 1, such as 1,2 (\"" +
+                      text.toStdString() + "\").");
+      atConditions.columns = std::pair{v, j};
+    }
     for (const auto& [box, value, name] : {std::tuple{row.temperature, &atConditions.T, "T"},
                                            std::tuple{row.concentration, &atConditions.X, "X"}}) {
       if (box->text().trimmed().isEmpty()) continue;

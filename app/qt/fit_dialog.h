@@ -101,6 +101,7 @@ class FitDialog : public QDialog {
     QComboBox* configuration = nullptr;
     QComboBox* unit = nullptr;
     QComboBox* sign = nullptr;
+    QLineEdit* columns = nullptr;
     QLineEdit* temperature = nullptr;
     QLineEdit* concentration = nullptr;
     QLineEdit* weight = nullptr;

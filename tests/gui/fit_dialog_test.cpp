@@ -57,7 +57,7 @@ class FitDialogTest : public QObject {
     };
     window_->Ui().hooks.file = [this](const FileDialogRequest& request,
                                       bool save) -> std::optional<std::string> {
-      if (save || request.kind != FileKind::MeasuredData || files_.isEmpty()) return std::nullopt;
+      if (save || request.kind != FileKind::CurveToFit || files_.isEmpty()) return std::nullopt;
       return files_.takeFirst().toStdString();
     };
   }
@@ -162,6 +162,20 @@ class FitDialogTest : public QObject {
     QCOMPARE(messages_.size(), 1);
     QVERIFY2(messages_[0].contains(message), qPrintable(messages_[0]));
     QVERIFY(!window_->FitPlot(PlotId::linlin) && !window_->FitPlot(PlotId::linlog));
+  }
+
+  void screenshot() {
+    // A developer's look at the dialog with two curves: PELARIN_SCREENSHOT=path.png saves it.
+    const QByteArray path = qgetenv("PELARIN_SCREENSHOT");
+    if (path.isEmpty()) QSKIP("set PELARIN_SCREENSHOT to save a screenshot");
+    files_ = {Measured("lit.txt", {true, true, true}, -0.5, 1.5), Measured("dark.txt", {}, 0.2, 2.0)};
+    RunDialog([&](FitDialog& d) {
+      QVERIFY(d.AddCurve());
+      QVERIFY(d.AddCurve());
+      QTest::qWait(100);
+      QVERIFY(d.grab().save(QString::fromLocal8Bit(path)));
+      d.reject();
+    });
   }
 
  private:
