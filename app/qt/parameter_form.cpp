@@ -196,7 +196,12 @@ double ParameterFormWidget::IncidentPower() const {
 std::string ParameterFormWidget::BoxText(int index) const { return Box(index)->text().toStdString(); }
 
 void ParameterFormWidget::SetBoxText(int index, const std::string& text) {
-  Box(index)->setText(QString::fromStdString(text));
+  const QString shown = QString::fromStdString(text);
+  if (Box(index)->text() == shown) return;
+  Box(index)->setText(shown);
+  // A value the program puts in (Apply to form, an opened parameter file) is a change of the form like
+  // typing: the live curves follow it.
+  emit boxEdited(index);
 }
 
 void ParameterFormWidget::SetStudyName(const std::string& text) {

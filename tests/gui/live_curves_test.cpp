@@ -106,6 +106,17 @@ class LiveCurvesTest : public QObject {
     QCOMPARE(live.window.LinlinWindow()->windowTitle(), reference.window.LinlinWindow()->windowTitle());
   }
 
+  // A value the program puts into a box (Apply to form, an opened parameter file) redraws as typing does.
+  void aValueTheProgramPutsInRedraws() {
+    WindowAfterStudy live("all", folder_.path());
+    live.window.FormWidget()->LiveBox()->click();
+    const QStringList before = CurvesOf(live.window);
+    QSignalSpy redrawn(&live.window.Live(), &LiveCurves::redrawn);
+    live.window.FormWidget()->SetBoxText(kRp1, "50");
+    QVERIFY(redrawn.wait(5000));
+    QVERIFY(CurvesOf(live.window) != before);
+  }
+
   // Typing waits for a pause and redraws once for the last text; a box that does not read is marked and
   // leaves the curves; with the switch off nothing follows the form.
   void typingPausesBadBoxesAndTheSwitch() {
