@@ -41,10 +41,19 @@ std::optional<std::string> SteppedBoxText(const ParameterRow& row, std::string_v
     stepped = text;
     value = std::strtod(text, nullptr);
   } else {
-    // Up multiplies and down divides, so that a step down undoes a step up wherever rounding allows.
+    // Up multiplies and down divides. The box shows the fewest digits (six at most) that stay within a
+    // thousandth of the step of the stepped value, so that 5 steps to "5.61" and back to "5", not to
+    // 5.609918 and 4.9999999999.
     const double factor = StepFactor(row.rule, coarse);
     for (int i = 0; i < std::abs(steps); ++i) value = steps > 0 ? value * factor : value / factor;
-    stepped = ShortestText(value);
+    const double resolution = 1e-3 * std::abs(value) * (factor - 1);
+    char text[32];
+    for (int digits = 1; digits <= 6; ++digits) {
+      std::snprintf(text, sizeof text, "%.*g", digits, value);
+      if (std::abs(std::strtod(text, nullptr) - value) <= resolution) break;
+    }
+    stepped = ShortestText(std::strtod(text, nullptr));
+    value = std::strtod(text, nullptr);
   }
   const BoxReading check = ReadBox(row, stepped);
   if (!check.problem.empty() || check.value != value || check.shownText != stepped) return std::nullopt;

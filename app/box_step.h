@@ -16,9 +16,10 @@ namespace pelarin {
 // The factor one step up multiplies the value of a box under this rule by.
 [[nodiscard]] double StepFactor(ReadRule rule, bool coarse);
 
-// The text of the box after steps steps (up when positive), as the shortest text that reads back to the
-// new value; nothing when the box does not read, holds 0 (a dark junction or a missing diode stays so), or
-// the step would take it where the form refuses or corrects it.
+// The text of the box after steps steps (up when positive), with the few digits the step needs (six at
+// most: the fewest within a thousandth of a step of the stepped value); nothing when the box does not read,
+// holds 0 (a dark junction or a missing diode stays so), or the step would take it where the form refuses
+// or corrects it.
 [[nodiscard]] std::optional<std::string> SteppedBoxText(const ParameterRow& row, std::string_view text,
                                                         int steps, bool coarse);
 

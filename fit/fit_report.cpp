@@ -1,7 +1,9 @@
 #include "fit/fit_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "model/number_text.h"
 #include "model/parameter_table.h"
@@ -54,6 +56,21 @@ std::string FitReportText(const FitOptions& options, const FitResult& r) {
   }
   for (const std::string& warning : r.warnings) out += "warning: " + warning + "\n";
   return out;
+}
+
+std::string FittedValueText(const ParameterEstimate& e) {
+  char text[40];
+  const double value = e.fitted;
+  int digits = 6;
+  if (e.determined && std::isfinite(e.standardError) && e.standardError > 0 && value != 0) {
+    // Significant digits of the value down to the place of the error's second digit.
+    const int place = static_cast<int>(std::floor(std::log10(e.standardError))) - 1;
+    digits = static_cast<int>(std::floor(std::log10(std::abs(value)))) - place + 1;
+    digits = std::clamp(digits, 1, 17);
+  }
+  std::snprintf(text, sizeof text, "%.*g", digits, value);
+  // "%g" drops the zeros the error justifies ("1500" for 1500.0): the shortest text of the rounded value.
+  return ShortestText(std::strtod(text, nullptr));
 }
 
 std::string FitReportCsv(const FitOptions& options, const FitResult& result) {

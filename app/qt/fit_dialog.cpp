@@ -624,7 +624,7 @@ void FitDialog::ApplyToForm() {
   }
   ParameterForm& form = ui_.Form();
   for (const fit::ParameterEstimate& e : result_->estimates) {
-    const std::string text = ShortestText(e.fitted);
+    const std::string text = fit::FittedValueText(e);
     form.SetBoxText(e.index, text);
     form_.SetBoxText(e.index, text);  // a next fit starts from them
   }
