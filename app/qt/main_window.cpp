@@ -353,7 +353,8 @@ void MainWindow::OpenScanDialog() {
       scanPlot_->SetMeasuring(false);  // slopes of a figure against a parameter are no resistance
       WirePlot(scanPlot_);
       scanPlotWindow_ = AddChild(area_, scanPlot_);
-      scanPlotWindow_->resize(linlinWindow_->size());
+      // Where the lit plot stands: inside the window and below the form, never cascaded past the edge.
+      scanPlotWindow_->setGeometry(linlinWindow_->geometry());
     }
     scanPlot_->Clear();
     picture.drawing.Replay(*scanPlot_);
@@ -379,7 +380,8 @@ void MainWindow::OpenFitDialog() {
       fitPlot_[k]->setObjectName(dark ? "fitDarkPlot" : "fitPlot");
       WirePlot(fitPlot_[k]);
       fitPlotWindow_[k] = AddChild(area_, fitPlot_[k]);
-      fitPlotWindow_[k]->resize((dark ? linlogWindow_ : linlinWindow_)->size());
+      // Over the study plot of its kind, below the form: its buttons and the Live switch stay in sight.
+      fitPlotWindow_[k]->setGeometry((dark ? linlogWindow_ : linlinWindow_)->geometry());
     }
     PlotWindowWidget* plot = fitPlot_[k];
     // A drag measures a resistance on the lit curves and an ideality factor on the dark ones; residuals

@@ -121,6 +121,8 @@ class FitDialogTest : public QObject {
     PlotWindowWidget* plot = window_->FitPlot(PlotId::linlin);
     QVERIFY(plot);
     QVERIFY(window_->FitPlotWindow(PlotId::linlin)->isVisible());
+    // It opens where the study's lit plot stands, below the form, not cascaded over its buttons.
+    QCOMPARE(window_->FitPlotWindow(PlotId::linlin)->geometry(), window_->LinlinWindow()->geometry());
     QCOMPARE(plot->Drawing().Titles().title,
              std::string("Fit: lit curves, measured (points) and fitted (lines)"));
     QVERIFY(!plot->Drawing().Curves().empty());
