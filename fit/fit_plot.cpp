@@ -89,13 +89,21 @@ void DrawFitPicture(const FitOptions& options, const FitResult& result, FitPictu
     const Colour colour = ColourOf(n);
     // A curve of a campaign is named with its conditions: "lit" may be there at three temperatures.
     const std::string name = c.T || c.X ? c.Conditions(result.fitted) : c.name;
-    surface.BeginCurve({.name = name, .colour = colour, .hollow = true, .figures = std::nullopt});
+    const bool residual = picture == FitPicture::Residuals;
+    surface.BeginCurve({.name = residual ? name : name + ", measured",
+                        .colour = colour,
+                        .hollow = true,
+                        .figures = std::nullopt});
     surface.SetFillColour(PaletteColour(15));  // white inside: rings, as the measured overlay draws them
     for (std::size_t i = 0; i < c.V.size(); ++i) {
       const double value = picture == FitPicture::Residuals ? residuals[k][i] : y(c.J[i]);
       if (std::isfinite(value)) surface.Circle(c.V[i], value, plot.markerRadius, colour);
     }
-    if (picture == FitPicture::Residuals) continue;
+    if (residual) continue;
+    // The fitted line in a colour of its own, with its own legend entry: the points are the measurement.
+    const Colour lineColour = ColourOf(n + std::size(kPalette) / 2);
+    surface.BeginCurve(
+        {.name = name + ", fitted", .colour = lineColour, .hollow = false, .figures = std::nullopt});
     surface.SetDrawWidth(2);
     bool first = true;
     for (const auto& [V, J] : ModelLine(c, result.fitted)) {
@@ -107,7 +115,7 @@ void DrawFitPicture(const FitOptions& options, const FitResult& result, FitPictu
       if (first)
         surface.SetPen(V, value);
       else
-        surface.LineTo(V, value, colour);
+        surface.LineTo(V, value, lineColour);
       first = false;
     }
     surface.SetDrawWidth(1);
