@@ -2,6 +2,9 @@
 
 #include <exception>
 #include <new>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "app/vector_state.h"
 #include "model/calc_error.h"
@@ -10,6 +13,25 @@
 #include "workspace/parameter_file.h"
 
 namespace pelarin {
+
+namespace {
+
+// A calculation error in the user's words: the search that raised it named by what it solves, not by the
+// routine ("CalcV1Net: ..." is "the voltage of junction 1 inside the Rl/Rg network: ...").
+std::string InUsersWords(const std::string& message) {
+  static const std::pair<const char*, const char*> kSearches[] = {
+      {"CalcV1Net: ", "the search for the voltage of junction 1 inside the Rl/Rg network: "},
+      {"CalcV2Net: ", "the search for the voltage of junction 2 inside the Rl/Rg network: "},
+      {"CalcCoupled: ", "the sweep of the stack inside the Rl/Rg network: "},
+      {"CalcV: ", "the search for a junction's voltage at its current: "},
+      {"CalcJ: ", "the search for a junction's current at its voltage: "},
+  };
+  for (const auto& [routine, words] : kSearches)
+    if (message.starts_with(routine)) return words + message.substr(std::string_view(routine).size());
+  return message;
+}
+
+}  // namespace
 
 bool RunCommand(Ui& ui, const std::string& commandName, const std::function<void()>& command) {
   std::string text, title;
@@ -29,7 +51,7 @@ bool RunCommand(Ui& ui, const std::string& commandName, const std::function<void
     icon = MessageIcon::Exclamation;
   } catch (const CalcError& e) {
     title = "Calculation error";
-    text = commandName + " stopped: " + e.what();
+    text = commandName + " stopped: " + InUsersWords(e.what());
   } catch (const FileError& e) {
     title = "File error";
     text = commandName + " stopped: " + e.what();

@@ -149,7 +149,12 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   for (int i = 0; i < kParameterCount; ++i) {
     const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
     const fit::FreeParameter bounds = fit::DefaultBounds(i);
-    auto* name = new QTableWidgetItem(Q(row.name));
+    // The form's label beside the name where they differ ("m11 (md11)"), so that a box is found on the form.
+    std::string_view label = row.label;
+    while (!label.empty() && (label.back() == ' ' || label.back() == '=')) label.remove_suffix(1);
+    const std::string shown =
+        label == row.name ? std::string(row.name) : std::string(row.name) + " (" + std::string(label) + ")";
+    auto* name = new QTableWidgetItem(Q(shown));
     name->setFlags(row.fittable ? Qt::ItemIsEnabled | Qt::ItemIsUserCheckable : Qt::ItemFlags());
     name->setCheckState(Qt::Unchecked);
     name->setToolTip(!row.fittable  ? "A curve's condition: give each curve its own in the T column"

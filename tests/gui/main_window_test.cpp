@@ -239,7 +239,10 @@ class MainWindowTest : public QObject {
     const bool ran = RunCommand(window_->Ui(), "Test command", [] { throw CalcError("CalcV: overflow"); });
     QVERIFY(!ran);
     QCOMPARE(messages_.size(), 1);
-    QVERIFY(messages_[0].contains("CalcV: overflow"));
+    // Said in the user's words: what was searched for, not the routine.
+    QVERIFY2(messages_[0].contains("the search for a junction's voltage at its current: overflow"),
+             qPrintable(messages_[0]));
+    QVERIFY(!messages_[0].contains("CalcV"));
     QVERIFY(window_->isVisible());
   }
 
