@@ -19,8 +19,8 @@
 #include <fstream>
 
 #include "app/qt/main_window.h"
-#include "fit/fit_report.h"
 #include "common/solver_fixtures.h"
+#include "fit/fit_report.h"
 #include "model/exact_circuit.h"
 #include "model/number_text.h"
 #include "plot/qt/plot_window_widget.h"

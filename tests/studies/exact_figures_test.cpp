@@ -62,10 +62,20 @@ TEST_F(ExactFiguresTest, AgreeWithTheFiguresReadOffEveryStudysCurves) {
       // A dark junction's diode bends the two-junction curve between the start currents of its sweeps,
       // where a straight line missed the open-circuit voltage by 1.6e-4.
       {"bent near open circuit",
-       {{"Rs1", "0.418687"}, {"Rp1", "35362.6"}, {"Jsd11", "3.01638e-11"}, {"Jsd12", "1.41968e-06"},
-        {"m12", "1.69162"}, {"Jsd22", "3.74028e-08"}, {"m21", "1.19054"}, {"m22", "1.76021"},
-        {"Rs3", "1.46194"}, {"Jsc3", "0.0213362"}, {"Jsd31", "1.28334e-07"}, {"Jsd32", "5.03841e-07"},
-        {"m31", "0.89132"}, {"m32", "2.17907"}}},
+       {{"Rs1", "0.418687"},
+        {"Rp1", "35362.6"},
+        {"Jsd11", "3.01638e-11"},
+        {"Jsd12", "1.41968e-06"},
+        {"m12", "1.69162"},
+        {"Jsd22", "3.74028e-08"},
+        {"m21", "1.19054"},
+        {"m22", "1.76021"},
+        {"Rs3", "1.46194"},
+        {"Jsc3", "0.0213362"},
+        {"Jsd31", "1.28334e-07"},
+        {"Jsd32", "5.03841e-07"},
+        {"m31", "0.89132"},
+        {"m32", "2.17907"}}},
   };
   std::map<std::string, double> worst;
   int compared = 0;
