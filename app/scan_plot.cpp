@@ -251,7 +251,8 @@ std::vector<std::pair<std::string, std::vector<double>>> ValuesByCurve(const std
 // Each curve's figure as a histogram drawn in outline: bins shared by the curves, about the square root of
 // the largest count of them (5 to 50), over the range of all values.
 void DrawHistogram(const std::vector<ScanRow>& rows, const std::string& title, const std::string& xTitle,
-                   const std::map<std::string, Colour>& colours, RecordingSurface& surface) {
+                   const std::map<std::string, Colour>& colours,
+                   const std::map<std::string, FigureSpread>& spreads, RecordingSurface& surface) {
   const auto curves = ValuesByCurve(rows);
   double lo = std::numeric_limits<double>::infinity(), hi = -lo;
   std::size_t most = 0;
@@ -274,8 +275,19 @@ void DrawHistogram(const std::vector<ScanRow>& rows, const std::string& title, c
     top = std::max(top, *std::max_element(counts.back().begin(), counts.back().end()));
   }
   PlotState plot;
-  DrawLinLinAxes(surface, plot, lo, hi, 0, top);
+  // Room above the bins for a line per curve with its spread, as the batch tool's table gives it.
+  const double room = spreads.empty() ? 1 : 1.12 + 0.08 * static_cast<double>(curves.size());
+  DrawLinLinAxes(surface, plot, lo, hi, 0, top * room);
   surface.SetTitles({.title = title, .xTitle = xTitle, .yTitle = "cells", .logY = false});
+  for (std::size_t k = 0; k < curves.size(); ++k) {
+    const auto spread = spreads.find(curves[k].first);
+    if (spread == spreads.end()) continue;
+    const FigureSpread& s = spread->second;
+    const auto number = [](double x) { return SignificantText(x, 4); };
+    surface.SetPen(lo + 0.02 * (hi - lo), top * (room - 0.04 - 0.08 * static_cast<double>(k)));
+    surface.Print(curves[k].first + ": mean " + number(s.mean) + ", SD " + number(s.sd) +
+                  ", 5/50/95 %: " + number(s.p5) + ", " + number(s.p50) + ", " + number(s.p95));
+  }
   std::vector<Colour> used;
   for (std::size_t k = 0; k < curves.size(); ++k) {
     const auto own = colours.find(curves[k].first);
@@ -397,10 +409,13 @@ void DrawScanPlot(const ScanFile& file, const std::vector<ScanAxis>& axes, int f
   if (!axes.empty() && axes[0].spread) {
     std::int64_t cells = 0;
     for (const ScanCell& cell : file.cells) cells = std::max(cells, cell.cells);
+    std::map<std::string, FigureSpread> spreads;
+    for (const FigureSpread& s : SpreadOf(file, axes.size()))
+      if (s.figure == figureTitle) spreads.emplace(s.curve, s);
     DrawHistogram(rows,
                   study + ": " + std::string(kScanFigures[figure]) + " over a sample of " +
                       std::to_string(cells) + " cells",
-                  figureTitle, colours, surface);
+                  figureTitle, colours, spreads, surface);
   } else if (axes.size() == 1) {
     DrawCurves(rows, axes[0], study + ": " + std::string(kScanFigures[figure]) + " against " + axes[0].name,
                figureTitle, colours, surface);

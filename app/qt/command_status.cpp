@@ -1,5 +1,6 @@
 #include "app/qt/command_status.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 
 namespace pelarin {
@@ -43,6 +44,13 @@ void CommandStatus::Stop() {
 }
 
 void CommandStatus::ShowTime() {
+  // A question or message box of the command waits for the user: the command is not computing then.
+  if (QApplication::activeModalWidget() && !runner_.Stopping()) {
+    label_->setText(runner_.Name() + ": waiting for your answer");
+    bar_->setRange(0, 1);
+    return;
+  }
+  bar_->setRange(0, 0);
   const QString seconds = QString::number(static_cast<double>(clock_.elapsed()) / 1000, 'f', 1);
   label_->setText(runner_.Stopping() ? runner_.Name() + ": stopping..."
                                      : runner_.Name() + ": computing, " + seconds + " s (Escape stops it)");

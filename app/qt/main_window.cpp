@@ -89,6 +89,14 @@ MainWindow::MainWindow(State& state, QWidget* parent)
     SetBusy(false);
     // The plots show the study just run, or what is left of a failed one.
     if (!IsStudyItem(lastItem_)) return;
+    // After a study that failed or was stopped, the curves shown are not the form's cell: the captions say
+    // so.
+    if (!lastRan_)
+      for (PlotWindowWidget* plot : {linlin_, linlog_}) {
+        static const std::string kStale = "   [the last study did not finish: not the form's cell]";
+        if (!plot->Drawing().Ops().empty() && !plot->caption.ends_with(kStale))
+          plot->SetCaption(plot->caption + kStale);
+      }
     const StudyEntry* study = nullptr;
     for (const StudyEntry& entry : Studies())
       if (MenuItemOf(entry) == lastItem_ && lastRan_) study = &entry;

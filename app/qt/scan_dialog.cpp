@@ -17,7 +17,9 @@
 #include "app/ordered_cells.h"
 #include "app/scan_plot.h"
 #include "model/calc_error.h"
+#include "model/number_text.h"
 #include "model/parameter_table.h"
+#include "workspace/read_parameters.h"
 #include "workspace/study_folder.h"
 
 namespace pelarin {
@@ -193,6 +195,28 @@ bool ScanDialog::Sampling() const { return mode_->currentData().toString() == "s
 
 void ScanDialog::ShowMode() {
   const bool sampling = Sampling();
+  if (sampling != shownSampling_) {
+    shownSampling_ = sampling;
+    for (AxisRow& row : rows_) {
+      const QString from = row.from->text(), to = row.to->text();
+      if (sampling && row.otherFrom.isEmpty()) {
+        // A first sample spreads around the box's value: 20 % by a lognormal factor on a log scale, 5 % by a
+        // normal deviation on a linear one (the box's own step where it is 0).
+        const int index = row.parameter->currentIndex();
+        const ParameterRow& p = kParameterRows[static_cast<std::size_t>(index)];
+        const BoxReading box = ReadBox(p, form_.BoxText(index));
+        const double value = box.problem.empty() ? box.value : 0;
+        const bool log = p.LogScale() && value > 0;
+        row.spread->setCurrentText(log ? "lognormal" : "normal");
+        row.otherFrom = Q(ShortestText(value));
+        const double sd = value != 0 ? 0.05 * std::abs(value) : std::max(p.linearStep, 1e-3);
+        row.otherTo = Q(log ? std::string("1.2") : ShortestText(sd));
+      }
+      row.from->setText(row.otherFrom);
+      row.to->setText(row.otherTo);
+      row.otherFrom = from, row.otherTo = to;
+    }
+  }
   const char* grid[] = {"From", "To", "Points"};
   const char* sample[] = {"Mean / median / low", "SD / factor / high", "Spread"};
   for (int c = 0; c < 3; ++c) headings_[c]->setText(sampling ? sample[c] : grid[c]);

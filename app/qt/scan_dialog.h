@@ -89,7 +89,10 @@ class ScanDialog : public QDialog {
     QSpinBox* points = nullptr;
     QCheckBox* log = nullptr;
     QComboBox* spread = nullptr;
+    // The other mode's two texts (grid bounds, or the spread's two numbers): each mode keeps its own.
+    QString otherFrom, otherTo;
   };
+  bool shownSampling_ = false;
 
   // The axes as typed, or nothing with the reason in error.
   [[nodiscard]] std::optional<std::vector<ScanAxis>> Axes(std::string& error) const;
