@@ -135,12 +135,17 @@ std::string OutputsProblem(const std::vector<std::string>& outputs, const std::v
       return out + " is a folder; an output needs a file name";
     for (const std::string& in : inputs)
       if (!in.empty() && SameFile(out, in))
-        return out + " is also an input of the run (" + in + "); it would be destroyed";
-    for (std::size_t j = 0; j < i; ++j)
-      if (SameFile(out, outputs[j]))
-        return out + " is named for two outputs of the run" +
-               (outputs[j] == out ? std::string() : " (also as " + outputs[j] + ")") + "; one would be lost";
-    if (const std::string problem = NotAFileToReplace(out); !problem.empty()) return problem;
+        return std::string(out)
+            .append(" is also an input of the run (")
+            .append(in)
+            .append("); it would be destroyed");
+    for (std::size_t j = 0; j < i; ++j) {
+      if (!SameFile(out, outputs[j])) continue;
+      std::string why = out + " is named for two outputs of the run";
+      if (outputs[j] != out) why.append(" (also as ").append(outputs[j]).append(")");
+      return why.append("; one would be lost");
+    }
+    if (std::string problem = NotAFileToReplace(out); !problem.empty()) return problem;
   }
   return "";
 }

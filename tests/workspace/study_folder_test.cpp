@@ -46,8 +46,9 @@ TEST_F(FileHelpers, AWriteReplacesOnlyARegularFileNeverWhatALinkLeadsTo) {
   fs::create_symlink(dir / "nowhere", dir / "dangling.txt");
   ASSERT_EQ(::mkfifo(In("fifo.txt").c_str(), 0600), 0);
   fs::create_symlink(dir / "target.txt", dir / "plain.txt.tmp~");  // the old predictable temporary name
-  for (const auto& [name, what] :
+  for (const auto& [entry, what] :
        {std::pair{"link.txt", "a link"}, {"dangling.txt", "a link"}, {"fifo.txt", "a FIFO"}}) {
+    const std::string name = entry;
     EXPECT_EQ(Told([&] { WriteTextFileAtomically(In(name), "new"); }),
               "cannot write " + In(name) + ": " + what +
                   " of that name is in the way, and only a regular file is ever replaced.");
