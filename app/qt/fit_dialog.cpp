@@ -121,11 +121,13 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   curves_->verticalHeader()->setDefaultSectionSize(rowHeight + 4);
   curves_->setSelectionMode(QAbstractItemView::NoSelection);
   curves_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  curves_->horizontalHeader()->setSectionResizeMode(kFile, QHeaderView::Stretch);
+  // Every column as wide as its whole text, the file's name included; the table scrolls sideways instead.
+  curves_->horizontalHeader()->setSectionResizeMode(kFile, QHeaderView::ResizeToContents);
+  curves_->horizontalHeader()->setStretchLastSection(true);
   for (const int column :
        {kColumns, kConfiguration, kUnits, kSign, kTemperature, kConcentration, kWeight, kRemove})
     curves_->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-  curves_->setMinimumSize(metrics.horizontalAdvance(QString(64, 'x')), 5 * (rowHeight + 4));
+  curves_->setMinimumSize(metrics.horizontalAdvance(QString(54, 'x')), 5 * (rowHeight + 4));
   coupled_->setToolTip("The curves are of the stack inside the Rl/Rg network.");
   connect(add_, &QPushButton::clicked, this, [this] { static_cast<void>(AddCurve()); });
   auto* curveButtons = new QHBoxLayout;
@@ -238,7 +240,7 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   report_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   report_->setPlaceholderText("The report of the fit appears here.");
   // The report's lines scroll sideways in a narrow dialog rather than widen it past the screen.
-  report_->setMinimumWidth(QFontMetrics(report_->font()).horizontalAdvance(QString(56, '0')) + 24);
+  report_->setMinimumWidth(QFontMetrics(report_->font()).horizontalAdvance(QString(46, '0')) + 24);
   report_->setMinimumHeight(10 * QFontMetrics(report_->font()).lineSpacing());
   picture_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   picture_->setMinimumContentsLength(12);
