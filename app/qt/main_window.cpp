@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -83,6 +84,7 @@ MainWindow::MainWindow(State& state, QWidget* parent)
   escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape_->setContext(Qt::WindowShortcut);
   escape_->setEnabled(false);
+  menuBar()->installEventFilter(this);
   connect(escape_, &QShortcut::activated, commandStatus_, &CommandStatus::Stop);
   connect(runner_.get(), &StudyRunner::started, this, [this] { SetBusy(true); });
   connect(runner_.get(), &StudyRunner::finished, this, [this] {
@@ -339,6 +341,11 @@ void MainWindow::LayOut(QSize area) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == formScroll_->viewport() && event->type() == QEvent::Resize)
     form_->FitWidth(formScroll_->viewport()->width());
+  // A menu closed by Escape leaves the menu bar highlighted, and the bar takes the next Escape for
+  // itself. While a command runs that Escape also stops it, so one press is enough as everywhere else.
+  if (watched == menuBar() && event->type() == QEvent::ShortcutOverride && escape_->isEnabled() &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !QApplication::activePopupWidget())
+    commandStatus_->Stop();
   return QMainWindow::eventFilter(watched, event);
 }
 
