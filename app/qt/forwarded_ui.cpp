@@ -110,22 +110,28 @@ void ForwardedUi::ForwardedPlot::SetWindowStateNormal() {
   Hold([](PlotWindow& w) { w.SetWindowStateNormal(); });
 }
 void ForwardedUi::ForwardedPlot::SetScaleWidth(double width) {
+  scaleWidth_ = width;
   Hold([=](PlotWindow& w) { w.SetScaleWidth(width); });
 }
 void ForwardedUi::ForwardedPlot::SetScaleHeight(double height) {
+  scaleHeight_ = height;
   Hold([=](PlotWindow& w) { w.SetScaleHeight(height); });
 }
 double ForwardedUi::ForwardedPlot::ScaleWidth() const {
+  if (scaleWidth_) return *scaleWidth_;
   double width = 0;
   owner_.Call([&] { width = window_.ScaleWidth(); });
   return width;
 }
 double ForwardedUi::ForwardedPlot::ScaleHeight() const {
+  if (scaleHeight_) return *scaleHeight_;
   double height = 0;
   owner_.Call([&] { height = window_.ScaleHeight(); });
   return height;
 }
 void ForwardedUi::ForwardedPlot::SetUserCoordinates(double left, double top, double right, double bottom) {
+  scaleWidth_ = right - left;
+  scaleHeight_ = bottom - top;
   Hold([=](PlotWindow& w) { w.SetUserCoordinates(left, top, right, bottom); });
 }
 void ForwardedUi::ForwardedPlot::SetBackColour(Colour colour) {

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,9 @@ class ForwardedUi : public Ui {
     void Hold(DrawCall call);
     ForwardedUi& owner_;
     PlotWindow& window_;
+    // The extents this command set itself: the window holds the same once the held drawing is replayed,
+    // so reading them back needs no wait for the UI thread while it paints.
+    std::optional<double> scaleWidth_, scaleHeight_;
   };
 
   class ForwardedForm : public ParameterForm {

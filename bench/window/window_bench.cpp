@@ -62,9 +62,17 @@ struct WindowProgram {
   }
 };
 
+// One application and window for every benchmark, ended before main returns: Qt's objects must not outlive
+// the application or be destroyed after it at exit.
+std::unique_ptr<WindowProgram>& Program() {
+  static std::unique_ptr<WindowProgram> program;
+  if (!program) program = std::make_unique<WindowProgram>();
+  return program;
+}
+
 void BM_AllJunctionsInTheWindowProgram(benchmark::State& bench) {
   WorkFolder();
-  static auto program = std::make_unique<WindowProgram>();
+  auto& program = Program();
   const MenuItem item = MenuItemOf(*FindStudy("all"));
   for (auto _ : bench) {
     program->window.StartMenuCommand(item);
@@ -79,7 +87,7 @@ BENCHMARK(BM_AllJunctionsInTheWindowProgram)->Unit(benchmark::kMillisecond);
 // difference is the cost of handing the questions and the drawing over.
 void BM_AllJunctionsOnTheUiThread(benchmark::State& bench) {
   WorkFolder();
-  static auto program = std::make_unique<WindowProgram>();
+  auto& program = Program();
   const MenuItem item = MenuItemOf(*FindStudy("all"));
   for (auto _ : bench) {
     RunMenuCommand(program->state, program->window.Ui(), item);
@@ -92,7 +100,7 @@ BENCHMARK(BM_AllJunctionsOnTheUiThread)->Unit(benchmark::kMillisecond);
 // Rp1 goes back and forth between two values; each Enter starts the live computation at once.
 void BM_LiveStackRedrawFromEnter(benchmark::State& bench) {
   WorkFolder();
-  static auto program = std::make_unique<WindowProgram>();
+  auto& program = Program();
   MainWindow& window = program->window;
   window.StartMenuCommand(MenuItemOf(*FindStudy("all")));
   window.WaitForCommand();
@@ -129,5 +137,6 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  pelarin::Program().reset();
   return 0;
 }
