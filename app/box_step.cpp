@@ -38,8 +38,8 @@ std::optional<std::string> SteppedBoxText(const ParameterRow& row, std::string_v
       std::snprintf(text, sizeof text, "%.*g", digits, value);
       if (std::abs(std::strtod(text, nullptr) - value) <= row.linearStep * 1e-6) break;
     }
-    stepped = text;
     value = std::strtod(text, nullptr);
+    stepped = ShortestText(value);
   } else {
     // Up multiplies and down divides. The box shows the fewest digits (six at most) that stay within a
     // thousandth of the step of the stepped value, so that 5 steps to "5.61" and back to "5", not to

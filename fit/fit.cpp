@@ -292,6 +292,7 @@ FreeParameter DefaultBounds(int index) {
     case ReadRule::Bounded:
       // The form's range; on a log scale from a thousandth of a sun.
       f.lo = row.LogScale() ? std::max(row.low, 1e-3) : row.low, f.hi = row.high;
+      if (row.fitLow != 0 || row.fitHigh != 0) f.lo = row.fitLow, f.hi = row.fitHigh;
       break;
   }
   return f;
@@ -312,9 +313,9 @@ std::optional<std::string> FitOptions::Problem() const {
       return "the bounds " + bounds + " need LO below HI, both finite";
     const ParameterRow& row = Row(f.index);
     if (row.rule == ReadRule::Bounded) {
-      if (f.lo < row.low || (!row.lowClosed && f.lo == row.low) || f.hi > row.high)
+      if (!row.InRange(f.lo) || !row.InRange(f.hi))
         return "the bounds " + bounds + " leave the form's range of " + Name(f.index) + ", " + Text(row.low) +
-               " to " + Text(row.high);
+               " to " + Text(row.high) + (row.highClosed ? "" : " (below it)");
       continue;
     }
     const bool positive = f.Log() || row.rule == ReadRule::IdealityFactor;

@@ -14,8 +14,11 @@ namespace pelarin {
 
 // The 26 parameters of the cell: the parameter file's fixed lines and the circuit's own quantities.
 inline constexpr int kCellParameterCount = 26;
-// Every box of the form: the cell's 26 parameters and the 8 operating conditions after them.
-inline constexpr int kParameterCount = 34;
+// Every box of the form: the cell's 26 parameters, the 8 operating conditions after them, then the 11
+// quantities of the coupling physics (luminescent coupling and reverse breakdown).
+inline constexpr int kParameterCount = 45;
+// The first box of the coupling physics.
+inline constexpr int kFirstPhysicsIndex = 34;
 
 // Which values a box accepts, and how it corrects the ones it takes but changes.
 enum class ReadRule {
@@ -24,11 +27,12 @@ enum class ReadRule {
   SaturationCurrent,  // 0 (a junction with one diode) or above
   IdealityFactor,     // above 0
   Coupling,           // not above its lower limit (empty included) becomes that limit; above 1e13, 1e13
-  Bounded,            // within the row's range (low, high]; or [low, high] when the low end is closed
+  Bounded,            // within the row's range, each end taken or not as the row says
 };
 
-// Where a box sits on the form: the three junctions' columns, the coupling resistances, the conditions.
-enum class FormGroup { Junction, Coupling, Conditions };
+// Where a box sits on the form: the three junctions' columns, the coupling resistances, the conditions, the
+// coupling physics.
+enum class FormGroup { Junction, Coupling, Conditions, Physics };
 
 struct ParameterRow {
   std::string_view name;   // the parameter's own name, e.g. "Jsd11"
@@ -42,7 +46,7 @@ struct ParameterRow {
   double lowerLimit;  // Coupling only
   FormGroup group = FormGroup::Junction;
   // Bounded only: the range of the values the box takes, what its value is ("the temperature") and whether
-  // the low end itself is taken.
+  // each end itself is taken.
   double low = 0, high = 0;
   bool lowClosed = true;
   std::string_view quantity = {};
@@ -51,8 +55,18 @@ struct ParameterRow {
   // Bounded only: the step of the box's value for the mouse wheel, or 0 when it steps by a factor (on a
   // log scale, as the resistances do).
   double linearStep = 0;
+  bool highClosed = true;
+  // Bounded only: a fit's default bounds where the whole range is too wide or has an open end (both 0: the
+  // range).
+  double fitLow = 0, fitHigh = 0;
   // Whether the parameter file holds its line only when its value is not the default.
-  [[nodiscard]] constexpr bool OptionalFileLine() const { return group == FormGroup::Conditions; }
+  [[nodiscard]] constexpr bool OptionalFileLine() const {
+    return group == FormGroup::Conditions || group == FormGroup::Physics;
+  }
+  // Whether a value lies in a Bounded row's range.
+  [[nodiscard]] constexpr bool InRange(double value) const {
+    return (lowClosed ? value >= low : value > low) && (highClosed ? value <= high : value < high);
+  }
   // Whether its values are seen in ratios (a log scale): resistances, saturation currents, concentration.
   [[nodiscard]] constexpr bool LogScale() const {
     return rule == ReadRule::Resistance || rule == ReadRule::SaturationCurrent ||
@@ -65,7 +79,8 @@ inline constexpr std::string_view kIdealityMask = "#.##";
 
 // Rows 0..25 are boxes 0..25 of the form and lines 1..26 of the parameter file; the conditions follow, each a
 // line of its own after the 26 when its value is not the default. The conditions' defaults are the
-// reference conditions: the 26 parameters are the cell there, and every law of the conditions is 1.
+// reference conditions: the 26 parameters are the cell there, and every law of the conditions is 1. The
+// coupling physics follows the same way; its defaults turn both effects off.
 // clang-format off
 inline constexpr std::array<ParameterRow, kParameterCount> kParameterRows = {{
     {"Rs1", "Rs1  = ", "Ohm.cm2", "5", "Rs1=  ", kExponentMask, &Parameters::Rs1, ReadRule::Resistance, 0},
@@ -126,6 +141,59 @@ inline constexpr std::array<ParameterRow, kParameterCount> kParameterRows = {{
      .fileMask = "", .member = &Parameters::alpha3, .rule = ReadRule::Bounded, .lowerLimit = 0,
      .group = FormGroup::Conditions, .low = -0.1, .high = 0.1, .lowClosed = true,
      .quantity = "a temperature coefficient", .fittable = true, .linearStep = 1e-4},
+    {.name = "beta2", .label = "beta2 = ", .unit = "", .defaultText = "0", .fileLabel = "beta2= ",
+     .fileMask = "", .member = &Parameters::beta2, .rule = ReadRule::Bounded, .lowerLimit = 0,
+     .group = FormGroup::Physics, .low = 0, .high = 1, .lowClosed = true,
+     .quantity = "a luminescent coupling fraction", .fittable = true, .linearStep = 0.01, .highClosed = true},
+    {.name = "beta3", .label = "beta3 = ", .unit = "", .defaultText = "0", .fileLabel = "beta3= ",
+     .fileMask = "", .member = &Parameters::beta3, .rule = ReadRule::Bounded, .lowerLimit = 0,
+     .group = FormGroup::Physics, .low = 0, .high = 1, .lowClosed = true,
+     .quantity = "a luminescent coupling fraction", .fittable = true, .linearStep = 0.01, .highClosed = true},
+    {.name = "Abd1", .label = "Abd1 = ", .unit = "", .defaultText = "0", .fileLabel = "Abd1= ",
+     .fileMask = "", .member = &Parameters::Abd1, .rule = ReadRule::Bounded, .lowerLimit = 0,
+     .group = FormGroup::Physics, .low = 0, .high = 1e6, .lowClosed = true,
+     .quantity = "a breakdown strength", .fittable = true, .linearStep = 0.01, .highClosed = true,
+     .fitLow = 0, .fitHigh = 10},
+    {.name = "Abd2", .label = "Abd2 = ", .unit = "", .defaultText = "0", .fileLabel = "Abd2= ",
+     .fileMask = "", .member = &Parameters::Abd2, .rule = ReadRule::Bounded, .lowerLimit = 0,
+     .group = FormGroup::Physics, .low = 0, .high = 1e6, .lowClosed = true,
+     .quantity = "a breakdown strength", .fittable = true, .linearStep = 0.01, .highClosed = true,
+     .fitLow = 0, .fitHigh = 10},
+    {.name = "Abd3", .label = "Abd3 = ", .unit = "", .defaultText = "0", .fileLabel = "Abd3= ",
+     .fileMask = "", .member = &Parameters::Abd3, .rule = ReadRule::Bounded, .lowerLimit = 0,
+     .group = FormGroup::Physics, .low = 0, .high = 1e6, .lowClosed = true,
+     .quantity = "a breakdown strength", .fittable = true, .linearStep = 0.01, .highClosed = true,
+     .fitLow = 0, .fitHigh = 10},
+    {.name = "Vbd1", .label = "Vbd1 = ", .unit = "V", .defaultText = "-20", .fileLabel = "Vbd1= ",
+     .fileMask = "", .member = &Parameters::Vbd1, .rule = ReadRule::Bounded, .lowerLimit = 0,
+     .group = FormGroup::Physics, .low = -1e4, .high = 0, .lowClosed = false,
+     .quantity = "a breakdown voltage", .fittable = true, .linearStep = 0.5, .highClosed = false,
+     .fitLow = -100, .fitHigh = -1},
+    {.name = "Vbd2", .label = "Vbd2 = ", .unit = "V", .defaultText = "-20", .fileLabel = "Vbd2= ",
+     .fileMask = "", .member = &Parameters::Vbd2, .rule = ReadRule::Bounded, .lowerLimit = 0,
+     .group = FormGroup::Physics, .low = -1e4, .high = 0, .lowClosed = false,
+     .quantity = "a breakdown voltage", .fittable = true, .linearStep = 0.5, .highClosed = false,
+     .fitLow = -100, .fitHigh = -1},
+    {.name = "Vbd3", .label = "Vbd3 = ", .unit = "V", .defaultText = "-20", .fileLabel = "Vbd3= ",
+     .fileMask = "", .member = &Parameters::Vbd3, .rule = ReadRule::Bounded, .lowerLimit = 0,
+     .group = FormGroup::Physics, .low = -1e4, .high = 0, .lowClosed = false,
+     .quantity = "a breakdown voltage", .fittable = true, .linearStep = 0.5, .highClosed = false,
+     .fitLow = -100, .fitHigh = -1},
+    {.name = "nbd1", .label = "nbd1 = ", .unit = "", .defaultText = "3.28", .fileLabel = "nbd1= ",
+     .fileMask = "", .member = &Parameters::nbd1, .rule = ReadRule::Bounded, .lowerLimit = 0,
+     .group = FormGroup::Physics, .low = 0, .high = 100, .lowClosed = false,
+     .quantity = "a breakdown exponent", .fittable = true, .linearStep = 0.1, .highClosed = true,
+     .fitLow = 1, .fitHigh = 10},
+    {.name = "nbd2", .label = "nbd2 = ", .unit = "", .defaultText = "3.28", .fileLabel = "nbd2= ",
+     .fileMask = "", .member = &Parameters::nbd2, .rule = ReadRule::Bounded, .lowerLimit = 0,
+     .group = FormGroup::Physics, .low = 0, .high = 100, .lowClosed = false,
+     .quantity = "a breakdown exponent", .fittable = true, .linearStep = 0.1, .highClosed = true,
+     .fitLow = 1, .fitHigh = 10},
+    {.name = "nbd3", .label = "nbd3 = ", .unit = "", .defaultText = "3.28", .fileLabel = "nbd3= ",
+     .fileMask = "", .member = &Parameters::nbd3, .rule = ReadRule::Bounded, .lowerLimit = 0,
+     .group = FormGroup::Physics, .low = 0, .high = 100, .lowClosed = false,
+     .quantity = "a breakdown exponent", .fittable = true, .linearStep = 0.1, .highClosed = true,
+     .fitLow = 1, .fitHigh = 10},
 }};
 // clang-format on
 

@@ -23,6 +23,13 @@ struct Parameters {
   double T = 26.85, X = 1;
   double Eg1 = 0.67, Eg2 = 1.40, Eg3 = 1.85;
   double alpha1 = 0, alpha2 = 0, alpha3 = 0;
+  // Luminescent coupling: the fraction of junction k's radiative current (its first diode's) that junction
+  // k-1 absorbs as photocurrent, for k = 3 and 2. Reverse breakdown of each junction (Bishop's term): its
+  // shunt current Vd/Rp grows by the factor 1 + Abd (1 - Vd/Vbd)^-nbd. The defaults turn both off.
+  double beta2 = 0, beta3 = 0;
+  double Abd1 = 0, Abd2 = 0, Abd3 = 0;
+  double Vbd1 = -20, Vbd2 = -20, Vbd3 = -20;
+  double nbd1 = 3.28, nbd2 = 3.28, nbd3 = 3.28;
 };
 
 // Junction j's (1..3) photocurrent density and larger saturation current density.

@@ -131,7 +131,8 @@ ParameterFileReading ReadParameterText(std::string_view text) {
                                               0, kParameterRows[row].fileLabel.find('='))) != label)
       ++row;
     if (row == kParameterRows.size()) {
-      std::string problem = where + " is " + Quoted(line) + ", which is no line of an operating condition (";
+      std::string problem = where + " is " + Quoted(line) +
+                            ", which is no line of an operating condition or of the coupling physics (";
       for (std::size_t r = kCellParameterCount; r < kParameterRows.size(); ++r)
         problem.append(kParameterRows[r].name).append(", ");
       return fail(n, problem + "as \"T= 80\")");

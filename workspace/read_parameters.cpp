@@ -33,6 +33,7 @@ std::string RangeText(const ParameterRow& row) {
     return std::string(text);
   };
   const std::string unit = row.unit.empty() ? "" : " " + std::string(row.unit);
+  if (!row.highClosed) return "above " + number(row.low) + " and below " + number(row.high) + unit;
   return (row.lowClosed ? "from " + number(row.low) + " to " : "above " + number(row.low) + " and at most ") +
          number(row.high) + unit;
 }
@@ -54,8 +55,7 @@ std::string OutOfRange(const ParameterRow& row, double value, const std::string&
     case ReadRule::Coupling:
       return "";
     case ReadRule::Bounded: {
-      const bool aboveLow = row.lowClosed ? value >= row.low : value > row.low;
-      if (aboveLow && value <= row.high) return "";
+      if (row.InRange(value)) return "";
       return std::string(row.quantity) + " must be " + RangeText(row) + " (" + Quoted(text) + ")";
     }
   }

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -103,39 +104,63 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
   }
   right->addWidget(coupling);
 
-  // Operating conditions, compact: T and X on the first row; then the band gaps and the photocurrents'
-  // coefficients, one row each, a box per junction in its colour and in the order of the columns.
-  auto* conditions = new QGroupBox("Conditions");
-  conditions->setObjectName("conditionsGroup");
-  auto* conditionGrid = new QGridLayout(conditions);
-  conditionGrid->setVerticalSpacing(2);
-  conditionGrid->setHorizontalSpacing(4);
+  // Operating conditions and coupling physics, compact, on two tabs: T and X on the first row of the
+  // conditions; then each family of a junction's quantities on a row (band gaps, photocurrent coefficients;
+  // coupling fractions, breakdown strengths, voltages and exponents), a box per junction in its colour and
+  // in the order of the columns.
+  auto* extras = new QTabWidget;
+  extras->setObjectName("conditionsTabs");
+  extras->setDocumentMode(true);
   const QColor black(0, 0, 0);
   const auto heading = [](std::string_view name, std::string_view unit) {
-    return new QLabel(QString::fromUtf8(std::string(name).c_str()) + " (" +
-                      QString::fromUtf8(std::string(unit).c_str()) + ")");
+    const QString text = QString::fromUtf8(std::string(name).c_str());
+    return new QLabel(unit.empty() ? text : text + " (" + QString::fromUtf8(std::string(unit).c_str()) + ")");
   };
-  for (int i = kCellParameterCount; i < kParameterCount; ++i) {
-    const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
-    const char last = row.name.back();
-    const int junction = last >= '1' && last <= '3' ? last - '1' : -1;
-    const std::string_view family = junction < 0 ? row.name : row.name.substr(0, row.name.size() - 1);
-    const int r = junction < 0 ? 0 : family == "Eg" ? 1 : 2;
-    QLineEdit* box = makeBox(i, junction < 0 ? black : kJunctionColour[junction]);
-    box->setMinimumWidth(48);
-    box->setMaximumWidth(70);
-    box->setToolTip(QString::fromUtf8(std::string(row.name).c_str()) + " (" +
-                    QString::fromUtf8(std::string(row.unit).c_str()) + ")");
-    if (junction < 0) {  // T at columns 0-1, X at 2-3
-      const int c = 2 * (i - kCellParameterCount);
-      conditionGrid->addWidget(heading(row.name, row.unit), r, c);
-      conditionGrid->addWidget(box, r, c + 1);
-    } else {
-      if (junction == 0) conditionGrid->addWidget(heading(family, row.unit), r, 0);
-      conditionGrid->addWidget(box, r, 1 + junction);
+  const auto makeGroup = [&](const char* objectName, FormGroup group,
+                             std::vector<std::string_view> families) {
+    auto* page = new QWidget;
+    page->setObjectName(objectName);
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setVerticalSpacing(2);
+    grid->setHorizontalSpacing(4);
+    int single = 0;  // quantities of the whole cell share the first row
+    for (int i = kCellParameterCount; i < kParameterCount; ++i) {
+      const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
+      if (row.group != group) continue;
+      const char last = row.name.back();
+      const int junction = last >= '1' && last <= '3' ? last - '1' : -1;
+      const std::string_view family = junction < 0 ? row.name : row.name.substr(0, row.name.size() - 1);
+      QLineEdit* box = makeBox(i, junction < 0 ? black : kJunctionColour[junction]);
+      box->setMinimumWidth(48);
+      box->setMaximumWidth(70);
+      box->setToolTip(
+          QString::fromUtf8(std::string(row.name).c_str()) + " (" +
+          (row.unit.empty() ? QString("no unit") : QString::fromUtf8(std::string(row.unit).c_str())) + ")");
+      if (junction < 0) {
+        const int c = 2 * single++;
+        grid->addWidget(heading(row.name, row.unit), 0, c);
+        grid->addWidget(box, 0, c + 1);
+        continue;
+      }
+      const auto at = std::find(families.begin(), families.end(), family);
+      const int r = static_cast<int>(at - families.begin());
+      if (grid->itemAtPosition(r, 0) == nullptr) grid->addWidget(heading(family, row.unit), r, 0);
+      grid->addWidget(box, r, 1 + junction);
     }
-  }
-  right->addWidget(conditions);
+    grid->setColumnStretch(grid->columnCount(), 1);  // the boxes stay beside their headings
+    return page;
+  };
+  auto* conditions = makeGroup("conditionsGroup", FormGroup::Conditions, {"", "Eg", "alpha"});
+  auto* physics = makeGroup("physicsGroup", FormGroup::Physics, {"beta", "Abd", "Vbd", "nbd"});
+  physics->setToolTip(
+      "Luminescent coupling: beta3 and beta2 are the fractions of junction 3's and 2's radiative current "
+      "that "
+      "the junction below absorbs. Reverse breakdown: a junction's shunt current grows by the factor "
+      "1 + Abd (1 - Vd/Vbd)^-nbd. The defaults turn both off.");
+  extras->addTab(conditions, "Conditions");
+  extras->addTab(physics, "Coupling physics");
+  right->addWidget(extras);
 
   auto* nameRow = new QHBoxLayout;
   nameRow->addWidget(new QLabel("Study :"));

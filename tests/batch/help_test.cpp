@@ -87,9 +87,10 @@ TEST(Help, StatesTheBoxesReadingRulesAsTheFormReadsThem) {
       case ReadRule::Bounded: {
         // The help's range of the quantity, as the box reads it at both ends.
         const auto number = [](double x) { return (std::ostringstream() << x).str(); };
-        const std::string range = row.lowClosed
-                                      ? "from " + number(row.low) + " to " + number(row.high)
-                                      : "above " + number(row.low) + " and at most " + number(row.high);
+        const std::string range =
+            !row.highClosed ? "above " + number(row.low) + " and below " + number(row.high)
+            : row.lowClosed ? "from " + number(row.low) + " to " + number(row.high)
+                            : "above " + number(row.low) + " and at most " + number(row.high);
         // The table row whose first cell names the quantity states its range.
         bool stated = false;
         for (std::size_t row = help.find("<tr><td>"); row != std::string::npos;
@@ -100,7 +101,7 @@ TEST(Help, StatesTheBoxesReadingRulesAsTheFormReadsThem) {
         }
         EXPECT_TRUE(stated) << name << ": " << range;
         EXPECT_EQ(ReadBox(row, ShortestText(row.low)).problem.empty(), row.lowClosed) << name;
-        EXPECT_TRUE(ReadBox(row, ShortestText(row.high)).problem.empty()) << name;
+        EXPECT_EQ(ReadBox(row, ShortestText(row.high)).problem.empty(), row.highClosed) << name;
         EXPECT_FALSE(ReadBox(row, ShortestText(row.high * 1.0001 + 1e-9)).problem.empty()) << name;
         break;
       }

@@ -137,33 +137,35 @@ std::string WithLine(int n, const std::string& line) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, Refused,
-    ::testing::Values(NotAParameterFile{"binary.plr",
-                                        "\x7f"
-                                        "ELF\x02\x01\x01\0\0\0\r\n\xff\xfe"s,
-                                        "line 1 has no \"=\": \"?ELF??????\""},
-                      NotAParameterFile{"three.plr", "Rs1= 1\r\nRp1= 2\r\nJsc1= 3\r\n",
-                                        "it has only 3 lines, not 26"},
-                      NotAParameterFile{"blank.plr", "\r\n", "line 1 has no \"=\": \"\""},
-                      NotAParameterFile{"noequals.plr", WithLine(4, "Jsd11 4.E-11"),
-                                        "line 4 has no \"=\": \"Jsd11 4.E-11\""},
-                      NotAParameterFile{"word.plr", WithLine(9, "Rp2= abc"),
-                                        "line 9 gives Rp2 \"abc\", which is not a number"},
-                      NotAParameterFile{"inf.plr", WithLine(2, "Rp1= Inf"),
-                                        "line 2 gives Rp1 \"Inf\", which is not a number"},
-                      NotAParameterFile{"huge.plr", WithLine(2, "Rp1= 9E999"),
-                                        "line 2 gives Rp1 \"9E999\", beyond the largest number"},
-                      NotAParameterFile{"novalue.plr", WithLine(26, "Rg3= "), "line 26 has no value for Rg3"},
-                      NotAParameterFile{"swapped.plr", WithLine(6, "m12= 1."),
-                                        "line 6 is \"m12= 1.\", where the line of m11 belongs"},
-                      NotAParameterFile{"formlabel.plr", WithLine(6, "md11= 1."),
-                                        "line 6 is \"md11= 1.\", where the line of m11 belongs"},
-                      NotAParameterFile{"unknown.plr", std::string(kDefaultFile) + "note\r\nTemp= 80\r\n",
-                                        "line 28 is \"Temp= 80\", which is no line of an operating condition "
-                                        "(T, X, Eg1, Eg2, Eg3, alpha1, alpha2, alpha3, as \"T= 80\")"},
-                      NotAParameterFile{"badcondition.plr", std::string(kDefaultFile) + "X= lots\r\n",
-                                        "line 27 gives X \"lots\", which is not a number"},
-                      NotAParameterFile{"twice.plr", std::string(kDefaultFile) + "T= 80\r\nt = 90\r\n",
-                                        "line 28 gives T a second time"}));
+    ::testing::Values(
+        NotAParameterFile{"binary.plr",
+                          "\x7f"
+                          "ELF\x02\x01\x01\0\0\0\r\n\xff\xfe"s,
+                          "line 1 has no \"=\": \"?ELF??????\""},
+        NotAParameterFile{"three.plr", "Rs1= 1\r\nRp1= 2\r\nJsc1= 3\r\n", "it has only 3 lines, not 26"},
+        NotAParameterFile{"blank.plr", "\r\n", "line 1 has no \"=\": \"\""},
+        NotAParameterFile{"noequals.plr", WithLine(4, "Jsd11 4.E-11"),
+                          "line 4 has no \"=\": \"Jsd11 4.E-11\""},
+        NotAParameterFile{"word.plr", WithLine(9, "Rp2= abc"),
+                          "line 9 gives Rp2 \"abc\", which is not a number"},
+        NotAParameterFile{"inf.plr", WithLine(2, "Rp1= Inf"),
+                          "line 2 gives Rp1 \"Inf\", which is not a number"},
+        NotAParameterFile{"huge.plr", WithLine(2, "Rp1= 9E999"),
+                          "line 2 gives Rp1 \"9E999\", beyond the largest number"},
+        NotAParameterFile{"novalue.plr", WithLine(26, "Rg3= "), "line 26 has no value for Rg3"},
+        NotAParameterFile{"swapped.plr", WithLine(6, "m12= 1."),
+                          "line 6 is \"m12= 1.\", where the line of m11 belongs"},
+        NotAParameterFile{"formlabel.plr", WithLine(6, "md11= 1."),
+                          "line 6 is \"md11= 1.\", where the line of m11 belongs"},
+        NotAParameterFile{"unknown.plr", std::string(kDefaultFile) + "note\r\nTemp= 80\r\n",
+                          "line 28 is \"Temp= 80\", which is no line of an operating condition "
+                          "or of the coupling physics (T, X, Eg1, Eg2, Eg3, alpha1, alpha2, "
+                          "alpha3, beta2, beta3, Abd1, Abd2, Abd3, Vbd1, Vbd2, Vbd3, nbd1, nbd2, "
+                          "nbd3, as \"T= 80\")"},
+        NotAParameterFile{"badcondition.plr", std::string(kDefaultFile) + "X= lots\r\n",
+                          "line 27 gives X \"lots\", which is not a number"},
+        NotAParameterFile{"twice.plr", std::string(kDefaultFile) + "T= 80\r\nt = 90\r\n",
+                          "line 28 gives T a second time"}));
 
 // The conditions that are not the default follow the 26 lines, in any order, and load into their boxes;
 // those without a line load as their defaults.
@@ -194,7 +196,7 @@ TEST_F(ParameterFile, SaveLoadSaveKeepsEveryDigit) {
                                             : digits(rng))
                                 : digits(rng) * std::pow(10.0, decade(rng));
       // Conditions in every other round, within the ranges (and with photocurrents that stay positive).
-      if (row.group == FormGroup::Conditions) {
+      if (row.group == FormGroup::Conditions || row.group == FormGroup::Physics) {
         const double low = row.name.starts_with("alpha") ? -0.003 : row.name == "T" ? -200 : row.low;
         const double high = row.name.starts_with("alpha") ? 0.003 : row.name == "T" ? 200 : row.high;
         value = round % 2 == 0 ? Parameters{}.*row.member : low + (high - low) * (0.001 + 0.998 * unit(rng));

@@ -42,12 +42,17 @@ TEST(ReadParameters, EachBoxSetsItsOwnParameter) {
       {"Rg2", &Parameters::Rg2},       {"Rg3", &Parameters::Rg3},       {"T", &Parameters::T},
       {"X", &Parameters::X},           {"Eg1", &Parameters::Eg1},       {"Eg2", &Parameters::Eg2},
       {"Eg3", &Parameters::Eg3},       {"alpha1", &Parameters::alpha1}, {"alpha2", &Parameters::alpha2},
-      {"alpha3", &Parameters::alpha3},
+      {"alpha3", &Parameters::alpha3}, {"beta2", &Parameters::beta2},   {"beta3", &Parameters::beta3},
+      {"Abd1", &Parameters::Abd1},     {"Abd2", &Parameters::Abd2},     {"Abd3", &Parameters::Abd3},
+      {"Vbd1", &Parameters::Vbd1},     {"Vbd2", &Parameters::Vbd2},     {"Vbd3", &Parameters::Vbd3},
+      {"nbd1", &Parameters::nbd1},     {"nbd2", &Parameters::nbd2},     {"nbd3", &Parameters::nbd3},
   };
   State state;
   FakeUi ui;
   // Distinct values each box takes: the conditions' within their ranges.
   const auto value = [](int i) {
+    const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
+    if (i >= kFirstPhysicsIndex) return row.low + (row.high - row.low) * (i - 30) * 0.01;
     return i < kCellParameterCount ? 100 + i : i < 28 ? i : i < 31 ? i * 0.05 : (i - 30) * 0.01;
   };
   for (int i = 0; i < kParameterCount; ++i) ui.form.boxes[i] = ShortestText(value(i));
