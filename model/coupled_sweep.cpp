@@ -1,7 +1,8 @@
 // CalcCoupled: the current sweep of the stack inside the coupling network. Junction 3 between T0 and A,
 // junction 2 between A and B, junction 1 between B and T1; Rg3, Rg2, Rg1 lead from A, B, T1 back to T0,
 // Rl1 bridges junction 1 and Rl2 junctions 1 and 2. The current through junction 3 is imposed; junctions 2
-// and 1 are solved in turn (Gauss-Seidel) until both voltages settle.
+// and 1 are solved in turn (Gauss-Seidel) until both voltages settle. Junction 2's photocurrent gains its
+// share of junction 3's radiative current, and junction 1's of junction 2's, at their latest diode voltages.
 #include <cmath>
 #include <string>
 #include <utility>
@@ -23,6 +24,7 @@ void CalcCoupled(State& state) {
   SweepState& sw = state.sweep;
   const Parameters& p = state.par;
   const int maxPoints = state.k.maxPoints;
+  const double Vt = state.k.Vt;
   StartSweepArrays("CalcCoupled", sw, maxPoints);
   RequireSweepDirection("CalcCoupled", ws.curJset);
   const double s0 = ws.curJset / std::fabs(ws.curJset);
@@ -42,14 +44,20 @@ void CalcCoupled(State& state) {
     ws.V3 = ws.curV;
     sw.resV3[j] = ws.V3;
 
+    const double jsc2 = CoupledPhotocurrent(p, Vt, 3, sw.JscUse2, ws.V3 + p.Rs3 * ws.curJset);
     for (int pass = 1; pass <= kMaxPasses; ++pass) {
-      LoadJunction(state, 2, sw.JscUse2);
+      LoadJunction(state, 2, jsc2);
       ws.V1start = ws.V1;
       ws.V2start = ws.V2;
       ws.curJ = (ws.V1 + ws.V2) / p.Rl2 + ws.curJset - ws.V3 / p.Rg3;
       CalcV2Net(state);
 
-      LoadJunction(state, 1, sw.JscUse1);
+      // Junction 2's current, as its search held it (V1 from the pass before).
+      const double J2 = (ws.V1start + ws.V2) / p.Rl2 + ws.curJset - ws.V3 / p.Rg3;
+      // (After a runaway the point is dropped: no coupling is worked out from it.)
+      LoadJunction(
+          state, 1,
+          ws.divergeFlag == 1 ? sw.JscUse1 : CoupledPhotocurrent(p, Vt, 2, sw.JscUse1, ws.V2 + p.Rs2 * J2));
       ws.curJ =
           (ws.V1 + ws.V2) / p.Rl2 + ws.V1 / p.Rl1 + ws.curJset - (ws.V2 + ws.V3) / p.Rg2 - ws.V3 / p.Rg3;
       CalcV1Net(state);

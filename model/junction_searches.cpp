@@ -50,6 +50,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <string>
 
 #include "model/calc_error.h"
@@ -133,9 +134,11 @@ struct Sides {
 };
 
 // The junction balance eqLhs = Vd/Rp + J - Jsc against eqRhs = -Jsd1*(exp(Vd/(m1*Vt)) - 1) - Jsd2*(...),
-// with Vd = V + Rs*J, evaluated in exactly that order. It also counts the steps of the running phase, so
-// that a phase that has lost its root ends with an error instead of running for ever, and jumps over
-// steps whose outcome is certain (see the top of the file).
+// with Vd = V + Rs*J, evaluated in exactly that order. With reverse breakdown the shunt current Vd/Rp is
+// Vd/Rp*(1 + Abd*(1 - Vd/Vbd)^-nbd), which grows without bound as Vd falls to Vbd: at and below Vbd the
+// balance takes the most negative double for it, so that every search turns back up above Vbd. It also counts
+// the steps of the running phase, so that a phase that has lost its root ends with an error instead of
+// running for ever, and jumps over steps whose outcome is certain (see the top of the file).
 class Balance {
  public:
   Balance(const char* search, WorkingSet& ws, const Constants& k)
@@ -147,12 +150,18 @@ class Balance {
         jsd1_(ws.curJsd1),
         jsd2_(ws.curJsd2),
         m1Vt_(ws.curM1 * k.Vt),
-        m2Vt_(ws.curM2 * k.Vt) {
+        m2Vt_(ws.curM2 * k.Vt),
+        abd_(ws.curAbd),
+        vbd_(ws.curVbd),
+        nbd_(ws.curNbd) {
     if (rp_ == 0) Fault(search_, "division by zero: the parallel resistance Rp is 0", ws_);
     if (m1Vt_ == 0) Fault(search_, "division by zero: the ideality factor m1 (times Vt) is 0", ws_);
     if (m2Vt_ == 0) Fault(search_, "division by zero: the ideality factor m2 (times Vt) is 0", ws_);
+    if (abd_ != 0 && !(vbd_ < 0)) Fault(search_, "the breakdown voltage Vbd must be below 0", ws_);
+    // The breakdown term's power is not known to round monotonically: with it no step is skipped.
     normal_ = k.skipCertifiedSteps && Positive(rp_) && Positive(m1Vt_) && Positive(m2Vt_) &&
-              NotNegative(jsd1_) && NotNegative(jsd2_) && std::isfinite(jsc_) && std::isfinite(rs_);
+              NotNegative(jsd1_) && NotNegative(jsd2_) && std::isfinite(jsc_) && std::isfinite(rs_) &&
+              abd_ == 0;
   }
 
   [[gnu::always_inline]] void Evaluate(double V, double J) { EvaluateWithDrop(V, J, rs_ * J); }
@@ -173,7 +182,7 @@ class Balance {
     Sides t;
     t.x = x, t.J = J;
     t.Vd = V + rsJ;
-    t.lhs = t.Vd / rp_ + J - jsc_;
+    t.lhs = Shunt(t.Vd) + J - jsc_;
     t.e1 = std::exp(t.Vd / m1Vt_);
     t.e2 = std::exp(t.Vd / m2Vt_);
     t.rhs = Rhs(t.e1, t.e2);
@@ -252,6 +261,14 @@ class Balance {
   static bool Sound(const Sides& t) {
     return std::isfinite(t.x) && std::isfinite(t.J) && std::isfinite(t.Vd) && std::isfinite(t.lhs) &&
            std::isfinite(t.rhs) && t.e1 <= kLargestTrustedExp && t.e2 <= kLargestTrustedExp;
+  }
+
+  [[gnu::always_inline]] double Shunt(double Vd) const {
+    if (abd_ == 0) [[likely]]
+      return Vd / rp_;
+    const double u = 1 - Vd / vbd_;
+    if (!(u > 0)) return -std::numeric_limits<double>::max();
+    return Vd / rp_ * (1 + abd_ * std::pow(u, -nbd_));
   }
 
   [[gnu::always_inline]] double Rhs(double e1, double e2) const {
@@ -336,7 +353,7 @@ class Balance {
 
   const char* search_;
   WorkingSet& ws_;
-  const double rs_, rp_, jsc_, jsd1_, jsd2_, m1Vt_, m2Vt_;
+  const double rs_, rp_, jsc_, jsd1_, jsd2_, m1Vt_, m2Vt_, abd_, vbd_, nbd_;
   bool normal_ = false, jumps_ = false;
   std::uint64_t evals_ = 0;
   std::uint64_t work_ = 0;  // in eighths of an evaluation
@@ -405,6 +422,26 @@ void LoadJunction(State& state, int k, double photocurrent) {
       throw CalcError("LoadJunction: there is no junction " + std::to_string(k));
   }
   ws.curJsc = photocurrent;
+  ws.curAbd = k == 1 ? p.Abd1 : k == 2 ? p.Abd2 : p.Abd3;
+  ws.curVbd = k == 1 ? p.Vbd1 : k == 2 ? p.Vbd2 : p.Vbd3;
+  ws.curNbd = k == 1 ? p.nbd1 : k == 2 ? p.nbd2 : p.nbd3;
+}
+
+double RadiativeCurrent(const Parameters& p, double Vt, int k, double Vd) {
+  const double Jsd1 = k == 1 ? p.Jsd11 : k == 2 ? p.Jsd21 : p.Jsd31;
+  const double m1 = k == 1 ? p.m11 : k == 2 ? p.m21 : p.m31;
+  return Jsd1 * (std::exp(Vd / (m1 * Vt)) - 1);
+}
+
+double CoupledPhotocurrent(const Parameters& p, double Vt, int k, double own, double Vd) {
+  const double beta = LuminescentFraction(p, k);
+  if (beta == 0) return own;
+  const double coupled = own + beta * RadiativeCurrent(p, Vt, k, Vd);
+  if (!std::isfinite(coupled))
+    throw CalcError("junction " + std::to_string(k) + "'s radiative current at its diode voltage " + Num(Vd) +
+                    " V overflows: the luminescent coupling into junction " + std::to_string(k - 1) +
+                    " has no finite photocurrent");
+  return coupled;
 }
 
 void CalcJ(State& state) {

@@ -13,9 +13,15 @@ namespace pelarin {
 // 2.9 million steps; the default sweeps need under 100,000, and it takes about 50 ms to reach the cap.
 inline constexpr int kPhaseStepCap = 3000000;
 
-// Loads junction k's (1..3) resistances, saturation current densities and ideality factors into the
-// working set, with curJsc set to the given photocurrent density (0 for a dark junction).
+// Loads junction k's (1..3) resistances, saturation current densities, ideality factors and breakdown into
+// the working set, with curJsc set to the given photocurrent density (0 for a dark junction).
 void LoadJunction(State& state, int k, double photocurrent);
+
+// Junction k's (2 or 3) radiative current density, its first diode's Jsd_k1 (exp(Vd/(m_k1 Vt)) - 1) at its
+// diode voltage Vd, and the photocurrent of junction k-1 when it absorbs beta_k of it on top of its own: the
+// own one itself, to the bit, when beta_k is 0.
+[[nodiscard]] double RadiativeCurrent(const Parameters& p, double Vt, int k, double Vd);
+[[nodiscard]] double CoupledPhotocurrent(const Parameters& p, double Vt, int k, double own, double Vd);
 
 // Current density curJ of the loaded junction at the voltage curV, from the guess in curJ (step stepJ).
 void CalcJ(State& state);

@@ -39,6 +39,15 @@ struct Parameters {
 [[nodiscard]] inline double JsdMax(const Parameters& p, int j) {
   return j == 1 ? p.JsdMax1 : j == 2 ? p.JsdMax2 : p.JsdMax3;
 }
+// The fraction of junction j's (1..3) radiative current that the junction below absorbs (junction 1 has
+// none below it).
+[[nodiscard]] inline double LuminescentFraction(const Parameters& p, int j) {
+  return j == 3 ? p.beta3 : j == 2 ? p.beta2 : 0;
+}
+// Whether any luminescent coupling or reverse breakdown is on.
+[[nodiscard]] inline bool CouplingPhysicsOn(const Parameters& p) {
+  return p.beta2 != 0 || p.beta3 != 0 || p.Abd1 != 0 || p.Abd2 != 0 || p.Abd3 != 0;
+}
 
 // Which study is open and where its files go. Folder strings end with a path separator where noted.
 struct StudyIdentity {
@@ -81,6 +90,7 @@ struct Constants {
 // The working set of the junction searches: one junction's quantities, the guess/result, search state.
 struct WorkingSet {
   double curRs = 0, curRp = 0, curJsc = 0, curJsd1 = 0, curJsd2 = 0, curM1 = 0, curM2 = 0;
+  double curAbd = 0, curVbd = -20, curNbd = 3.28;  // the junction's reverse breakdown (Abd 0: none)
   double curV = 0, curJ = 0, curJset = 0;
   double eqLhs = 0, eqRhs = 0;
   double V1 = 0, V2 = 0, V3 = 0;

@@ -65,12 +65,19 @@ std::optional<double> StackOpenCircuitVoltage(const State& state, const std::arr
                                               const std::array<double, 4>& guesses) {
   const auto s = std::make_unique<State>(state);
   double total = 0;
+  // At open circuit each junction's diode voltage is its voltage: the one below gains its share of the
+  // radiative current there.
+  double above = 0;
   for (int k = 3; k >= 1; --k) {
-    if (photocurrents[k] == 0) continue;
-    LoadJunction(*s, k, photocurrents[k]);
+    const double photocurrent =
+        k == 3 ? photocurrents[k] : CoupledPhotocurrent(s->par, s->k.Vt, k + 1, photocurrents[k], above);
+    above = 0;
+    if (photocurrent == 0) continue;
+    LoadJunction(*s, k, photocurrent);
     const auto v = VoltageAtZeroCurrentOf(*s, guesses[k]);
     if (!v) return std::nullopt;
     total += *v;
+    above = *v;
   }
   return total;
 }
