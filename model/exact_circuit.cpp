@@ -98,7 +98,22 @@ DiodeState AtDiodeVoltage(const Junction& j, double Vd) {
     G += j.Jsd2 / j.mVt2 * (em1 + 1);
     dG += j.Jsd2 / (j.mVt2 * j.mVt2) * (em1 + 1);
   }
-  const double shunt = Vd / j.Rp;
+  double shunt = Vd / j.Rp;
+  if (j.Abd != 0) {
+    // Reverse breakdown: the shunt current times 1 + Abd u^-nbd, u = 1 - Vd/Vbd; at and below Vbd the
+    // junction carries any reverse current.
+    const double u = 1 - Vd / j.Vbd;
+    if (!(u > 0)) {
+      const double inf = std::numeric_limits<double>::infinity();
+      return {inf, inf, 0, inf};
+    }
+    const double power = std::pow(u, -j.nbd);
+    const double dPower = j.nbd * power / (u * j.Vbd);  // d(u^-nbd)/dVd
+    const double d2Power = j.nbd / (u * j.Vbd) * (dPower + power / (u * j.Vbd));
+    G += (j.Abd * power + Vd * j.Abd * dPower) / j.Rp;
+    dG += (2 * j.Abd * dPower + Vd * j.Abd * d2Power) / j.Rp;
+    shunt = shunt * (1 + j.Abd * power);
+  }
   return {j.Jsc - D - shunt, G, dG, std::max({j.Jsc, std::abs(D), std::abs(shunt)})};
 }
 
@@ -132,6 +147,14 @@ JunctionPoint JunctionAtCurrent(const Junction& j, double J, double hint) {
     hi = DiodeVoltageBelowCurrent(j, J);
   } else {
     lo = -j.Rp * (J - j.Jsc);  // the diodes carry at most their saturation currents backwards
+    // (breakdown makes the reverse current larger still, so the bound holds) and never below the
+    // breakdown voltage, where no current is enough
+    if (lo < j.floorVd) {
+      lo = j.floorVd;
+      if (AtDiodeVoltage(j, lo).J < J)
+        throw CalcError("junction " + std::to_string(j.number) + " carries no reverse current of " + Num(J) +
+                        " A/cm2 above its breakdown voltage " + Num(j.Vbd) + " V");
+    }
   }
   if (!std::isfinite(lo) || !std::isfinite(hi)) {
     const double beyond = std::isfinite(lo) ? hi : lo;
@@ -164,6 +187,12 @@ JunctionPoint JunctionAtVoltage(const Junction& j, double V, double hint, int nu
     else
       hi = V;  // forward current: the diode voltage lies between 0 (where J = Jsc >= 0) and V
   }
+  // With breakdown the diode voltage stays above the breakdown voltage, however far below it V lies: the
+  // series resistance takes the rest.
+  lo = std::max(lo, j.floorVd);
+  if (hi < lo)
+    throw CalcError("junction " + std::to_string(number) + " has no current at " + Num(V) +
+                    " V above its breakdown voltage " + Num(j.Vbd) + " V");
   const double start = hint > lo && hint < hi ? hint : hi;
   DiodeState last = lo == hi ? AtDiodeVoltage(j, lo) : DiodeState{};
   double lastX = lo;
@@ -251,7 +280,7 @@ std::string Circuit::Describe() const {
 }
 
 CircuitSolver::CircuitSolver(const Parameters& par, double Vt, const Circuit& circuit)
-    : circuit_(circuit), Vt_(Vt) {
+    : circuit_(circuit), par_(par), Vt_(Vt) {
   if (circuit.alone < 0 || circuit.alone > 3 || (circuit.alone != 0 && circuit.coupled))
     throw CalcError("no such circuit: " + circuit.Describe());
   if (!(Vt > 0) || !std::isfinite(Vt)) throw CalcError("the thermal voltage must be a positive number");
@@ -270,8 +299,36 @@ CircuitSolver::CircuitSolver(const Parameters& par, double Vt, const Circuit& ci
     Junction& j = junctions_[k];
     j = {v[0], v[1], circuit.lit[k] ? v[2] : 0, v[3], v[4], v[5], v[6], v[5] * Vt, v[6] * Vt, 0};
     j.openBound = DiodeVoltageBelowCurrent(j, 0);
+    j.number = static_cast<int>(k) + 1;
   }
+  const auto check = [](const char* name, double value, bool ok, const char* range) {
+    if (!std::isfinite(value) || !ok)
+      throw CalcError(std::string(name) + " = " + Num(value) + " cannot be solved: it must be " + range);
+  };
+  const std::array<double, 3> Abd{par.Abd1, par.Abd2, par.Abd3}, Vbd{par.Vbd1, par.Vbd2, par.Vbd3},
+      nbd{par.nbd1, par.nbd2, par.nbd3};
+  for (std::size_t k = 0; k < 3; ++k) {
+    const std::string n = std::to_string(k + 1);
+    check(("Abd" + n).c_str(), Abd[k], Abd[k] >= 0, "0 or above");
+    check(("Vbd" + n).c_str(), Vbd[k], Vbd[k] < 0, "below 0");
+    check(("nbd" + n).c_str(), nbd[k], nbd[k] > 0, "above 0");
+    Junction& j = junctions_[k];
+    j.Abd = Abd[k], j.Vbd = Vbd[k], j.nbd = nbd[k];
+    if (j.Abd != 0) {
+      // Just above Vbd, where u^-nbd is at most 1e250 / max(Abd, 1): the breakdown current stays a number.
+      const double u = std::max(1e-14, std::pow(std::max(j.Abd, 1.0) * 1e-250, 1 / j.nbd));
+      j.floorVd = j.Vbd * (1 - u);
+    }
+  }
+  check("beta2", par.beta2, par.beta2 >= 0 && par.beta2 <= 1, "from 0 to 1");
+  check("beta3", par.beta3, par.beta3 >= 0 && par.beta3 <= 1, "from 0 to 1");
+  beta_ = {0, par.beta2, par.beta3};
   if (circuit.alone != 0) first_ = last_ = circuit.alone - 1;
+  // A junction alone has no junction below it to light.
+  luminescent_ = circuit.alone == 0 && (par.beta2 != 0 || par.beta3 != 0);
+  physics_ = luminescent_;
+  for (int k = first_; k <= last_; ++k)
+    physics_ = physics_ || junctions_[static_cast<std::size_t>(k)].Abd != 0;
   Rl1_ = par.Rl1;
   Rl2_ = par.Rl2;
   Rg1_ = par.Rg1;
@@ -291,15 +348,43 @@ struct SeriesState {
   std::array<bool, 3> haveLast{};
 };
 
+void CircuitSolver::JunctionsAtCurrent(double J, const std::array<double, 3>& hints,
+                                       std::array<JunctionPoint, 3>& points,
+                                       std::array<double, 3>& dVd) const {
+  // From the top junction down: each one below gains its share of the radiative current of the one above at
+  // the diode voltage just found, and with it the way that share moves with J.
+  double coupled = 0, dCoupled = 0;
+  for (int k = last_; k >= first_; --k) {
+    const auto index = static_cast<std::size_t>(k);
+    Junction j = junctions_[index];
+    j.Jsc += coupled;
+    points[index] = JunctionAtCurrent(j, J, hints[index]);
+    const JunctionPoint& p = points[index];
+    dVd[index] = luminescent_ ? (dCoupled - 1) / p.G : -1 / p.G;
+    coupled = dCoupled = 0;
+    if (luminescent_ && k > first_ && beta_[index] != 0 && j.Jsd1 != 0) {
+      const double x = p.Vd / j.mVt1;
+      coupled = beta_[index] * j.Jsd1 * std::expm1(x);
+      dCoupled = beta_[index] * j.Jsd1 / j.mVt1 * std::exp(x) * dVd[index];
+      if (!std::isfinite(coupled) || !std::isfinite(dCoupled))
+        throw CalcError("junction " + std::to_string(k + 1) + "'s radiative current at its diode voltage " +
+                        Num(p.Vd) + " V overflows: the luminescent coupling into junction " +
+                        std::to_string(k) + " has no finite photocurrent at J = " + Num(J) + " A/cm2");
+    }
+  }
+}
+
 OperatingPoint CircuitSolver::SeriesVoltageAt(double J) const {
   OperatingPoint point{.V = 0, .J = J};
+  std::array<JunctionPoint, 3> points{};
+  std::array<double, 3> dVd{};
+  JunctionsAtCurrent(J, {kNoHint, kNoHint, kNoHint}, points, dVd);
   double dV = 0;
   for (int k = first_; k <= last_; ++k) {
-    const Junction& j = junctions_[static_cast<std::size_t>(k)];
-    const JunctionPoint p = JunctionAtCurrent(j, J, kNoHint);
-    point.V += p.V;
-    point.junctionV[static_cast<std::size_t>(k)] = p.V;
-    dV += -1 / p.G - j.Rs;
+    const auto index = static_cast<std::size_t>(k);
+    point.V += points[index].V;
+    point.junctionV[index] = points[index].V;
+    dV += dVd[index] - junctions_[index].Rs;
   }
   point.dJdV = 1 / dV;
   if (!std::isfinite(point.V))
@@ -307,24 +392,29 @@ OperatingPoint CircuitSolver::SeriesVoltageAt(double J) const {
   return point;
 }
 
-namespace {
-
-void SeriesAt(const std::array<Junction, 3>& junctions, int first, int last, double J, SeriesState& s) {
+void CircuitSolver::SeriesAt(double J, SeriesState& s) const {
   s.V = s.dV = s.d2V = 0;
-  for (int k = first; k <= last; ++k) {
+  std::array<double, 3> hints{kNoHint, kNoHint, kNoHint};
+  for (int k = first_; k <= last_; ++k) {
     const auto index = static_cast<std::size_t>(k);
-    const Junction& j = junctions[index];
     const JunctionPoint& before = s.last[index];
-    const double hint = s.haveLast[index] ? before.Vd - (J - before.J) / before.G : kNoHint;
-    const JunctionPoint p = JunctionAtCurrent(j, J, hint);
-    s.last[index] = p;
+    if (s.haveLast[index]) hints[index] = before.Vd - (J - before.J) / before.G;
+  }
+  std::array<double, 3> dVd{};
+  JunctionsAtCurrent(J, hints, s.last, dVd);
+  for (int k = first_; k <= last_; ++k) {
+    const auto index = static_cast<std::size_t>(k);
+    const JunctionPoint& p = s.last[index];
     s.haveLast[index] = true;
     s.junctionV[index] = p.V;
     s.V += p.V;
-    s.dV += -1 / p.G - j.Rs;
-    s.d2V += -p.dG / (p.G * p.G * p.G);
+    s.dV += dVd[index] - junctions_[index].Rs;
+    // The coupled photocurrent's own curvature is left out: this slope only steers Newton steps.
+    s.d2V += luminescent_ ? -p.dG * dVd[index] * dVd[index] / p.G : -p.dG / (p.G * p.G * p.G);
   }
 }
+
+namespace {
 
 // The largest current term of the junctions in their last solves.
 double LargestScale(const SeriesState& s) {
@@ -377,22 +467,41 @@ OperatingPoint CircuitSolver::SeriesCurrentAt(double V, SeriesWalk& walk) const 
     lo = std::min(lo, walk.third[index].J);
     hi = std::max(hi, walk.third[index].J);
   }
+  if (luminescent_) WidenSeriesBracket(V, lo, hi, s);
   // Newton from the last point moved along its tangent, or from the lower bound.
   const double predicted = walk.started ? walk.J + (V - walk.V) / walk.dVdJ : lo;
   const double J =
       lo == hi ? lo
                : SolveDecreasing(
                      [&](double x) {
-                       SeriesAt(junctions_, first_, last_, x, s);
+                       SeriesAt(x, s);
                        return Slope{s.V - V, s.dV};
                      },
                      lo, hi, predicted > lo && predicted < hi ? predicted : lo, "the stack's current search");
-  SeriesAt(junctions_, first_, last_, J, s);
+  SeriesAt(J, s);
   if (!std::isfinite(s.V))
     throw CalcError(circuit_.Describe() + " has no finite current at V = " + Num(V) + " V");
   walk.started = true;
   walk.V = V, walk.J = J, walk.dVdJ = s.dV;
   return {.V = V, .J = J, .junctionV = s.junctionV, .dJdV = 1 / s.dV, .currentScale = LargestScale(s)};
+}
+
+void CircuitSolver::WidenSeriesBracket(double V, double& lo, double& hi, SeriesState& s) const {
+  const auto above = [&](double J) {
+    SeriesAt(J, s);
+    return s.V - V;
+  };
+  constexpr int kWidenings = 2000;
+  for (int i = 0; above(lo) < 0; ++i) {
+    if (i == kWidenings)
+      throw CalcError(circuit_.Describe() + " reaches no voltage of " + Num(V) + " V at any current");
+    lo -= std::max({hi - lo, std::abs(lo), 1e-12});
+  }
+  for (int i = 0; above(hi) > 0; ++i) {
+    if (i == kWidenings)
+      throw CalcError(circuit_.Describe() + " reaches no voltage of " + Num(V) + " V at any current");
+    hi += std::max({hi - lo, std::abs(hi), 1e-12});
+  }
 }
 
 void CircuitSolver::CheckResolved(double J, double currentScale, const char* figure) const {
@@ -419,12 +528,15 @@ double CircuitSolver::SeriesShortCircuit(double& currentScale) const {
   }
   if (largest == 0) return 0;
   SeriesState s;
+  // With luminescent coupling a junction below may carry more than its own photocurrent.
+  double lo = 0, hi = largest;
+  if (luminescent_) WidenSeriesBracket(0, lo, hi, s);
   const double J = SolveDecreasing(
       [&](double x) {
-        SeriesAt(junctions_, first_, last_, x, s);
+        SeriesAt(x, s);
         return Slope{s.V, s.dV};
       },
-      0, largest, smallest < largest ? smallest : largest / 2, "the stack's short-circuit current search");
+      lo, hi, smallest < largest ? smallest : largest / 2, "the stack's short-circuit current search");
   currentScale = LargestScale(s);
   return J;
 }
@@ -444,11 +556,11 @@ FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
   SeriesState s;
   const double Jmp = SolveDecreasing(
       [&](double J) {
-        SeriesAt(junctions_, first_, last_, J, s);
+        SeriesAt(J, s);
         return Slope{-(J + s.V / s.dV), -(2 - s.V * s.d2V / (s.dV * s.dV))};
       },
       0, *f.Jsc, 0.9 * *f.Jsc, "the maximum power search");
-  SeriesAt(junctions_, first_, last_, Jmp, s);
+  SeriesAt(Jmp, s);
   CheckResolved(Jmp, LargestScale(s), "current at maximum power");
   return WithPower(f, s.V, Jmp, incidentPower);
 }
@@ -466,6 +578,9 @@ struct CircuitSolver::NetworkSolution {
   std::array<double, 3> c{};                // -dJ/dV of each junction at its terminals
   double kclA = 0, kclB = 0;                // current densities left over at nodes A and B
   double h11 = 0, h12 = 0, h22 = 0, det = 0;
+  // With luminescent coupling the node equations' Jacobian (-M) is no longer symmetric: h21 is its lower
+  // left entry (h12 without coupling), and tA, tB the terminal current's partial derivatives in A and B.
+  double h21 = 0, tA = 0, tB = 0;
   double Jterm = 0, dJdV = 0;
   double dAdV = 0, dBdV = 0;  // how the nodes move with V
   double currentScale = 0;    // as OperatingPoint's
@@ -489,18 +604,61 @@ CircuitSolver::NetworkSolution CircuitSolver::SolveNetwork(double V, const std::
     s.A = A;
     s.B = B;
     const double v[3] = {V - B, B - A, A};
-    for (std::size_t k = 0; k < 3; ++k) {
-      s.junction[k] = JunctionAtVoltage(junctions_[k], v[k], hints[k], static_cast<int>(k) + 1);
-      hints[k] = s.junction[k].Vd;
-      s.c[k] = -TerminalSlope(junctions_[k], s.junction[k].G);
+    const double ra = 1 / Rl2_ + 1 / Rg3_, rb = 1 / Rl1_ + 1 / Rg2_;
+    if (!luminescent_) {
+      for (std::size_t k = 0; k < 3; ++k) {
+        s.junction[k] = JunctionAtVoltage(junctions_[k], v[k], hints[k], static_cast<int>(k) + 1);
+        hints[k] = s.junction[k].Vd;
+        s.c[k] = -TerminalSlope(junctions_[k], s.junction[k].G);
+      }
+      s.h11 = s.c[2] + s.c[1] + ra;
+      s.h12 = -s.c[1];
+      s.h22 = s.c[1] + s.c[0] + rb;
+      s.det = s.c[1] * (s.c[2] + ra + s.c[0] + rb) + (s.c[2] + ra) * (s.c[0] + rb);
+      s.h21 = s.h12;
+      s.tA = 1 / Rl2_;
+      s.tB = s.c[0] + 1 / Rl1_;
+    } else {
+      // Top first: each junction below gains its share of the radiative current of the one above. share:
+      // dJ/dJsc and dVd/dv of a junction at its terminals; rho: d(coupled photocurrent)/dVd of the one above.
+      double coupled = 0;
+      std::array<double, 3> share{}, rho{};
+      for (int k = 2; k >= 0; --k) {
+        const auto index = static_cast<std::size_t>(k);
+        Junction j = junctions_[index];
+        if (coupled != 0) {
+          j.Jsc += coupled;
+          if (coupled > 0) j.openBound = DiodeVoltageBelowCurrent(j, 0);
+        }
+        s.junction[index] = JunctionAtVoltage(j, v[index], hints[index], k + 1);
+        const JunctionPoint& p = s.junction[index];
+        hints[index] = p.Vd;
+        s.c[index] = -TerminalSlope(j, p.G);
+        share[index] = 1 / (1 + j.Rs * p.G);
+        coupled = 0;
+        if (k > 0 && beta_[index] != 0 && j.Jsd1 != 0) {
+          const double x = p.Vd / j.mVt1;
+          coupled = beta_[index] * j.Jsd1 * std::expm1(x);
+          rho[index] = beta_[index] * j.Jsd1 / j.mVt1 * std::exp(x);
+          if (!std::isfinite(coupled) || !std::isfinite(rho[index]))
+            throw CalcError("junction " + std::to_string(k + 1) + "'s radiative current overflows at " +
+                            Num(V) + " V: the luminescent coupling has no finite photocurrent");
+        }
+      }
+      const double dJ2dA = s.c[1] + share[1] * rho[2] * share[2];
+      const double dVd2dA = -share[1] + junctions_[1].Rs * share[1] * rho[2] * share[2];
+      const double dJ1dA = share[0] * rho[1] * dVd2dA;
+      const double dJ1dB = s.c[0] + share[0] * rho[1] * share[1];
+      s.h11 = s.c[2] + ra + dJ2dA;
+      s.h12 = -s.c[1];
+      s.h21 = dJ1dA - dJ2dA;
+      s.h22 = s.c[1] + rb + dJ1dB;
+      s.det = s.h11 * s.h22 - s.h12 * s.h21;
+      s.tA = dJ1dA + 1 / Rl2_;
+      s.tB = dJ1dB + 1 / Rl1_;
     }
     s.kclA = s.junction[2].J + (V - A) / Rl2_ - s.junction[1].J - A / Rg3_;
     s.kclB = s.junction[1].J + (V - B) / Rl1_ - s.junction[0].J - B / Rg2_;
-    const double ra = 1 / Rl2_ + 1 / Rg3_, rb = 1 / Rl1_ + 1 / Rg2_;
-    s.h11 = s.c[2] + s.c[1] + ra;
-    s.h12 = -s.c[1];
-    s.h22 = s.c[1] + s.c[0] + rb;
-    s.det = s.c[1] * (s.c[2] + ra + s.c[0] + rb) + (s.c[2] + ra) * (s.c[0] + rb);
   };
   double A = 0, B = 0;
   if (start) {
@@ -517,7 +675,7 @@ CircuitSolver::NetworkSolution CircuitSolver::SolveNetwork(double V, const std::
   bool converged = false;
   for (int iteration = 0; iteration < 200 && !converged; ++iteration) {
     const double dA = (n.h22 * n.kclA - n.h12 * n.kclB) / n.det;
-    const double dB = (n.h11 * n.kclB - n.h12 * n.kclA) / n.det;
+    const double dB = (n.h11 * n.kclB - n.h21 * n.kclA) / n.det;
     if (!std::isfinite(dA) || !std::isfinite(dB))
       throw CalcError("the Rl/Rg network has no finite solution at V = " + Num(V) + " V");
     const double step = std::max(std::abs(dA), std::abs(dB));
@@ -528,11 +686,17 @@ CircuitSolver::NetworkSolution CircuitSolver::SolveNetwork(double V, const std::
     lastStep = step;
     // Along the step the co-content's slope rises from -descent; a step is taken once that slope has not
     // risen above 0.9 descent (near the root a full step leaves it at rounding level, of either sign).
+    // With luminescent coupling the node equations are no gradient: a step is taken once it lowers the
+    // currents left over at the nodes (damped Newton), and the continuation from short circuit remains the
+    // fallback of the callers.
     const double descent = n.kclA * dA + n.kclB * dB;
+    const double residual = std::hypot(n.kclA, n.kclB);
     double t = 1;
     for (;;) {
       evaluate(trial, n.A + t * dA, n.B + t * dB);
-      if (-(trial.kclA * dA + trial.kclB * dB) <= 0.9 * descent) break;
+      if (luminescent_ ? std::hypot(trial.kclA, trial.kclB) <= (1 - 1e-4 * t) * residual
+                       : -(trial.kclA * dA + trial.kclB * dB) <= 0.9 * descent)
+        break;
       t /= 2;
       if (t < 1e-20) {
         converged = step <= 1e-9 * std::max(scale, Vt_);
@@ -553,8 +717,8 @@ CircuitSolver::NetworkSolution CircuitSolver::SolveNetwork(double V, const std::
     throw CalcError("the Rl/Rg network has no finite solution at V = " + Num(V) + " V");
   const double b1 = 1 / Rl2_, b2 = n.c[0] + 1 / Rl1_;
   n.dAdV = (n.h22 * b1 - n.h12 * b2) / n.det;
-  n.dBdV = (n.h11 * b2 - n.h12 * b1) / n.det;
-  n.dJdV = -(n.c[0] + 1 / Rl1_ + 1 / Rl2_ + 1 / Rg1_) + b1 * n.dAdV + b2 * n.dBdV;
+  n.dBdV = (n.h11 * b2 - n.h21 * b1) / n.det;
+  n.dJdV = -(n.c[0] + 1 / Rl1_ + 1 / Rl2_ + 1 / Rg1_) + n.tA * n.dAdV + n.tB * n.dBdV;
   return n;
 }
 
@@ -740,8 +904,40 @@ std::array<double, 7> JunctionCurrentDerivatives(const Junction& j, const Juncti
 
 }  // namespace
 
+template <class Quantity>
+std::vector<ParameterDerivatives> CircuitSolver::Differenced(const Quantity& quantity) const {
+  // With luminescent coupling or breakdown the analytic chain of the plain junctions no longer holds: each
+  // parameter is shifted by a relative 1e-5 (about the cube root of the rounding, where the truncation and
+  // rounding errors of a central difference balance) both ways. A parameter at 0 (a saturation current of a
+  // one-diode junction) may not go below it: a forward difference there.
+  std::vector<ParameterDerivatives> d;
+  for (int i = 0; i < kCellParameterCount; ++i) {
+    const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
+    const double value = par_.*row.member;
+    const bool atZero = value == 0;
+    const double h = atZero ? 1e-20 : 1e-5 * std::abs(value);
+    Parameters up = par_, down = par_;
+    up.*row.member = value + h;
+    if (!atZero) down.*row.member = value - h;
+    const std::vector<double> upper = quantity(CircuitSolver(up, Vt_, circuit_));
+    const std::vector<double> lower = quantity(CircuitSolver(down, Vt_, circuit_));
+    if (d.empty()) d.resize(upper.size(), ParameterDerivatives{});
+    for (std::size_t p = 0; p < upper.size(); ++p)
+      d[p][static_cast<std::size_t>(i)] =
+          (upper[p] - lower[p]) / ((value + h) - (atZero ? value : value - h));
+  }
+  return d;
+}
+
 ParameterDerivatives CircuitSolver::VoltageDerivatives(double J, OperatingPoint* point) const {
   ParameterDerivatives d{};
+  if (physics_) {
+    const OperatingPoint p = VoltageAt(J);
+    if (point) *point = p;
+    return Differenced(
+               [J](const CircuitSolver& solver) { return std::vector<double>{solver.VoltageAt(J).V}; })
+        .front();
+  }
   if (circuit_.coupled) {
     OperatingPoint p = CoupledVoltageAt(J);
     d = CurrentDerivatives(p.V, nullptr);
@@ -822,6 +1018,18 @@ void CircuitSolver::CurrentsAlong(std::span<const double> V, std::vector<Operati
   if (derivatives) derivatives->clear();
   for (const double v : V)
     if (!std::isfinite(v)) throw CalcError("no current density at a voltage that is not a finite number");
+  if (derivatives && physics_) {
+    CurrentsAlong(V, points);
+    *derivatives = Differenced([V](const CircuitSolver& solver) {
+      std::vector<OperatingPoint> shifted;
+      solver.CurrentsAlong(V, shifted);
+      std::vector<double> J;
+      J.reserve(shifted.size());
+      for (const OperatingPoint& p : shifted) J.push_back(p.J);
+      return J;
+    });
+    return;
+  }
   if (!circuit_.coupled) {
     SeriesWalk walk;
     for (const double v : V) {

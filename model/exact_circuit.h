@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,6 +20,9 @@
 #include "model/state.h"
 
 namespace pelarin::exact {
+
+struct JunctionPoint;
+struct SeriesState;
 
 // Which circuit: one junction alone, or the three in series, plain or inside the coupling network; and
 // which junctions have their photocurrent (a dark junction's is 0).
@@ -83,6 +87,11 @@ class CircuitSolver {
     double Rs = 0, Rp = 0, Jsc = 0, Jsd1 = 0, Jsd2 = 0, m1 = 0, m2 = 0;
     double mVt1 = 0, mVt2 = 0;  // m Vt of each diode
     double openBound = 0;       // a diode voltage at or above the junction's open-circuit one
+    // Reverse breakdown (Abd 0: none) and the lowest diode voltage searched: just above Vbd, where the
+    // breakdown current is still a finite number, or minus infinity without breakdown.
+    double Abd = 0, Vbd = -20, nbd = 3.28;
+    double floorVd = -std::numeric_limits<double>::infinity();
+    int number = 0;  // 1..3
   };
 
  private:
@@ -92,6 +101,18 @@ class CircuitSolver {
   [[nodiscard]] NetworkSolution SolveNetwork(double V, const std::array<double, 2>* start,
                                              const NetworkSolution* near = nullptr) const;
   struct SeriesWalk;
+  // The junctions of the stack at current density J (each solve from its hint, NaN: none), top first, with
+  // the derivative of each diode voltage in J, luminescent coupling included.
+  void JunctionsAtCurrent(double J, const std::array<double, 3>& hints, std::array<JunctionPoint, 3>& points,
+                          std::array<double, 3>& dVd) const;
+  void SeriesAt(double J, SeriesState& s) const;
+  // Widens [lo, hi] until the decreasing f is >= 0 at lo and <= 0 at hi (f: the stack's voltage less a
+  // target, in J), as luminescent coupling can move the stack's current past the junctions' own bounds.
+  void WidenSeriesBracket(double V, double& lo, double& hi, SeriesState& s) const;
+  // The derivatives by central differences of the solves at shifted parameters, where the coupling physics
+  // is on; quantity(solver) gives the values differentiated (a curve's currents, say).
+  template <class Quantity>
+  [[nodiscard]] std::vector<ParameterDerivatives> Differenced(const Quantity& quantity) const;
   [[nodiscard]] OperatingPoint SeriesCurrentAt(double V) const;
   [[nodiscard]] OperatingPoint SeriesCurrentAt(double V, SeriesWalk& walk) const;
   [[nodiscard]] ParameterDerivatives SeriesCurrentDerivatives(const OperatingPoint& point,
@@ -106,7 +127,12 @@ class CircuitSolver {
   [[nodiscard]] FiguresOfMerit CoupledFigures(double incidentPower) const;
 
   Circuit circuit_;
+  Parameters par_;  // as given, for the differenced derivatives
   double Vt_;
+  // beta_[k]: the fraction of junction k+1's radiative current that junction k absorbs (index 0 unused);
+  // luminescent_: the stack has some; physics_: it or a junction's breakdown is on.
+  std::array<double, 3> beta_{};
+  bool luminescent_ = false, physics_ = false;
   std::array<Junction, 3> junctions_{};
   int first_ = 0, last_ = 2;  // the junctions in the circuit (index 0..2)
   double Rl1_ = 0, Rl2_ = 0, Rg1_ = 0, Rg2_ = 0, Rg3_ = 0;
