@@ -93,17 +93,23 @@ class CurveCost : public ceres::CostFunction {
   bool Evaluate(double const* const* parameters, double* residuals, double** jacobians) const override {
     const std::vector<FreeParameter>& free = options_.free;
     const Parameters p = terms_.curve->AtItsConditions(WithCoordinates(options_.start, free, parameters[0]));
+    const bool derivatives = jacobians && jacobians[0];
+    // With luminescent coupling or breakdown in the cell, or free, the Jacobian is differenced in the free
+    // coordinates; else it is the solver's own, through the conditions' chain rule.
+    const bool differenced =
+        derivatives && (CouplingPhysicsOn(p) || std::any_of(free.begin(), free.end(), [](const FreeParameter& f) {
+                          return f.index >= kFirstPhysicsIndex;
+                        }));
     try {
       const CellAtConditions cell = AtConditions(p);
       const exact::CircuitSolver solver(cell.par, cell.Vt, terms_.curve->circuit);
-      const bool derivatives = jacobians && jacobians[0];
-      solver.CurrentsAlong(terms_.voltages, points_, derivatives ? &derivatives_ : nullptr);
+      solver.CurrentsAlong(terms_.voltages, points_, derivatives && !differenced ? &derivatives_ : nullptr);
       const ConditionsChain chain(p, cell);
       for (std::size_t r = 0; r < terms_.points.size(); ++r) {
         const double J = points_[r].J;
         residuals[r] = terms_.Residual(J, terms_.points[r]);
         if (!std::isfinite(residuals[r])) return false;
-        if (!derivatives) continue;
+        if (!derivatives || differenced) continue;
         const FormDerivatives dForm = chain.Apply(derivatives_[r]);
         for (std::size_t k = 0; k < free.size(); ++k) {
           const double dValue = dForm[static_cast<std::size_t>(free[k].index)];
@@ -111,6 +117,7 @@ class CurveCost : public ceres::CostFunction {
           jacobians[0][r * free.size() + k] = terms_.Derivative(J, dValue * scale);
         }
       }
+      if (differenced) return DifferencedJacobian(parameters[0], jacobians[0]);
     } catch (const CalcError&) {
       return false;  // a step into a cell without a solution: the trust region shrinks
     } catch (const InputError&) {
@@ -120,6 +127,41 @@ class CurveCost : public ceres::CostFunction {
   }
 
  private:
+  // The residuals at the free coordinates x, into out; false where the cell has no solution.
+  bool ResidualsAt(const std::vector<double>& x, std::vector<double>& out) const {
+    const Parameters p = terms_.curve->AtItsConditions(WithCoordinates(options_.start, options_.free, x.data()));
+    const CellAtConditions cell = AtConditions(p);
+    const exact::CircuitSolver solver(cell.par, cell.Vt, terms_.curve->circuit);
+    std::vector<exact::OperatingPoint> points;
+    solver.CurrentsAlong(terms_.voltages, points);
+    out.resize(points.size());
+    for (std::size_t r = 0; r < points.size(); ++r) {
+      out[r] = terms_.Residual(points[r].J, terms_.points[r]);
+      if (!std::isfinite(out[r])) return false;
+    }
+    return true;
+  }
+
+  // Central differences in each free coordinate, a step of a millionth of its range (one-sided at a bound).
+  bool DifferencedJacobian(const double* at, double* jacobian) const {
+    const std::vector<FreeParameter>& free = options_.free;
+    std::vector<double> x(at, at + free.size()), upper, lower;
+    for (std::size_t k = 0; k < free.size(); ++k) {
+      const double lo = ToCoordinate(free[k], free[k].lo), hi = ToCoordinate(free[k], free[k].hi);
+      const double h = 1e-6 * std::max(hi - lo, std::abs(x[k]));
+      const double up = std::min(x[k] + h, hi), down = std::max(x[k] - h, lo);
+      x[k] = up;
+      const bool upOk = ResidualsAt(x, upper);
+      x[k] = down;
+      const bool downOk = ResidualsAt(x, lower);
+      x[k] = at[k];
+      if (!upOk || !downOk || !(up > down)) return false;
+      for (std::size_t r = 0; r < upper.size(); ++r)
+        jacobian[r * free.size() + k] = (upper[r] - lower[r]) / (up - down);
+    }
+    return true;
+  }
+
   const CurveTerms& terms_;
   const FitOptions& options_;
   // Scratch of the solves, kept between evaluations: one problem is solved on one thread.

@@ -14,6 +14,7 @@
 
 #include "common/solver_fixtures.h"
 #include "model/calc_error.h"
+#include "model/operating_conditions.h"
 
 namespace pelarin {
 namespace {
@@ -26,18 +27,28 @@ constexpr double kVt = 0.025851;
 
 struct RefJunction {
   double Rs, Rp, Jsc, Jsd1, Jsd2, m1, m2;
+  double Abd = 0, Vbd = -20, nbd = 3.28, Vt = kVt;  // reverse breakdown; the thermal voltage
 };
 
-RefJunction RefOf(const Parameters& p, int k, bool lit) {
+RefJunction RefOf(const Parameters& p, int k, bool lit, double Vt = kVt) {
   const double* v = k == 1 ? &p.Rs1 : k == 2 ? &p.Rs2 : &p.Rs3;
-  return {v[0], v[1], lit ? v[2] : 0, v[3], v[4], v[5], v[6]};
+  const double Abd = k == 1 ? p.Abd1 : k == 2 ? p.Abd2 : p.Abd3;
+  const double Vbd = k == 1 ? p.Vbd1 : k == 2 ? p.Vbd2 : p.Vbd3;
+  const double nbd = k == 1 ? p.nbd1 : k == 2 ? p.nbd2 : p.nbd3;
+  return {v[0], v[1], lit ? v[2] : 0, v[3], v[4], v[5], v[6], Abd, Vbd, nbd, Vt};
 }
 
-// The balance eqLhs - eqRhs at terminal voltage V and current J: it grows with V and with J.
+// The balance eqLhs - eqRhs at terminal voltage V and current J: it grows with V and with J. Below the
+// breakdown voltage the junction carries any reverse current.
 double Balance(const RefJunction& j, double V, double J) {
   const double Vd = V + j.Rs * J;
-  return Vd / j.Rp + J - j.Jsc + j.Jsd1 * (std::exp(Vd / (j.m1 * kVt)) - 1) +
-         j.Jsd2 * (std::exp(Vd / (j.m2 * kVt)) - 1);
+  double shunt = Vd / j.Rp;
+  if (j.Abd != 0) {
+    if (Vd <= j.Vbd) return -HUGE_VAL;
+    shunt *= 1 + j.Abd * std::pow(1 - Vd / j.Vbd, -j.nbd);
+  }
+  return shunt + J - j.Jsc + j.Jsd1 * (std::exp(Vd / (j.m1 * j.Vt)) - 1) +
+         j.Jsd2 * (std::exp(Vd / (j.m2 * j.Vt)) - 1);
 }
 
 // The root of an increasing function by bisection to neighbouring doubles.
@@ -54,11 +65,19 @@ double Bisect(F&& f) {
 }
 
 struct Reference {
-  std::vector<RefJunction> junctions;
+  std::vector<RefJunction> junctions;  // bottom first
+  std::vector<double> beta;            // beta[i]: the share of junction i's radiative current in junction i-1
 
+  // Top first: each junction below gains beta times the first diode's current of the one above.
   double VoltageAt(double J) const {
-    double V = 0;
-    for (const RefJunction& j : junctions) V += Bisect([&](double v) { return Balance(j, v, J); });
+    double V = 0, coupled = 0;
+    for (std::size_t i = junctions.size(); i-- > 0;) {
+      RefJunction j = junctions[i];
+      j.Jsc += coupled;
+      const double v = Bisect([&](double x) { return Balance(j, x, J); });
+      V += v;
+      coupled = beta.empty() ? 0 : beta[i] * j.Jsd1 * (std::exp((v + j.Rs * J) / (j.m1 * j.Vt)) - 1);
+    }
     return V;
   }
   double CurrentAt(double V) const {
@@ -165,6 +184,43 @@ TEST(ExactCircuit, FiguresEqualTheIndependentSolution) {
   }
 }
 
+// With luminescent coupling and reverse breakdown, at the reference conditions and away from them, the
+// figures of the stack (any junctions lit) equal the independent solution of the same laws.
+TEST(ExactCircuit, CouplingPhysicsFiguresEqualTheIndependentSolution) {
+  std::mt19937_64 rng(20261208);
+  const std::array<std::array<bool, 3>, 4> lit = {
+      {{true, true, true}, {true, false, true}, {false, false, true}, {true, true, false}}};
+  int solved = 0;
+  for (int i = 0; i < 24; ++i) {
+    Parameters form = i < 4 ? testing_cell::DefaultParameters() : RandomCell(rng);
+    const auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    if (i % 3 != 1) form.beta3 = uniform(0, 1), form.beta2 = uniform(0, 1);  // coupling
+    if (i % 3 != 0) {                                                          // breakdown
+      form.Abd1 = uniform(0.01, 2), form.Vbd1 = uniform(-5, -0.5), form.nbd1 = uniform(2, 5);
+      form.Abd2 = uniform(0.01, 2), form.Vbd2 = uniform(-5, -0.5);
+    }
+    if (i % 4 == 3) form.T = 80, form.X = 20;
+    const CellAtConditions cell = AtConditions(form);
+    const Circuit circuit = exact::Stack(lit[static_cast<std::size_t>(i) % 4], false);
+    SCOPED_TRACE("cell " + std::to_string(i));
+    Reference ref;
+    for (int k = 1; k <= 3; ++k)
+      ref.junctions.push_back(RefOf(cell.par, k, circuit.lit[static_cast<std::size_t>(k - 1)], cell.Vt));
+    ref.beta = {0, cell.par.beta2, cell.par.beta3};
+    const FiguresOfMerit f = CircuitSolver(cell.par, cell.Vt, circuit).Figures(100);
+    const double Voc = ref.VoltageAt(0), Jsc = ref.CurrentAt(0);
+    EXPECT_LE(Relative(*f.Voc, Voc), 1e-9);
+    EXPECT_LE(Relative(*f.Jsc, Jsc), 1e-9);
+    if (!f.Pmax) continue;
+    const double Jmp = ref.MaximumPowerCurrent(Jsc), Vmp = ref.VoltageAt(Jmp);
+    EXPECT_LE(Relative(*f.Pmax, Jmp * Vmp), 1e-9);
+    EXPECT_LE(Relative(*f.Vmp, Vmp), 1e-6);
+    EXPECT_LE(Relative(*f.Jmp, Jmp), 1e-6);
+    ++solved;
+  }
+  EXPECT_GE(solved, 20);
+}
+
 // The junction currents of the reference at the solver's junction voltages satisfy the node equations.
 TEST(ExactCircuit, CoupledPointsSatisfyTheNodeEquations) {
   std::mt19937_64 rng(7);
@@ -175,6 +231,12 @@ TEST(ExactCircuit, CoupledPointsSatisfyTheNodeEquations) {
     };
     p.Rl1 = logUniform(5, 1e6), p.Rl2 = logUniform(10, 1e6), p.Rg1 = logUniform(10, 1e6);
     p.Rg2 = logUniform(10, 1e6), p.Rg3 = logUniform(10, 1e6);
+    // Every other cell with luminescent coupling, and then reverse breakdown in junction 1 as well.
+    if (i % 2 == 1) {
+      p.beta3 = std::uniform_real_distribution<double>(0, 1)(rng);
+      p.beta2 = std::uniform_real_distribution<double>(0, 1)(rng);
+      p.Abd1 = 0.5, p.Vbd1 = -1;
+    }
     const std::array<bool, 3> lit{i % 3 != 0, i % 3 != 1, true};
     const CircuitSolver solver(p, kVt, exact::Stack(lit, true));
     const FiguresOfMerit f = solver.Figures(100);
@@ -182,10 +244,15 @@ TEST(ExactCircuit, CoupledPointsSatisfyTheNodeEquations) {
     for (const double V : {-0.3, 0.0, 0.5 * *f.Voc, *f.Voc, *f.Voc + 0.2}) {
       const exact::OperatingPoint point = solver.CurrentAt(V);
       const double v1 = point.junctionV[0], v2 = point.junctionV[1], v3 = point.junctionV[2];
+      // Top first, each junction below with its share of the radiative current of the one above.
       double J[3];
-      for (int k = 0; k < 3; ++k) {
-        const RefJunction j = RefOf(p, k + 1, lit[static_cast<std::size_t>(k)]);
-        J[k] = Bisect([&](double x) { return Balance(j, point.junctionV[static_cast<std::size_t>(k)], x); });
+      double coupled = 0;
+      for (int k = 2; k >= 0; --k) {
+        RefJunction j = RefOf(p, k + 1, lit[static_cast<std::size_t>(k)]);
+        j.Jsc += coupled;
+        const double v = point.junctionV[static_cast<std::size_t>(k)];
+        J[k] = Bisect([&](double x) { return Balance(j, v, x); });
+        coupled = (k == 2 ? p.beta3 : p.beta2) * j.Jsd1 * (std::exp((v + j.Rs * J[k]) / (j.m1 * kVt)) - 1);
       }
       const double scale = std::abs(J[0]) + std::abs(J[1]) + std::abs(J[2]) + std::abs(V) / 5;
       EXPECT_NEAR(v1 + v2 + v3, V, 1e-15 * std::max(1.0, std::abs(V)));
@@ -193,6 +260,10 @@ TEST(ExactCircuit, CoupledPointsSatisfyTheNodeEquations) {
       EXPECT_NEAR(J[0], J[1] + v1 / p.Rl1 - (v2 + v3) / p.Rg2, 1e-12 * scale) << "node B at " << V;
       EXPECT_NEAR(point.J, J[0] - v1 / p.Rl1 - (v1 + v2) / p.Rl2 - V / p.Rg1, 1e-12 * scale) << "terminal";
       EXPECT_NEAR(solver.VoltageAt(point.J).V, V, 1e-10 * std::max(1.0, std::abs(V)));
+      // The slope, which steers every search, is the curve's own.
+      const double h = 1e-6;
+      const double slope = (solver.CurrentAt(V + h).J - solver.CurrentAt(V - h).J) / (2 * h);
+      EXPECT_NEAR(point.dJdV, slope, 1e-5 * std::abs(slope) + 1e-9) << "dJ/dV at " << V;
     }
     // The maximum power point is a maximum of V J(V) and the open-circuit voltage carries no current.
     EXPECT_NEAR(solver.CurrentAt(*f.Voc).J, 0, 1e-13 * *f.Jsc);
@@ -231,7 +302,7 @@ TEST(ExactCircuit, ParameterDerivativesEqualCentralDifferences) {
       const exact::ParameterDerivatives dJ = solver.CurrentDerivatives(V);
       const double J = solver.CurrentAt(V).J;
       const exact::ParameterDerivatives dV = solver.VoltageDerivatives(J);
-      for (int i = 0; i < kParameterCount; ++i) {
+      for (int i = 0; i < kCellParameterCount; ++i) {
         const auto index = static_cast<std::size_t>(i);
         const auto member = kParameterRows[index].member;
         const double h = 1e-4 * p.*member;

@@ -76,6 +76,11 @@ TEST_F(ExactFiguresTest, AgreeWithTheFiguresReadOffEveryStudysCurves) {
         {"Jsd32", "5.03841e-07"},
         {"m31", "0.89132"},
         {"m32", "2.17907"}}},
+      {"luminescent coupling", {{"beta3", "0.5"}, {"beta2", "0.3"}}},
+      {"breakdown, mismatched bottom",
+       {{"Jsc1", "0.004"}, {"Abd1", "0.5"}, {"Vbd1", "-1"}, {"Abd3", "0.3"}, {"Vbd3", "-2"}}},
+      {"both, hot and concentrated",
+       {{"beta3", "0.7"}, {"beta2", "0.2"}, {"Abd2", "0.2"}, {"Vbd2", "-1.5"}, {"T", "80"}, {"X", "10"}}},
   };
   std::map<std::string, double> worst;
   int compared = 0;
