@@ -97,9 +97,9 @@ class CurveCost : public ceres::CostFunction {
     // With luminescent coupling or breakdown in the cell, or free, the Jacobian is differenced in the free
     // coordinates; else it is the solver's own, through the conditions' chain rule.
     const bool differenced =
-        derivatives && (CouplingPhysicsOn(p) || std::any_of(free.begin(), free.end(), [](const FreeParameter& f) {
-                          return f.index >= kFirstPhysicsIndex;
-                        }));
+        derivatives && (CouplingPhysicsOn(p) ||
+                        std::any_of(free.begin(), free.end(),
+                                    [](const FreeParameter& f) { return f.index >= kFirstPhysicsIndex; }));
     try {
       const CellAtConditions cell = AtConditions(p);
       const exact::CircuitSolver solver(cell.par, cell.Vt, terms_.curve->circuit);
@@ -129,7 +129,8 @@ class CurveCost : public ceres::CostFunction {
  private:
   // The residuals at the free coordinates x, into out; false where the cell has no solution.
   bool ResidualsAt(const std::vector<double>& x, std::vector<double>& out) const {
-    const Parameters p = terms_.curve->AtItsConditions(WithCoordinates(options_.start, options_.free, x.data()));
+    const Parameters p =
+        terms_.curve->AtItsConditions(WithCoordinates(options_.start, options_.free, x.data()));
     const CellAtConditions cell = AtConditions(p);
     const exact::CircuitSolver solver(cell.par, cell.Vt, terms_.curve->circuit);
     std::vector<exact::OperatingPoint> points;

@@ -1,5 +1,6 @@
 #include "spice/cell_netlist.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -40,7 +41,10 @@ void WriteCell(std::ostream& out, const Parameters& p, const CellCircuit& circui
   const double rs[] = {p.Rs1, p.Rs2, p.Rs3}, rp[] = {p.Rp1, p.Rp2, p.Rp3}, jsc[] = {p.Jsc1, p.Jsc2, p.Jsc3};
   const double jsd1[] = {p.Jsd11, p.Jsd21, p.Jsd31}, jsd2[] = {p.Jsd12, p.Jsd22, p.Jsd32};
   const double m1[] = {p.m11, p.m21, p.m31}, m2[] = {p.m12, p.m22, p.m32};
+  const double abd[] = {p.Abd1, p.Abd2, p.Abd3}, vbd[] = {p.Vbd1, p.Vbd2, p.Vbd3};
+  const double nbd[] = {p.nbd1, p.nbd2, p.nbd3}, beta[] = {0, p.beta2, p.beta3};
   const auto inner = [](int j) { return "t" + std::to_string(j); };
+  std::array<std::string, 3> anodes, belows;
   for (int k = 0; k < 3; ++k) {
     const int j = k + 1;
     std::string below, top;
@@ -52,8 +56,22 @@ void WriteCell(std::ostream& out, const Parameters& p, const CellCircuit& circui
       top = j == 3 ? upper : inner(j);
     }
     const std::string anode = "a" + std::to_string(j);
-    out << "Rs" << j << " " << top << " " << anode << " " << Number(rs[k]) << "\n"
-        << "Rp" << j << " " << anode << " " << below << " " << Number(rp[k]) << "\n";
+    anodes[static_cast<std::size_t>(k)] = anode, belows[static_cast<std::size_t>(k)] = below;
+    out << "Rs" << j << " " << top << " " << anode << " " << Number(rs[k]) << "\n";
+    if (abd[k] == 0) {
+      out << "Rp" << j << " " << anode << " " << below << " " << Number(rp[k]) << "\n";
+    } else {
+      // Reverse breakdown: the shunt's current times 1 + Abd u^-nbd, u = 1 - Vd/Vbd kept above 1e-9, so
+      // that Newton's trial steps past Vbd meet a steep current rather than no number.
+      std::string vd = "V(";
+      vd.append(anode).append(",").append(below).append(")");
+      out << "Bbd" << j << " " << anode << " " << below << " I=" << vd << "/" << Number(rp[k]) << "*(1+"
+          << Number(abd[k]) << "*pow(max(1-" << vd << "/(" << Number(vbd[k]) << "),1e-9),-" << Number(nbd[k])
+          << "))\n";
+    }
+    // The first diode's current passes a zero-volt source: luminescent coupling reads it there.
+    const std::string diode1 = "d" + std::to_string(j);
+    out << "Vsense" << j << " " << anode << " " << diode1 << " dc 0\n";
     const bool exactDiodes = circuit.exactDiodesVt > 0;
     if (exactDiodes) {
       // Above Vd = 100 m Vt the exponential goes on along its tangent. No solution of the cell comes near
@@ -67,11 +85,12 @@ void WriteCell(std::ostream& out, const Parameters& p, const CellCircuit& circui
         if (jsd[d] == 0) continue;
         std::string x = "V(";
         x.append(anode).append(",").append(below).append(")/").append(Number(mVt[d]));
-        out << "B" << j << d + 1 << " " << anode << " " << below << " I=" << Number(jsd[d]) << "*((" << x
-            << "<100 ? exp(" << x << ") : exp(100)*(" << x << "-99))-1)\n";
+        out << "B" << j << d + 1 << " " << (d == 0 ? diode1 : anode) << " " << below
+            << " I=" << Number(jsd[d]) << "*((" << x << "<100 ? exp(" << x << ") : exp(100)*(" << x
+            << "-99))-1)\n";
       }
     } else {
-      out << "D" << j << "1 " << anode << " " << below << " dj" << j << "1\n"
+      out << "D" << j << "1 " << diode1 << " " << below << " dj" << j << "1\n"
           << "D" << j << "2 " << anode << " " << below << " dj" << j << "2\n";
     }
     out << "Iph" << j << " " << below << " " << anode << " dc " << Number(circuit.lit[k] ? jsc[k] : 0)
@@ -83,6 +102,13 @@ void WriteCell(std::ostream& out, const Parameters& p, const CellCircuit& circui
     if (!exactDiodes)
       out << ".model dj" << j << "1 d(is=" << Number(jsd1[k]) << " n=" << Number(m1[k]) << law(3) << ")\n"
           << ".model dj" << j << "2 d(is=" << Number(jsd2[k]) << " n=" << Number(m2[k]) << law(5) << ")\n";
+  }
+  // Luminescent coupling: junction j's first diode current, beta_j of it, lights junction j-1.
+  for (int j = 2; j <= 3; ++j) {
+    if (beta[j - 1] == 0) continue;
+    const auto below = static_cast<std::size_t>(j - 2);
+    out << "Blc" << j - 1 << " " << belows[below] << " " << anodes[below] << " I=" << Number(beta[j - 1])
+        << "*i(Vsense" << j << ")\n";
   }
   if (!circuit.coupled) return;
   const std::string A = inner(3), B = inner(2);

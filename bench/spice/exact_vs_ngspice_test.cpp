@@ -45,8 +45,17 @@ Parameters Shunted(Parameters p) {
   return p;
 }
 
+// Luminescent coupling from both upper junctions and breakdown of the bottom one, inside the network.
+Parameters WithCouplingPhysics(Parameters p) {
+  p.beta3 = 0.6, p.beta2 = 0.4;
+  p.Abd1 = 0.5, p.Vbd1 = -1.5, p.nbd1 = 3;
+  p.Jsc1 = 0.004;  // limiting, so that junction 1 goes into reverse bias
+  return p;
+}
+
 const Cell kCells[] = {
     {"Coupled", Coupled(300, 2000, 5000, 800, 400)},
+    {"CouplingPhysics", WithCouplingPhysics(Coupled(300, 2000, 5000, 800, 400))},
     {"StronglyCoupled", Coupled(5, 10, 10, 10, 10)},  // every resistance at its lower limit
     {"ShuntedJunction2", Shunted(Coupled(300, 2000, 5000, 800, 400))},
 };

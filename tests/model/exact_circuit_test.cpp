@@ -193,9 +193,11 @@ TEST(ExactCircuit, CouplingPhysicsFiguresEqualTheIndependentSolution) {
   int solved = 0;
   for (int i = 0; i < 24; ++i) {
     Parameters form = i < 4 ? testing_cell::DefaultParameters() : RandomCell(rng);
-    const auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    const auto uniform = [&](double lo, double hi) {
+      return std::uniform_real_distribution<double>(lo, hi)(rng);
+    };
     if (i % 3 != 1) form.beta3 = uniform(0, 1), form.beta2 = uniform(0, 1);  // coupling
-    if (i % 3 != 0) {                                                          // breakdown
+    if (i % 3 != 0) {                                                        // breakdown
       form.Abd1 = uniform(0.01, 2), form.Vbd1 = uniform(-5, -0.5), form.nbd1 = uniform(2, 5);
       form.Abd2 = uniform(0.01, 2), form.Vbd2 = uniform(-5, -0.5);
     }

@@ -337,6 +337,28 @@ TEST(EqePhysics, AtShortCircuitTheLimitingJunctionContributesAlmostAll) {
   }
 }
 
+// With junction 2 dark, a probe absorbed in junction 3 reaches the terminals only through the limiting
+// junction 2: not at all without luminescent coupling, and as a large share once junction 3's emission
+// lights junction 2.
+TEST(EqePhysics, LuminescentCouplingMakesTheJunctionAboveTheLimitingOneRespond) {
+  for (const double beta3 : {0.0, 0.5}) {
+    Parameters par = DefaultParameters();
+    par.beta3 = beta3;
+    const EqeArtefacts r = Compute(par, "13");
+    SCOPED_TRACE(beta3);
+    int p0 = 1;  // nearest short circuit
+    for (int p = 2; p < r.sweepCount[0]; ++p)
+      if (std::fabs(At(r.tables.eqeV[0], p)) < std::fabs(At(r.tables.eqeV[0], p0))) p0 = p;
+    if (beta3 == 0) {
+      EXPECT_GT(At(r.contrib[2], p0), 98);
+      EXPECT_LT(At(r.contrib[3], p0), 1);
+    } else {
+      EXPECT_GT(At(r.contrib[3], p0), 20);
+      EXPECT_LT(At(r.contrib[2], p0), 80);
+    }
+  }
+}
+
 // ---- Saving, faults and the pair flags ----
 
 TEST_F(EqeStudyTest, PairFlagsAreClearedWhateverTheAnswerOrFault) {
