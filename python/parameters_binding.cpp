@@ -97,7 +97,7 @@ int BoxOf(const std::string& name) {
   if (index < 0)
     throw py::key_error("\"" + name +
                         "\" is no parameter of the cell (Rs1, Rp1, Jsc1, ..., Rg3, T, X, Eg1..3, "
-                        "alpha1..3)");
+                        "alpha1..3, beta2, beta3, Abd1..3, Vbd1..3, nbd1..3)");
   return index;
 }
 
@@ -114,7 +114,9 @@ and a box the form refuses (text that is not a number, a negative resistance, ph
 current, an ideality factor not above 0) raises ValueError with the form's sentence naming the box, leaving
 the cell as it was. p["Rp1"] is the value the box reads to, in the unit of the form (Ohm.cm2, A/cm2). The
 conditions are boxes too: p["T"] (degrees C, 26.85), p["X"] (suns, 1), p["Eg1"] .. p["Eg3"] (eV) and
-p["alpha1"] .. p["alpha3"] (1/K); every computation of the module sees the cell at them.
+p["alpha1"] .. p["alpha3"] (1/K); every computation of the module sees the cell at them. So is the coupling
+physics: p["beta3"], p["beta2"] (luminescent coupling, 0 to 1), p["Abd1"] .. p["Abd3"], p["Vbd1"] ..
+p["Vbd3"] (V, below 0) and p["nbd1"] .. p["nbd3"] (reverse breakdown); the defaults turn both off.
 Names are the parameters' own (Rs1, Rp1, Jsc1, Jsd11, Jsd12, m11, m12, ..., Rl1, Rl2, Rg1, Rg2, Rg3) or the
 form's labels (md11, ...).
 
@@ -158,7 +160,7 @@ file raises FileExistsError unless overwrite is True.)")
             for (const ParameterRow& row : kParameterRows) names.emplace_back(row.name);
             return names;
           },
-          "The 26 parameter names, in the order of the form.")
+          "The parameter names (the 26, the conditions, the coupling physics), in the order of the form.")
       .def(
           "__iter__",
           [](const Cell&) {
