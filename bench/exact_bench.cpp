@@ -87,6 +87,25 @@ BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_Warm, *FindStudy("all"), kW
 BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_Concentrated, *FindStudy("all"), kConcentrated)
     ->Unit(benchmark::kMicrosecond);
 
+// The coupling physics beside the default cell: the stack's figures with luminescent coupling, with the
+// breakdown of a limiting bottom junction (beside the same mismatch without it), and with both.
+const BenchCell kLuminescent{"beta3 = 0.5, beta2 = 0.3", {{"beta3", "0.5"}, {"beta2", "0.3"}}};
+const BenchCell kMismatched{"Jsc1 = 0.004", {{"Jsc1", "0.004"}}};
+const BenchCell kBreakdown{"Jsc1 = 0.004, Abd1 = 0.5, Vbd1 = -1",
+                           {{"Jsc1", "0.004"}, {"Abd1", "0.5"}, {"Vbd1", "-1"}}};
+const BenchCell kBoth{
+    "both", {{"beta3", "0.5"}, {"beta2", "0.3"}, {"Jsc1", "0.004"}, {"Abd1", "0.5"}, {"Vbd1", "-1"}}};
+BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_Luminescent, *FindStudy("all"), kLuminescent)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_Mismatched, *FindStudy("all"), kMismatched)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_Breakdown, *FindStudy("all"), kBreakdown)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_CouplingPhysics, *FindStudy("all"), kBoth)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ExactFigures, StudyWithRl_Luminescent, *FindStudy("all-rl"), kLuminescent)
+    ->Unit(benchmark::kMicrosecond);
+
 void BM_ExactCurrentAt(benchmark::State& bench, bool coupled, bool derivatives) {
   const State state = StateOf(coupled ? kStronglyCoupled : kDefault);
   const exact::CircuitSolver solver(state.par, state.k.Vt, exact::Stack({true, true, true}, coupled));

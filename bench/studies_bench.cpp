@@ -54,6 +54,20 @@ struct Cell {
 constexpr BoxText kStrongCoupling[] = {{25, "50"}, {22, "200"}};  // Rg3, Rl2
 constexpr Cell kDefaultCell{"computation and drawing, default cell", {}};
 constexpr Cell kStronglyCoupled{"computation and drawing, Rg3 = 50, Rl2 = 200", kStrongCoupling};
+// The coupling physics: luminescent coupling, reverse breakdown of a limiting bottom junction, both.
+constexpr BoxText kLuminescentBoxes[] = {{ParameterIndex("beta3"), "0.5"}, {ParameterIndex("beta2"), "0.3"}};
+constexpr BoxText kBreakdownBoxes[] = {
+    {ParameterIndex("Jsc1"), "0.004"}, {ParameterIndex("Abd1"), "0.5"}, {ParameterIndex("Vbd1"), "-1"}};
+constexpr BoxText kBothBoxes[] = {{ParameterIndex("beta3"), "0.5"},
+                                  {ParameterIndex("beta2"), "0.3"},
+                                  {ParameterIndex("Jsc1"), "0.004"},
+                                  {ParameterIndex("Abd1"), "0.5"},
+                                  {ParameterIndex("Vbd1"), "-1"}};
+constexpr BoxText kMismatchedBoxes[] = {{ParameterIndex("Jsc1"), "0.004"}};
+constexpr Cell kLuminescent{"beta3 = 0.5, beta2 = 0.3", kLuminescentBoxes};
+constexpr Cell kBreakdown{"Jsc1 = 0.004, Abd1 = 0.5, Vbd1 = -1", kBreakdownBoxes};
+constexpr Cell kBoth{"both", kBothBoxes};
+constexpr Cell kMismatched{"Jsc1 = 0.004 (breakdown's reference)", kMismatchedBoxes};
 
 void BM_Study(benchmark::State& bench, void (*study)(State&, Ui&), const Cell& cell, bool literal) {
   InTemporaryFolder folder;
@@ -92,6 +106,12 @@ const bool kStudiesRegistered = [] {
            NamedStudy{"StudyWithRl_StronglyCoupled", StudyWithRl, &kStronglyCoupled},
            NamedStudy{"StudyTwoWithRl_StronglyCoupled", StudyTwoWithRl, &kStronglyCoupled},
            NamedStudy{"StudyOneWithRl_StronglyCoupled", StudyOneWithRl, &kStronglyCoupled},
+           NamedStudy{"StudyAllJunctions_Luminescent", StudyAllJunctions, &kLuminescent},
+           NamedStudy{"StudyAllJunctions_Mismatched", StudyAllJunctions, &kMismatched},
+           NamedStudy{"StudyAllJunctions_Breakdown", StudyAllJunctions, &kBreakdown},
+           NamedStudy{"StudyAllJunctions_CouplingPhysics", StudyAllJunctions, &kBoth},
+           NamedStudy{"StudyWithRl_Luminescent", StudyWithRl, &kLuminescent},
+           NamedStudy{"EqePair13_Luminescent", EqePair13Study, &kLuminescent},
            NamedStudy{"EqeIlluminated", EqeIlluminatedStudy, &kDefaultCell},
            NamedStudy{"EqeDark", EqeDarkStudy, &kDefaultCell},
            NamedStudy{"EqePair12", EqePair12Study, &kDefaultCell},

@@ -133,6 +133,7 @@ double DiodeVoltageBelowCurrent(const Junction& j, double J) {
 struct JunctionPoint {
   double Vd = 0, V = 0, J = 0, G = 0, dG = 0;
   double scale = 0;  // as DiodeState's
+  double Jsc = 0;    // the photocurrent it was solved with (luminescent coupling included)
 };
 
 namespace {
@@ -158,7 +159,7 @@ JunctionPoint JunctionAtCurrent(const Junction& j, double J, double hint) {
   }
   if (!std::isfinite(lo) || !std::isfinite(hi)) {
     const double beyond = std::isfinite(lo) ? hi : lo;
-    return {beyond, beyond, J, 1 / j.Rp, 0, std::abs(J)};
+    return {beyond, beyond, J, 1 / j.Rp, 0, std::abs(J), j.Jsc};
   }
   const double start = hint > lo && hint < hi ? hint : hi;
   // The conductance at the root is that of the last evaluation, which lies within rounding of it.
@@ -170,7 +171,7 @@ JunctionPoint JunctionAtCurrent(const Junction& j, double J, double hint) {
                                      return Slope{last.J - J, -last.G};
                                    },
                                    lo, hi, start, "the junction voltage search");
-  return {Vd, Vd - j.Rs * J, J, last.G, last.dG, last.scale};
+  return {Vd, Vd - j.Rs * J, J, last.G, last.dG, last.scale, j.Jsc};
 }
 
 // The junction's current density at terminal voltage V; hint as above.
@@ -207,7 +208,7 @@ JunctionPoint JunctionAtVoltage(const Junction& j, double V, double hint, int nu
   // The last evaluation lies within rounding of the root: its current moved along the tangent.
   double J = Vd == lastX ? last.J : last.J - last.G * (Vd - lastX);
   if (!std::isfinite(J)) J = (Vd - V) / j.Rs;  // an overflowing diode: the series resistance's current
-  return {Vd, V, J, last.G, last.dG, last.scale};
+  return {Vd, V, J, last.G, last.dG, last.scale, j.Jsc};
 }
 
 // dJ/dV of a junction at its terminals, from its diode conductance.
@@ -346,26 +347,36 @@ struct SeriesState {
   // Each junction's last solution, from which the next solve starts along the tangent.
   std::array<JunctionPoint, 3> last{};
   std::array<bool, 3> haveLast{};
+  std::array<double, 3> lastdVd{};  // d(diode voltage)/dJ there, the coupled photocurrent's change included
 };
 
 void CircuitSolver::JunctionsAtCurrent(double J, const std::array<double, 3>& hints,
-                                       std::array<JunctionPoint, 3>& points,
-                                       std::array<double, 3>& dVd) const {
+                                       std::array<JunctionPoint, 3>& points, std::array<double, 3>& dVd,
+                                       std::array<double, 3>& d2Vd) const {
   // From the top junction down: each one below gains its share of the radiative current of the one above at
-  // the diode voltage just found, and with it the way that share moves with J.
-  double coupled = 0, dCoupled = 0;
+  // the diode voltage just found, and with it the way that share moves with J. A junction's balance
+  // Jph(J) - F(Vd) = J gives dVd/dJ = (Jph' - 1)/G and d2Vd/dJ2 = (Jph'' - dG (dVd/dJ)^2)/G.
+  double coupled = 0, dCoupled = 0, d2Coupled = 0;
   for (int k = last_; k >= first_; --k) {
     const auto index = static_cast<std::size_t>(k);
     Junction j = junctions_[index];
     j.Jsc += coupled;
     points[index] = JunctionAtCurrent(j, J, hints[index]);
     const JunctionPoint& p = points[index];
-    dVd[index] = luminescent_ ? (dCoupled - 1) / p.G : -1 / p.G;
-    coupled = dCoupled = 0;
+    if (luminescent_) {
+      dVd[index] = (dCoupled - 1) / p.G;
+      d2Vd[index] = (d2Coupled - p.dG * dVd[index] * dVd[index]) / p.G;
+    } else {
+      dVd[index] = -1 / p.G;
+      d2Vd[index] = -p.dG / (p.G * p.G * p.G);
+    }
+    coupled = dCoupled = d2Coupled = 0;
     if (luminescent_ && k > first_ && beta_[index] != 0 && j.Jsd1 != 0) {
       const double x = p.Vd / j.mVt1;
+      const double r = beta_[index] * j.Jsd1 / j.mVt1 * std::exp(x);  // d(coupled)/dVd
       coupled = beta_[index] * j.Jsd1 * std::expm1(x);
-      dCoupled = beta_[index] * j.Jsd1 / j.mVt1 * std::exp(x) * dVd[index];
+      dCoupled = r * dVd[index];
+      d2Coupled = r / j.mVt1 * dVd[index] * dVd[index] + r * d2Vd[index];
       if (!std::isfinite(coupled) || !std::isfinite(dCoupled))
         throw CalcError("junction " + std::to_string(k + 1) + "'s radiative current at its diode voltage " +
                         Num(p.Vd) + " V overflows: the luminescent coupling into junction " +
@@ -377,8 +388,8 @@ void CircuitSolver::JunctionsAtCurrent(double J, const std::array<double, 3>& hi
 OperatingPoint CircuitSolver::SeriesVoltageAt(double J) const {
   OperatingPoint point{.V = 0, .J = J};
   std::array<JunctionPoint, 3> points{};
-  std::array<double, 3> dVd{};
-  JunctionsAtCurrent(J, {kNoHint, kNoHint, kNoHint}, points, dVd);
+  std::array<double, 3> dVd{}, d2Vd{};
+  JunctionsAtCurrent(J, {kNoHint, kNoHint, kNoHint}, points, dVd, d2Vd);
   double dV = 0;
   for (int k = first_; k <= last_; ++k) {
     const auto index = static_cast<std::size_t>(k);
@@ -398,10 +409,13 @@ void CircuitSolver::SeriesAt(double J, SeriesState& s) const {
   for (int k = first_; k <= last_; ++k) {
     const auto index = static_cast<std::size_t>(k);
     const JunctionPoint& before = s.last[index];
-    if (s.haveLast[index]) hints[index] = before.Vd - (J - before.J) / before.G;
+    if (s.haveLast[index])
+      hints[index] = luminescent_ ? before.Vd + s.lastdVd[index] * (J - before.J)
+                                  : before.Vd - (J - before.J) / before.G;
   }
-  std::array<double, 3> dVd{};
-  JunctionsAtCurrent(J, hints, s.last, dVd);
+  std::array<double, 3> dVd{}, d2Vd{};
+  JunctionsAtCurrent(J, hints, s.last, dVd, d2Vd);
+  s.lastdVd = dVd;
   for (int k = first_; k <= last_; ++k) {
     const auto index = static_cast<std::size_t>(k);
     const JunctionPoint& p = s.last[index];
@@ -409,8 +423,7 @@ void CircuitSolver::SeriesAt(double J, SeriesState& s) const {
     s.junctionV[index] = p.V;
     s.V += p.V;
     s.dV += dVd[index] - junctions_[index].Rs;
-    // The coupled photocurrent's own curvature is left out: this slope only steers Newton steps.
-    s.d2V += luminescent_ ? -p.dG * dVd[index] * dVd[index] / p.G : -p.dG / (p.G * p.G * p.G);
+    s.d2V += d2Vd[index];
   }
 }
 
@@ -422,6 +435,15 @@ double LargestScale(const SeriesState& s) {
   for (std::size_t k = 0; k < 3; ++k)
     if (s.haveLast[k]) scale = std::max(scale, s.last[k].scale);
   return scale;
+}
+
+}  // namespace
+
+namespace {
+
+// Whether a root found in [lo, hi] lies on one of its ends, to rounding.
+bool AtBracketEnd(double x, double lo, double hi) {
+  return x <= lo + 4 * kEps * std::abs(lo) || x >= hi - 4 * kEps * std::abs(hi);
 }
 
 }  // namespace
@@ -467,17 +489,25 @@ OperatingPoint CircuitSolver::SeriesCurrentAt(double V, SeriesWalk& walk) const 
     lo = std::min(lo, walk.third[index].J);
     hi = std::max(hi, walk.third[index].J);
   }
-  if (luminescent_) WidenSeriesBracket(V, lo, hi, s);
   // Newton from the last point moved along its tangent, or from the lower bound.
   const double predicted = walk.started ? walk.J + (V - walk.V) / walk.dVdJ : lo;
-  const double J =
-      lo == hi ? lo
+  const auto search = [&] {
+    return lo == hi
+               ? lo
                : SolveDecreasing(
                      [&](double x) {
                        SeriesAt(x, s);
                        return Slope{s.V - V, s.dV};
                      },
                      lo, hi, predicted > lo && predicted < hi ? predicted : lo, "the stack's current search");
+  };
+  double J = search();
+  // Luminescent coupling can carry the current past the junctions' own bounds: a root found at an end of
+  // the bracket is looked for again in a widened one.
+  if (luminescent_ && AtBracketEnd(J, lo, hi)) {
+    WidenSeriesBracket(V, lo, hi, s);
+    J = search();
+  }
   SeriesAt(J, s);
   if (!std::isfinite(s.V))
     throw CalcError(circuit_.Describe() + " has no finite current at V = " + Num(V) + " V");
@@ -530,13 +560,31 @@ double CircuitSolver::SeriesShortCircuit(double& currentScale) const {
   SeriesState s;
   // With luminescent coupling a junction below may carry more than its own photocurrent.
   double lo = 0, hi = largest;
-  if (luminescent_) WidenSeriesBracket(0, lo, hi, s);
-  const double J = SolveDecreasing(
-      [&](double x) {
-        SeriesAt(x, s);
-        return Slope{s.V, s.dV};
-      },
-      lo, hi, smallest < largest ? smallest : largest / 2, "the stack's short-circuit current search");
+  double start = smallest < largest ? smallest : largest / 2;
+  if (luminescent_) {
+    // The limiting junction turns near the smallest photocurrent, coupled ones included: taken where the
+    // junctions stand at the uncoupled start.
+    SeriesAt(start, s);
+    double least = std::numeric_limits<double>::infinity();
+    for (int k = first_; k <= last_; ++k) {
+      const double Jsc = s.last[static_cast<std::size_t>(k)].Jsc;
+      if (Jsc > 0) least = std::min(least, Jsc);
+    }
+    if (std::isfinite(least)) start = least;
+  }
+  const auto search = [&] {
+    return SolveDecreasing(
+        [&](double x) {
+          SeriesAt(x, s);
+          return Slope{s.V, s.dV};
+        },
+        lo, hi, std::clamp(start, lo, hi), "the stack's short-circuit current search");
+  };
+  double J = search();
+  if (luminescent_ && AtBracketEnd(J, lo, hi)) {  // as in SeriesCurrentAt
+    WidenSeriesBracket(0, lo, hi, s);
+    J = search();
+  }
   currentScale = LargestScale(s);
   return J;
 }

@@ -102,9 +102,9 @@ class CircuitSolver {
                                              const NetworkSolution* near = nullptr) const;
   struct SeriesWalk;
   // The junctions of the stack at current density J (each solve from its hint, NaN: none), top first, with
-  // the derivative of each diode voltage in J, luminescent coupling included.
+  // the first and second derivatives of each diode voltage in J, luminescent coupling included.
   void JunctionsAtCurrent(double J, const std::array<double, 3>& hints, std::array<JunctionPoint, 3>& points,
-                          std::array<double, 3>& dVd) const;
+                          std::array<double, 3>& dVd, std::array<double, 3>& d2Vd) const;
   void SeriesAt(double J, SeriesState& s) const;
   // Widens [lo, hi] until the decreasing f is >= 0 at lo and <= 0 at hi (f: the stack's voltage less a
   // target, in J), as luminescent coupling can move the stack's current past the junctions' own bounds.
