@@ -327,9 +327,9 @@ CircuitSolver::CircuitSolver(const Parameters& par, double Vt, const Circuit& ci
   if (circuit.alone != 0) first_ = last_ = circuit.alone - 1;
   // A junction alone has no junction below it to light.
   luminescent_ = circuit.alone == 0 && (par.beta2 != 0 || par.beta3 != 0);
-  physics_ = luminescent_;
   for (int k = first_; k <= last_; ++k)
-    physics_ = physics_ || junctions_[static_cast<std::size_t>(k)].Abd != 0;
+    breakdown_ = breakdown_ || junctions_[static_cast<std::size_t>(k)].Abd != 0;
+  physics_ = luminescent_ || breakdown_;
   Rl1_ = par.Rl1;
   Rl2_ = par.Rl2;
   Rg1_ = par.Rg1;
@@ -602,15 +602,61 @@ FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
   // where V(J) bends sharply (a junction's photocurrent running out, its parallel resistance taking over):
   // there V / V' is small against J. g rises from -V / |V'| at open circuit to Jsc at short circuit.
   SeriesState s;
-  const double Jmp = SolveDecreasing(
-      [&](double J) {
-        SeriesAt(J, s);
-        return Slope{-(J + s.V / s.dV), -(2 - s.V * s.d2V / (s.dV * s.dV))};
-      },
-      0, *f.Jsc, 0.9 * *f.Jsc, "the maximum power search");
-  SeriesAt(Jmp, s);
-  CheckResolved(Jmp, LargestScale(s), "current at maximum power");
-  return WithPower(f, s.V, Jmp, incidentPower);
+  const auto slope = [&](double J) {
+    SeriesAt(J, s);
+    return Slope{-(J + s.V / s.dV), -(2 - s.V * s.d2V / (s.dV * s.dV))};
+  };
+  // Each diode voltage falls as J rises: a junction that breaks down is reverse biased somewhere on the
+  // curve only if it is at short circuit.
+  bool reversed = false;
+  if (breakdown_) {
+    SeriesAt(*f.Jsc, s);
+    for (int k = first_; k <= last_; ++k) {
+      const auto index = static_cast<std::size_t>(k);
+      reversed = reversed || (junctions_[index].Abd != 0 && s.last[index].Vd < 0);
+    }
+  }
+  if (!reversed) {
+    const double Jmp = SolveDecreasing(slope, 0, *f.Jsc, 0.9 * *f.Jsc, "the maximum power search");
+    SeriesAt(Jmp, s);
+    CheckResolved(Jmp, LargestScale(s), "current at maximum power");
+    return WithPower(f, s.V, Jmp, incidentPower);
+  }
+  // A reverse-biased junction in breakdown clamps its voltage, as a bypass diode does: the curve steps down
+  // where the limiting junction's photocurrent runs out, and the power can have a maximum on each side of the
+  // step, the step itself a narrow dip of g. g and the power are sampled across [0, Jsc], and again finely
+  // on both sides of the best sample; each fall of g through zero is refined and the largest power kept.
+  struct Sample {
+    double J, g;
+  };
+  double bestP = -1, bestJ = 0;
+  const auto consider = [&](double J) {
+    SeriesAt(J, s);
+    if (J * s.V > bestP) bestP = J * s.V, bestJ = J;
+  };
+  const auto scan = [&](double from, double to, int samples, std::vector<Sample>& out) {
+    out.clear();
+    for (int i = 0; i <= samples; ++i) {
+      const double J = from + (to - from) * i / samples;
+      out.push_back({J, slope(J).value});
+      consider(J);
+      if (i > 0 && out[out.size() - 2].g > 0 && out.back().g <= 0) {
+        const Sample& a = out[out.size() - 2];
+        consider(SolveDecreasing(slope, a.J, J, a.J + (J - a.J) / 2, "the maximum power search"));
+      }
+    }
+  };
+  constexpr int kSamples = 16, kFineSamples = 8;
+  std::vector<Sample> coarse, fine;
+  scan(0, *f.Jsc, kSamples, coarse);
+  const double step = *f.Jsc / kSamples;
+  const double around = bestJ;
+  scan(std::max(0.0, around - step), around, kFineSamples, fine);
+  scan(around, std::min(*f.Jsc, around + step), kFineSamples, fine);
+  if (bestP <= 0) return f;
+  SeriesAt(bestJ, s);
+  CheckResolved(bestJ, LargestScale(s), "current at maximum power");
+  return WithPower(f, s.V, bestJ, incidentPower);
 }
 
 // ---- The stack inside the coupling network. ----

@@ -130,9 +130,9 @@ class CircuitSolver {
   Parameters par_;  // as given, for the differenced derivatives
   double Vt_;
   // beta_[k]: the fraction of junction k+1's radiative current that junction k absorbs (index 0 unused);
-  // luminescent_: the stack has some; physics_: it or a junction's breakdown is on.
+  // luminescent_: the stack has some; breakdown_: a junction of the circuit breaks down; physics_: either.
   std::array<double, 3> beta_{};
-  bool luminescent_ = false, physics_ = false;
+  bool luminescent_ = false, breakdown_ = false, physics_ = false;
   std::array<Junction, 3> junctions_{};
   int first_ = 0, last_ = 2;  // the junctions in the circuit (index 0..2)
   double Rl1_ = 0, Rl2_ = 0, Rg1_ = 0, Rg2_ = 0, Rg3_ = 0;

@@ -268,7 +268,9 @@ class Balance {
       return Vd / rp_;
     const double u = 1 - Vd / vbd_;
     if (!(u > 0)) return -std::numeric_limits<double>::max();
-    return Vd / rp_ * (1 + abd_ * std::pow(u, -nbd_));
+    const double shunt = Vd / rp_ * (1 + abd_ * std::pow(u, -nbd_));
+    // Just above Vbd the term may pass the largest double: the current is then beyond any bound as well.
+    return std::isfinite(shunt) ? shunt : -std::numeric_limits<double>::max();
   }
 
   [[gnu::always_inline]] double Rhs(double e1, double e2) const {

@@ -62,6 +62,24 @@ std::optional<ConditionsProblem> CheckConditions(const Parameters& form) {
         return ConditionsProblem{static_cast<int>(kT),
                                  "T: " + Name(row) + " " + at + " is beyond the largest number."};
   }
+  // Reverse breakdown: the shunt current Vd/Rp (1 + Abd u^-nbd), u = 1 - Vd/Vbd, rises with Vd only while
+  // Abd ((nbd - 1)/(nbd + 1))^(nbd + 1) < 1 (its slope, in forward bias, is least at u = (nbd + 1)/(nbd -
+  // 1)). A stronger term makes a junction's current fall as its voltage rises there: one current would have
+  // several voltages, and no solution of the cell would be the one.
+  for (std::size_t k = 0; k < 3; ++k) {
+    const std::size_t abd = kFirstPhysicsIndex + 2 + k, nbd = kFirstPhysicsIndex + 8 + k;
+    const double A = Row(form, abd), n = Row(form, nbd);
+    if (A == 0 || !(n > 1)) continue;
+    const double largest = std::pow((n + 1) / (n - 1), n + 1);
+    if (A >= largest)
+      return ConditionsProblem{static_cast<int>(abd),
+                               Name(abd) + ": a breakdown strength of " + ShortestText(A) + " with " +
+                                   Name(nbd) + " = " + ShortestText(n) + " makes junction " +
+                                   std::to_string(k + 1) +
+                                   "'s shunt current fall as its voltage rises, so that one current has "
+                                   "several voltages; with this " +
+                                   Name(nbd) + " it must stay below " + ShortestText(largest) + "."};
+  }
   return std::nullopt;
 }
 

@@ -79,6 +79,9 @@ TEST_F(ExactFiguresTest, AgreeWithTheFiguresReadOffEveryStudysCurves) {
       {"luminescent coupling", {{"beta3", "0.5"}, {"beta2", "0.3"}}},
       {"breakdown, mismatched bottom",
        {{"Jsc1", "0.004"}, {"Abd1", "0.5"}, {"Vbd1", "-1"}, {"Abd3", "0.3"}, {"Vbd3", "-2"}}},
+      // Junction 1 clamped near 0 V once its photocurrent runs out, as by a bypass diode: the power has a
+      // maximum on each side of the step, the higher one before it.
+      {"breakdown as a bypass", {{"Abd1", "7"}, {"Vbd1", "-0.01"}, {"nbd1", "100"}}},
       {"both, hot and concentrated",
        {{"beta3", "0.7"}, {"beta2", "0.2"}, {"Abd2", "0.2"}, {"Vbd2", "-1.5"}, {"T", "80"}, {"X", "10"}}},
   };

@@ -198,7 +198,11 @@ TEST_F(ParameterFile, SaveLoadSaveKeepsEveryDigit) {
       // Conditions in every other round, within the ranges (and with photocurrents that stay positive).
       if (row.group == FormGroup::Conditions || row.group == FormGroup::Physics) {
         const double low = row.name.starts_with("alpha") ? -0.003 : row.name == "T" ? -200 : row.low;
-        const double high = row.name.starts_with("alpha") ? 0.003 : row.name == "T" ? 200 : row.high;
+        // Breakdown strengths that leave every junction monotone whatever its exponent.
+        const double high = row.name.starts_with("alpha") ? 0.003
+                            : row.name == "T"             ? 200
+                            : row.name.starts_with("Abd") ? 5
+                                                          : row.high;
         value = round % 2 == 0 ? Parameters{}.*row.member : low + (high - low) * (0.001 + 0.998 * unit(rng));
       }
       ui.form.boxes[i] = (std::ostringstream() << std::setprecision(17) << value).str();
