@@ -302,7 +302,9 @@ Options:
   --set NAME=TEXT     type TEXT into the box of parameter NAME (Rs1, Rp1, Jsc1, Jsd11, Jsd12, m11, m12, ...,
                       Rl1, Rl2, Rg1, Rg2, Rg3; the form labels md11 ... work too), or of an operating
                       condition (T in degrees C, X in suns, Eg1..3 in eV, alpha1..3 in 1/K; the 26 are the
-                      cell at 26.85 degrees C and one sun); applied after --params, may be repeated.
+                      cell at 26.85 degrees C and one sun), or of the coupling physics (beta2, beta3
+                      luminescent coupling from 0 to 1; Abd1..3, Vbd1..3 in V, nbd1..3 reverse breakdown);
+                      applied after --params, may be repeated.
                       Each box is read as the window program reads it: a comma is a decimal point, and
                       text that is not a number or a value no cell can have is refused
   --dir DIR           working folder, made when missing (default: the current one); the independent study

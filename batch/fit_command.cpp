@@ -109,7 +109,8 @@ as close to every curve at once as the bounds allow, by bounded Levenberg-Marqua
   --coupled           the curves are of the stack inside the Rl/Rg network
   --free NAME[=LO:HI] a parameter to fit, within bounds (default: the values the form accepts, narrowed to
                       physical ones); resistances and saturation currents on a log scale, photocurrents and
-                      ideality factors on a linear one; also X, Eg1..3 and alpha1..3 (X on a log scale).
+                      ideality factors on a linear one; also X, Eg1..3, alpha1..3 (X on a log scale) and
+                      the coupling physics beta2, beta3, Abd1..3, Vbd1..3, nbd1..3.
                       The others keep the form's values
   --params, --set     the form's values: the fixed parameters and the first start
   --starts N          starts (default 16): the form's values, then points spread over the bounds

@@ -133,7 +133,8 @@ FitOutcome Fit(const Cell& cell, const py::object& data, const py::dict& free, b
     const auto freeName = py::str(name).cast<std::string>();
     if (ParameterIndex(freeName) < 0)
       throw InputError("free names no parameter: \"" + freeName +
-                       "\" (Rs1, Rp1, ..., Rg3, X, Eg1..3, alpha1..3).");
+                       "\" (Rs1, Rp1, ..., Rg3, X, Eg1..3, alpha1..3, beta2, beta3, Abd1..3, "
+                       "Vbd1..3, nbd1..3).");
     fit::FreeParameter f = fit::DefaultBounds(BoxOf(freeName));
     if (!bounds.is_none()) {
       const auto pair = bounds.cast<std::pair<double, double>>();

@@ -34,8 +34,9 @@ Units: voltages in V, current densities in A/cm2 (generator direction positive: 
 CSV: Voc and Vmp in V, Jsc and Jmp in mA/cm2, FF, Pmax in mW/cm2, efficiency in %.
 
 Classes
-  Parameters     the boxes of the parameter form (the 26 and the conditions T, X, Eg1..3, alpha1..3), read by
-                 the form's rules; load() and save() a .plr file
+  Parameters     the boxes of the parameter form (the 26, the conditions T, X, Eg1..3, alpha1..3 and the
+                 coupling physics beta2, beta3, Abd1..3, Vbd1..3, nbd1..3), read by the form's rules; load()
+                 and save() a .plr file
   StudyResult    what run() gives: curves and figures of merit of a study
   Curve          one drawn curve: v and j as numpy arrays
   FitResult      what fit() gives
