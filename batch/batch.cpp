@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "app/commands.h"
+#include "app/form_values.h"
 #include "app/shown_text.h"
 #include "model/calc_error.h"
 #include "model/figures_of_merit.h"
@@ -574,6 +575,14 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   // A file the study could not write (a folder in the way, a full disk) or measured data it could not draw.
   if (status == kBatchOk && ui.problems > 0) status = kBatchFailed;
   return status;
+}
+
+int ReadFormOrRefuse(const std::optional<std::string>& params,
+                     const std::vector<std::pair<std::string, std::string>>& sets, State& state,
+                     std::ostream& err, const std::string& prefix) {
+  const std::vector<std::string> refused = ReadFormValues(params, sets, state);
+  for (const std::string& sentence : refused) err << prefix << sentence << "\n";
+  return refused.empty() ? kBatchOk : kBatchUsage;
 }
 
 }  // namespace pelarin

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/state.h"
 #include "plot/recording_surface.h"
 
 namespace pelarin {
@@ -56,5 +57,11 @@ using ImageSaver =
 
 // Runs one study as the options say; returns the exit status.
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, const ImageSaver& saveImage);
+
+// Reads the form's values (app/form_values.h) into state; on a refusal writes its sentences to err, each
+// after prefix, and returns the studies' exit status for it (2), else 0.
+int ReadFormOrRefuse(const std::optional<std::string>& params,
+                     const std::vector<std::pair<std::string, std::string>>& sets, State& state,
+                     std::ostream& err, const std::string& prefix);
 
 }  // namespace pelarin

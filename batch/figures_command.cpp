@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "app/scan_cells.h"  // ScanUi: a headless form and file dialogs
+#include "app/form_values.h"
 #include "app/shown_text.h"
 #include "batch/batch.h"
 #include "model/number_text.h"
@@ -118,37 +118,6 @@ std::optional<FiguresOptions> ParseFiguresOptions(const std::vector<std::string>
   return options;
 }
 
-int ReadFormValues(const std::optional<std::string>& params,
-                   const std::vector<std::pair<std::string, std::string>>& sets, State& state,
-                   std::ostream& err, const std::string& prefix) {
-  ResetStartUpConstants(state);
-  ScanUi ui(false, false);
-  // The file read is a value, not a place: relative paths of the command stay the folder it was started in.
-  ui.followsChosenFolder = false;
-  if (params) {
-    std::error_code ec;
-    const fs::path path = fs::absolute(*params, ec);
-    if (!SomethingAt(path.string())) {
-      err << prefix << "the parameter file " << path.string() << " does not exist.\n";
-      return kBatchUsage;
-    }
-    ui.paramsToOpen = path.string();
-    try {
-      LoadParameters(state, ui);
-    } catch (const std::exception& e) {
-      ui.problems.emplace_back(e.what());
-    }
-    if (!ui.problems.empty()) {
-      err << prefix << OneLine(ui.problems.front()) << "\n";
-      return kBatchUsage;
-    }
-  }
-  for (const auto& [name, text] : sets) ui.form.SetBoxText(ParameterIndex(name), text);
-  const std::vector<BadBox> bad = ReadParameterForm(state, ui);
-  for (const BadBox& box : bad) err << prefix << box.sentence << "\n";
-  return bad.empty() ? kBatchOk : kBatchUsage;
-}
-
 int RunFigures(const FiguresOptions& options, std::ostream& out, std::ostream& err) {
   if (options.help) {
     out << FiguresHelp();
@@ -156,7 +125,8 @@ int RunFigures(const FiguresOptions& options, std::ostream& out, std::ostream& e
   }
   const StudyEntry& study = *FindStudy(options.study);
   State state;
-  if (const int status = ReadFormValues(options.params, options.sets, state, err, kName); status != kBatchOk)
+  if (const int status = ReadFormOrRefuse(options.params, options.sets, state, err, kName);
+      status != kBatchOk)
     return status;
   state.figures.incidentPower = options.incidentPower;
   std::error_code ec;

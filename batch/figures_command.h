@@ -26,13 +26,6 @@ struct FiguresOptions {
 [[nodiscard]] std::optional<FiguresOptions> ParseFiguresOptions(const std::vector<std::string>& args,
                                                                 std::ostream& err);
 
-// Reads the form's values as the window does (the defaults, then the parameter file, then the boxes typed)
-// into state, with the start-up constants; on a refusal writes its sentences to err, each after prefix, and
-// returns the studies' exit status for it (2), else 0.
-int ReadFormValues(const std::optional<std::string>& params,
-                   const std::vector<std::pair<std::string, std::string>>& sets, State& state,
-                   std::ostream& err, const std::string& prefix);
-
 // The help of the figures command.
 [[nodiscard]] std::string FiguresHelp();
 

@@ -6,7 +6,7 @@
 #include <ostream>
 
 #include "app/shown_text.h"
-#include "batch/figures_command.h"  // ReadFormValues
+#include "batch/batch.h"
 #include "fit/fit_plot.h"
 #include "fit/fit_report.h"
 #include "model/calc_error.h"
@@ -113,7 +113,8 @@ as close to every curve at once as the bounds allow, by bounded Levenberg-Marqua
                       the coupling physics beta2, beta3, Abd1..3, Vbd1..3, nbd1..3.
                       The others keep the form's values
   --params, --set     the form's values: the fixed parameters and the first start
-  --starts N          starts (default 16): the form's values, then points spread over the bounds
+  --starts N          starts (default 16): the form's values, then points spread over the bounds; the last
+                      quarter from the best point so far, one parameter drawn anew in each
   -j N                threads (default: one per core); --seed S the spread of the starts (default 1)
   --loss LOSS         cauchy or huber: outliers beyond a tenth (of a lit curve's largest |J|, or of a decade
                       of a dark one) count less
@@ -274,7 +275,7 @@ int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, con
   }
   fit::FitOptions options;
   State state;
-  if (const int status = ReadFormValues(o.params, o.sets, state, err, kName); status != kBatchOk)
+  if (const int status = ReadFormOrRefuse(o.params, o.sets, state, err, kName); status != kBatchOk)
     return status;
   options.start = state.formValues;
   options.starts = o.starts, options.threads = o.threads, options.seed = o.seed;
