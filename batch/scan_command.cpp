@@ -18,6 +18,7 @@
 #include "app/scan_file.h"
 #include "app/scan_plot.h"
 #include "app/shown_text.h"
+#include "batch/batch.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
@@ -366,11 +367,11 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   const fs::path summary = fs::absolute(startDir / options.summary, ec);
   if (!fs::is_directory(summary.parent_path(), ec)) {
     err << "pelarin-batch scan: the folder of " << summary.string() << " does not exist.\n";
-    return 2;
+    return kBatchUsage;
   }
   if (options.plot && !fs::is_directory(fs::absolute(startDir / *options.plot, ec).parent_path(), ec)) {
     err << "pelarin-batch scan: the folder of the --plot file " << *options.plot << " does not exist.\n";
-    return 2;
+    return kBatchUsage;
   }
   // The summary and the picture are two files, neither of them the parameter file read.
   {
@@ -379,7 +380,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
     if (options.params) inputs.push_back(fs::absolute(startDir / *options.params, ec).string());
     if (const std::string why = OutputsProblem(outputs, inputs); !why.empty()) {
       err << "pelarin-batch scan: " << why << "; nothing was computed or written.\n";
-      return 2;
+      return kBatchUsage;
     }
   }
 
@@ -396,7 +397,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
     }
     if (!ui.problems.empty()) {
       err << "pelarin-batch scan: " << OneLine(ui.problems.front()) << "\n";
-      return 2;
+      return kBatchUsage;
     }
     setup.form = ui.form;
     setup.base.id.loadedDir.clear();  // the cells' folders go where the scan works, not beside the file
@@ -404,7 +405,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   for (const auto& [name, text] : options.sets) setup.form.SetBoxText(ParameterIndex(name), text);
   if (const auto problem = CheckScan(setup, options.study)) {
     err << "pelarin-batch scan: " << *problem << ".\n";
-    return 2;
+    return kBatchUsage;
   }
 
   // The file: a fresh one, or the cells of an earlier run kept (all but its last, which may be cut short).
@@ -416,30 +417,30 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   if (exists && !options.resume && !options.overwrite) {
     err << "pelarin-batch scan: " << summary.string()
         << " exists already; give --overwrite to replace it or --resume to go on with it.\n";
-    return 3;
+    return kBatchOverwriteDeclined;
   }
   std::string kept = start;
   if (exists && options.resume) {
     auto file = ReadScanFile(summary.string(), error);
     if (!file) {
       err << "pelarin-batch scan: --resume: " << error << ".\n";
-      return 2;
+      return kBatchUsage;
     }
     if (file->header != header) {
       err << "pelarin-batch scan: --resume: " << summary.string() << " holds another scan (its columns are "
           << file->header << ").\n";
-      return 2;
+      return kBatchUsage;
     }
     if (const auto differs = DifferentMaking(*file, ScanNotes(setup), summary.string())) {
       err << "pelarin-batch scan: --resume: " << *differs << ".\n";
-      return 2;
+      return kBatchUsage;
     }
     // The last cell may have been cut short while it was written: it is run again. Every row before it is
     // checked, so that a file changed since is refused rather than resumed.
     if (!file->cells.empty()) file->cells.pop_back();
     if (const auto bad = CheckScanRows(*file, setup.grid, options.study, summary.string())) {
       err << "pelarin-batch scan: --resume: " << *bad << ".\n";
-      return 2;
+      return kBatchUsage;
     }
     // Resuming gives the very file the scan writes at once, or nothing: the rows kept must be this scan's
     // first cells (of its part), in order, none missing.
@@ -453,7 +454,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
             << " belongs; this file is not the start of the scan asked for (another --part, or rows "
                "missing), "
                "and resuming it would not give the file the scan writes.\n";
-        return 2;
+        return kBatchUsage;
       }
       ++next;
       line += static_cast<std::size_t>(std::count(cell.rows.begin(), cell.rows.end(), '\n'));
@@ -482,7 +483,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   if (work.empty() || !fs::is_directory(work, ec)) {
     err << "pelarin-batch scan: cannot make the working folder " << work.string()
         << (made ? ": " + made.message() : std::string()) << ".\n";
-    return 4;
+    return kBatchFailed;
   }
   const auto removeScratch = [&] {
     if (scratch) fs::remove_all(work, ec);
@@ -494,7 +495,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   } catch (const FileError& e) {
     err << "pelarin-batch scan: " << e.what() << "\n";
     removeScratch();
-    return 4;
+    return kBatchFailed;
   }
 
   const int threads = options.threads > 0
@@ -503,7 +504,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   setup.base.id.workDir = work.string();  // each cell's study works there; the process stays where it is
   Progress progress(err, options.terminal, static_cast<std::int64_t>(todo.size()));
   std::int64_t written = 0;
-  int status = 0;
+  int status = kBatchOk;
   try {
     written = RunCellsInOrder(
         todo, threads, [&](std::int64_t cell) { return ScanCellRows(setup, cell); },
@@ -514,7 +515,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
         stop);
   } catch (const std::exception& e) {
     err << "\npelarin-batch scan: " << e.what() << "\n";
-    status = 4;
+    status = kBatchFailed;
   }
   file.reset();
   removeScratch();
@@ -529,23 +530,23 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   out << ")\n";
   if (status == 0 && setup.anyFailed) {
     err << "pelarin-batch scan: some cells failed; their rows say why.\n";
-    status = 4;
+    status = kBatchFailed;
   }
   if (setup.grid.samples > 0) ReportSpread(summary.string(), setup, out, err);
   if (options.plot && !PlotScan(options, summary.string(), setup.colours, startDir, out, err, saveImage))
-    status = 4;
+    status = kBatchFailed;
   return status;
 }
 
 int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() < 2) {
     err << "pelarin-batch scan-merge: give OUT.csv and at least one part file.\n";
-    return 2;
+    return kBatchUsage;
   }
   std::error_code ec;
   if (fs::exists(fs::symlink_status(args[0], ec))) {
     err << "pelarin-batch scan-merge: " << args[0] << " exists already; it is kept.\n";
-    return 3;
+    return kBatchOverwriteDeclined;
   }
   ScanFile merged;
   std::map<std::int64_t, std::string> rows;
@@ -556,7 +557,7 @@ int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::o
     const auto part = ReadScanFile(args[i], error);
     if (!part) {
       err << "pelarin-batch scan-merge: " << error << ".\n";
-      return 2;
+      return kBatchUsage;
     }
     if (merged.header.empty()) {
       merged.header = part->header;
@@ -564,28 +565,28 @@ int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::o
       const auto grid = GridOfNotes(part->notes, study, error);
       if (!grid) {
         err << "pelarin-batch scan-merge: " << args[i] << ": " << error << ".\n";
-        return 2;
+        return kBatchUsage;
       }
       cells = grid->Cells();
       sample = *grid;
     }
     if (part->header != merged.header) {
       err << "pelarin-batch scan-merge: " << args[i] << " holds another scan (other columns).\n";
-      return 2;
+      return kBatchUsage;
     }
     if (const auto differs = DifferentMaking(*part, merged.notes, args[i])) {
       err << "pelarin-batch scan-merge: " << *differs << " (in the first part: another scan).\n";
-      return 2;
+      return kBatchUsage;
     }
     if (const auto bad = CheckScanRows(*part, sample, study, args[i])) {
       err << "pelarin-batch scan-merge: " << *bad << ".\n";
-      return 2;
+      return kBatchUsage;
     }
     for (const ScanCell& cell : part->cells) {
       const auto [it, fresh] = rows.emplace(cell.cell, cell.rows);
       if (!fresh && it->second != cell.rows) {
         err << "pelarin-batch scan-merge: cell " << cell.cell << " differs between the parts.\n";
-        return 2;
+        return kBatchUsage;
       }
     }
   }
@@ -604,16 +605,16 @@ int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::o
     err << "pelarin-batch scan-merge: " << missing.size() << " cells are missing:";
     for (std::size_t i = 0; i < missing.size() && i < 20; ++i) err << " " << missing[i];
     err << (missing.size() > 20 ? " ..." : "") << "; " << args[0] << " is not written.\n";
-    return 4;
+    return kBatchFailed;
   }
   try {
     WriteTextFileAtomically(args[0], ScanFileText(merged));
   } catch (const std::exception& e) {
     err << "pelarin-batch scan-merge: " << e.what() << "\n";
-    return 4;
+    return kBatchFailed;
   }
   out << "written: " << args[0] << " (" << merged.cells.size() << " cells)\n";
-  return 0;
+  return kBatchOk;
 }
 
 }  // namespace pelarin
