@@ -3,7 +3,8 @@
 #include <exception>
 #include <filesystem>
 
-#include "app/scan_cells.h"  // ScanUi: a headless form and file dialogs
+#include "app/headless_ui.h"
+#include "app/scan_cells.h"  // OneLine
 #include "model/parameter_table.h"
 #include "workspace/parameter_file.h"
 #include "workspace/read_parameters.h"
@@ -17,7 +18,7 @@ std::vector<std::string> ReadFormValues(const std::optional<std::string>& parame
                                         const std::vector<std::pair<std::string, std::string>>& boxes,
                                         State& state) {
   ResetStartUpConstants(state);
-  ScanUi ui(false, false);
+  HeadlessUi ui(false, false);
   ui.followsChosenFolder = false;
   if (parameterFile) {
     std::error_code ec;

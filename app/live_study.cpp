@@ -15,7 +15,7 @@ bool IsLiveStudy(const StudyEntry& study) {
 
 LiveOutcome ComputeLive(LiveRequest request, const std::atomic<bool>& stop) {
   LiveOutcome outcome;
-  ScanUi ui(false, false);
+  HeadlessUi ui(false, false);
   ui.measuredData = std::move(request.measuredData);
   ui.followsChosenFolder = false;
   ui.form.boxes = request.boxes;

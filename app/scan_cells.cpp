@@ -25,7 +25,7 @@ std::string CellName(const ScanSetup& s, const std::vector<double>& values) {
 }
 
 // Runs the study on ui's form from state; returns why it failed, or nothing.
-std::optional<std::string> RunStudy(const StudyEntry& study, State& state, ScanUi& ui) {
+std::optional<std::string> RunStudy(const StudyEntry& study, State& state, HeadlessUi& ui) {
   std::string status;
   try {
     study.run(state, ui);
@@ -46,7 +46,7 @@ bool AxisValuesAccepted(const ScanSetup& s, const ScanAxis& axis, std::string& e
   for (int i = 0; i < axis.points; ++i) {
     const std::string text = ShortestText(AxisValue(axis, i));
     State state = s.base;
-    ScanUi ui(false, false);
+    HeadlessUi ui(false, false);
     ui.form = s.form;
     ui.form.SetBoxText(axis.box, text);
     try {
@@ -70,35 +70,6 @@ bool AxisValuesAccepted(const ScanSetup& s, const ScanAxis& axis, std::string& e
 }
 
 }  // namespace
-
-bool ScanUi::Ask(Question question, const std::string&) {
-  switch (question) {
-    case Question::SaveData:
-      return tables_;
-    case Question::ShowExperimentalData:
-      return measuredData.has_value();
-    case Question::OverwriteResults:
-    case Question::OverwriteParameters:
-      if (!overwrite_) problems.push_back("its tables exist already and are kept (give --overwrite)");
-      return overwrite_;
-    default:
-      return false;
-  }
-}
-
-void ScanUi::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
-  if (icon == MessageIcon::Critical || icon == MessageIcon::Exclamation)
-    problems.push_back(title + ": " + text);
-}
-
-std::optional<std::string> ScanUi::OpenFileDialog(const FileDialogRequest& request) {
-  return request.kind == FileKind::ParameterFile ? paramsToOpen : measuredData;
-}
-
-std::optional<std::string> ScanUi::SaveFileDialog(const FileDialogRequest& request) {
-  if (request.kind != FileKind::ParameterFile || parameterFile.empty()) return std::nullopt;
-  return parameterFile;
-}
 
 std::string OneLine(const std::string& text) {
   std::string line;
@@ -334,7 +305,7 @@ std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study)
     return "the grid has " + std::to_string(static_cast<long long>(cells)) + " cells, more than " +
            std::to_string(kMaxScanCells);
   State check = setup.base;
-  ScanUi ui(false, false);
+  HeadlessUi ui(false, false);
   ui.form = setup.form;
   try {
     ReadParameters(check, ui);
@@ -438,7 +409,8 @@ std::string CellRows(ScanSetup& setup, std::int64_t cell) {
   }
   if (setup.method == FigureMethod::Exact) return ExactCellRows(setup, prefix, values);
 
-  ScanUi ui(setup.tables, setup.overwrite);
+  HeadlessUi ui(setup.tables, setup.overwrite);
+  ui.overwriteHint = setup.overwriteHint;
   ui.followsChosenFolder = false;  // cells run at once: none moves the process's working directory
   ui.form = setup.form;
   for (std::size_t a = 0; a < values.size(); ++a)
@@ -473,7 +445,7 @@ std::string CellRows(ScanSetup& setup, std::int64_t cell) {
 
 ScanProbe ProbeScan(const ScanSetup& setup) {
   ScanProbe probe;
-  ScanUi ui(false, false);
+  HeadlessUi ui(false, false);
   ui.form = setup.form;
   State state = setup.base;
   state.k.parallelSweeps = false;  // as in a cell

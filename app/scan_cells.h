@@ -11,47 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "app/headless_ui.h"
 #include "app/scan_file.h"
 #include "app/scan_grid.h"
 #include "model/state.h"
 #include "plot/surface.h"  // Colour
 #include "studies/study_registry.h"
-#include "ui/recorded_plot_window.h"
-#include "ui/text_form.h"
 
 namespace pelarin {
-
-// Answers a study's questions for one cell: no measured data; the tables only when kept, replacing older
-// ones only when allowed. Messages are kept: the first one that reports a problem becomes the cell's status.
-class ScanUi : public Ui {
- public:
-  ScanUi(bool tables, bool overwrite) : tables_(tables), overwrite_(overwrite) {}
-
-  // A cell keeps the scan's own rule for existing tables: the overwrite question below.
-  void BeforeComputing(const StudyFiles&) override {}
-  using Ui::Ask;
-  bool Ask(Question question, const std::string& subject) override;
-  void FilesSaved(const std::vector<std::string>&) override {}
-  void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
-  std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
-  std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override;
-  PlotWindow& Plot(PlotId id) override { return id == PlotId::linlin ? linlin : linlog; }
-  ParameterForm& Form() override { return form; }
-  Menus& MenuBar() override { return menus; }
-  [[nodiscard]] bool FollowsChosenFolder() const override { return followsChosenFolder; }
-
-  RecordedPlotWindow linlin, linlog;
-  TextForm form;
-  MenuTable menus{StudyMenuEntries()};
-  std::optional<std::string> paramsToOpen;
-  std::string parameterFile;  // where the independent study's parameter file goes with kept tables
-  std::optional<std::string> measuredData;  // the measured curve to draw over the study's, when one is
-  bool followsChosenFolder = true;          // whether a file chosen moves the working directory
-  std::vector<std::string> problems;
-
- private:
-  bool tables_, overwrite_;
-};
 
 // A text on one line: line breaks and tabs become blanks, runs of blanks one, none at the end.
 [[nodiscard]] std::string OneLine(const std::string& text);
@@ -77,6 +44,7 @@ struct ScanSetup {
   std::uint64_t notesDigest = 0;  // of the file's notes and column names, set by CheckScan: the rows' checks
   bool tables = false;            // keep each cell's study folder, named after the cell
   bool overwrite = false;         // a cell may replace older tables
+  std::string overwriteHint;      // how the face's user allows that, said when a cell's tables are kept
   std::atomic<bool> anyFailed{false};
   std::atomic<std::int64_t> redraws{0};  // sample draws the form would not take as typed, drawn again
   // The colour of each lit curve, as the cells computed so far drew it: what the scan's plot draws it in.

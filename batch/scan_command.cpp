@@ -361,6 +361,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   setup.method = options.method;
   setup.tables = options.tables;
   setup.overwrite = options.overwrite;
+  setup.overwriteHint = "give --overwrite";
 
   std::error_code ec;
   const fs::path startDir = fs::current_path(ec);
@@ -388,7 +389,7 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   ResetStartUpConstants(setup.base);
   setup.base.figures.incidentPower = options.incidentPower;
   if (options.params) {
-    ScanUi ui(false, false);
+    HeadlessUi ui(false, false);
     ui.paramsToOpen = fs::absolute(startDir / *options.params, ec).string();
     try {
       LoadParameters(setup.base, ui);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/scan_cells.h"  // ScanUi: a headless form and menus to read into
+#include "app/headless_ui.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
@@ -29,7 +29,7 @@ const ParameterRow& RowOf(int index) { return kParameterRows[static_cast<std::si
 // the cell. Throws InputError naming every box the form refuses.
 void ReadForm(Cell& cell, const TextForm& form) {
   State state;
-  ScanUi ui(false, false);
+  HeadlessUi ui(false, false);
   ui.form = form;
   ReadParameters(state, ui);
   cell.form = ui.form;
@@ -83,7 +83,7 @@ Cell DefaultCell() {
 
 void SetBox(Cell& cell, int index, const std::string& text) {
   State state;
-  ScanUi ui(false, false);
+  HeadlessUi ui(false, false);
   ui.form = cell.form;
   ui.form.SetBoxText(index, text);
   const std::vector<BadBox> bad = ReadParameterForm(state, ui);

@@ -15,7 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/scan_cells.h"  // ScanUi
+#include "app/headless_ui.h"
+#include "app/scan_cells.h"  // OneLine
 #include "model/calc_error.h"
 #include "model/exact_circuit.h"
 #include "model/operating_conditions.h"
@@ -48,10 +49,10 @@ struct StudyResult {
 
 // The answers of a run from Python: the tables only with a folder to save them in, replacing older ones
 // only when allowed (checked before computing, as the batch tool does), and the measured data when given.
-class StudyUi : public ScanUi {
+class StudyUi : public HeadlessUi {
  public:
   StudyUi(bool save, bool overwrite, std::optional<std::string> exp)
-      : ScanUi(save, overwrite), save_(save), overwrite_(overwrite) {
+      : HeadlessUi(save, overwrite), save_(save), overwrite_(overwrite) {
     measuredData = std::move(exp);
   }
 

@@ -27,7 +27,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "app/scan_cells.h"  // ScanUi
+#include "app/headless_ui.h"
 #include "fit/fit_report.h"
 #include "fit/measured_curves.h"
 #include "model/calc_error.h"
@@ -209,7 +209,9 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   // How the fit runs.
   starts_->setRange(1, 10000);
   starts_->setValue(16);
-  starts_->setToolTip("The form's values, then points spread over the bounds");
+  starts_->setToolTip(
+      "The form's values, then points spread over the bounds; the last quarter from the best point so far, "
+      "one parameter drawn anew in each");
   loss_->addItem("squared", static_cast<int>(fit::Loss::Squared));
   loss_->addItem("cauchy", static_cast<int>(fit::Loss::Cauchy));
   loss_->addItem("huber", static_cast<int>(fit::Loss::Huber));
@@ -401,7 +403,7 @@ void FitDialog::RemoveCurveRow(const QPushButton* button) {
 
 std::optional<State> FitDialog::FormState(std::string& error) const {
   State state = state_;
-  ScanUi ui(false, false);
+  HeadlessUi ui(false, false);
   ui.form = form_;
   try {
     ReadParameters(state, ui);
