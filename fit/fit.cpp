@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -247,6 +248,52 @@ std::vector<double> StartOf(const FitOptions& options, int s) {
   return x;
 }
 
+// The starts of the second round, a quarter of them: each from the best point of the first round with one
+// coordinate drawn anew over its bounds (the others moved by up to 2 % of their spans), so that a parameter
+// caught in the wrong valley while the others sit right gets out of it. The coordinates are drawn anew in
+// the order of how little the residuals move over their whole span at that point: a saturation current run
+// down to 1e-26, where its diode no longer shows, is the first.
+int FirstRoundStarts(int starts) { return starts - starts / 4; }
+
+std::vector<std::size_t> LeastSensitiveFirst(const FitOptions& options, const std::vector<double>& x) {
+  const std::size_t n = options.free.size();
+  std::vector<double> reach(n, 0);
+  try {
+    StartProblem sp(options, x);
+    double cost = 0;
+    ceres::CRSMatrix crs;
+    if (sp.problem.Evaluate(ceres::Problem::EvaluateOptions(), &cost, nullptr, nullptr, &crs))
+      for (std::size_t k = 0; k < crs.values.size(); ++k) {
+        const auto c = static_cast<std::size_t>(crs.cols[k]);
+        reach[c] += crs.values[k] * crs.values[k];
+      }
+  } catch (const std::exception&) {
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const FreeParameter& f = options.free[i];
+    reach[i] = std::sqrt(reach[i]) * (ToCoordinate(f, f.hi) - ToCoordinate(f, f.lo));
+  }
+  std::vector<std::size_t> order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return reach[a] < reach[b]; });
+  return order;
+}
+
+std::vector<double> StartAround(const FitOptions& options, const std::vector<double>& best,
+                                const std::vector<std::size_t>& order, int s) {
+  const int j = s - FirstRoundStarts(options.starts);
+  std::vector<double> x = best;
+  const std::size_t redrawn = order[static_cast<std::size_t>(j) % order.size()];
+  for (std::size_t i = 0; i < options.free.size(); ++i) {
+    const FreeParameter& f = options.free[i];
+    const double lo = ToCoordinate(f, f.lo), hi = ToCoordinate(f, f.hi);
+    const double u = UniformOf(Mix(Mix(options.seed ^ 0x5ec0d ^ static_cast<std::uint64_t>(s)) ^ i));
+    x[i] = i == redrawn ? lo + (hi - lo) * u : std::clamp(x[i] + 0.04 * (u - 0.5) * (hi - lo), lo, hi);
+  }
+  return x;
+}
+
 // What two parameters being confused calls for.
 std::string Separating(int a, int b, const std::vector<MeasuredCurve>& curves) {
   // A band gap or a temperature coefficient shows only in how the curves move with the temperature, the
@@ -455,28 +502,38 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
   std::mutex lock;
   int next = 0, done = 0;
   double best = std::numeric_limits<double>::infinity();
-  const auto worker = [&] {
-    for (;;) {
-      int s = 0;
-      {
+  // Runs starts next..last-1 on the pool, start s from startFor(s).
+  const auto runStarts = [&](int last, const std::function<std::vector<double>(int)>& startFor) {
+    const auto worker = [&] {
+      for (;;) {
+        int s = 0;
+        {
+          const std::lock_guard guard(lock);
+          if (next >= last || (stop && *stop)) return;
+          s = next++;
+        }
+        StartResult r = RunStart(options, startFor(s));
         const std::lock_guard guard(lock);
-        if (next >= options.starts || (stop && *stop)) return;
-        s = next++;
+        best = std::min(best, r.cost);
+        results[static_cast<std::size_t>(s)] = std::move(r);
+        ++done;
+        if (progress) progress(done, options.starts, best);
       }
-      StartResult r = RunStart(options, StartOf(options, s));
-      const std::lock_guard guard(lock);
-      best = std::min(best, r.cost);
-      results[static_cast<std::size_t>(s)] = std::move(r);
-      ++done;
-      if (progress) progress(done, options.starts, best);
-    }
-  };
-  {
-    const int workers = std::min(threads, options.starts);
+    };
+    const int workers = std::min(threads, last - next);
     std::vector<std::jthread> pool;
-    pool.reserve(static_cast<std::size_t>(workers));
+    pool.reserve(static_cast<std::size_t>(std::max(workers, 0)));
     for (int t = 0; t < workers; ++t) pool.emplace_back(worker);
-  }
+  };
+  // First the form's values and points spread over the bounds; then the second round around the best.
+  runStarts(FirstRoundStarts(options.starts), [&](int s) { return StartOf(options, s); });
+  const StartResult* firstBest = nullptr;
+  for (const StartResult& r : results)
+    if (!r.x.empty() && std::isfinite(r.cost) && (!firstBest || r.cost < firstBest->cost)) firstBest = &r;
+  const std::vector<double> around = firstBest ? firstBest->x : StartOf(options, 0);
+  const std::vector<std::size_t> order =
+      next < options.starts ? LeastSensitiveFirst(options, around) : std::vector<std::size_t>{};
+  runStarts(options.starts, [&](int s) { return StartAround(options, around, order, s); });
 
   FitResult fit;
   fit.stopped = stop && *stop && done < options.starts;
