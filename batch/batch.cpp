@@ -361,8 +361,9 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
       if (arg == "--exp") options.exp = *v;
       if (arg == "--summary") options.summary = *v;
       if (arg == "--incident-power") {
-        options.incidentPower = Val(*v);
-        if (!(options.incidentPower > 0)) {
+        const std::optional<double> power = ReadIncidentPower(*v);
+        options.incidentPower = power.value_or(0);
+        if (!power) {
           err << "pelarin-batch: --incident-power needs a power above 0 in mW/cm2 (got \"" << Shown(*v)
               << "\").\n";
           return std::nullopt;

@@ -81,8 +81,9 @@ std::optional<FiguresOptions> ParseFiguresOptions(const std::vector<std::string>
       } else if (arg == "--summary") {
         options.summary = v;
       } else if (arg == "--incident-power") {
-        options.incidentPower = Val(v);
-        if (!(options.incidentPower > 0) || !std::isfinite(options.incidentPower)) {
+        const std::optional<double> power = ReadIncidentPower(v);
+        options.incidentPower = power.value_or(0);
+        if (!power) {
           err << kName << "--incident-power needs a power above 0 in mW/cm2 (got \"" << Shown(v) << "\").\n";
           return std::nullopt;
         }

@@ -282,8 +282,9 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
         }
         options.part = *part;
       } else {
-        options.incidentPower = Val(*v);
-        if (!(options.incidentPower > 0) || !std::isfinite(options.incidentPower)) {
+        const std::optional<double> power = ReadIncidentPower(*v);
+        options.incidentPower = power.value_or(0);
+        if (!power) {
           err << "pelarin-batch scan: --incident-power takes a power above 0 in mW/cm2, not \"" << Shown(*v)
               << "\".\n";
           return std::nullopt;

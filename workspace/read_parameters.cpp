@@ -1,5 +1,6 @@
 #include "workspace/read_parameters.h"
 
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <string>
@@ -63,6 +64,15 @@ std::string OutOfRange(const ParameterRow& row, double value, const std::string&
 }
 
 }  // namespace
+
+std::optional<double> ReadIncidentPower(std::string_view text) {
+  std::string converted(text);
+  ConvertAll(converted);
+  const WholeNumber number = ReadWholeNumber(converted);
+  if (number.kind != NumberKind::Number || !std::isfinite(number.value) || !(number.value > 0))
+    return std::nullopt;
+  return number.value;
+}
 
 BoxReading ReadBox(const ParameterRow& row, std::string_view text) {
   BoxReading box;

@@ -1,6 +1,7 @@
 // The shell's procedures that work on the parameter form and the menus through the UI seam.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,10 @@ struct BoxReading {
 // the box; any other empty box, a negative resistance, photocurrent or saturation current, an ideality
 // factor not above 0 and a number beyond the largest double are problems.
 [[nodiscard]] BoxReading ReadBox(const ParameterRow& row, std::string_view text);
+
+// The incident power the efficiencies refer to (mW/cm2), read as every face reads it: commas are decimal
+// points, the text must be one number as a whole, finite and above 0; nothing otherwise.
+[[nodiscard]] std::optional<double> ReadIncidentPower(std::string_view text);
 
 // A box that cannot be used: its index and the sentence that says why ("Jsc1: \"abc\" is not a number.").
 struct BadBox {

@@ -65,7 +65,14 @@ void LiveCurves::Recompute() {
   }
   job.request.study = study_;
   job.request.state = windowState_;
-  job.request.state.figures.incidentPower = form_.IncidentPower();
+  // Without a power above 0 in its box the efficiencies have nothing to refer to: the curves stay.
+  const std::optional<double> power = form_.IncidentPower();
+  if (!power) {
+    ++generation_;
+    stop_ = true;
+    return;
+  }
+  job.request.state.figures.incidentPower = *power;
   job.request.measuredData = measuredData_;
   job.request.scratchDir = (scratch_.path() + "/").toStdString();
   job.generation = ++generation_;

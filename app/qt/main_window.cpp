@@ -180,8 +180,8 @@ bool MainWindow::StartCommand(const QString& name, const std::function<bool(pela
                              " is still computing: wait for it, or press Escape to stop it.");
     return false;
   }
+  if (!ReadIncidentPowerBox()) return false;
   live_->Settle();  // the state is the command's from now on
-  state_.figures.incidentPower = form_->IncidentPower();
   return runner_->Start(name, [this, command](pelarin::Ui& ui, const std::atomic<bool>& stop) {
     // The searches end at their next evaluation once stop is set.
     state_.ws.stop = &stop;
@@ -357,9 +357,23 @@ void MainWindow::ShowAbout() { ui_->ShowMessage(kAboutText, "Pelarin", MessageIc
 
 void MainWindow::OpenHelp() { help_->ShowDefaultTopic(); }
 
+bool MainWindow::ReadIncidentPowerBox() {
+  // Every face reads the power by one rule; a box that holds no power above 0 stops the command, as a
+  // parameter box that cannot be used does.
+  const std::optional<double> power = form_->IncidentPower();
+  if (!power) {
+    ui_->ShowMessage("The incident power needs a power above 0 in mW/cm2 (got \"" +
+                         form_->IncidentPowerBox()->text().toStdString() + "\").",
+                     "Pelarin", MessageIcon::Exclamation);
+    return false;
+  }
+  state_.figures.incidentPower = *power;
+  return true;
+}
+
 void MainWindow::OpenScanDialog() {
   // The scan starts from the form as typed, with the incident power and the study name of the form.
-  state_.figures.incidentPower = form_->IncidentPower();
+  if (!ReadIncidentPowerBox()) return;
   ScanDialog dialog(state_, *form_, *ui_, this);
   dialog.showPlot = [this, &dialog](const ScanDialog::Picture& picture) {
     if (!scanPlot_) {

@@ -68,6 +68,8 @@ class MainWindow : public QMainWindow {
   void ShowAbout();
   void Quit();
   void OpenHelp();
+  // Puts the incident power box's value into the state; false, after telling why, when it holds none.
+  bool ReadIncidentPowerBox();
   // Opens the scan dialog on the form's values; a scan's plot goes to the scan plot window. The dialog
   // is modal: the window paints while the scan runs, but its form and state stay as the scan found them.
   void OpenScanDialog();

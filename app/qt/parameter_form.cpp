@@ -211,11 +211,8 @@ void ParameterFormWidget::FitWidth(int width) {
   schematic_->setVisible(without + schematicNeed <= width);
 }
 
-double ParameterFormWidget::IncidentPower() const {
-  std::string text = incidentPowerBox_->text().toStdString();
-  ConvertAll(text);
-  const double power = Val(text);
-  return power > 0 ? power : 0;
+std::optional<double> ParameterFormWidget::IncidentPower() const {
+  return ReadIncidentPower(incidentPowerBox_->text().toStdString());
 }
 
 std::string ParameterFormWidget::BoxText(int index) const { return Box(index)->text().toStdString(); }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QWidget>
 #include <array>
+#include <optional>
 
 #include "model/parameter_table.h"
 #include "ui/ui.h"
@@ -35,7 +36,8 @@ class ParameterFormWidget : public QWidget, public ParameterForm {
   [[nodiscard]] QLineEdit* IncidentPowerBox() const { return incidentPowerBox_; }
   // The incident power typed (mW/cm2), read as the parameter boxes are; 0 when it is not above 0, which
   // leaves the efficiencies blank.
-  [[nodiscard]] double IncidentPower() const;
+  // The incident power as the box reads it (mW/cm2), or nothing when it holds no power above 0.
+  [[nodiscard]] std::optional<double> IncidentPower() const;
   // Shows the schematic only when the boxes and it fit in this width, so that the boxes need no scroll bar
   // on a narrow screen.
   void FitWidth(int width);

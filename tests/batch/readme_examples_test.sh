@@ -36,7 +36,7 @@ for example in "${examples[@]}"; do
     [[ "${args[$i]}" == /tmp/* ]] && args[$i]="$tmp/${args[$i]#/tmp/}"
   done
   if [ "$with_images" != 1 ]; then
-    mapfile -t args < <(printf '%s\n' "${args[@]}" | grep -vx -- '--images')
+    mapfile -t args < <(printf '%s\n' "${args[@]}" | grep -vE -- '^--images(=.*)?$')
   fi
   status=0
   (cd "$work/$ran" && "$batch" "${args[@]}") >"$work/$ran.out" 2>&1 || status=$?

@@ -230,5 +230,15 @@ TEST(StartUpConstants, KeepTheStudyNameTheUserTyped) {
   EXPECT_EQ(state.id.studyName, "cellA");
 }
 
+// The incident power has one reading rule for every face: one number as a whole, a comma a decimal point,
+// finite and above 0.
+TEST(ReadIncidentPower, TakesOnlyAPowerAboveZero) {
+  const std::pair<const char*, std::optional<double>> cases[] = {
+      {"100", 100.0},        {" 2,5 ", 2.5},           {"1e3", 1000.0},
+      {"0", std::nullopt},   {"-5", std::nullopt},     {"", std::nullopt},
+      {"abc", std::nullopt}, {"100 mW", std::nullopt}, {"1e999", std::nullopt}};
+  for (const auto& [text, power] : cases) EXPECT_EQ(ReadIncidentPower(text), power) << '"' << text << '"';
+}
+
 }  // namespace
 }  // namespace pelarin
