@@ -113,8 +113,9 @@ as close to every curve at once as the bounds allow, by bounded Levenberg-Marqua
                       the coupling physics beta2, beta3, Abd1..3, Vbd1..3, nbd1..3.
                       The others keep the form's values
   --params, --set     the form's values: the fixed parameters and the first start
-  --starts N          starts (default 16): the form's values, then points spread over the bounds; the last
-                      quarter from the best point so far, one parameter drawn anew in each
+  --starts N          starts (default 16): the form's values, then points spread over the bounds; of 8
+                      or more, the last quarter from the best point so far, one parameter drawn anew in
+                      each
   -j N                threads (default: one per core); --seed S the spread of the starts (default 1)
   --loss LOSS         cauchy or huber: outliers beyond a tenth (of a lit curve's largest |J|, or of a decade
                       of a dark one) count less

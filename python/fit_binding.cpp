@@ -247,9 +247,10 @@ curve at several temperatures gives data as a list, [("lit", v, j, {"T": 25}), (
 that curves at several temperatures tell the band gaps (Eg1..3, free like any box) from the saturation
 currents. free maps each parameter
 to fit to its bounds (low, high), or None for the defaults (the values the form takes, narrowed to physical
-ones); the others keep p's values. The fit starts from p and from points spread over the bounds, the last
-quarter of the starts from the best point so far with one parameter drawn anew (seed), on threads threads (0: one per core), by bounded Levenberg-Marquardt; resistances and saturation
-currents on a log scale. Lit residuals count in fractions of the curve's largest |J|, dark ones in decades
+ones); the others keep p's values. The fit starts from p and from points spread over the bounds (seed); of
+8 or more starts the last quarter from the best point so far with one parameter drawn anew; on threads
+threads (0: one per core), by bounded Levenberg-Marquardt; resistances and saturation currents on a log
+scale. Lit residuals count in fractions of the curve's largest |J|, dark ones in decades
 (points below dark_floor in |J| do not count); loss "cauchy" or "huber" lets outliers count less; weights
 maps a curve to the weight of its residuals. Returns a FitResult. Input the fit refuses raises ValueError;
 Ctrl-C stops after the starts under way and raises KeyboardInterrupt.)");

@@ -210,7 +210,9 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   starts_->setRange(1, 10000);
   starts_->setValue(16);
   starts_->setToolTip(
-      "The form's values, then points spread over the bounds; the last quarter from the best point so far, "
+      "The form's values, then points spread over the bounds; of 8 or more, the last quarter from the best "
+      "point "
+      "so far, "
       "one parameter drawn anew in each");
   loss_->addItem("squared", static_cast<int>(fit::Loss::Squared));
   loss_->addItem("cauchy", static_cast<int>(fit::Loss::Cauchy));
