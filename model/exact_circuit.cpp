@@ -437,10 +437,6 @@ double LargestScale(const SeriesState& s) {
   return scale;
 }
 
-}  // namespace
-
-namespace {
-
 // Whether a root found in [lo, hi] lies on one of its ends, to rounding.
 bool AtBracketEnd(double x, double lo, double hi) {
   return x <= lo + 4 * kEps * std::abs(lo) || x >= hi - 4 * kEps * std::abs(hi);
@@ -639,7 +635,7 @@ FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
     for (int i = 0; i <= samples; ++i) {
       const double J = from + (to - from) * i / samples;
       out.push_back({J, slope(J).value});
-      consider(J);
+      if (J * s.V > bestP) bestP = J * s.V, bestJ = J;  // the slope's solve holds the power there
       if (i > 0 && out[out.size() - 2].g > 0 && out.back().g <= 0) {
         const Sample& a = out[out.size() - 2];
         consider(SolveDecreasing(slope, a.J, J, a.J + (J - a.J) / 2, "the maximum power search"));
