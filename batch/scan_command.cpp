@@ -24,6 +24,7 @@
 #include "model/parameter_table.h"
 #include "workspace/parameter_file.h"
 #include "workspace/read_parameters.h"
+#include "workspace/scratch_folder.h"
 #include "workspace/study_folder.h"
 
 namespace pelarin {
@@ -470,26 +471,26 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
 
   // Where the cells work: --dir (made when missing) with --tables, else a private folder removed at the end.
   fs::path work;
-  bool scratch = false;
+  std::optional<ScratchFolder> scratch;
   std::error_code made;  // why the folder could not be made
   if (options.tables) {
     work = options.dir ? fs::absolute(startDir / *options.dir, ec) : startDir;
     fs::create_directories(work, made);
   } else {
-    std::string pattern = (fs::temp_directory_path(ec) / "pelarin-scan-XXXXXX").string();
-    if (::mkdtemp(pattern.data()))
-      work = pattern, scratch = true;
-    else
-      made = std::error_code(errno, std::generic_category());
+    try {
+      scratch.emplace("pelarin-scan-");
+      work = scratch->Path();
+    } catch (const FileError& e) {
+      err << "pelarin-batch scan: " << e.what() << ".\n";
+      return kBatchFailed;
+    }
   }
   if (work.empty() || !fs::is_directory(work, ec)) {
     err << "pelarin-batch scan: cannot make the working folder " << work.string()
         << (made ? ": " + made.message() : std::string()) << ".\n";
     return kBatchFailed;
   }
-  const auto removeScratch = [&] {
-    if (scratch) fs::remove_all(work, ec);
-  };
+  const auto removeScratch = [&] { scratch.reset(); };
 
   std::optional<ScanFileWriter> file;
   try {

@@ -16,6 +16,7 @@
 #include "model/figures_of_merit.h"
 #include "model/state.h"
 #include "ui/text_form.h"
+#include "workspace/scratch_folder.h"
 
 namespace pelarin::python {
 
@@ -67,7 +68,7 @@ class WorkingFolder {
 
  private:
   std::string path_;
-  bool scratch_ = false;
+  std::optional<ScratchFolder> scratch_;
 };
 
 // Runs work on a thread of its own with the GIL released, while the calling thread checks every 50 ms for

@@ -4,7 +4,6 @@
 // calls share.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
-#include <stdlib.h>  // mkdtemp
 
 #include <chrono>
 #include <condition_variable>
@@ -76,17 +75,12 @@ WorkingFolder::WorkingFolder(const std::optional<std::string>& folder) {
     if (!SomethingAt(path_)) fs::create_directories(path_, ec);
     if (!fs::is_directory(path_, ec)) throw FileError(path_ + " is not a folder and cannot be made.");
   } else {
-    std::string pattern = (fs::temp_directory_path(ec) / "pelarin-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw FileError("cannot make a folder in " + pattern + ".");
-    path_ = pattern;
-    scratch_ = true;
+    scratch_.emplace("pelarin-");
+    path_ = scratch_->Path();
   }
 }
 
-WorkingFolder::~WorkingFolder() {
-  std::error_code ignored;
-  if (scratch_) fs::remove_all(path_, ignored);
-}
+WorkingFolder::~WorkingFolder() = default;
 
 void RunStoppable(const std::function<void(const std::atomic<bool>& stop)>& work) {
   std::atomic<bool> stop{false};

@@ -4,7 +4,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
-#include <stdlib.h>  // mkdtemp
 
 #include <filesystem>
 #include <initializer_list>
@@ -19,6 +18,7 @@
 #include "model/number_text.h"
 #include "model/parameter_table.h"
 #include "python/bindings.h"
+#include "workspace/scratch_folder.h"
 #include "workspace/study_folder.h"
 
 namespace fs = std::filesystem;
@@ -129,26 +129,17 @@ py::object Scan(const std::string& study, const Cell& cell, const py::dict& vary
 
   // Without a summary the file goes to a private folder, removed once its rows are read.
   std::error_code ec;
-  std::string folder;
+  std::optional<ScratchFolder> scratch;
   std::string path;
   if (summary) {
     path = fs::absolute(*summary, ec).string();
     if (!fs::is_directory(fs::path(path).parent_path(), ec))
       throw FileError("cannot write " + path + ": its folder does not exist.");
   } else {
-    std::string pattern = (fs::temp_directory_path(ec) / "pelarin-scan-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw FileError("cannot make a folder in " + pattern + ".");
-    folder = pattern;
-    path = (fs::path(folder) / "scan.csv").string();
+    scratch.emplace("pelarin-scan-");
+    path = (fs::path(scratch->Path()) / "scan.csv").string();
   }
   Add(args, {"--summary", path});
-  struct Cleanup {
-    std::string folder;
-    ~Cleanup() {
-      std::error_code ignored;
-      if (!folder.empty()) fs::remove_all(folder, ignored);
-    }
-  } cleanup{folder};
 
   std::ostringstream out;
   std::ostringstream err;
