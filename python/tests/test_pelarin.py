@@ -72,6 +72,7 @@ def test_study_curves_are_the_batch_tools_tables(tmp_path, study, table, curve, 
     ("independent", {"Jsc1": "0"}, 80),
     ("one", {"Rs3": "20"}, 100),
     ("two", {"T": "80", "X": "30", "Eg2": "1.42", "alpha1": "1e-3"}, 100),
+    ("all-rl", {"beta3": "0.5", "beta2": "0.3", "Jsc1": "0.004", "Abd1": "0.5", "Vbd1": "-1"}, 100),
 ])
 def test_exact_figures_are_the_batch_tools_summary(tmp_path, study, boxes, power):
     batch("figures", study, "--summary", "x.csv", "--incident-power", str(power), *sets(boxes), cwd=tmp_path)
@@ -116,6 +117,9 @@ def test_scan_file_is_the_batch_tools_byte_for_byte(tmp_path, args, vary, option
     ("Jsd31", "-1e-9", "Jsd31: a saturation current cannot be negative"),
     ("T", "-300", "T: the temperature must be above -273.15 and at most 400"),
     ("alpha2", 0.2, "alpha2: a temperature coefficient must be from -0.1 to 0.1"),
+    ("beta3", 1.5, "beta3: a luminescent coupling fraction must be from 0 to 1"),
+    ("Vbd2", 0, "Vbd2: a breakdown voltage must be above -10000 and below 0 V"),
+    ("Abd1", 20, "Abd1: a breakdown strength of 20 with nbd1 = 3.28 makes junction 1's shunt current fall"),
 ])
 def test_a_box_the_form_refuses_raises_value_error_naming_it(name, text, refusal):
     p = pelarin.Parameters()
