@@ -121,8 +121,8 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
     auto* page = new QWidget;
     page->setObjectName(objectName);
     auto* grid = new QGridLayout(page);
-    grid->setContentsMargins(4, 4, 4, 4);
-    grid->setVerticalSpacing(2);
+    grid->setContentsMargins(4, 1, 4, 0);
+    grid->setVerticalSpacing(0);
     grid->setHorizontalSpacing(4);
     int single = 0;  // quantities of the whole cell share the first row
     for (int i = kCellParameterCount; i < kParameterCount; ++i) {
@@ -149,6 +149,7 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
       grid->addWidget(box, r, 1 + junction);
     }
     grid->setColumnStretch(grid->columnCount(), 1);  // the boxes stay beside their headings
+    grid->setRowStretch(grid->rowCount(), 1);        // and the rows at their height on the shorter tab
     return page;
   };
   auto* conditions = makeGroup("conditionsGroup", FormGroup::Conditions, {"", "Eg", "alpha"});
