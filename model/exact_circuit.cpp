@@ -211,6 +211,21 @@ JunctionPoint JunctionAtVoltage(const Junction& j, double V, double hint, int nu
   return {Vd, V, J, last.G, last.dG, last.scale, j.Jsc};
 }
 
+// The share beta of a junction's radiative current (its first diode's) at diode voltage Vd that the junction
+// below absorbs, and its slope in Vd: luminescent coupling in the stack and in the network alike.
+struct Emission {
+  double current = 0, slope = 0;
+};
+Emission EmissionOf(const Junction& j, double beta, double Vd) {
+  const double x = Vd / j.mVt1;
+  const Emission e{beta * j.Jsd1 * std::expm1(x), beta * j.Jsd1 / j.mVt1 * std::exp(x)};
+  if (!std::isfinite(e.current) || !std::isfinite(e.slope))
+    throw CalcError("junction " + std::to_string(j.number) + "'s radiative current at its diode voltage " +
+                    Num(Vd) + " V overflows: the luminescent coupling into junction " +
+                    std::to_string(j.number - 1) + " has no finite photocurrent");
+  return e;
+}
+
 // dJ/dV of a junction at its terminals, from its diode conductance.
 double TerminalSlope(const Junction& j, double G) { return -G / (1 + j.Rs * G); }
 
@@ -372,15 +387,10 @@ void CircuitSolver::JunctionsAtCurrent(double J, const std::array<double, 3>& hi
     }
     coupled = dCoupled = d2Coupled = 0;
     if (luminescent_ && k > first_ && beta_[index] != 0 && j.Jsd1 != 0) {
-      const double x = p.Vd / j.mVt1;
-      const double r = beta_[index] * j.Jsd1 / j.mVt1 * std::exp(x);  // d(coupled)/dVd
-      coupled = beta_[index] * j.Jsd1 * std::expm1(x);
-      dCoupled = r * dVd[index];
-      d2Coupled = r / j.mVt1 * dVd[index] * dVd[index] + r * d2Vd[index];
-      if (!std::isfinite(coupled) || !std::isfinite(dCoupled))
-        throw CalcError("junction " + std::to_string(k + 1) + "'s radiative current at its diode voltage " +
-                        Num(p.Vd) + " V overflows: the luminescent coupling into junction " +
-                        std::to_string(k) + " has no finite photocurrent at J = " + Num(J) + " A/cm2");
+      const Emission e = EmissionOf(j, beta_[index], p.Vd);
+      coupled = e.current;
+      dCoupled = e.slope * dVd[index];
+      d2Coupled = e.slope / j.mVt1 * dVd[index] * dVd[index] + e.slope * d2Vd[index];
     }
   }
 }
@@ -727,12 +737,9 @@ CircuitSolver::NetworkSolution CircuitSolver::SolveNetwork(double V, const std::
         share[index] = 1 / (1 + j.Rs * p.G);
         coupled = 0;
         if (k > 0 && beta_[index] != 0 && j.Jsd1 != 0) {
-          const double x = p.Vd / j.mVt1;
-          coupled = beta_[index] * j.Jsd1 * std::expm1(x);
-          rho[index] = beta_[index] * j.Jsd1 / j.mVt1 * std::exp(x);
-          if (!std::isfinite(coupled) || !std::isfinite(rho[index]))
-            throw CalcError("junction " + std::to_string(k + 1) + "'s radiative current overflows at " +
-                            Num(V) + " V: the luminescent coupling has no finite photocurrent");
+          const Emission e = EmissionOf(j, beta_[index], p.Vd);
+          coupled = e.current;
+          rho[index] = e.slope;
         }
       }
       const double dJ2dA = s.c[1] + share[1] * rho[2] * share[2];
