@@ -1,7 +1,10 @@
 #include "app/scan_cells.h"
 
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
+#include <limits>
 
 #include "app/shown_text.h"
 #include "model/calc_error.h"
@@ -132,6 +135,12 @@ std::uint64_t Fnv(std::uint64_t hash, std::string_view text) {
   for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
   return hash;
 }
+
+// The 16 hexadecimal digits of a hash appended to out.
+void AppendHex(std::string& out, std::uint64_t hash) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  for (int shift = 60; shift >= 0; shift -= 4) out += kDigits[(hash >> shift) & 0xFU];
+}
 }  // namespace
 
 std::uint64_t NotesDigest(const std::vector<std::string>& notes, const std::string& header) {
@@ -141,10 +150,9 @@ std::uint64_t NotesDigest(const std::vector<std::string>& notes, const std::stri
 }
 
 std::string RowCheck(std::string_view row, std::uint64_t notesDigest) {
-  const std::uint64_t hash = Fnv(notesDigest, row);
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-  return text;
+  std::string check;
+  AppendHex(check, Fnv(notesDigest, row));
+  return check;
 }
 
 std::optional<ScanGrid> GridOfNotes(const std::vector<std::string>& notes, std::string& study,
@@ -338,9 +346,18 @@ std::string ScanHeader(const ScanGrid& grid) {
 
 namespace {
 
+// Adds a row to the block with the cell's values.
+void AddRow(ScanBlock& block, std::int64_t cell, const std::vector<double>& values, std::string curve,
+            const std::optional<FiguresOfMerit>& figures, std::string status) {
+  block.rows.push_back({cell, std::move(curve), figures, std::move(status)});
+  for (std::size_t a = 0; a < block.axes; ++a)
+    block.values.push_back(a < values.size() ? values[a] : std::numeric_limits<double>::quiet_NaN());
+}
+
 // The rows of a cell whose figures are solved exactly: the form's values with the grid's set in them (the
 // checks have made sure the form takes each as typed), one row per lit curve the study would draw.
-std::string ExactCellRows(ScanSetup& setup, const std::string& prefix, const std::vector<double>& values) {
+void AddExactCellRows(ScanSetup& setup, std::int64_t cell, const std::vector<double>& values,
+                      ScanBlock& block) {
   State state;
   state.k = setup.base.k;
   state.figures = setup.base.figures;
@@ -349,66 +366,28 @@ std::string ExactCellRows(ScanSetup& setup, const std::string& prefix, const std
     form.*kParameterRows[static_cast<std::size_t>(setup.grid.axes[a].box)].member = values[a];
   if (const auto problem = CheckConditions(form)) {
     setup.anyFailed = true;
-    return prefix + "," + FigureFields(std::nullopt) + "," + CsvField(OneLine(problem->sentence)) + "\n";
+    AddRow(block, cell, values, {}, std::nullopt, OneLine(problem->sentence));
+    return;
   }
   UseCell(state, form);
-  std::string rows;
   if (!IsOffered(setup.study->availability, state.par)) {
     setup.anyFailed = true;
-    return prefix + "," + FigureFields(std::nullopt) + "," +
-           CsvField("the study is not offered for these parameters (it needs " +
-                    NeededIllumination(setup.study->availability) + ")") +
-           "\n";
+    AddRow(block, cell, values, {}, std::nullopt,
+           "the study is not offered for these parameters (it needs " +
+               NeededIllumination(setup.study->availability) + ")");
+    return;
   }
-  for (const ExactCurveFigures& c : ExactFigures(setup.study->exact, state)) {
-    rows += prefix + CsvField(c.curve.name) + "," + FigureFields(c.figures) + "," +
-            (c.figures ? std::string("ok") : CsvField(OneLine(c.problem))) + "\n";
+  const std::size_t before = block.rows.size();
+  for (ExactCurveFigures& c : ExactFigures(setup.study->exact, state)) {
     if (!c.figures) setup.anyFailed = true;
+    AddRow(block, cell, values, std::move(c.curve.name), c.figures, c.figures ? "ok" : OneLine(c.problem));
   }
-  if (rows.empty()) rows = prefix + "," + FigureFields(std::nullopt) + ",no lit curve\n";
-  return rows;
+  if (block.rows.size() == before) AddRow(block, cell, values, {}, std::nullopt, "no lit curve");
 }
 
-}  // namespace
-
-namespace {
-
-// Each row followed by its check.
-std::string WithChecks(const std::string& rows, std::uint64_t notesDigest) {
-  std::string checked;
-  for (std::size_t start = 0; start < rows.size();) {
-    const std::size_t end = rows.find('\n', start);
-    const std::string_view row(rows.data() + start, end - start);
-    checked.append(row).append(",").append(RowCheck(row, notesDigest)).append("\n");
-    start = end + 1;
-  }
-  return checked;
-}
-
-std::string CellRows(ScanSetup& setup, std::int64_t cell);
-
-}  // namespace
-
-std::string ScanCellRows(ScanSetup& setup, std::int64_t cell) {
-  return WithChecks(CellRows(setup, cell), setup.notesDigest);
-}
-
-namespace {
-
-std::string CellRows(ScanSetup& setup, std::int64_t cell) {
-  const CellValues drawn = ValuesOfCell(setup.grid, cell);
-  if (drawn.redraws > 0) setup.redraws += drawn.redraws;
-  const std::vector<double>& values = drawn.values;
-  std::string prefix = std::to_string(cell) + "," + std::to_string(setup.grid.Cells());
-  for (std::size_t a = 0; a < setup.grid.axes.size(); ++a)
-    prefix += "," + (a < values.size() ? ShortestText(values[a]) : std::string());
-  prefix += "," + CsvField(setup.study->batchName) + ",";
-  if (!drawn.problem.empty()) {
-    setup.anyFailed = true;
-    return prefix + "," + FigureFields(std::nullopt) + "," + CsvField(drawn.problem) + "\n";
-  }
-  if (setup.method == FigureMethod::Exact) return ExactCellRows(setup, prefix, values);
-
+// The rows of a cell whose figures are read off the curves of the study run for it.
+void AddCurveCellRows(ScanSetup& setup, std::int64_t cell, const std::vector<double>& values,
+                      ScanBlock& block) {
   HeadlessUi ui(setup.tables, setup.overwrite);
   ui.overwriteHint = setup.overwriteHint;
   ui.followsChosenFolder = false;  // cells run at once: none moves the process's working directory
@@ -422,26 +401,72 @@ std::string CellRows(ScanSetup& setup, std::int64_t cell) {
     ui.parameterFile = (fs::path(WorkDir(state.id)) / (state.id.studyName + ".plr")).string();
   }
   std::optional<std::string> status = RunStudy(*setup.study, state, ui);
-  std::string rows;
+  const std::size_t before = block.rows.size();
   if (!status && ui.linlin.visible) {
     const std::lock_guard lock(setup.coloursLock);
     for (const DrawnCurve& curve : ui.linlin.surface.Curves()) {
       if (!curve.entry.figures) continue;
-      rows += prefix + CsvField(curve.entry.name) + "," + FigureFields(curve.entry.figures) + ",ok\n";
+      AddRow(block, cell, values, curve.entry.name, curve.entry.figures, "ok");
       setup.colours.emplace(curve.entry.name, curve.entry.colour);
     }
   }
-  if (rows.empty()) {
+  if (block.rows.size() == before) {
     if (status)
       setup.anyFailed = true;
     else
       status = "no lit curve";
-    rows = prefix + "," + FigureFields(std::nullopt) + "," + CsvField(OneLine(*status)) + "\n";
+    AddRow(block, cell, values, {}, std::nullopt, OneLine(*status));
   }
-  return rows;
 }
 
 }  // namespace
+
+void AddCellRows(ScanSetup& setup, std::int64_t cell, ScanBlock& block) {
+  block.axes = setup.grid.axes.size();
+  const CellValues drawn = ValuesOfCell(setup.grid, cell);
+  if (drawn.redraws > 0) setup.redraws += drawn.redraws;
+  if (!drawn.problem.empty()) {
+    setup.anyFailed = true;
+    AddRow(block, cell, {}, {}, std::nullopt, drawn.problem);
+  } else if (setup.method == FigureMethod::Exact) {
+    AddExactCellRows(setup, cell, drawn.values, block);
+  } else {
+    AddCurveCellRows(setup, cell, drawn.values, block);
+  }
+}
+
+void AppendRowsText(const ScanSetup& setup, const ScanBlock& block, std::size_t from, std::string& out) {
+  const std::string cells = "," + std::to_string(setup.grid.Cells());
+  const std::string study = "," + CsvField(setup.study->batchName) + ",";
+  char number[24];
+  for (std::size_t r = from; r < block.rows.size(); ++r) {
+    const ScanRow& row = block.rows[r];
+    const std::size_t start = out.size();
+    const auto end = std::to_chars(number, number + sizeof number, row.cell).ptr;
+    out.append(number, end).append(cells);
+    for (std::size_t a = 0; a < block.axes; ++a) {
+      out += ',';
+      const double value = block.values[r * block.axes + a];
+      if (!std::isnan(value)) AppendShortest(out, value);
+    }
+    out.append(study).append(CsvField(row.curve)).append(",");
+    AppendFigureFields(out, row.figures);
+    out.append(",").append(CsvField(row.status));
+    const std::uint64_t check =
+        Fnv(setup.notesDigest, std::string_view(out.data() + start, out.size() - start));
+    out += ',';
+    AppendHex(out, check);
+    out += '\n';
+  }
+}
+
+std::string ScanCellRows(ScanSetup& setup, std::int64_t cell) {
+  ScanBlock block;
+  AddCellRows(setup, cell, block);
+  std::string text;
+  AppendRowsText(setup, block, 0, text);
+  return text;
+}
 
 ScanProbe ProbeScan(const ScanSetup& setup) {
   ScanProbe probe;

@@ -14,6 +14,7 @@
 #include "app/headless_ui.h"
 #include "app/scan_file.h"
 #include "app/scan_grid.h"
+#include "model/figures_of_merit.h"
 #include "model/state.h"
 #include "plot/surface.h"  // Colour
 #include "studies/study_registry.h"
@@ -99,10 +100,33 @@ struct CellValues {
 };
 [[nodiscard]] CellValues ValuesOfCell(const ScanGrid& grid, std::int64_t cell);
 
-// Finds one cell's figures by the setup's method and gives its rows: one per lit curve with its figures and
-// "ok" (or, exactly solved, blank figures and why), or one with blank figures and why the cell has none. A
-// cell that fails sets anyFailed; the colours of its curves join colours. Safe to call from several
-// threads at once.
+// One row of a scan: a lit curve of a cell with its figures and "ok" (or, exactly solved, no figures and
+// why), or the one row of a cell without figures, which says why.
+struct ScanRow {
+  std::int64_t cell = 0;
+  std::string curve;  // empty on the row of a cell without curves
+  std::optional<FiguresOfMerit> figures;
+  std::string status;  // "ok", or why there are no figures, on one line
+};
+
+// The rows of consecutive cells in grid order, each with the cell's varied values, and (when asked for)
+// their text as the scan file holds them.
+struct ScanBlock {
+  std::size_t axes = 0;
+  std::vector<ScanRow> rows;
+  std::vector<double> values;  // axes per row; NaN where a sample's draw failed (a blank field)
+  std::string text;
+};
+
+// Finds one cell's figures by the setup's method and adds its rows to the block. A cell that fails sets
+// anyFailed; the colours of its curves join colours. Safe to call from several threads at once (on
+// different blocks).
+void AddCellRows(ScanSetup& setup, std::int64_t cell, ScanBlock& block);
+
+// Appends the text of the block's rows from row `from` on, each with its check, as the scan file holds them.
+void AppendRowsText(const ScanSetup& setup, const ScanBlock& block, std::size_t from, std::string& out);
+
+// The text of one cell's rows.
 [[nodiscard]] std::string ScanCellRows(ScanSetup& setup, std::int64_t cell);
 
 // What one run of the study at the form's values shows: how long it took, the colour of each lit curve, and

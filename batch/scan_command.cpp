@@ -13,8 +13,8 @@
 #include <set>
 #include <thread>
 
-#include "app/ordered_cells.h"
 #include "app/scan_cells.h"
+#include "app/scan_engine.h"
 #include "app/scan_file.h"
 #include "app/scan_plot.h"
 #include "app/shown_text.h"
@@ -39,7 +39,10 @@ class Progress {
  public:
   Progress(std::ostream& err, bool terminal, std::int64_t total)
       : err_(err), terminal_(terminal), total_(total), start_(std::chrono::steady_clock::now()) {}
-  void Done(std::int64_t done) {
+  void Done(std::int64_t done, std::int64_t total) {
+    total_ = total;
+    if (done == shownDone_) return;  // a tick while no cell completed
+    shownDone_ = done;
     const auto now = std::chrono::steady_clock::now();
     const double seconds = std::chrono::duration<double>(now - start_).count();
     if (terminal_) {
@@ -68,6 +71,7 @@ class Progress {
   std::int64_t total_;
   std::chrono::steady_clock::time_point start_, shown_{};
   std::int64_t lastTenth_ = -1;
+  std::int64_t shownDone_ = 0;
 };
 
 std::optional<std::string> Value(const std::vector<std::string>& args, std::size_t& i, std::ostream& err) {
@@ -105,21 +109,9 @@ bool PlotScan(const ScanOptions& options, const std::string& summary,
   return true;
 }
 
-// Where a file's notes differ from those expected: "path, line N: it says ..., not ...", or nothing.
-std::optional<std::string> DifferentMaking(const ScanFile& file, const std::vector<std::string>& expected,
-                                           const std::string& path) {
-  for (std::size_t i = 0; i < std::max(file.notes.size(), expected.size()); ++i) {
-    const std::string has = i < file.notes.size() ? file.notes[i] : "(no note)";
-    const std::string want = i < expected.size() ? expected[i] : "(no note)";
-    if (has != want)
-      return path + ", line " + std::to_string(i + 1) + ": made by another scan: it says \"" + OneLine(has) +
-             "\", not \"" + OneLine(want) + "\"";
-  }
-  return std::nullopt;
-}
-
 // The spread of every figure over the sample's cells, from the whole file (a resumed sample included).
-void ReportSpread(const std::string& summary, const ScanSetup& setup, std::ostream& out, std::ostream& err) {
+void ReportSpread(const std::string& summary, std::size_t axes, std::int64_t redraws, std::ostream& out,
+                  std::ostream& err) {
   std::string error;
   const auto file = ReadScanFile(summary, error);
   if (!file) {
@@ -127,8 +119,8 @@ void ReportSpread(const std::string& summary, const ScanSetup& setup, std::ostre
     return;
   }
   out << "spread over " << file->cells.size() << " cells";
-  if (setup.redraws > 0) out << " (" << setup.redraws << " draws the form would not take were drawn again)";
-  out << ":\n" << SpreadTable(SpreadOf(*file, setup.grid.axes.size()));
+  if (redraws > 0) out << " (" << redraws << " draws the form would not take were drawn again)";
+  out << ":\n" << SpreadTable(SpreadOf(*file, axes));
 }
 
 }  // namespace
@@ -354,31 +346,96 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
   return options;
 }
 
+namespace {
+
+// The request the options describe, with the form read from --params and --set; nothing, having said why,
+// when the parameter file cannot be read.
+std::optional<ScanRequest> RequestOf(const ScanOptions& options, const fs::path& startDir,
+                                     std::ostream& err) {
+  std::error_code ec;
+  ScanRequest request;
+  request.study = options.study;
+  request.grid.axes = options.axes;
+  request.grid.samples = options.samples;
+  request.grid.seed = options.seed;
+  request.part = options.part;
+  request.method = options.method;
+  request.threads = options.threads;
+  request.tables = options.tables;
+  request.overwrite = options.overwrite;
+  request.overwriteHint = "give --overwrite";
+  request.file = fs::absolute(startDir / options.summary, ec).string();
+  request.existing = options.resume      ? ExistingFile::Resume
+                     : options.overwrite ? ExistingFile::Replace
+                                         : ExistingFile::Refuse;
+  if (options.tables)
+    request.workDir = options.dir ? fs::absolute(startDir / *options.dir, ec).string() : startDir.string();
+  ResetStartUpConstants(request.base);
+  request.base.figures.incidentPower = options.incidentPower;
+  if (options.params) {
+    HeadlessUi ui(false, false);
+    ui.paramsToOpen = fs::absolute(startDir / *options.params, ec).string();
+    try {
+      LoadParameters(request.base, ui);
+    } catch (const std::exception& e) {
+      ui.problems.emplace_back(e.what());
+    }
+    if (!ui.problems.empty()) {
+      err << "pelarin-batch scan: " << OneLine(ui.problems.front()) << "\n";
+      return std::nullopt;
+    }
+    request.form = ui.form;
+    request.base.id.loadedDir.clear();  // the cells' folders go where the scan works, not beside the file
+  }
+  for (const auto& [name, text] : options.sets) request.form.SetBoxText(ParameterIndex(name), text);
+  return request;
+}
+
+// The exit status of a scan's end, having said why it did not complete.
+int StatusOf(const ScanOutcome& outcome, const ScanRequest& request, std::ostream& err) {
+  const std::string tool = "pelarin-batch scan: ";
+  switch (outcome.end) {
+    case ScanEnd::Done:
+      return kBatchOk;
+    case ScanEnd::CellsFailed:
+      err << tool << "some cells failed; their rows say why.\n";
+      return kBatchFailed;
+    case ScanEnd::Refused:
+      err << tool << outcome.message << "\n";
+      return kBatchUsage;
+    case ScanEnd::ResumeRefused:
+      err << tool << "--resume: " << outcome.message << "\n";
+      return kBatchUsage;
+    case ScanEnd::FileInTheWay:
+      err << tool << request.file
+          << " exists already; give --overwrite to replace it or --resume to go on with it.\n";
+      return kBatchOverwriteDeclined;
+    case ScanEnd::FileFailed:
+      err << (outcome.written > 0 ? "\n" : "") << tool << outcome.message << "\n";
+      return kBatchFailed;
+    case ScanEnd::Stopped:
+      err << "\n"
+          << tool << "stopped after " << outcome.written << " of " << outcome.todo
+          << " cells; the rows so far are in " << request.file << " (--resume goes on).\n";
+      return kScanInterrupted;
+  }
+  return kBatchFailed;
+}
+
+}  // namespace
+
 int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
             const ImageSaver& saveImage) {
-  ScanSetup setup;
-  setup.grid.axes = options.axes;
-  setup.grid.samples = options.samples;
-  setup.grid.seed = options.seed;
-  setup.method = options.method;
-  setup.tables = options.tables;
-  setup.overwrite = options.overwrite;
-  setup.overwriteHint = "give --overwrite";
-
   std::error_code ec;
   const fs::path startDir = fs::current_path(ec);
-  const fs::path summary = fs::absolute(startDir / options.summary, ec);
-  if (!fs::is_directory(summary.parent_path(), ec)) {
-    err << "pelarin-batch scan: the folder of " << summary.string() << " does not exist.\n";
-    return kBatchUsage;
-  }
+  const std::string summary = fs::absolute(startDir / options.summary, ec).string();
   if (options.plot && !fs::is_directory(fs::absolute(startDir / *options.plot, ec).parent_path(), ec)) {
     err << "pelarin-batch scan: the folder of the --plot file " << *options.plot << " does not exist.\n";
     return kBatchUsage;
   }
   // The summary and the picture are two files, neither of them the parameter file read.
   {
-    std::vector<std::string> outputs = {summary.string()}, inputs;
+    std::vector<std::string> outputs = {summary}, inputs;
     if (options.plot) outputs.push_back(fs::absolute(startDir / *options.plot, ec).string());
     if (options.params) inputs.push_back(fs::absolute(startDir / *options.params, ec).string());
     if (const std::string why = OutputsProblem(outputs, inputs); !why.empty()) {
@@ -386,157 +443,21 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
       return kBatchUsage;
     }
   }
+  const auto request = RequestOf(options, startDir, err);
+  if (!request) return kBatchUsage;
 
-  // The form and state every cell starts from.
-  ResetStartUpConstants(setup.base);
-  setup.base.figures.incidentPower = options.incidentPower;
-  if (options.params) {
-    HeadlessUi ui(false, false);
-    ui.paramsToOpen = fs::absolute(startDir / *options.params, ec).string();
-    try {
-      LoadParameters(setup.base, ui);
-    } catch (const std::exception& e) {
-      ui.problems.emplace_back(e.what());
-    }
-    if (!ui.problems.empty()) {
-      err << "pelarin-batch scan: " << OneLine(ui.problems.front()) << "\n";
-      return kBatchUsage;
-    }
-    setup.form = ui.form;
-    setup.base.id.loadedDir.clear();  // the cells' folders go where the scan works, not beside the file
-  }
-  for (const auto& [name, text] : options.sets) setup.form.SetBoxText(ParameterIndex(name), text);
-  if (const auto problem = CheckScan(setup, options.study)) {
-    err << "pelarin-batch scan: " << *problem << ".\n";
-    return kBatchUsage;
-  }
-
-  // The file: a fresh one, or the cells of an earlier run kept (all but its last, which may be cut short).
-  std::string error;
-  const std::string header = ScanHeader(setup.grid);
-  const std::string start = ScanFileStart(setup);
-  std::set<std::int64_t> done;
-  const bool exists = fs::exists(fs::symlink_status(summary, ec));
-  if (exists && !options.resume && !options.overwrite) {
-    err << "pelarin-batch scan: " << summary.string()
-        << " exists already; give --overwrite to replace it or --resume to go on with it.\n";
-    return kBatchOverwriteDeclined;
-  }
-  std::string kept = start;
-  if (exists && options.resume) {
-    auto file = ReadScanFile(summary.string(), error);
-    if (!file) {
-      err << "pelarin-batch scan: --resume: " << error << ".\n";
-      return kBatchUsage;
-    }
-    if (file->header != header) {
-      err << "pelarin-batch scan: --resume: " << summary.string() << " holds another scan (its columns are "
-          << file->header << ").\n";
-      return kBatchUsage;
-    }
-    if (const auto differs = DifferentMaking(*file, ScanNotes(setup), summary.string())) {
-      err << "pelarin-batch scan: --resume: " << *differs << ".\n";
-      return kBatchUsage;
-    }
-    // The last cell may have been cut short while it was written: it is run again. Every row before it is
-    // checked, so that a file changed since is refused rather than resumed.
-    if (!file->cells.empty()) file->cells.pop_back();
-    if (const auto bad = CheckScanRows(*file, setup.grid, options.study, summary.string())) {
-      err << "pelarin-batch scan: --resume: " << *bad << ".\n";
-      return kBatchUsage;
-    }
-    // Resuming gives the very file the scan writes at once, or nothing: the rows kept must be this scan's
-    // first cells (of its part), in order, none missing.
-    std::int64_t next = 0;
-    std::size_t line = file->notes.size() + 2;
-    for (const ScanCell& cell : file->cells) {
-      while (next < setup.grid.Cells() && !options.part.Holds(next)) ++next;
-      if (cell.cell != next) {
-        err << "pelarin-batch scan: --resume: " << summary.string() << ", line " << line << ": cell "
-            << cell.cell << " stands where cell " << next
-            << " belongs; this file is not the start of the scan asked for (another --part, or rows "
-               "missing), "
-               "and resuming it would not give the file the scan writes.\n";
-        return kBatchUsage;
-      }
-      ++next;
-      line += static_cast<std::size_t>(std::count(cell.rows.begin(), cell.rows.end(), '\n'));
-      done.insert(cell.cell);
-    }
-    kept = ScanFileText(*file);
-  }
-  std::vector<std::int64_t> todo;
-  for (std::int64_t cell = 0; cell < setup.grid.Cells(); ++cell)
-    if (options.part.Holds(cell) && !done.contains(cell)) todo.push_back(cell);
-
-  // Where the cells work: --dir (made when missing) with --tables, else a private folder removed at the end.
-  fs::path work;
-  std::optional<ScratchFolder> scratch;
-  std::error_code made;  // why the folder could not be made
-  if (options.tables) {
-    work = options.dir ? fs::absolute(startDir / *options.dir, ec) : startDir;
-    fs::create_directories(work, made);
-  } else {
-    try {
-      scratch.emplace("pelarin-scan-");
-      work = scratch->Path();
-    } catch (const FileError& e) {
-      err << "pelarin-batch scan: " << e.what() << ".\n";
-      return kBatchFailed;
-    }
-  }
-  if (work.empty() || !fs::is_directory(work, ec)) {
-    err << "pelarin-batch scan: cannot make the working folder " << work.string()
-        << (made ? ": " + made.message() : std::string()) << ".\n";
-    return kBatchFailed;
-  }
-  const auto removeScratch = [&] { scratch.reset(); };
-
-  std::optional<ScanFileWriter> file;
-  try {
-    file.emplace(summary.string(), kept);
-  } catch (const FileError& e) {
-    err << "pelarin-batch scan: " << e.what() << "\n";
-    removeScratch();
-    return kBatchFailed;
-  }
-
-  const int threads = options.threads > 0
-                          ? options.threads
-                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  setup.base.id.workDir = work.string();  // each cell's study works there; the process stays where it is
-  Progress progress(err, options.terminal, static_cast<std::int64_t>(todo.size()));
-  std::int64_t written = 0;
-  int status = kBatchOk;
-  try {
-    written = RunCellsInOrder(
-        todo, threads, [&](std::int64_t cell) { return ScanCellRows(setup, cell); },
-        [&](std::int64_t, std::string&& rows) {
-          file->Append(rows);
-          progress.Done(++written);
-        },
-        stop);
-  } catch (const std::exception& e) {
-    err << "\npelarin-batch scan: " << e.what() << "\n";
-    status = kBatchFailed;
-  }
-  file.reset();
-  removeScratch();
-  if (status == 0 && written < static_cast<std::int64_t>(todo.size())) {
-    err << "\npelarin-batch scan: stopped after " << written << " of " << todo.size()
-        << " cells; the rows so far are in " << summary.string() << " (--resume goes on).\n";
-    return kScanInterrupted;
-  }
-  if (status != 0) return status;  // a file that could not be written: no line says it was
-  out << "written: " << summary.string() << " (" << written << " cells";
-  if (!done.empty()) out << ", " << done.size() << " kept from before";
+  Progress shown(err, options.terminal, 0);
+  const ScanOutcome outcome = RunScanEngine(*request, nullptr, [&](const ProgressReport& report) {
+    shown.Done(report.done, report.of);
+    return stop ? CallbackReturn::Stop : CallbackReturn::Continue;
+  });
+  int status = StatusOf(outcome, *request, err);
+  if (outcome.end != ScanEnd::Done && outcome.end != ScanEnd::CellsFailed) return status;
+  out << "written: " << summary << " (" << outcome.written << " cells";
+  if (outcome.kept > 0) out << ", " << outcome.kept << " kept from before";
   out << ")\n";
-  if (status == 0 && setup.anyFailed) {
-    err << "pelarin-batch scan: some cells failed; their rows say why.\n";
-    status = kBatchFailed;
-  }
-  if (setup.grid.samples > 0) ReportSpread(summary.string(), setup, out, err);
-  if (options.plot && !PlotScan(options, summary.string(), setup.colours, startDir, out, err, saveImage))
+  if (request->grid.samples > 0) ReportSpread(summary, request->grid.axes.size(), outcome.redraws, out, err);
+  if (options.plot && !PlotScan(options, summary, outcome.colours, startDir, out, err, saveImage))
     status = kBatchFailed;
   return status;
 }
@@ -546,77 +467,30 @@ int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::o
     err << "pelarin-batch scan-merge: give OUT.csv and at least one part file.\n";
     return kBatchUsage;
   }
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(args[0], ec))) {
+  if (SomethingAt(args[0])) {
     err << "pelarin-batch scan-merge: " << args[0] << " exists already; it is kept.\n";
     return kBatchOverwriteDeclined;
   }
-  ScanFile merged;
-  std::map<std::int64_t, std::string> rows;
-  std::int64_t cells = -1;
-  std::string error, study;
-  ScanGrid sample;  // the grid or sample the first part's notes describe
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const auto part = ReadScanFile(args[i], error);
-    if (!part) {
-      err << "pelarin-batch scan-merge: " << error << ".\n";
-      return kBatchUsage;
-    }
-    if (merged.header.empty()) {
-      merged.header = part->header;
-      merged.notes = part->notes;
-      const auto grid = GridOfNotes(part->notes, study, error);
-      if (!grid) {
-        err << "pelarin-batch scan-merge: " << args[i] << ": " << error << ".\n";
-        return kBatchUsage;
-      }
-      cells = grid->Cells();
-      sample = *grid;
-    }
-    if (part->header != merged.header) {
-      err << "pelarin-batch scan-merge: " << args[i] << " holds another scan (other columns).\n";
-      return kBatchUsage;
-    }
-    if (const auto differs = DifferentMaking(*part, merged.notes, args[i])) {
-      err << "pelarin-batch scan-merge: " << *differs << " (in the first part: another scan).\n";
-      return kBatchUsage;
-    }
-    if (const auto bad = CheckScanRows(*part, sample, study, args[i])) {
-      err << "pelarin-batch scan-merge: " << *bad << ".\n";
-      return kBatchUsage;
-    }
-    for (const ScanCell& cell : part->cells) {
-      const auto [it, fresh] = rows.emplace(cell.cell, cell.rows);
-      if (!fresh && it->second != cell.rows) {
-        err << "pelarin-batch scan-merge: cell " << cell.cell << " differs between the parts.\n";
-        return kBatchUsage;
-      }
-    }
-  }
-  std::vector<std::int64_t> missing;
-  for (std::int64_t cell = 0; cell < cells; ++cell) {
-    const auto it = rows.find(cell);
-    if (it == rows.end()) {
-      missing.push_back(cell);
-    } else {
-      merged.cells.push_back({cell, cells, it->second});
-    }
+  const MergedScan merged = MergeScanParts({args.begin() + 1, args.end()});
+  if (merged.problem) {
+    err << "pelarin-batch scan-merge: " << *merged.problem << "\n";
+    return kBatchUsage;
   }
   // A merge with cells missing writes nothing: a partial file under the whole scan's name would be taken for
   // the whole scan.
-  if (!missing.empty()) {
-    err << "pelarin-batch scan-merge: " << missing.size() << " cells are missing:";
-    for (std::size_t i = 0; i < missing.size() && i < 20; ++i) err << " " << missing[i];
-    err << (missing.size() > 20 ? " ..." : "") << "; " << args[0] << " is not written.\n";
+  if (!merged.missing.empty()) {
+    err << "pelarin-batch scan-merge: " << merged.missing.size() << " cells are missing:";
+    for (std::size_t i = 0; i < merged.missing.size() && i < 20; ++i) err << " " << merged.missing[i];
+    err << (merged.missing.size() > 20 ? " ..." : "") << "; " << args[0] << " is not written.\n";
     return kBatchFailed;
   }
   try {
-    WriteTextFileAtomically(args[0], ScanFileText(merged));
+    WriteTextFileAtomically(args[0], ScanFileText(merged.file));
   } catch (const std::exception& e) {
     err << "pelarin-batch scan-merge: " << e.what() << "\n";
     return kBatchFailed;
   }
-  out << "written: " << args[0] << " (" << merged.cells.size() << " cells)\n";
+  out << "written: " << args[0] << " (" << merged.file.cells.size() << " cells)\n";
   return kBatchOk;
 }
 

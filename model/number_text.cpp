@@ -380,6 +380,12 @@ std::string ShortestText(double value) {
   return std::string(buffer, result.ptr);
 }
 
+void AppendShortest(std::string& out, double value) {
+  char buffer[32];  // the shortest round-trip text of a double has at most 24 characters
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
 void Convert(std::string& text) {
   const auto comma = text.find(',');
   if (comma != std::string::npos) text[comma] = '.';

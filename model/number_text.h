@@ -66,6 +66,8 @@ struct WholeNumber {
 
 // The shortest text that reads back as exactly value ("0.00814", "1e-09"): numbers in CSV files.
 [[nodiscard]] std::string ShortestText(double value);
+// The same text appended to out, without a string of its own: the rows of a scan of millions of cells.
+void AppendShortest(std::string& out, double value);
 
 // Replaces the first comma of text by a point; text without a comma is left unchanged.
 void Convert(std::string& text);

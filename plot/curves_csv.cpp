@@ -1,6 +1,7 @@
 #include "plot/curves_csv.h"
 
 #include <cmath>
+#include <limits>
 
 #include "model/number_text.h"
 
@@ -21,14 +22,49 @@ std::string FigureColumns() {
 }
 
 std::string FigureFields(const std::optional<FiguresOfMerit>& figures) {
-  if (!figures) return ",,,,,,,";
-  const auto field = [](const std::optional<double>& value, double scale = 1) {
-    return value ? ShortestText(*value * scale) : std::string();
-  };
-  const FiguresOfMerit& f = *figures;
-  return field(f.Voc) + "," + field(f.Jsc, 1000) + "," + field(f.FF) + "," + field(f.Pmax, 1000) + "," +
-         field(f.Vmp) + "," + field(f.Jmp, 1000) + "," + field(f.efficiency) + "," +
-         ShortestText(f.incidentPower);
+  std::string fields;
+  AppendFigureFields(fields, figures);
+  return fields;
+}
+
+namespace {
+// Each figure's value and the factor that brings it to the column's unit, in column order.
+template <class Each>
+void ForEachFigure(const FiguresOfMerit& f, Each each) {
+  each(f.Voc, 1.0);
+  each(f.Jsc, 1000.0);
+  each(f.FF, 1.0);
+  each(f.Pmax, 1000.0);
+  each(f.Vmp, 1.0);
+  each(f.Jmp, 1000.0);
+  each(f.efficiency, 1.0);
+  each(std::optional<double>(f.incidentPower), 1.0);
+}
+}  // namespace
+
+void AppendFigureFields(std::string& out, const std::optional<FiguresOfMerit>& figures) {
+  if (!figures) {
+    out += ",,,,,,,";
+    return;
+  }
+  bool first = true;
+  ForEachFigure(*figures, [&](const std::optional<double>& value, double scale) {
+    if (!first) out += ',';
+    first = false;
+    if (value) AppendShortest(out, *value * scale);
+  });
+}
+
+std::array<double, kFigureColumnCount> FigureValues(const std::optional<FiguresOfMerit>& figures) {
+  std::array<double, kFigureColumnCount> values;
+  values.fill(std::numeric_limits<double>::quiet_NaN());
+  if (!figures) return values;
+  std::size_t i = 0;
+  ForEachFigure(*figures, [&](const std::optional<double>& value, double scale) {
+    if (value) values[i] = *value * scale;
+    ++i;
+  });
+  return values;
 }
 
 std::string CurvesCsv(const RecordingSurface& drawing) {

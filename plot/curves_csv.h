@@ -1,6 +1,7 @@
 // The curves of a drawing as a CSV table, the way "Export data as CSV..." writes them.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,13 @@ namespace pelarin {
 // The values of those columns (current densities in mA/cm2, power in mW/cm2), each the shortest text that
 // reads back to the same double; empty where a figure does not exist, all empty without figures.
 [[nodiscard]] std::string FigureFields(const std::optional<FiguresOfMerit>& figures);
+// The same fields appended to out.
+void AppendFigureFields(std::string& out, const std::optional<FiguresOfMerit>& figures);
+
+// The values of those columns as the fields hold them (the same doubles), NaN where a field is empty.
+inline constexpr std::size_t kFigureColumnCount = 8;
+[[nodiscard]] std::array<double, kFigureColumnCount> FigureValues(
+    const std::optional<FiguresOfMerit>& figures);
 
 // A header "curve,<x title>,<y title>" ("x" and "y" without titles), then one row per point drawn, curve
 // by curve in drawing order, lines ending in CR LF. On a drawing whose y is a natural logarithm the value
