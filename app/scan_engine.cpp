@@ -173,6 +173,11 @@ ScanOutcome RunScanEngine(const ScanRequest& request, ScanSink* sink, const Prog
     if (const std::string why = OutputsProblem({request.file}, {}); !why.empty())
       return Ended(ScanEnd::Refused, why + "; nothing was computed or written.");
   }
+  std::size_t same = 0;
+  if (const GridFault fault = request.grid.Fault(&same); fault != GridFault::None)
+    return Ended(
+        ScanEnd::Refused,
+        GridFaultText(fault, same < request.grid.axes.size() ? request.grid.axes[same].name : "") + ".");
   if (const auto problem = CheckScan(setup, request.study)) return Ended(ScanEnd::Refused, *problem + ".");
 
   // The file: a fresh one, or the cells of an earlier run kept.

@@ -1,5 +1,6 @@
 #include "app/scan_grid.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -146,6 +147,39 @@ std::int64_t ScanGrid::Cells() const {
   std::int64_t cells = 1;
   for (const ScanAxis& axis : axes) cells *= axis.points;
   return cells;
+}
+
+GridFault ScanGrid::Fault(std::size_t* sameAxis) const {
+  const auto spread = [](const ScanAxis& a) { return a.spread.has_value(); };
+  if (samples > 0) {
+    if (axes.empty() || !std::all_of(axes.begin(), axes.end(), spread)) return GridFault::SampleNeedsSpreads;
+  } else {
+    if (std::any_of(axes.begin(), axes.end(), spread)) return GridFault::SpreadNeedsSample;
+    if (axes.empty() || axes.size() > 2) return GridFault::AxisCount;
+  }
+  for (std::size_t a = 0; a < axes.size(); ++a)
+    for (std::size_t b = 0; b < a; ++b)
+      if (axes[a].box == axes[b].box) {
+        if (sameAxis) *sameAxis = a;
+        return GridFault::SameParameter;
+      }
+  return GridFault::None;
+}
+
+std::string GridFaultText(GridFault fault, const std::string& sameParameter) {
+  switch (fault) {
+    case GridFault::None:
+      return "";
+    case GridFault::SampleNeedsSpreads:
+      return "a sample draws each varied parameter from a spread: normal, lognormal or uniform";
+    case GridFault::SpreadNeedsSample:
+      return "a spread is drawn in a sample: give the number of cells to draw";
+    case GridFault::AxisCount:
+      return "a grid varies one or two parameters";
+    case GridFault::SameParameter:
+      return "two axes vary the same parameter, " + sameParameter;
+  }
+  return "";
 }
 
 std::vector<int> ScanGrid::Indices(std::int64_t cell) const {

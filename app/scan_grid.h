@@ -46,12 +46,26 @@ struct ScanAxis {
 // values are evenly spaced, or spaced in equal ratios for a log axis.
 [[nodiscard]] double AxisValue(const ScanAxis& axis, int i);
 
+enum class GridFault {
+  None,
+  SampleNeedsSpreads,  // a sample without axes, or with an axis that is not a spread
+  SpreadNeedsSample,   // a grid with a spread axis
+  AxisCount,           // a grid of no axes or of more than two
+  SameParameter,       // two axes vary one parameter
+};
+
+// The fault said in words that name no option of any face.
+[[nodiscard]] std::string GridFaultText(GridFault fault, const std::string& sameParameter);
+
 struct ScanGrid {
   std::vector<ScanAxis> axes;  // one or two; for a random sample, one or more spreads
   std::int64_t samples = 0;    // a random sample of this many cells, or 0 for a grid
   std::uint64_t seed = 0;      // of the sample
 
   [[nodiscard]] std::int64_t Cells() const;
+  // What keeps the axes from making a grid or a sample, or GridFault::None; sameAxis is set to the later
+  // of two axes that vary one parameter.
+  [[nodiscard]] GridFault Fault(std::size_t* sameAxis = nullptr) const;
   // The axis indices of a cell, first axis first.
   [[nodiscard]] std::vector<int> Indices(std::int64_t cell) const;
 };

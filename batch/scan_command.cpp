@@ -298,31 +298,26 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
     err << "pelarin-batch scan: which study? (see pelarin-batch scan --help)\n";
     return std::nullopt;
   }
-  const bool spreads =
-      std::any_of(options.axes.begin(), options.axes.end(), [](const ScanAxis& a) { return a.spread; });
-  if (options.samples > 0) {
-    if (options.axes.empty() ||
-        !std::all_of(options.axes.begin(), options.axes.end(), [](const ScanAxis& a) { return a.spread; })) {
-      err << "pelarin-batch scan: --sample draws each --vary from a spread: give NAME=normal:MEAN:SD, "
-             "NAME=lognormal:MEDIAN:FACTOR or NAME=uniform:LO:HI.\n";
-      return std::nullopt;
-    }
-  } else {
-    if (spreads || options.seedGiven) {
-      err << "pelarin-batch scan: a spread or --seed needs --sample N, the number of cells to draw.\n";
-      return std::nullopt;
-    }
-    if (options.axes.empty() || options.axes.size() > 2) {
-      err << "pelarin-batch scan: give one or two --vary.\n";
-      return std::nullopt;
-    }
+  ScanGrid grid{options.axes, options.samples, options.seed};
+  std::size_t same = 0;
+  const GridFault fault = grid.Fault(&same);
+  if (fault == GridFault::SampleNeedsSpreads) {
+    err << "pelarin-batch scan: --sample draws each --vary from a spread: give NAME=normal:MEAN:SD, "
+           "NAME=lognormal:MEDIAN:FACTOR or NAME=uniform:LO:HI.\n";
+    return std::nullopt;
   }
-  for (std::size_t a = 0; a < options.axes.size(); ++a)
-    for (std::size_t b = 0; b < a; ++b)
-      if (options.axes[a].box == options.axes[b].box) {
-        err << "pelarin-batch scan: two --vary name the same parameter, " << options.axes[a].name << ".\n";
-        return std::nullopt;
-      }
+  if (fault == GridFault::SpreadNeedsSample || (options.samples == 0 && options.seedGiven)) {
+    err << "pelarin-batch scan: a spread or --seed needs --sample N, the number of cells to draw.\n";
+    return std::nullopt;
+  }
+  if (fault == GridFault::AxisCount) {
+    err << "pelarin-batch scan: give one or two --vary.\n";
+    return std::nullopt;
+  }
+  if (fault == GridFault::SameParameter) {
+    err << "pelarin-batch scan: two --vary name the same parameter, " << options.axes[same].name << ".\n";
+    return std::nullopt;
+  }
   if (options.summary.empty()) {
     err << "pelarin-batch scan: --summary FILE.csv is required.\n";
     return std::nullopt;

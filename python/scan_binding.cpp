@@ -1,34 +1,35 @@
-// pelarin.scan: a study over a grid of parameters or a random sample, run by the batch tool's scan (the
-// same checks, cells, threads and file), its rows given back as a numpy structured array.
+// pelarin.scan: a study over a grid of parameters or a random sample, run by the scan engine (the same
+// checks, cells, threads and file as the batch tool's scan), its rows filled straight into a numpy
+// structured array.
 #include <pybind11/eval.h>
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <filesystem>
-#include <initializer_list>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
 
-#include "batch/scan_command.h"
+#include "app/scan_engine.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
-#include "model/parameter_table.h"
+#include "plot/curves_csv.h"
 #include "python/bindings.h"
-#include "workspace/scratch_folder.h"
-#include "workspace/study_folder.h"
+#include "workspace/read_parameters.h"
 
 namespace fs = std::filesystem;
 
 namespace pelarin::python {
 namespace {
 
-// The rows of a scan file as a numpy structured array: ScanTable, and the reading of a file into one.
+// The numpy structured array a scan returns.
 constexpr const char* kScanTable = R"py(
-import csv as _csv
 import numpy as _numpy
 
 
@@ -48,116 +49,209 @@ class ScanTable(_numpy.ndarray):
         return pandas.DataFrame({name: self[name] for name in self.dtype.names})
 
 
-_SHORT_NAMES = {"Voc (V)": "Voc", "Jsc (mA/cm2)": "Jsc", "Pmax (mW/cm2)": "Pmax", "Vmp (V)": "Vmp",
-                "Jmp (mA/cm2)": "Jmp", "efficiency (%)": "efficiency",
-                "incident power (mW/cm2)": "incident_power"}
-
-
-def _read_scan_table(path):
-    with open(path, newline="", encoding="ascii") as file:
-        rows = list(_csv.reader(line for line in file if not line.startswith("#")))
-    header, rows = rows[0], rows[1:]
-    numbers = set(Parameters().keys())  # the varied parameters' columns
-    fields, columns = [], []
-    for i, name in enumerate(header):
-        texts = [row[i] for row in rows]
-        if name in ("cell", "cells"):
-            dtype, values = "i8", [int(t) for t in texts]
-        elif name in _SHORT_NAMES or name == "FF" or name in numbers:
-            dtype, values = "f8", [float(t) if t else _numpy.nan for t in texts]
-        else:
-            dtype, values = "U%d" % max([1] + [len(t) for t in texts]), texts
-        fields.append(((_SHORT_NAMES[name], name) if name in _SHORT_NAMES else name, dtype))
-        columns.append((name, values))
-    table = _numpy.empty(len(rows), dtype=fields).view(ScanTable)
-    for name, values in columns:
-        table[name] = values
-    return table
 )py";
 
-// One axis as the batch tool's --vary gives it: NAME=FROM:TO:N[:log] or NAME=SPREAD:A:B.
-std::string VaryText(const std::string& name, const py::sequence& values) {
+// One axis as a tuple: ("log" or "lin", first, last, points) or (spread, a, b), in the words of the
+// batch tool's --vary (NAME=FROM:TO:N[:log] or NAME=SPREAD:A:B), which ParseScanAxis reads.
+ScanAxis AxisOf(const std::string& name, const py::handle& given) {
+  if (!py::isinstance<py::sequence>(given) || py::isinstance<py::str>(given))
+    throw InputError("vary maps a parameter name to a tuple, such as (\"log\", 10, 1e6, 13).");
+  const auto values = py::reinterpret_borrow<py::sequence>(given);
   const std::string how = values.size() == 0 ? std::string() : py::str(values[0]).cast<std::string>();
   const auto number = [&](std::size_t i) { return ShortestText(values[i].cast<double>()); };
+  std::string text;
   if ((how == "log" || how == "lin") && values.size() == 4)
-    return name + "=" + number(1) + ":" + number(2) + ":" + std::to_string(values[3].cast<long long>()) +
+    text = name + "=" + number(1) + ":" + number(2) + ":" + std::to_string(values[3].cast<long long>()) +
            (how == "log" ? ":log" : "");
-  if ((how == "normal" || how == "lognormal" || how == "uniform") && values.size() == 3)
-    return name + "=" + how + ":" + number(1) + ":" + number(2);
-  throw InputError(
-      "vary[\"" + name +
-      "\"] takes (\"log\" or \"lin\", first, last, points) for a grid, or (\"normal\", mean, sd), "
-      "(\"lognormal\", median, factor) or (\"uniform\", low, high) for a sample.");
+  else if ((how == "normal" || how == "lognormal" || how == "uniform") && values.size() == 3)
+    text = name + "=" + how + ":" + number(1) + ":" + number(2);
+  else
+    throw InputError(
+        "vary[\"" + name +
+        "\"] takes (\"log\" or \"lin\", first, last, points) for a grid, or (\"normal\", mean, sd), "
+        "(\"lognormal\", median, factor) or (\"uniform\", low, high) for a sample.");
+  std::string error;
+  auto axis = ParseScanAxis(text, error);
+  if (!axis) throw InputError(error + ".");
+  return std::move(*axis);
 }
 
-void Add(std::vector<std::string>& args, std::initializer_list<std::string> more) {
-  args.insert(args.end(), more);
-}
-
-// The sentences of the batch tool's scan, without the tool's name ahead of each.
-std::string Sentences(const std::string& text) {
-  std::istringstream lines(text);
-  std::string kept;
-  for (std::string line; std::getline(lines, line);) {
-    if (line.empty() || line.starts_with("scan: ")) continue;  // progress
-    const std::string tool = "pelarin-batch scan: ";
-    if (line.starts_with(tool)) line = line.substr(tool.size());
-    kept += (kept.empty() ? "" : "\n") + line;
+// The rows of a scan as the records of a numpy structured array, filled as the blocks arrive: the table's
+// columns are cell, cells, each varied parameter, study, curve, the eight figures and status, packed in
+// that order. A text column is as wide as its longest text (at least one character, UCS-4 as numpy holds
+// it); a longer text than any before widens the column, moving the records once.
+class TableSink : public ScanSink {
+ public:
+  void Begin(const ScanSetup& setup, std::int64_t cells) override {
+    study_ = setup.study->batchName;
+    cells_ = setup.grid.Cells();
+    names_.clear();
+    for (const ScanAxis& axis : setup.grid.axes) names_.push_back(axis.name);
+    axes_ = names_.size();
+    widths_ = {std::max<std::size_t>(1, study_.size()), 1, 1};
+    std::size_t curves = ExactCurves(setup.study->exact, setup.cellBase).size();
+    records_.reserve(static_cast<std::size_t>(cells) * std::max<std::size_t>(1, curves) * RecordSize());
   }
-  return kept;
-}
+
+  void Take(const ScanBlock& block) override {
+    for (const ScanRow& row : block.rows)
+      Widen({widths_[0], std::max(widths_[1], row.curve.size()), std::max(widths_[2], row.status.size())});
+    const std::size_t size = RecordSize();
+    for (std::size_t r = 0; r < block.rows.size(); ++r) {
+      const ScanRow& row = block.rows[r];
+      const std::size_t at = records_.size();
+      records_.resize(at + size);
+      char* out = records_.data() + at;
+      Put(out, static_cast<std::int64_t>(row.cell));
+      Put(out, cells_);
+      for (std::size_t a = 0; a < axes_; ++a) Put(out, block.values[r * axes_ + a]);
+      Text(out, study_, widths_[0]);
+      Text(out, row.curve, widths_[1]);
+      for (const double value : FigureValues(row.figures)) Put(out, value);
+      Text(out, row.status, widths_[2]);
+    }
+    rows_ += block.rows.size();
+  }
+
+  // The table, its records handed to numpy without a copy.
+  py::object Table() {
+    const py::module_ numpy = py::module_::import("numpy");
+    py::list fields;
+    const auto field = [&](py::object name, const std::string& format) {
+      fields.append(py::make_tuple(std::move(name), format));
+    };
+    field(py::str("cell"), "<i8");
+    field(py::str("cells"), "<i8");
+    for (const std::string& name : names_) field(py::str(name), "<f8");
+    field(py::str("study"), "<U" + std::to_string(widths_[0]));
+    field(py::str("curve"), "<U" + std::to_string(widths_[1]));
+    const std::string columns = FigureColumns();
+    static constexpr const char* kShort[] = {"Voc", "Jsc", nullptr,      "Pmax",
+                                             "Vmp", "Jmp", "efficiency", "incident_power"};
+    std::size_t from = 0;
+    for (const char* shortName : kShort) {
+      const std::size_t comma = std::min(columns.find(',', from), columns.size());
+      const std::string name = columns.substr(from, comma - from);
+      from = comma + 1;
+      field(shortName ? py::object(py::make_tuple(shortName, name)) : py::object(py::str(name)), "<f8");
+    }
+    field(py::str("status"), "<U" + std::to_string(widths_[2]));
+    const py::object dtype = numpy.attr("dtype")(fields);
+    auto* owned = new std::vector<char>(std::move(records_));
+    const py::capsule free(owned, [](void* p) { delete static_cast<std::vector<char>*>(p); });
+    const py::array records(py::dtype::from_args(dtype), {static_cast<py::ssize_t>(rows_)},
+                            {static_cast<py::ssize_t>(RecordSize())}, owned->data(), free);
+    return records.attr("view")(py::module_::import("pelarin").attr("ScanTable"));
+  }
+
+ private:
+  [[nodiscard]] std::size_t RecordSize() const { return RecordSize(widths_); }
+  [[nodiscard]] std::size_t RecordSize(const std::array<std::size_t, 3>& widths) const {
+    return 8 * (2 + axes_ + kFigureColumnCount) + 4 * (widths[0] + widths[1] + widths[2]);
+  }
+
+  template <class Number>
+  static void Put(char*& out, Number value) {
+    std::memcpy(out, &value, sizeof value);
+    out += sizeof value;
+  }
+  // A text as numpy's fixed-width unicode holds it: one 32-bit code per character, zeros after the text.
+  static void Text(char*& out, std::string_view text, std::size_t width) {
+    std::memset(out, 0, 4 * width);
+    for (std::size_t i = 0; i < text.size() && i < width; ++i) {
+      const std::uint32_t code = static_cast<unsigned char>(text[i]);
+      std::memcpy(out + 4 * i, &code, 4);
+    }
+    out += 4 * width;
+  }
+
+  // Moves the records to wider text columns.
+  void Widen(const std::array<std::size_t, 3>& widths) {
+    if (widths == widths_) return;
+    const std::size_t oldSize = RecordSize(), newSize = RecordSize(widths);
+    std::vector<char> moved;
+    moved.reserve(std::max(records_.capacity() / oldSize * newSize, rows_ * newSize));
+    moved.resize(rows_ * newSize);
+    const std::size_t numbers = 8 * (2 + axes_);
+    for (std::size_t r = 0; r < rows_; ++r) {
+      const char* in = records_.data() + r * oldSize;
+      char* out = moved.data() + r * newSize;
+      std::memcpy(out, in, numbers);
+      in += numbers, out += numbers;
+      const auto copyText = [&](std::size_t from, std::size_t to) {
+        std::memset(out, 0, 4 * to);
+        std::memcpy(out, in, 4 * from);
+        in += 4 * from, out += 4 * to;
+      };
+      copyText(widths_[0], widths[0]);
+      copyText(widths_[1], widths[1]);
+      std::memcpy(out, in, 8 * kFigureColumnCount);
+      in += 8 * kFigureColumnCount, out += 8 * kFigureColumnCount;
+      copyText(widths_[2], widths[2]);
+    }
+    records_ = std::move(moved);
+    widths_ = widths;
+  }
+
+  std::string_view study_;  // the registry's name: it outlives the scan
+  std::int64_t cells_ = 0;
+  std::vector<std::string> names_;  // of the varied parameters
+  std::size_t axes_ = 0;
+  std::array<std::size_t, 3> widths_{1, 1, 1};  // study, curve, status
+  std::vector<char> records_;
+  std::size_t rows_ = 0;
+};
 
 py::object Scan(const std::string& study, const Cell& cell, const py::dict& vary, const std::string& method,
                 int threads, const std::optional<fs::path>& summary, const std::optional<long long>& sample,
                 unsigned long long seed, double incidentPower, bool overwrite) {
   if (method != "exact" && method != "curve")
     throw InputError("method takes \"exact\" or \"curve\", not \"" + method + "\".");
-  if (threads < 0) throw InputError("threads takes 0 (one per core) or a thread count.");
-  std::vector<std::string> args = {study, "--figures", method};
-  for (const auto& [name, values] : vary) {
-    if (!py::isinstance<py::sequence>(values) || py::isinstance<py::str>(values))
-      throw InputError("vary maps a parameter name to a tuple, such as (\"log\", 10, 1e6, 13).");
-    Add(args, {"--vary", VaryText(name.cast<std::string>(), py::reinterpret_borrow<py::sequence>(values))});
-  }
-  for (int i = 0; i < kParameterCount; ++i)
-    Add(args, {"--set",
-               std::string(kParameterRows[static_cast<std::size_t>(i)].name) + "=" + cell.form.BoxText(i)});
-  if (threads > 0) Add(args, {"-j", std::to_string(threads)});
-  if (sample) Add(args, {"--sample", std::to_string(*sample), "--seed", std::to_string(seed)});
-  Add(args, {"--incident-power", ShortestText(incidentPower)});
-  if (overwrite) args.emplace_back("--overwrite");
-
-  // Without a summary the file goes to a private folder, removed once its rows are read.
-  std::error_code ec;
-  std::optional<ScratchFolder> scratch;
-  std::string path;
+  if (threads < 0 || threads > 256)
+    throw InputError("threads takes 0 (one per core) or a thread count up to 256.");
+  if (sample && (*sample < 1 || *sample > kMaxScanCells))
+    throw InputError("sample takes a cell count from 1 to " + std::to_string(kMaxScanCells) + ".");
+  if (!ReadIncidentPower(ShortestText(incidentPower)))
+    throw InputError("incident_power takes a power above 0 in mW/cm2, not " + ShortestText(incidentPower) +
+                     ".");
+  ScanRequest request;
+  request.study = study;
+  for (const auto& [name, values] : vary)
+    request.grid.axes.push_back(AxisOf(name.cast<std::string>(), values));
+  if (sample) request.grid.samples = *sample, request.grid.seed = seed;
+  request.method = method == "exact" ? FigureMethod::Exact : FigureMethod::Curve;
+  request.threads = threads;
+  request.form = cell.form;
+  ResetStartUpConstants(request.base);
+  request.base.figures.incidentPower = incidentPower;
+  request.existing = overwrite ? ExistingFile::Replace : ExistingFile::Refuse;
   if (summary) {
-    path = fs::absolute(*summary, ec).string();
-    if (!fs::is_directory(fs::path(path).parent_path(), ec))
-      throw FileError("cannot write " + path + ": its folder does not exist.");
-  } else {
-    scratch.emplace("pelarin-scan-");
-    path = (fs::path(scratch->Path()) / "scan.csv").string();
+    std::error_code ec;
+    request.file = fs::absolute(*summary, ec).string();
+    if (!fs::is_directory(fs::path(request.file).parent_path(), ec))
+      throw FileError("cannot write " + request.file + ": its folder does not exist.");
   }
-  Add(args, {"--summary", path});
-
-  std::ostringstream out;
-  std::ostringstream err;
-  std::optional<ScanOptions> options = ParseScanOptions(args, err);
-  if (!options) throw InputError(Sentences(err.str()));
-  options->incidentPower = incidentPower;
-  int status = 0;
-  RunStoppable([&](const std::atomic<bool>& stop) { status = RunScan(*options, out, err, stop); });
-  if (status == kBatchUsage) throw InputError(Sentences(err.str()));
-  if (status == kBatchOverwriteDeclined) throw FileInTheWay(path);
-  // A cell that failed has its row say why, and the scan goes on; anything else the scan says is a fault.
-  std::string said = Sentences(err.str());
-  const std::string cellsFailed = "some cells failed; their rows say why.";
-  if (said.ends_with(cellsFailed)) said.resize(said.size() - cellsFailed.size());
-  while (!said.empty() && said.back() == '\n') said.pop_back();
-  if ((status != kBatchOk && status != kBatchFailed) || (status == kBatchFailed && !said.empty()))
-    throw FileError(said);
-  return py::module_::import("pelarin").attr("_read_scan_table")(path);
+  TableSink table;
+  ScanOutcome outcome;
+  RunStoppable([&](const std::atomic<bool>& stop) {
+    outcome = RunScanEngine(request, &table, [&](const ProgressReport&) {
+      return stop ? CallbackReturn::Stop : CallbackReturn::Continue;
+    });
+  });
+  switch (outcome.end) {
+    case ScanEnd::Refused:
+    case ScanEnd::ResumeRefused:
+      throw InputError(outcome.message);
+    case ScanEnd::FileInTheWay:
+      throw FileInTheWay(request.file);
+    case ScanEnd::FileFailed:
+      throw FileError(outcome.message);
+    case ScanEnd::Stopped:  // RunStoppable has raised the signal's exception
+    case ScanEnd::Done:
+    case ScanEnd::CellsFailed:  // a cell that failed has its row say why
+      break;
+  }
+  return table.Table();
 }
 
 }  // namespace
