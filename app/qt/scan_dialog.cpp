@@ -12,9 +12,9 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
-#include "app/ordered_cells.h"
 #include "app/scan_plot.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
@@ -184,8 +184,6 @@ ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QW
   layout->addWidget(status_);
   layout->addWidget(buttons);
 
-  timer_.setInterval(50);
-  connect(&timer_, &QTimer::timeout, this, &ScanDialog::Poll);
   ShowMode();
   EnableInputs(true);
   UpdateEstimate();
@@ -357,39 +355,39 @@ bool ScanDialog::Start() {
   for (const ScanAxis& axis : setup->grid.axes) name += "_" + axis.name;
   const std::string path = probe.studyDir + name + ".csv";
   if (SomethingAt(path) && !ui_.Ask(Question::OverwriteResults, path)) return false;
-  try {
-    writer_ = std::make_unique<ScanFileWriter>(path, ScanFileStart(*setup));
-  } catch (const FileError& e) {
-    ui_.ShowMessage(e.what(), "Scan", MessageIcon::Critical);
-    return false;
-  }
+  ScanRequest request;
+  request.study = ChosenStudy().batchName;
+  request.grid = setup->grid;
+  request.method = setup->method;
+  request.threads = Threads();
+  request.form = form_;
+  request.base = state_;
+  request.file = path;
+  request.existing = ExistingFile::Replace;  // the user has just said yes
   csvPath_ = path;
   setup_ = std::move(setup);
-  cells_.clear();
-  for (std::int64_t cell = 0; cell < setup_->grid.Cells(); ++cell) cells_.push_back(cell);
   stop_ = false;
-  workerDone_ = false;
-  done_ = 0;
-  failure_.clear();
   progress_->setRange(0, static_cast<int>(setup_->grid.Cells()));  // at most 10^7 cells
   progress_->setValue(0);
   status_->setText(Q("Scanning into " + path + " ..."));
   EnableInputs(false);
-  worker_ = std::thread([this] {
-    try {
-      RunCellsInOrder(
-          cells_, Threads(), [this](std::int64_t cell) { return ScanCellRows(*setup_, cell); },
-          [this](std::int64_t, std::string&& rows) {
-            writer_->Append(rows);
-            ++done_;
-          },
-          stop_);
-    } catch (const std::exception& e) {
-      failure_ = e.what();
-    }
-    workerDone_ = true;
+  // The engine runs on a thread of its own; its progress comes back to the dialog's thread as events, at
+  // most every 50 ms, and its end calls Finish there.
+  worker_ = std::thread([this, request = std::move(request)] {
+    auto shown = std::chrono::steady_clock::now();
+    ScanOutcome outcome = RunScanEngine(request, nullptr, [&](const ProgressReport& report) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - shown >= std::chrono::milliseconds(50) || report.done == report.of) {
+        shown = now;
+        QMetaObject::invokeMethod(
+            this, [this, done = report.done] { progress_->setValue(static_cast<int>(done)); },
+            Qt::QueuedConnection);
+      }
+      return stop_ ? CallbackReturn::Stop : CallbackReturn::Continue;
+    });
+    QMetaObject::invokeMethod(
+        this, [this, outcome = std::move(outcome)] { Finish(outcome); }, Qt::QueuedConnection);
   });
-  timer_.start();
   return true;
 }
 
@@ -406,19 +404,21 @@ void ScanDialog::reject() {
     QDialog::reject();
 }
 
-void ScanDialog::Poll() {
-  progress_->setValue(static_cast<int>(done_.load()));
-  if (workerDone_) Finish();
-}
-
-void ScanDialog::Finish() {
-  timer_.stop();
+void ScanDialog::Finish(const ScanOutcome& outcome) {
   worker_.join();
-  writer_.reset();
   EnableInputs(true);
-  const std::int64_t done = done_;
+  const std::int64_t done = outcome.written;
   const std::int64_t total = setup_->grid.Cells();
-  if (!failure_.empty()) ui_.ShowMessage("The scan stopped: " + failure_, "Scan", MessageIcon::Critical);
+  progress_->setValue(static_cast<int>(done));
+  const bool ran =
+      outcome.end == ScanEnd::Done || outcome.end == ScanEnd::CellsFailed || outcome.end == ScanEnd::Stopped;
+  if (!ran) {
+    ui_.ShowMessage((outcome.written > 0 ? "The scan stopped: " : "The scan cannot run: ") + outcome.message,
+                    "Scan", MessageIcon::Critical);
+    status_->setText("");
+    if (outcome.written == 0) return;
+  }
+  setup_->colours.insert(outcome.colours.begin(), outcome.colours.end());
 
   std::string error;
   const auto file = ReadScanFile(csvPath_, error);
@@ -449,7 +449,7 @@ void ScanDialog::Finish() {
   }
   status_->setText(Q("Done: " + std::to_string(total) + " cells in " + csvPath_ + "."));
   ui_.FilesSaved({csvPath_});
-  if (setup_->anyFailed)
+  if (outcome.end == ScanEnd::CellsFailed)
     ui_.ShowMessage("Some cells failed; their rows in " + csvPath_ + " say why.", "Scan",
                     MessageIcon::Exclamation);
   accept();

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -16,7 +15,7 @@
 #include <vector>
 
 #include "app/scan_cells.h"
-#include "app/scan_file.h"
+#include "app/scan_engine.h"
 #include "model/state.h"
 #include "plot/plot_interaction.h"
 #include "plot/recording_surface.h"
@@ -107,9 +106,8 @@ class ScanDialog : public QDialog {
   const ScanProbe& Probe();
   void UpdateEstimate();
   void EnableInputs(bool enabled);
-  // Called by the timer: the progress bar, and the end of the scan once the worker is done.
-  void Poll();
-  void Finish();
+  // The end of the scan, on the dialog's thread: the picture, the status line and the messages.
+  void Finish(const ScanOutcome& outcome);
 
   State state_;
   TextForm form_;
@@ -128,18 +126,12 @@ class ScanDialog : public QDialog {
   QProgressBar* progress_;
   QPushButton* run_;
   QPushButton* cancel_;
-  QTimer timer_;
 
   std::map<std::string, ScanProbe> probes_;
   std::unique_ptr<ScanSetup> setup_;
-  std::unique_ptr<ScanFileWriter> writer_;
-  std::vector<std::int64_t> cells_;
   std::string csvPath_;
   std::thread worker_;
   std::atomic<bool> stop_{false};
-  std::atomic<bool> workerDone_{false};
-  std::atomic<std::int64_t> done_{0};
-  std::string failure_;  // what ended the scan early, set by the worker before workerDone_
 };
 
 }  // namespace pelarin
