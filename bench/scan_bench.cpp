@@ -13,6 +13,8 @@
 #include <string>
 
 #include "app/scan_cells.h"
+#include "app/scan_engine.h"
+#include "app/scan_records.h"
 #include "batch/scan_command.h"
 #include "workspace/read_parameters.h"
 
@@ -54,6 +56,45 @@ void BM_ScanCell(benchmark::State& bench, FigureMethod method) {
   std::filesystem::current_path(start);
   std::filesystem::remove_all(folder);
 }
+// The engine alone over a 200 x 200 exact grid of the stack (Rs1 x Rp1) on one thread, its rows handed to
+// no sink, to the scan file, or to the records Python's ScanTable is made of: cells per second against the
+// exact figures of one cell (BM_ExactFigures/StudyAllJunctions), the limit they approach.
+enum class EngineSink { None, Csv, Records };
+void BM_ScanEngine(benchmark::State& bench, EngineSink sinkKind) {
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("pelarin-engine-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  ScanRequest request;
+  request.study = "all";
+  std::string error;
+  request.grid.axes = {*ParseScanAxis("Rs1=0.1:10:200:log", error),
+                       *ParseScanAxis("Rp1=100:1e6:200:log", error)};
+  request.threads = 1;
+  ResetStartUpConstants(request.base);
+  if (sinkKind == EngineSink::Csv) request.file = (folder / "scan.csv").string();
+  request.existing = ExistingFile::Replace;
+  for (auto _ : bench) {
+    ScanRecords records;
+    const ScanOutcome outcome = RunScanEngine(request, sinkKind == EngineSink::Records ? &records : nullptr);
+    if (outcome.end != ScanEnd::Done) bench.SkipWithError("the scan did not complete");
+    benchmark::DoNotOptimize(records.Rows());
+  }
+  bench.counters["cells_per_s"] = benchmark::Counter(40000, benchmark::Counter::kIsIterationInvariantRate);
+  std::filesystem::remove_all(folder);
+}
+BENCHMARK_CAPTURE(BM_ScanEngine, NullSink, EngineSink::None)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ScanEngine, CsvSink, EngineSink::Csv)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ScanEngine, RecordsSink, EngineSink::Records)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+
 BENCHMARK_CAPTURE(BM_ScanCell, Curve, FigureMethod::Curve)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ScanCell, Exact, FigureMethod::Exact)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_Scan, CurveOneThread, 1, "curve")

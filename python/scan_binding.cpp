@@ -7,9 +7,6 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
-#include <algorithm>
-#include <array>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -17,9 +14,9 @@
 #include <vector>
 
 #include "app/scan_engine.h"
+#include "app/scan_records.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
-#include "plot/curves_csv.h"
 #include "python/bindings.h"
 #include "workspace/read_parameters.h"
 
@@ -76,131 +73,23 @@ ScanAxis AxisOf(const std::string& name, const py::handle& given) {
   return std::move(*axis);
 }
 
-// The rows of a scan as the records of a numpy structured array, filled as the blocks arrive: the table's
-// columns are cell, cells, each varied parameter, study, curve, the eight figures and status, packed in
-// that order. A text column is as wide as its longest text (at least one character, UCS-4 as numpy holds
-// it); a longer text than any before widens the column, moving the records once.
-class TableSink : public ScanSink {
- public:
-  void Begin(const ScanSetup& setup, std::int64_t cells) override {
-    study_ = setup.study->batchName;
-    cells_ = setup.grid.Cells();
-    names_.clear();
-    for (const ScanAxis& axis : setup.grid.axes) names_.push_back(axis.name);
-    axes_ = names_.size();
-    widths_ = {std::max<std::size_t>(1, study_.size()), 1, 1};
-    std::size_t curves = ExactCurves(setup.study->exact, setup.cellBase).size();
-    records_.reserve(static_cast<std::size_t>(cells) * std::max<std::size_t>(1, curves) * RecordSize());
+// The table: the records handed to numpy without a copy, under a dtype of the records' layout.
+py::object TableOf(ScanRecords& records) {
+  py::list fields;
+  for (const ScanRecords::Column& column : records.Columns()) {
+    const py::object name = column.shortName.empty()
+                                ? py::object(py::str(column.name))
+                                : py::object(py::make_tuple(column.shortName, column.name));
+    fields.append(py::make_tuple(name, column.format));
   }
-
-  void Take(const ScanBlock& block) override {
-    for (const ScanRow& row : block.rows)
-      Widen({widths_[0], std::max(widths_[1], row.curve.size()), std::max(widths_[2], row.status.size())});
-    const std::size_t size = RecordSize();
-    for (std::size_t r = 0; r < block.rows.size(); ++r) {
-      const ScanRow& row = block.rows[r];
-      const std::size_t at = records_.size();
-      records_.resize(at + size);
-      char* out = records_.data() + at;
-      Put(out, static_cast<std::int64_t>(row.cell));
-      Put(out, cells_);
-      for (std::size_t a = 0; a < axes_; ++a) Put(out, block.values[r * axes_ + a]);
-      Text(out, study_, widths_[0]);
-      Text(out, row.curve, widths_[1]);
-      for (const double value : FigureValues(row.figures)) Put(out, value);
-      Text(out, row.status, widths_[2]);
-    }
-    rows_ += block.rows.size();
-  }
-
-  // The table, its records handed to numpy without a copy.
-  py::object Table() {
-    const py::module_ numpy = py::module_::import("numpy");
-    py::list fields;
-    const auto field = [&](py::object name, const std::string& format) {
-      fields.append(py::make_tuple(std::move(name), format));
-    };
-    field(py::str("cell"), "<i8");
-    field(py::str("cells"), "<i8");
-    for (const std::string& name : names_) field(py::str(name), "<f8");
-    field(py::str("study"), "<U" + std::to_string(widths_[0]));
-    field(py::str("curve"), "<U" + std::to_string(widths_[1]));
-    const std::string columns = FigureColumns();
-    static constexpr const char* kShort[] = {"Voc", "Jsc", nullptr,      "Pmax",
-                                             "Vmp", "Jmp", "efficiency", "incident_power"};
-    std::size_t from = 0;
-    for (const char* shortName : kShort) {
-      const std::size_t comma = std::min(columns.find(',', from), columns.size());
-      const std::string name = columns.substr(from, comma - from);
-      from = comma + 1;
-      field(shortName ? py::object(py::make_tuple(shortName, name)) : py::object(py::str(name)), "<f8");
-    }
-    field(py::str("status"), "<U" + std::to_string(widths_[2]));
-    const py::object dtype = numpy.attr("dtype")(fields);
-    auto* owned = new std::vector<char>(std::move(records_));
-    const py::capsule free(owned, [](void* p) { delete static_cast<std::vector<char>*>(p); });
-    const py::array records(py::dtype::from_args(dtype), {static_cast<py::ssize_t>(rows_)},
-                            {static_cast<py::ssize_t>(RecordSize())}, owned->data(), free);
-    return records.attr("view")(py::module_::import("pelarin").attr("ScanTable"));
-  }
-
- private:
-  [[nodiscard]] std::size_t RecordSize() const { return RecordSize(widths_); }
-  [[nodiscard]] std::size_t RecordSize(const std::array<std::size_t, 3>& widths) const {
-    return 8 * (2 + axes_ + kFigureColumnCount) + 4 * (widths[0] + widths[1] + widths[2]);
-  }
-
-  template <class Number>
-  static void Put(char*& out, Number value) {
-    std::memcpy(out, &value, sizeof value);
-    out += sizeof value;
-  }
-  // A text as numpy's fixed-width unicode holds it: one 32-bit code per character, zeros after the text.
-  static void Text(char*& out, std::string_view text, std::size_t width) {
-    std::memset(out, 0, 4 * width);
-    for (std::size_t i = 0; i < text.size() && i < width; ++i) {
-      const std::uint32_t code = static_cast<unsigned char>(text[i]);
-      std::memcpy(out + 4 * i, &code, 4);
-    }
-    out += 4 * width;
-  }
-
-  // Moves the records to wider text columns.
-  void Widen(const std::array<std::size_t, 3>& widths) {
-    if (widths == widths_) return;
-    const std::size_t oldSize = RecordSize(), newSize = RecordSize(widths);
-    std::vector<char> moved;
-    moved.reserve(std::max(records_.capacity() / oldSize * newSize, rows_ * newSize));
-    moved.resize(rows_ * newSize);
-    const std::size_t numbers = 8 * (2 + axes_);
-    for (std::size_t r = 0; r < rows_; ++r) {
-      const char* in = records_.data() + r * oldSize;
-      char* out = moved.data() + r * newSize;
-      std::memcpy(out, in, numbers);
-      in += numbers, out += numbers;
-      const auto copyText = [&](std::size_t from, std::size_t to) {
-        std::memset(out, 0, 4 * to);
-        std::memcpy(out, in, 4 * from);
-        in += 4 * from, out += 4 * to;
-      };
-      copyText(widths_[0], widths[0]);
-      copyText(widths_[1], widths[1]);
-      std::memcpy(out, in, 8 * kFigureColumnCount);
-      in += 8 * kFigureColumnCount, out += 8 * kFigureColumnCount;
-      copyText(widths_[2], widths[2]);
-    }
-    records_ = std::move(moved);
-    widths_ = widths;
-  }
-
-  std::string_view study_;  // the registry's name: it outlives the scan
-  std::int64_t cells_ = 0;
-  std::vector<std::string> names_;  // of the varied parameters
-  std::size_t axes_ = 0;
-  std::array<std::size_t, 3> widths_{1, 1, 1};  // study, curve, status
-  std::vector<char> records_;
-  std::size_t rows_ = 0;
-};
+  const py::object dtype = py::module_::import("numpy").attr("dtype")(fields);
+  const std::size_t rows = records.Rows(), size = records.RecordSize();
+  auto* owned = new std::vector<char>(records.Release());
+  const py::capsule free(owned, [](void* p) { delete static_cast<std::vector<char>*>(p); });
+  const py::array table(py::dtype::from_args(dtype), {static_cast<py::ssize_t>(rows)},
+                        {static_cast<py::ssize_t>(size)}, owned->data(), free);
+  return table.attr("view")(py::module_::import("pelarin").attr("ScanTable"));
+}
 
 py::object Scan(const std::string& study, const Cell& cell, const py::dict& vary, const std::string& method,
                 int threads, const std::optional<fs::path>& summary, const std::optional<long long>& sample,
@@ -231,7 +120,7 @@ py::object Scan(const std::string& study, const Cell& cell, const py::dict& vary
     if (!fs::is_directory(fs::path(request.file).parent_path(), ec))
       throw FileError("cannot write " + request.file + ": its folder does not exist.");
   }
-  TableSink table;
+  ScanRecords table;
   ScanOutcome outcome;
   RunStoppable([&](const std::atomic<bool>& stop) {
     outcome = RunScanEngine(request, &table, [&](const ProgressReport&) {
@@ -251,7 +140,7 @@ py::object Scan(const std::string& study, const Cell& cell, const py::dict& vary
     case ScanEnd::CellsFailed:  // a cell that failed has its row say why
       break;
   }
-  return table.Table();
+  return TableOf(table);
 }
 
 }  // namespace
