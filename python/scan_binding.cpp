@@ -152,8 +152,8 @@ void BindScan(py::module_& m) {
         py::arg("method") = "exact", py::arg("threads") = 0, py::arg("summary") = py::none(),
         py::arg("sample") = py::none(), py::arg("seed") = 1, py::arg("incident_power") = 100.0,
         py::arg("overwrite") = false,
-        R"(Runs a study over a grid of one or two parameters, or over a random sample, as pelarin-batch scan
-does: the same checks, cells and rows. Each cell starts from p.
+        R"(Runs a study over a grid of one or two parameters, or over a random sample, with the engine of
+pelarin-batch scan: the same checks, cells and rows, filled straight into numpy. Each cell starts from p.
 
 vary maps a parameter name to ("log", first, last, points) or ("lin", first, last, points) for a grid (the
 first entry outermost), or, with sample=N cells drawn at random with seed, to ("normal", mean, sd),
@@ -163,7 +163,7 @@ from the circuit (microseconds a cell); "curve" runs the study for each cell and
 rows are also written there, byte for byte as pelarin-batch scan --summary writes them (an existing file
 raises FileExistsError unless overwrite is True). Returns a ScanTable, one row per cell and curve.
 
-A grid or value the batch tool refuses raises ValueError with its sentence. Ctrl-C stops after the cells
+A grid or value the scan refuses raises ValueError with its sentence. Ctrl-C stops after the cells
 under way and raises KeyboardInterrupt; the summary file keeps the rows so far, valid to its last line.)");
 }
 
