@@ -118,7 +118,7 @@ MergedScan MergeScanParts(const std::vector<std::string>& parts) {
       merged.file.notes = part->notes;
       const auto described = GridOfNotes(part->notes, study, error);
       if (!described) {
-        merged.problem = path + ": " + error + ".";
+        merged.problem = std::string(path).append(": ").append(error).append(".");
         return merged;
       }
       cells = described->Cells();
