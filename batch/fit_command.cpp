@@ -342,10 +342,13 @@ int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, con
 
   fit::FitResult result;
   try {
-    result = fit::Fit(options, &stop, [&](int done, int of, double best) {
-      if (o.terminal) err << "\r";
-      err << "fit: " << done << " of " << of << " starts, best cost " << Number(best)
-          << (o.terminal ? "" : "\n") << std::flush;
+    result = fit::Fit(options, [&](const ProgressReport& report) {
+      if (report.done > 0) {
+        if (o.terminal) err << "\r";
+        err << "fit: " << report.done << " of " << report.of << " starts, best cost " << Number(report.best)
+            << (o.terminal ? "" : "\n") << std::flush;
+      }
+      return stop ? CallbackReturn::Stop : CallbackReturn::Continue;
     });
     if (o.terminal) err << "\n";
   } catch (const std::exception& e) {

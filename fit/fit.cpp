@@ -491,7 +491,7 @@ std::vector<double> ModelCurrents(const MeasuredCurve& curve, const Parameters& 
   return J;
 }
 
-FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const FitProgress& progress) {
+FitResult Fit(const FitOptions& options, const ProgressCallback& progress) {
   if (const auto problem = options.Problem()) throw InputError(*problem + ".");
   // Ceres logs each start that steps into a cell without a solution to the standard error stream; the fit
   // reports what matters in its result, so only a fatal error is logged.
@@ -504,6 +504,14 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
   std::mutex lock;
   int next = 0, done = 0;
   double best = std::numeric_limits<double>::infinity();
+  bool stop = false;  // the callback said so
+  // Called with lock held.
+  const auto report = [&] {
+    if (!progress) return;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    if (progress({done, options.starts, seconds, best}) == CallbackReturn::Stop) stop = true;
+  };
+  report();  // a stop asked for before the first start
   // Runs starts next..last-1 on the pool, start s from startFor(s).
   const auto runStarts = [&](int last, const std::function<std::vector<double>(int)>& startFor) {
     const auto worker = [&] {
@@ -511,7 +519,7 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
         int s = 0;
         {
           const std::lock_guard guard(lock);
-          if (next >= last || (stop && *stop)) return;
+          if (next >= last || stop) return;
           s = next++;
         }
         StartResult r = RunStart(options, startFor(s));
@@ -519,7 +527,7 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
         best = std::min(best, r.cost);
         results[static_cast<std::size_t>(s)] = std::move(r);
         ++done;
-        if (progress) progress(done, options.starts, best);
+        report();
       }
     };
     const int workers = std::min(threads, last - next);
@@ -538,7 +546,7 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
   runStarts(options.starts, [&](int s) { return StartAround(options, around, order, s); });
 
   FitResult fit;
-  fit.stopped = stop && *stop && done < options.starts;
+  fit.stopped = stop && done < options.starts;
   fit.startsRun = done;
   // The best start: the lowest cost, a converged one before one that ran out of iterations.
   const StartResult* bestStart = nullptr;
@@ -546,6 +554,8 @@ FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop, const Fi
     if (r.x.empty() || !std::isfinite(r.cost)) continue;
     if (!bestStart || r.cost < bestStart->cost) bestStart = &r;
   }
+  if (!bestStart && fit.stopped && done == 0)
+    throw StoppedError("the fit was stopped before any start ended");
   if (!bestStart)
     throw CalcError("no start of the fit reached a cell with a solution at every measured voltage");
   fit.cost = bestStart->cost;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/exact_circuit.h"
+#include "model/progress.h"
 #include "model/state.h"
 
 namespace pelarin::fit {
@@ -89,13 +90,10 @@ struct FitResult {
   std::vector<std::string> warnings;
 };
 
-// The progress of a fit: starts done of all, and the best cost so far.
-using FitProgress = std::function<void(int done, int of, double best)>;
-
-// Fits; throws InputError when options.Problem() says why it cannot. stop, when set, ends the fit after the
-// starts under way; the best point so far is reported.
-[[nodiscard]] FitResult Fit(const FitOptions& options, const std::atomic<bool>* stop = nullptr,
-                            const FitProgress& progress = {});
+// Fits; throws InputError when options.Problem() says why it cannot. progress, when given, is called before
+// the first start and after each start ends (starts done of all, the best cost so far), from the thread that
+// ran it; its Stop ends the fit after the starts under way, and the best point so far is reported.
+[[nodiscard]] FitResult Fit(const FitOptions& options, const ProgressCallback& progress = {});
 
 // The model's current density at each voltage of a curve for the form's values, at the curve's conditions
 // (NaN where it has none).

@@ -15,6 +15,7 @@ struct ProgressReport {
   std::int64_t done = 0;  // steps done (cells, starts)
   std::int64_t of = 0;    // steps in all
   double seconds = 0;     // since the work began
+  double best = 0;        // a fit's lowest cost so far (infinite before any start ends)
 };
 
 using ProgressCallback = std::function<CallbackReturn(const ProgressReport&)>;

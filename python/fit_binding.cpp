@@ -154,7 +154,11 @@ FitOutcome Fit(const Cell& cell, const py::object& data, const py::dict& free, b
   if (const auto problem = options.Problem()) throw InputError(*problem + ".");
 
   fit::FitResult result;
-  RunStoppable([&](const std::atomic<bool>& stop) { result = fit::Fit(options, &stop); });
+  RunStoppable([&](const std::atomic<bool>& stop) {
+    result = fit::Fit(options, [&](const ProgressReport&) {
+      return stop ? CallbackReturn::Stop : CallbackReturn::Continue;
+    });
+  });
 
   FitOutcome outcome;
   outcome.parameters = cell;

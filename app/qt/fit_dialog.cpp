@@ -295,8 +295,6 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   layout->addWidget(status_);
   layout->addLayout(buttons);
 
-  timer_.setInterval(50);
-  connect(&timer_, &QTimer::timeout, this, &FitDialog::Poll);
   EnableInputs(true);
   // As large as its contents ask, within the screen it opens on.
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -524,30 +522,31 @@ bool FitDialog::Start() {
     picture_->clear();
   }
   stop_ = false;
-  workerDone_ = false;
-  done_ = 0;
-  of_ = options_->starts;
-  best_ = std::numeric_limits<double>::infinity();
-  failure_.clear();
   progress_->setRange(0, options_->starts);
   progress_->setValue(0);
   status_->setText(Q("Fitting " + std::to_string(options_->free.size()) + " free parameters to " +
                      std::to_string(options_->curves.size()) + " curves from " +
                      std::to_string(options_->starts) + " starts ..."));
   EnableInputs(false);
+  // The fit runs on a thread of its own; each start's end and the fit's end come back to the dialog's
+  // thread as events.
   worker_ = std::thread([this] {
+    std::optional<fit::FitResult> result;
+    std::string failure;
     try {
-      workerResult_ = fit::Fit(*options_, &stop_, [this](int done, int of, double best) {
-        best_ = best;
-        of_ = of;
-        done_ = done;
+      result = fit::Fit(*options_, [this](const ProgressReport& report) {
+        if (report.done > 0)
+          QMetaObject::invokeMethod(
+              this, [this, report] { ShowProgress(report); }, Qt::QueuedConnection);
+        return stop_ ? CallbackReturn::Stop : CallbackReturn::Continue;
       });
     } catch (const std::exception& e) {
-      failure_ = e.what();
+      failure = e.what();
     }
-    workerDone_ = true;
+    QMetaObject::invokeMethod(
+        this, [this, result = std::move(result), failure]() mutable { Finish(std::move(result), failure); },
+        Qt::QueuedConnection);
   });
-  timer_.start();
   return true;
 }
 
@@ -564,25 +563,22 @@ void FitDialog::reject() {
     QDialog::reject();
 }
 
-void FitDialog::Poll() {
-  const int done = done_;
-  progress_->setValue(done);
-  if (done > 0 && !stop_)
-    status_->setText(
-        Q("start " + std::to_string(done) + " of " + std::to_string(of_) + ", best cost " + Short(best_, 4)));
-  if (workerDone_) Finish();
+void FitDialog::ShowProgress(const ProgressReport& report) {
+  progress_->setValue(static_cast<int>(report.done));
+  if (!stop_)
+    status_->setText(Q("start " + std::to_string(report.done) + " of " + std::to_string(report.of) +
+                       ", best cost " + Short(report.best, 4)));
 }
 
-void FitDialog::Finish() {
-  timer_.stop();
+void FitDialog::Finish(std::optional<fit::FitResult> result, const std::string& failure) {
   worker_.join();
-  if (!failure_.empty()) {
+  if (!result) {
     EnableInputs(true);
     status_->setText("The fit ended without a result.");
-    ui_.ShowMessage("The fit ended without a result: " + failure_, "Fit", MessageIcon::Critical);
+    ui_.ShowMessage("The fit ended without a result: " + failure, "Fit", MessageIcon::Critical);
     return;
   }
-  result_ = std::move(workerResult_);
+  result_ = std::move(result);
   EnableInputs(true);
   report_->setPlainText(Q(fit::FitReportText(*options_, *result_)));
   const fit::FitResult& r = *result_;

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -118,9 +117,10 @@ class FitDialog : public QDialog {
   // be fitted.
   [[nodiscard]] std::unique_ptr<fit::FitOptions> Options();
   void EnableInputs(bool enabled);
-  // Called by the timer: the progress bar and its label, and the end of the fit once the worker is done.
-  void Poll();
-  void Finish();
+  // On the dialog's thread: the progress bar and its label after each start, and the end of the fit with its
+  // result or what ended it without one.
+  void ShowProgress(const ProgressReport& report);
+  void Finish(std::optional<fit::FitResult> result, const std::string& failure);
   // Draws the picture chosen in the picture box and hands it to the window.
   void ShowPicture();
 
@@ -142,18 +142,11 @@ class FitDialog : public QDialog {
   QPushButton* run_;
   QPushButton* apply_;
   QPushButton* cancel_;
-  QTimer timer_;
 
   std::unique_ptr<fit::FitOptions> options_;  // of the fit under way or the last one
   std::optional<fit::FitResult> result_;
   std::thread worker_;
   std::atomic<bool> stop_{false};
-  std::atomic<bool> workerDone_{false};
-  std::atomic<int> done_{0}, of_{0};
-  std::atomic<double> best_{0};
-  // Set by the worker before workerDone_: the result, or what ended the fit without one.
-  fit::FitResult workerResult_;
-  std::string failure_;
 };
 
 }  // namespace pelarin

@@ -226,6 +226,42 @@ TEST_F(FitTest, AFitHeldByItsBoundsSaysSo) {
   EXPECT_LE(r.estimates[0].high95, 1e7);
 }
 
+// The progress callback sees every start end in order with the best cost so far, and its Stop ends the fit
+// after the starts under way with the best point reported as stopped.
+TEST_F(FitTest, TheProgressCallbackFollowsAndStopsTheFit) {
+  Parameters truth = testing_cell::DefaultParameters();
+  truth.Rp1 = 3000;
+  fit::MeasuredCurve lit;
+  lit.name = "lit", lit.circuit = exact::Stack({true, true, true}, false);
+  for (int i = 0; i <= 40; ++i) lit.V.push_back(-0.3 + 1.6 * i / 40);
+  lit.J = fit::ModelCurrents(lit, truth);
+  fit::FitOptions o;
+  o.start = testing_cell::DefaultParameters();
+  o.curves = {lit};
+  o.free = {fit::DefaultBounds(ParameterIndex("Rp1"))};
+  o.starts = 8, o.threads = 1;
+  for (const int stopAfter : {8, 3}) {
+    std::vector<std::int64_t> seen;
+    double best = std::numeric_limits<double>::infinity();
+    const fit::FitResult r = fit::Fit(o, [&](const ProgressReport& report) {
+      EXPECT_EQ(report.of, 8);
+      EXPECT_LE(report.best, best);
+      best = report.best;
+      seen.push_back(report.done);
+      return report.done >= stopAfter ? CallbackReturn::Stop : CallbackReturn::Continue;
+    });
+    // One thread: no start is under way when the callback answers.
+    EXPECT_EQ(r.startsRun, stopAfter);
+    EXPECT_EQ(r.stopped, stopAfter < 8);
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(stopAfter + 1));
+    for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], static_cast<std::int64_t>(i));
+    EXPECT_EQ(r.cost, best);
+  }
+  // Stopped before any start ended: said so, not taken for a cell without a solution.
+  EXPECT_THROW(static_cast<void>(fit::Fit(o, [](const ProgressReport&) { return CallbackReturn::Stop; })),
+               StoppedError);
+}
+
 // Two series resistances with curves under every light still act as their sum: the advice names the sum
 // instead of curves already given, and the points along the sum are one minimum, not a list of them.
 TEST_F(FitTest, SeriesResistancesAreDeterminedAsTheirSum) {
