@@ -13,6 +13,7 @@
 #include "app/commands.h"
 #include "app/form_values.h"
 #include "app/shown_text.h"
+#include "batch/option_table.h"
 #include "model/calc_error.h"
 #include "model/figures_of_merit.h"
 #include "model/number_text.h"
@@ -267,16 +268,6 @@ std::string SummaryCsv(const std::string& studyLabel, const RecordingSurface& li
   return csv;
 }
 
-std::string StudyNames() {
-  std::string names;
-  const auto studies = Studies();
-  for (std::size_t i = 0; i < studies.size(); ++i) {
-    if (i > 0) names += i + 1 == studies.size() ? " and " : ", ";
-    names += studies[i].batchName;
-  }
-  return names;
-}
-
 std::string BatchHelp() {
   std::string studies;
   for (const StudyEntry& study : Studies()) {
@@ -403,12 +394,12 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
   }
   if (options.help) return options;
   if (options.study.empty()) {
-    err << "pelarin-batch: name a study: " << StudyNames() << " (see --help).\n";
+    err << "pelarin-batch: name a study: " << StudyList(false) << " (see --help).\n";
     return std::nullopt;
   }
   if (!FindStudy(options.study)) {
-    err << "pelarin-batch: unknown study \"" << Shown(options.study) << "\"; the studies are " << StudyNames()
-        << ".\n";
+    err << "pelarin-batch: unknown study \"" << Shown(options.study) << "\"; the studies are "
+        << StudyList(false) << ".\n";
     return std::nullopt;
   }
   return options;

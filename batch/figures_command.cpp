@@ -7,6 +7,7 @@
 #include "app/form_values.h"
 #include "app/shown_text.h"
 #include "batch/batch.h"
+#include "batch/option_table.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
 #include "plot/curves_csv.h"
@@ -23,17 +24,6 @@ namespace {
 
 constexpr const char* kName = "pelarin-batch figures: ";
 
-// The studies that draw lit J(V) curves, as "a, b and c".
-std::string LitStudyNames() {
-  std::vector<std::string_view> names;
-  for (const StudyEntry& study : Studies())
-    if (study.exact.curves != LitCurves::None) names.push_back(study.batchName);
-  std::string text;
-  for (std::size_t i = 0; i < names.size(); ++i)
-    text += std::string(i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + std::string(names[i]);
-  return text;
-}
-
 }  // namespace
 
 std::string FiguresHelp() {
@@ -46,7 +36,7 @@ terminal current is 0, Jsc at 0 V, and the maximum power point where d(J V)/dV =
 efficiency. Nothing is swept and no study folder is made.
 
 STUDY is one of )" +
-         LitStudyNames() +
+         StudyList(true) +
          R"(.
 
   --params FILE.plr   load a parameter file first, as Files > Open does
@@ -113,7 +103,7 @@ std::optional<FiguresOptions> ParseFiguresOptions(const std::vector<std::string>
     err << kName
         << (options.study.empty() ? "name a study"
                                   : "\"" + Shown(options.study) + "\" draws no lit J(V) curves")
-        << "; the studies with lit curves are " << LitStudyNames() << ".\n";
+        << "; the studies with lit curves are " << StudyList(true) << ".\n";
     return std::nullopt;
   }
   return options;

@@ -19,6 +19,7 @@
 #include "app/scan_plot.h"
 #include "app/shown_text.h"
 #include "batch/batch.h"
+#include "batch/option_table.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
@@ -74,14 +75,6 @@ class Progress {
   std::int64_t shownDone_ = 0;
 };
 
-std::optional<std::string> Value(const std::vector<std::string>& args, std::size_t& i, std::ostream& err) {
-  if (i + 1 >= args.size()) {
-    err << "pelarin-batch scan: " << Shown(args[i]) << " needs a value.\n";
-    return std::nullopt;
-  }
-  return args[++i];
-}
-
 // Draws the scan from its file and saves the picture; false, having said why, when it cannot.
 bool PlotScan(const ScanOptions& options, const std::string& summary,
               const std::map<std::string, Colour>& colours, const fs::path& startDir, std::ostream& out,
@@ -125,7 +118,155 @@ void ReportSpread(const std::string& summary, std::size_t axes, std::int64_t red
 
 }  // namespace
 
+namespace {
+
+// The scan command's options, bound to o.
+OptionTable ScanOptionTable(ScanOptions& o) {
+  OptionTable table("pelarin-batch scan: ", "pelarin-batch scan --help");
+  const auto refusal = [](std::string sentence) { return sentence; };
+  table
+      .Add({{"--vary"},
+            "NAME=FROM:TO:N[:log]",
+            "N values (2 to 1000000) from FROM to TO, evenly spaced or, with :log, in equal ratios (both "
+            "bounds "
+            "above 0); one or two --vary, at most 10^7 cells",
+            [&o](const std::string& v) {
+              std::string error;
+              auto axis = ParseScanAxis(v, error);
+              if (!axis) return error + ".";
+              o.axes.push_back(std::move(*axis));
+              return std::string();
+            }})
+      .Add({{"--sample"},
+            "N",
+            "process spread: N cells (at most 10^7) whose parameters are drawn at random, each --vary giving "
+            "one parameter's spread: NAME=normal:MEAN:SD, NAME=lognormal:MEDIAN:FACTOR (one standard "
+            "deviation "
+            "multiplies or divides the median by FACTOR) or NAME=uniform:LO:HI; as many --vary as parameters "
+            "vary. A draw the form would refuse or correct (a negative resistance, say) is drawn again and "
+            "counted. The rows are the same for any -j and --part; the scan ends with a table of each "
+            "figure's "
+            "mean, standard deviation and 5, 50 and 95 % percentiles per curve, and --plot draws a histogram "
+            "of the figure",
+            [&o](const std::string& v) {
+              const auto n = WholeNumberIn(v, 1, kMaxScanCells);
+              if (!n)
+                return "--sample takes a cell count from 1 to " + std::to_string(kMaxScanCells) + ", not \"" +
+                       Shown(v) + "\".";
+              o.samples = *n;
+              return std::string();
+            }})
+      .Add({{"--seed"},
+            "S",
+            "the sample's seed, a whole number (default 1): the same seed draws the same cells",
+            [&o](const std::string& v) {
+              char* end = nullptr;
+              const unsigned long long seed = std::strtoull(v.c_str(), &end, 10);
+              if (v.empty() || *end != '\0' || !std::isdigit(static_cast<unsigned char>(v[0])))
+                return "--seed takes a whole number, not \"" + Shown(v) + "\".";
+              o.seed = seed;
+              o.seedGiven = true;
+              return std::string();
+            }})
+      .Add(TextOption(
+          "--summary", "FILE.csv", o.summary,
+          "the rows: cell,cells,<parameters>,study,curve,Voc (V),Jsc (mA/cm2),FF,Pmax (mW/cm2),"
+          "Vmp (V),Jmp (mA/cm2),efficiency (%),incident power (mW/cm2),status,check; a figure that "
+          "does not exist is empty; status is \"ok\", or why the cell has no figures; check is a hash "
+          "of the notes, the column names and the rest of the row. Lines before them, starting with "
+          "\"#\", say what made the file (study, figures, grid or sample, form values, incident "
+          "power)"))
+      .Add({{"--figures"},
+            "METHOD",
+            "exact (the default): each curve's circuit solved for its figures directly, in microseconds, as "
+            "pelarin-batch figures does; curve: the study run for each cell and its figures read off the "
+            "swept "
+            "curves, as the study's legend shows them. The first line of FILE.csv (\"# figures: ...\") "
+            "records "
+            "the method; --resume and scan-merge take only files made by the same method",
+            [&o](const std::string& v) {
+              if (v != "exact" && v != "curve")
+                return "--figures takes exact or curve, not \"" + Shown(v) + "\".";
+              o.method = v == "exact" ? FigureMethod::Exact : FigureMethod::Curve;
+              o.methodGiven = true;
+              return std::string();
+            }})
+      .Add(TextOption("--params", "FILE.plr", o.params, "load a parameter file first, as Files > Open does"))
+      .Add(SetOption(o.sets,
+                     "type TEXT into the box of parameter NAME, read as the window reads it; applied "
+                     "after --params, may be repeated"))
+      .Add(IncidentPowerOption(o.incidentPower))
+      .Add({{"-j"},
+            "N",
+            "threads (default: one per core); the file is the same for any N",
+            [&o](const std::string& v) {
+              const auto n = WholeNumberIn(v, 1, 256);
+              if (!n) return "-j takes a thread count from 1 to 256, not \"" + Shown(v) + "\".";
+              o.threads = static_cast<int>(*n);
+              return std::string();
+            }})
+      .Add(FlagOption("--tables", o.tables,
+                      "keep each cell's study folder and tables, named after the cell, in --dir (runs the "
+                      "study for each cell: implies --figures curve)"))
+      .Add(TextOption("--dir", "DIR", o.dir,
+                      "the folder of the cells' study folders with --tables (made when "
+                      "missing; default: the current one)"))
+      .Add(FlagOption("--overwrite", o.overwrite, "replace FILE.csv (and, with --tables, older tables)"))
+      .Add(
+          FlagOption("--resume", o.resume,
+                     "skip the cells FILE.csv holds already (the last one is run again); a file another scan "
+                     "made (another --part included), a row changed since it was written or a row missing is "
+                     "refused naming its line: the file resumed is the file one run writes"))
+      .Add({{"--part"},
+            "K/M",
+            "run only the K-th of M interleaved slices of the grid (cells K-1, K-1+M, ...); scan-merge joins "
+            "the slices' files into grid order, checking them as --resume does; with cells missing it names "
+            "them and writes nothing (exit 4)",
+            [&o](const std::string& v) {
+              std::string error;
+              const auto part = ParseScanPart(v, error);
+              if (!part) return error + ".";
+              o.part = *part;
+              return std::string();
+            }})
+      .Add(
+          {{"--plot"},
+           "FILE.png|FILE.svg",
+           "when the scan completes, draw it from all the rows of FILE.csv (a resumed scan is drawn whole): "
+           "with one --vary, FIG against the parameter, one line per curve (x is log10 of the parameter on a "
+           ":log axis); with two, a colour map of FIG for the file's first curve over the grid, with a "
+           "colour "
+           "bar",
+           [&o](const std::string& v) {
+             if (!IsScanPlotPath(v))
+               return "--plot takes a file ending in .png or .svg, not \"" + Shown(v) + "\".";
+             o.plot = v;
+             return std::string();
+           }})
+      .Add({{"--plot-figure"},
+            "FIG",
+            "Voc, Jsc, FF, Pmax, Vmp, Jmp or efficiency (default FF)",
+            [&o](const std::string& v) {
+              const auto figure = ScanFigureIndex(v);
+              if (!figure)
+                return "--plot-figure takes Voc, Jsc, FF, Pmax, Vmp, Jmp or efficiency, not \"" + Shown(v) +
+                       "\".";
+              o.plotFigure = *figure;
+              return std::string();
+            }})
+      .Operand([&o, refusal](const std::string& word) {
+        if (!o.study.empty())
+          return refusal("one study only (\"" + Shown(o.study) + "\" and \"" + Shown(word) + "\").");
+        o.study = word;
+        return std::string();
+      });
+  return table;
+}
+
+}  // namespace
+
 std::string ScanHelp() {
+  ScanOptions unused;
   return R"(Usage: pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log] [--vary NAME=...] --summary FILE.csv
        pelarin-batch scan STUDY --sample N --vary NAME=SPREAD... [--seed S] --summary FILE.csv
                           [--params FILE.plr] [--set NAME=TEXT]... [--incident-power P] [-j N]
@@ -138,45 +279,10 @@ Finds the figures of merit of every lit curve that STUDY draws, for every cell o
 or of the product of two, each cell starting from the form's values (the defaults, then --params, then
 --set), and writes them to FILE.csv, one row per cell and curve, in grid order (the first --vary outermost).
 
-  --vary NAME=FROM:TO:N[:log]  N values (2 to 1000000) from FROM to TO, evenly spaced or, with :log, in
-                      equal ratios (both bounds above 0); one or two --vary, at most 10^7 cells
-  --sample N          process spread: N cells (at most 10^7) whose parameters are drawn at random, each
-                      --vary giving one parameter's spread: NAME=normal:MEAN:SD,
-                      NAME=lognormal:MEDIAN:FACTOR (one standard deviation multiplies or divides the
-                      median by FACTOR) or NAME=uniform:LO:HI; as many --vary as parameters vary. A draw the
-                      form would refuse or correct (a negative resistance, say) is drawn again and counted.
-                      The rows are the same for any -j and --part; the scan ends with a table of each
-                      figure's mean, standard deviation and 5, 50 and 95 % percentiles per curve, and
-                      --plot draws a histogram of the figure
-  --seed S            the sample's seed, a whole number (default 1): the same seed draws the same cells
-  --summary FILE.csv  the rows: cell,cells,<parameters>,study,curve,Voc (V),Jsc (mA/cm2),FF,
-                      Pmax (mW/cm2),Vmp (V),Jmp (mA/cm2),efficiency (%),incident power (mW/cm2),status,check;
-                      a figure that does not exist is empty; status is "ok", or why the cell has no figures;
-                      check is a hash of the notes, the column names and the rest of the row. Lines before
-                      them, starting with "#", say what made the file (study, figures, grid or sample, form
-                      values, incident power)
-  --figures METHOD    exact (the default): each curve's circuit solved for its figures directly, in
-                      microseconds, as pelarin-batch figures does; curve: the study run for each cell and
-                      its figures read off the swept curves, as the study's legend shows them. The first
-                      line of FILE.csv ("# figures: ...") records the method; --resume and scan-merge take
-                      only files made by the same method
-  -j N                threads (default: one per core); the file is the same for any N
-  --tables            keep each cell's study folder and tables, named after the cell, in --dir (runs the
-                      study for each cell: implies --figures curve)
-  --overwrite         replace FILE.csv (and, with --tables, older tables)
-  --resume            skip the cells FILE.csv holds already (the last one is run again); a file another
-                      scan made (another --part included), a row changed since it was written or a row
-                      missing is refused naming its line: the file resumed is the file one run writes
-  --part K/M          run only the K-th of M interleaved slices of the grid (cells K-1, K-1+M, ...);
-                      scan-merge joins the slices' files into grid order, checking them as --resume does;
-                      with cells missing it names them and writes nothing (exit 4)
-  --plot FILE.png|FILE.svg  when the scan completes, draw it from all the rows of FILE.csv (a resumed
-                      scan is drawn whole): with one --vary, FIG against the parameter, one line per
-                      curve (x is log10 of the parameter on a :log axis); with two, a colour map of FIG
-                      for the file's first curve over the grid, with a colour bar
-  --plot-figure FIG   Voc, Jsc, FF, Pmax, Vmp, Jmp or efficiency (default FF)
-
-STUDY is one with lit J(V) curves: independent, all, all-rl, two, two-rl, one or one-rl.
+)" + ScanOptionTable(unused).Help() +
+         R"(
+STUDY is one of those with lit J(V) curves: )" +
+         StudyList(true) + R"(.
 Ctrl-C stops after the cells under way: the rows written so far stay, and --resume goes on from there.
 Exit status: 0 done, 2 bad input (nothing run), 3 FILE.csv exists (give --overwrite or --resume),
 4 a cell failed (its row says why; the scan went on), 130 stopped by Ctrl-C.
@@ -185,115 +291,7 @@ Exit status: 0 done, 2 bad input (nothing run), 3 FILE.csv exists (give --overwr
 
 std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args, std::ostream& err) {
   ScanOptions options;
-  std::string error;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--tables") {
-      options.tables = true;
-    } else if (arg == "--resume") {
-      options.resume = true;
-    } else if (arg == "--overwrite") {
-      options.overwrite = true;
-    } else if (arg == "--vary" || arg == "--summary" || arg == "--params" || arg == "--set" ||
-               arg == "--dir" || arg == "-j" || arg == "--part" || arg == "--incident-power" ||
-               arg == "--plot" || arg == "--plot-figure" || arg == "--figures" || arg == "--sample" ||
-               arg == "--seed") {
-      const auto v = Value(args, i, err);
-      if (!v) return std::nullopt;
-      if (arg == "--sample") {
-        const long long n = std::atoll(v->c_str());
-        if (n < 1 || n > kMaxScanCells || std::to_string(n) != *v) {
-          err << "pelarin-batch scan: --sample takes a cell count from 1 to " << kMaxScanCells << ", not \""
-              << Shown(*v) << "\".\n";
-          return std::nullopt;
-        }
-        options.samples = n;
-      } else if (arg == "--seed") {
-        char* end = nullptr;
-        const unsigned long long seed = std::strtoull(v->c_str(), &end, 10);
-        if (v->empty() || *end != '\0' || !std::isdigit(static_cast<unsigned char>((*v)[0]))) {
-          err << "pelarin-batch scan: --seed takes a whole number, not \"" << Shown(*v) << "\".\n";
-          return std::nullopt;
-        }
-        options.seed = seed;
-        options.seedGiven = true;
-      } else if (arg == "--figures") {
-        if (*v != "exact" && *v != "curve") {
-          err << "pelarin-batch scan: --figures takes exact or curve, not \"" << Shown(*v) << "\".\n";
-          return std::nullopt;
-        }
-        options.method = *v == "exact" ? FigureMethod::Exact : FigureMethod::Curve;
-        options.methodGiven = true;
-      } else if (arg == "--vary") {
-        auto axis = ParseScanAxis(*v, error);
-        if (!axis) {
-          err << "pelarin-batch scan: " << error << ".\n";
-          return std::nullopt;
-        }
-        options.axes.push_back(std::move(*axis));
-      } else if (arg == "--summary") {
-        options.summary = *v;
-      } else if (arg == "--params") {
-        options.params = *v;
-      } else if (arg == "--plot") {
-        if (!IsScanPlotPath(*v)) {
-          err << "pelarin-batch scan: --plot takes a file ending in .png or .svg, not \"" << Shown(*v)
-              << "\".\n";
-          return std::nullopt;
-        }
-        options.plot = *v;
-      } else if (arg == "--plot-figure") {
-        const auto figure = ScanFigureIndex(*v);
-        if (!figure) {
-          err << "pelarin-batch scan: --plot-figure takes Voc, Jsc, FF, Pmax, Vmp, Jmp or efficiency, not \""
-              << Shown(*v) << "\".\n";
-          return std::nullopt;
-        }
-        options.plotFigure = *figure;
-      } else if (arg == "--dir") {
-        options.dir = *v;
-      } else if (arg == "--set") {
-        const auto eq = v->find('=');
-        if (eq == std::string::npos || ParameterIndex(v->substr(0, eq)) < 0) {
-          err << "pelarin-batch scan: --set takes NAME=TEXT with a parameter name, not \"" << Shown(*v)
-              << "\".\n";
-          return std::nullopt;
-        }
-        options.sets.emplace_back(v->substr(0, eq), v->substr(eq + 1));
-      } else if (arg == "-j") {
-        const int n = std::atoi(v->c_str());
-        if (n < 1 || n > 256 || std::to_string(n) != *v) {
-          err << "pelarin-batch scan: -j takes a thread count from 1 to 256, not \"" << Shown(*v) << "\".\n";
-          return std::nullopt;
-        }
-        options.threads = n;
-      } else if (arg == "--part") {
-        const auto part = ParseScanPart(*v, error);
-        if (!part) {
-          err << "pelarin-batch scan: " << error << ".\n";
-          return std::nullopt;
-        }
-        options.part = *part;
-      } else {
-        const std::optional<double> power = ReadIncidentPower(*v);
-        options.incidentPower = power.value_or(0);
-        if (!power) {
-          err << "pelarin-batch scan: --incident-power takes a power above 0 in mW/cm2, not \"" << Shown(*v)
-              << "\".\n";
-          return std::nullopt;
-        }
-      }
-    } else if (!arg.empty() && arg[0] == '-') {
-      err << "pelarin-batch scan: unknown option " << Shown(arg) << " (see pelarin-batch scan --help).\n";
-      return std::nullopt;
-    } else if (options.study.empty()) {
-      options.study = arg;
-    } else {
-      err << "pelarin-batch scan: one study only (\"" << Shown(options.study) << "\" and \"" << Shown(arg)
-          << "\").\n";
-      return std::nullopt;
-    }
-  }
+  if (!ScanOptionTable(options).Parse(args, err)) return std::nullopt;
   if (options.study.empty()) {
     err << "pelarin-batch scan: which study? (see pelarin-batch scan --help)\n";
     return std::nullopt;
