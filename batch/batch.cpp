@@ -268,7 +268,72 @@ std::string SummaryCsv(const std::string& studyLabel, const RecordingSurface& li
   return csv;
 }
 
+namespace {
+
+// The study command's options, bound to o.
+OptionTable BatchOptionTable(BatchOptions& o) {
+  OptionTable table("pelarin-batch: ", "--help");
+  table
+      .Add(TextOption(
+          "--params", "FILE.plr", o.params,
+          "load a parameter file first, as Files > Open does: it sets the study name and the folder of "
+          "the study (the stack studies put their study folder beside the file); a file that is not a "
+          "parameter file is refused, naming its first bad line"))
+      .Add(SetOption(
+          o.sets,
+          "type TEXT into the box of parameter NAME (Rs1, Rp1, Jsc1, Jsd11, Jsd12, m11, m12, ..., Rl1, "
+          "Rl2, Rg1, Rg2, Rg3; the form labels md11 ... work too), or of an operating condition (T in "
+          "degrees C, X in suns, Eg1..3 in eV, alpha1..3 in 1/K; the 26 are the cell at 26.85 degrees "
+          "C and one sun), or of the coupling physics (beta2, beta3 luminescent coupling from 0 to 1; "
+          "Abd1..3, Vbd1..3 in V, nbd1..3 reverse breakdown); applied after --params, may be "
+          "repeated.\nEach box is read as the window program reads it: a comma is a decimal point, and "
+          "text that is not a number or a value no cell can have is refused"))
+      .Add(TextOption("--dir", "DIR", o.dir,
+                      "working folder, made when missing (default: the current one); the independent study "
+                      "writes its study folder and its parameter file <study name>.plr here"))
+      .Add(TextOption("--exp", "FILE", o.exp,
+                      "answer Yes to \"Display of experimental data ?\" and draw FILE (illuminated data; the "
+                      "first file of its folder whose name contains \"Dark\" is drawn on the dark plot)"))
+      .Add(FlagOption("--overwrite", o.overwrite,
+                      "replace result tables, the parameter file, images and the summary that exist already "
+                      "(without it, a run that would replace one stops before computing and names it)"))
+      .Add(FlagOption(
+          "--no-save", o.noSave,
+          "answer No to \"Do you want to save the data ?\": nothing is written, and a study folder the "
+          "run made is removed again"))
+      .Add(
+          {{"--images"},
+           "FORMAT",
+           "also save each drawn plot as the window shows it, with its titles and legend: <label>_ill.FORMAT "
+           "and <label>_dark.FORMAT in the study folder; FORMAT is bmp (the default, as the window's double "
+           "click saves), png or svg",
+           [&o](const std::string& v) {
+             o.images = true;
+             if (!v.empty()) o.imageFormat = v;
+             if (o.imageFormat != "bmp" && o.imageFormat != "png" && o.imageFormat != "svg")
+               return "--images takes bmp, png or svg (got \"" + Shown(o.imageFormat) + "\").";
+             return std::string();
+           },
+           true})
+      .Add(
+          TextOption("--summary", "FILE.csv", o.summary,
+                     "write the figures of merit of every curve drawn to FILE.csv, one row per curve (study, "
+                     "window, curve, points, Voc, Jsc, FF, Pmax, Vmp, Jmp, efficiency)"))
+      .Add(IncidentPowerOption(o.incidentPower))
+      .Add(HelpOption(o.help))
+      .Operand([&o](const std::string& word) {
+        if (!o.study.empty())
+          return "one study at a time (got \"" + Shown(o.study) + "\" and \"" + Shown(word) + "\").";
+        o.study = word;
+        return std::string();
+      });
+  return table;
+}
+
+}  // namespace
+
 std::string BatchHelp() {
+  BatchOptions unused;
   std::string studies;
   for (const StudyEntry& study : Studies()) {
     std::string name(study.batchName);
@@ -288,33 +353,8 @@ STUDY is one of:
 )" + studies +
          R"(
 Options:
-  --params FILE.plr   load a parameter file first, as Files > Open does: it sets the study name and the
-                      folder of the study (the stack studies put their study folder beside the file); a
-                      file that is not a parameter file is refused, naming its first bad line
-  --set NAME=TEXT     type TEXT into the box of parameter NAME (Rs1, Rp1, Jsc1, Jsd11, Jsd12, m11, m12, ...,
-                      Rl1, Rl2, Rg1, Rg2, Rg3; the form labels md11 ... work too), or of an operating
-                      condition (T in degrees C, X in suns, Eg1..3 in eV, alpha1..3 in 1/K; the 26 are the
-                      cell at 26.85 degrees C and one sun), or of the coupling physics (beta2, beta3
-                      luminescent coupling from 0 to 1; Abd1..3, Vbd1..3 in V, nbd1..3 reverse breakdown);
-                      applied after --params, may be repeated.
-                      Each box is read as the window program reads it: a comma is a decimal point, and
-                      text that is not a number or a value no cell can have is refused
-  --dir DIR           working folder, made when missing (default: the current one); the independent study
-                      writes its study folder and its parameter file <study name>.plr here
-  --exp FILE          answer Yes to "Display of experimental data ?" and draw FILE (illuminated data; the
-                      first file of its folder whose name contains "Dark" is drawn on the dark plot)
-  --overwrite         replace result tables, the parameter file, images and the summary that exist already
-                      (without it, a run that would replace one stops before computing and names it)
-  --no-save           answer No to "Do you want to save the data ?": nothing is written, and a study folder
-                      the run made is removed again
-  --images[=FORMAT]   also save each drawn plot as the window shows it, with its titles and legend:
-                      <label>_ill.FORMAT and <label>_dark.FORMAT in the study folder; FORMAT is bmp (the
-                      default, as the window's double click saves), png or svg
-  --summary FILE.csv  write the figures of merit of every curve drawn to FILE.csv, one row per curve
-                      (study, window, curve, points, Voc, Jsc, FF, Pmax, Vmp, Jmp, efficiency)
-  --incident-power P  the incident power the efficiency refers to, in mW/cm2 (default 100)
-  --help              show this text
-
+)" + BatchOptionTable(unused).Help() +
+         R"(
 Paths are taken from the folder the tool was started in.
 
 Output: one line per curve drawn (window, curve name and colour, point count, lowest and highest voltage
@@ -332,66 +372,7 @@ Example:
 
 std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& args, std::ostream& err) {
   BatchOptions options;
-  const auto value = [&](std::size_t& i, const std::string& flag) -> std::optional<std::string> {
-    if (i + 1 >= args.size()) {
-      err << "pelarin-batch: " << flag << " needs a value.\n";
-      return std::nullopt;
-    }
-    return args[++i];
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--params" || arg == "--dir" || arg == "--exp" || arg == "--set" ||
-               arg == "--summary" || arg == "--incident-power") {
-      const auto v = value(i, arg);
-      if (!v) return std::nullopt;
-      if (arg == "--params") options.params = *v;
-      if (arg == "--dir") options.dir = *v;
-      if (arg == "--exp") options.exp = *v;
-      if (arg == "--summary") options.summary = *v;
-      if (arg == "--incident-power") {
-        const std::optional<double> power = ReadIncidentPower(*v);
-        options.incidentPower = power.value_or(0);
-        if (!power) {
-          err << "pelarin-batch: --incident-power needs a power above 0 in mW/cm2 (got \"" << Shown(*v)
-              << "\").\n";
-          return std::nullopt;
-        }
-      }
-      if (arg == "--set") {
-        const auto eq = v->find('=');
-        if (eq == std::string::npos || ParameterIndex(v->substr(0, eq)) < 0) {
-          err << "pelarin-batch: --set needs NAME=TEXT with a parameter name such as Jsc2 (got \""
-              << Shown(*v) << "\").\n";
-          return std::nullopt;
-        }
-        options.sets.emplace_back(v->substr(0, eq), v->substr(eq + 1));
-      }
-    } else if (arg == "--overwrite") {
-      options.overwrite = true;
-    } else if (arg == "--no-save") {
-      options.noSave = true;
-    } else if (arg == "--images" || arg.starts_with("--images=")) {
-      options.images = true;
-      if (arg != "--images") options.imageFormat = arg.substr(std::string("--images=").size());
-      if (options.imageFormat != "bmp" && options.imageFormat != "png" && options.imageFormat != "svg") {
-        err << "pelarin-batch: --images takes bmp, png or svg (got \"" << Shown(options.imageFormat)
-            << "\").\n";
-        return std::nullopt;
-      }
-    } else if (!arg.empty() && arg[0] == '-') {
-      err << "pelarin-batch: unknown option " << Shown(arg) << " (see --help).\n";
-      return std::nullopt;
-    } else if (options.study.empty()) {
-      options.study = arg;
-    } else {
-      err << "pelarin-batch: one study at a time (got \"" << Shown(options.study) << "\" and \"" << Shown(arg)
-          << "\").\n";
-      return std::nullopt;
-    }
-  }
+  if (!BatchOptionTable(options).Parse(args, err)) return std::nullopt;
   if (options.help) return options;
   if (options.study.empty()) {
     err << "pelarin-batch: name a study: " << StudyList(false) << " (see --help).\n";

@@ -26,7 +26,33 @@ constexpr const char* kName = "pelarin-batch figures: ";
 
 }  // namespace
 
+namespace {
+
+// The figures command's options, bound to o.
+OptionTable FiguresOptionTable(FiguresOptions& o) {
+  OptionTable table(kName, "pelarin-batch figures --help");
+  table.Add(TextOption("--params", "FILE.plr", o.params, "load a parameter file first, as Files > Open does"))
+      .Add(SetOption(o.sets, "type TEXT into the box of parameter NAME, read as the window reads it"))
+      .Add(
+          TextOption("--summary", "FILE.csv", o.summary,
+                     "write the figures as the studies' --summary does: study, window, curve, points (empty: "
+                     "no points were computed), Voc, Jsc, FF, Pmax, Vmp, Jmp, efficiency"))
+      .Add(IncidentPowerOption(o.incidentPower))
+      .Add(FlagOption("--overwrite", o.overwrite, "replace FILE.csv when it exists"))
+      .Add(HelpOption(o.help))
+      .Operand([&o](const std::string& word) {
+        if (!o.study.empty())
+          return "one study at a time (got \"" + Shown(o.study) + "\" and \"" + Shown(word) + "\").";
+        o.study = word;
+        return std::string();
+      });
+  return table;
+}
+
+}  // namespace
+
 std::string FiguresHelp() {
+  FiguresOptions unused;
   return R"(Usage: pelarin-batch figures STUDY [--params FILE.plr] [--set NAME=TEXT]... [--summary FILE.csv]
                              [--incident-power P] [--overwrite]
 
@@ -36,16 +62,8 @@ terminal current is 0, Jsc at 0 V, and the maximum power point where d(J V)/dV =
 efficiency. Nothing is swept and no study folder is made.
 
 STUDY is one of )" +
-         StudyList(true) +
-         R"(.
-
-  --params FILE.plr   load a parameter file first, as Files > Open does
-  --set NAME=TEXT     type TEXT into the box of parameter NAME, read as the window reads it
-  --summary FILE.csv  write the figures as the studies' --summary does: study, window, curve, points
-                      (empty: no points were computed), Voc, Jsc, FF, Pmax, Vmp, Jmp, efficiency
-  --incident-power P  the incident power the efficiency refers to, in mW/cm2 (default 100)
-  --overwrite         replace FILE.csv when it exists
-
+         StudyList(true) + ".\n\n" + FiguresOptionTable(unused).Help() +
+         R"(
 Exit status: 0 done; 2 refused (a usage error, a box or parameter file the window program would not take,
 or a study the parameters do not allow); 3 FILE.csv exists and --overwrite was not given (nothing written);
 4 a curve has no finite solution (its line says why).
@@ -54,49 +72,7 @@ or a study the parameters do not allow); 3 FILE.csv exists and --overwrite was n
 
 std::optional<FiguresOptions> ParseFiguresOptions(const std::vector<std::string>& args, std::ostream& err) {
   FiguresOptions options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--overwrite") {
-      options.overwrite = true;
-    } else if (arg == "--params" || arg == "--set" || arg == "--summary" || arg == "--incident-power") {
-      if (i + 1 >= args.size()) {
-        err << kName << arg << " needs a value.\n";
-        return std::nullopt;
-      }
-      const std::string& v = args[++i];
-      if (arg == "--params") {
-        options.params = v;
-      } else if (arg == "--summary") {
-        options.summary = v;
-      } else if (arg == "--incident-power") {
-        const std::optional<double> power = ReadIncidentPower(v);
-        options.incidentPower = power.value_or(0);
-        if (!power) {
-          err << kName << "--incident-power needs a power above 0 in mW/cm2 (got \"" << Shown(v) << "\").\n";
-          return std::nullopt;
-        }
-      } else {
-        const auto eq = v.find('=');
-        if (eq == std::string::npos || ParameterIndex(v.substr(0, eq)) < 0) {
-          err << kName << "--set needs NAME=TEXT with a parameter name such as Jsc2 (got \"" << Shown(v)
-              << "\").\n";
-          return std::nullopt;
-        }
-        options.sets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
-      }
-    } else if (!arg.empty() && arg[0] == '-') {
-      err << kName << "unknown option " << Shown(arg) << " (see pelarin-batch figures --help).\n";
-      return std::nullopt;
-    } else if (options.study.empty()) {
-      options.study = arg;
-    } else {
-      err << kName << "one study at a time (got \"" << Shown(options.study) << "\" and \"" << Shown(arg)
-          << "\").\n";
-      return std::nullopt;
-    }
-  }
+  if (!FiguresOptionTable(options).Parse(args, err)) return std::nullopt;
   if (options.help) return options;
   const StudyEntry* study = FindStudy(options.study);
   if (!study || study->exact.curves == LitCurves::None) {

@@ -7,6 +7,7 @@
 
 #include "app/shown_text.h"
 #include "batch/batch.h"
+#include "batch/option_table.h"
 #include "fit/fit_plot.h"
 #include "fit/fit_report.h"
 #include "model/calc_error.h"
@@ -83,7 +84,191 @@ std::string Beside(const std::string& path, const std::string& what) {
 
 }  // namespace
 
+namespace {
+
+// What the fit command's options set besides the command's options: they apply to every curve once read.
+struct CurveDefaults {
+  fit::CurrentUnit unit = fit::CurrentUnit::AmperesPerCm2;
+  fit::SignConvention sign = fit::SignConvention::Generator;
+  bool coupled = false;
+  std::vector<std::pair<std::string, double>> weights;
+};
+
+// A choice among named values: "--loss takes cauchy or huber, not "x"." when the value is none of them.
+template <class Value>
+Option Choice(std::string name, std::string value, std::string help,
+              std::vector<std::pair<std::string, Value>> choices, Value& target) {
+  return {{name}, std::move(value), std::move(help), [name, choices, &target](const std::string& v) {
+            std::string names;
+            for (std::size_t i = 0; i < choices.size(); ++i) {
+              if (choices[i].first == v) {
+                target = choices[i].second;
+                return std::string();
+              }
+              names += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i].first;
+            }
+            return name + " takes " + names + ", not \"" + Shown(v) + "\".";
+          }};
+}
+
+// A whole number from 1 to 10000.
+Option Count(std::string name, std::string help, int& target) {
+  return {{name}, "N", std::move(help), [name, &target](const std::string& v) {
+            const auto n = WholeNumberIn(v, 1, 10000);
+            if (!n) return name + " takes a whole number from 1 to 10000, not \"" + Shown(v) + "\".";
+            target = static_cast<int>(*n);
+            return std::string();
+          }};
+}
+
+// The fit command's options, bound to o and d.
+OptionTable FitOptionTable(FitCommandOptions& o, CurveDefaults& d) {
+  OptionTable table(kName, "pelarin-batch fit --help");
+  table
+      .Add(
+          {{"--data"},
+           "CURVE=FILE",
+           "a measured curve and its configuration: lit (all junctions lit), dark, lit:1, lit:2, lit:3 (that "
+           "junction alone lit), lit:12, lit:13, lit:23 (that pair lit). FILE holds two columns, V and J "
+           "(TAB, "
+           "comma, semicolon or blanks between them, an optional header line, decimal commas as the form "
+           "reads "
+           "them), or is one of the program's own tables; any other line is refused, naming it",
+           [&o](const std::string& v) {
+             const auto eq = v.find('=');
+             if (eq == std::string::npos) return "--data needs CURVE=FILE, not \"" + Shown(v) + "\".";
+             if (!fit::LitSetOf(v.substr(0, eq)))
+               return "--data " + Shown(v.substr(0, eq)) +
+                      "=...: the configurations are lit, dark, lit:1, lit:2, lit:3, lit:12, lit:13 and "
+                      "lit:23.";
+             o.curves.push_back({.name = v.substr(0, eq), .path = v.substr(eq + 1)});
+             return std::string();
+           }})
+      .Add(Choice<fit::CurrentUnit>(
+          "--units", "UNIT", "the files' current densities in A/cm2 (default) or mA/cm2",
+          {{"A/cm2", fit::CurrentUnit::AmperesPerCm2}, {"mA/cm2", fit::CurrentUnit::MilliamperesPerCm2}},
+          d.unit))
+      .Add(Choice<fit::SignConvention>(
+          "--sign", "SIGN",
+          "generator (default: the program's, a lit cell's current positive) or load (a lit cell's current "
+          "negative, as most measurements write it)",
+          {{"generator", fit::SignConvention::Generator}, {"load", fit::SignConvention::Load}}, d.sign))
+      .Add({{"--columns"},
+            "V,J",
+            "after a --data: the columns (from 1) of V and J in a file of more than two; the program's own "
+            "tables are read by their header (V and the current) without it",
+            [&o](const std::string& v) {
+              if (o.curves.empty())
+                return std::string("--columns names the columns of the --data before it; there is none.");
+              int a = 0, b = 0;
+              char rest = 0;
+              if (std::sscanf(v.c_str(), "%d,%d%c", &a, &b, &rest) != 2 || a < 1 || b < 1 || a == b ||
+                  a > 1000 || b > 1000)
+                return "--columns takes the V and J columns as two different numbers from 1, such as 1,2 "
+                       "(got \"" +
+                       Shown(v) + "\").";
+              o.curves.back().columns = std::pair{a, b};
+              return std::string();
+            }})
+      .Add({{"--at"},
+            "T=C[,X=S]",
+            "after a --data: the temperature (degrees C) and concentration (suns) that curve was measured at "
+            "(default: the form's T and X). Every curve is fitted with the same cell at its own conditions, "
+            "so "
+            "curves at several temperatures tell the band gaps apart",
+            [&o](const std::string& v) {
+              if (o.curves.empty())
+                return std::string("--at gives the conditions of the --data before it; there is none.");
+              const std::string problem = ReadConditions(v, o.curves.back());
+              return problem.empty() ? problem : problem + ".";
+            }})
+      .Add(FlagOption("--coupled", d.coupled, "the curves are of the stack inside the Rl/Rg network"))
+      .Add({{"--free"},
+            "NAME[=LO:HI]",
+            "a parameter to fit, within bounds (default: the values the form accepts, narrowed to physical "
+            "ones); resistances and saturation currents on a log scale, photocurrents and ideality factors "
+            "on a "
+            "linear one; also X, Eg1..3, alpha1..3 (X on a log scale) and the coupling physics beta2, beta3, "
+            "Abd1..3, Vbd1..3, nbd1..3.\nThe others keep the form's values",
+            [&o](const std::string& v) {
+              const auto eq = v.find('=');
+              o.free.emplace_back(v.substr(0, eq), eq == std::string::npos ? "" : v.substr(eq + 1));
+              return std::string();
+            }})
+      .Add(TextOption("--params", "START.plr", o.params,
+                      "the form's values: the fixed parameters and the first start"))
+      .Add(SetOption(o.sets,
+                     "type TEXT into the box of parameter NAME, after --params, read as the window reads it"))
+      .Add(Count(
+          "--starts",
+          "starts (default 16): the form's values, then points spread over the bounds; of 8 or more, the "
+          "last quarter from the best point so far, one parameter drawn anew in each",
+          o.starts))
+      .Add(Count("-j", "threads (default: one per core)", o.threads))
+      .Add({{"--seed"},
+            "S",
+            "the spread of the starts (default 1)",
+            [&o](const std::string& v) {
+              char* end = nullptr;
+              o.seed = std::strtoull(v.c_str(), &end, 10);
+              if (v.empty() || *end != '\0' || v[0] == '-')
+                return "--seed takes a whole number, not \"" + Shown(v) + "\".";
+              return std::string();
+            }})
+      .Add(
+          Choice<fit::Loss>("--loss", "LOSS",
+                            "cauchy or huber: outliers beyond a tenth (of a lit curve's largest |J|, or of a "
+                            "decade of a dark one) count less",
+                            {{"cauchy", fit::Loss::Cauchy}, {"huber", fit::Loss::Huber}}, o.loss))
+      .Add({{"--dark-floor"},
+            "J",
+            "dark points below J in |J| (A/cm2, default 1e-9) do not count",
+            [&o](const std::string& v) {
+              const WholeNumber floor = ReadWholeNumber(v);
+              if (floor.kind != NumberKind::Number || floor.value < 0)
+                return "--dark-floor takes a current density of 0 or more in A/cm2, not \"" + Shown(v) +
+                       "\".";
+              o.darkFloor = floor.value;
+              return std::string();
+            }})
+      .Add({{"--weight"},
+            "CURVE=W",
+            "the weight of a curve's residuals (default 1)",
+            [&d](const std::string& v) {
+              const auto eq = v.find('=');
+              const WholeNumber w =
+                  eq == std::string::npos ? WholeNumber{} : ReadWholeNumber(v.substr(eq + 1));
+              if (w.kind != NumberKind::Number || !(w.value > 0))
+                return "--weight needs CURVE=W with a weight above 0, not \"" + Shown(v) + "\".";
+              d.weights.emplace_back(v.substr(0, eq), w.value);
+              return std::string();
+            }})
+      .Add(TextOption("--out", "FITTED.plr", o.out,
+                      "the fitted parameter file (written even when the fit did not converge)"))
+      .Add(TextOption("--report", "FILE.csv", o.report,
+                      "parameter,start,fitted,standard error,95% low,95% high,unit; a blank line; then "
+                      "curve,points,RMS residual"))
+      .Add({{"--plot"},
+            "FILE.png",
+            "the lit curves with the fitted model; beside it FILE_dark.png (dark curves, on decades) and "
+            "FILE_residuals.png (or .svg)",
+            [&o](const std::string& v) {
+              const std::string ext = fs::path(v).extension().string();
+              if (ext != ".png" && ext != ".svg")
+                return "--plot takes a file ending in .png or .svg, not \"" + Shown(v) + "\".";
+              o.plot = v;
+              return std::string();
+            }})
+      .Add(FlagOption("--overwrite", o.overwrite, "replace the files that exist"))
+      .Add(HelpOption(o.help));
+  return table;
+}
+
+}  // namespace
+
 std::string FitHelp() {
+  FitCommandOptions unused;
+  CurveDefaults unusedDefaults;
   return R"(Usage: pelarin-batch fit --data CURVE=FILE [--columns V,J] [--at T=C[,X=S]]... --free NAME[=LO:HI]...
                          --out FITTED.plr [--params START.plr] [--set NAME=TEXT]... [--report REPORT.csv]
                          [--plot FILE.png|FILE.svg] [--starts N] [--loss cauchy|huber] [-j N] [--seed S]
@@ -93,41 +278,8 @@ std::string FitHelp() {
 Fits the free parameters of the cell to measured J(V) curves: the exact solution of the circuit is brought
 as close to every curve at once as the bounds allow, by bounded Levenberg-Marquardt from several starts.
 
-  --data CURVE=FILE   a measured curve and its configuration: lit (all junctions lit), dark, lit:1, lit:2,
-                      lit:3 (that junction alone lit), lit:12, lit:13, lit:23 (that pair lit). FILE holds two
-                      columns, V and J (TAB, comma, semicolon or blanks between them, an optional header line,
-                      decimal commas as the form reads them), or is one of the program's own tables; any
-                      other line is refused, naming it
-  --units UNIT        the files' current densities in A/cm2 (default) or mA/cm2
-  --sign SIGN         generator (default: the program's, a lit cell's current positive) or load (a lit cell's
-                      current negative, as most measurements write it)
-  --columns V,J       after a --data: the columns (from 1) of V and J in a file of more than two; the
-                      program's own tables are read by their header (V and the current) without it
-  --at T=C[,X=S]      after a --data: the temperature (degrees C) and concentration (suns) that curve was
-                      measured at (default: the form's T and X). Every curve is fitted with the same cell at
-                      its own conditions, so curves at several temperatures tell the band gaps apart
-  --coupled           the curves are of the stack inside the Rl/Rg network
-  --free NAME[=LO:HI] a parameter to fit, within bounds (default: the values the form accepts, narrowed to
-                      physical ones); resistances and saturation currents on a log scale, photocurrents and
-                      ideality factors on a linear one; also X, Eg1..3, alpha1..3 (X on a log scale) and
-                      the coupling physics beta2, beta3, Abd1..3, Vbd1..3, nbd1..3.
-                      The others keep the form's values
-  --params, --set     the form's values: the fixed parameters and the first start
-  --starts N          starts (default 16): the form's values, then points spread over the bounds; of 8
-                      or more, the last quarter from the best point so far, one parameter drawn anew in
-                      each
-  -j N                threads (default: one per core); --seed S the spread of the starts (default 1)
-  --loss LOSS         cauchy or huber: outliers beyond a tenth (of a lit curve's largest |J|, or of a decade
-                      of a dark one) count less
-  --dark-floor J      dark points below J in |J| (A/cm2, default 1e-9) do not count
-  --weight CURVE=W    the weight of a curve's residuals (default 1)
-  --out FITTED.plr    the fitted parameter file (written even when the fit did not converge)
-  --report FILE.csv   parameter,start,fitted,standard error,95% low,95% high,unit; a blank line; then
-                      curve,points,RMS residual
-  --plot FILE.png     the lit curves with the fitted model; beside it FILE_dark.png (dark curves, on decades)
-                      and FILE_residuals.png
-  --overwrite         replace the files that exist
-
+)" + FitOptionTable(unused, unusedDefaults).Help() +
+         R"(
 Lit residuals are in fractions of the curve's largest |J|, dark ones in decades (log10 |J|), so every decade
 counts. The report gives each free parameter's standard error and 95 % interval from the covariance at the
 best point, each curve's noise estimated from its own residuals (clipped to the bounds, and said so), the RMS
@@ -140,115 +292,17 @@ point is written and the report says so) or a file that could not be written.
 
 std::optional<FitCommandOptions> ParseFitOptions(const std::vector<std::string>& args, std::ostream& err) {
   FitCommandOptions o;
-  fit::CurrentUnit unit = fit::CurrentUnit::AmperesPerCm2;
-  fit::SignConvention sign = fit::SignConvention::Generator;
-  bool coupled = false;
-  std::vector<std::pair<std::string, double>> weights;
+  CurveDefaults d;
   const auto refuse = [&](const std::string& sentence) {
     err << kName << sentence << "\n";
     return std::nullopt;
   };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      o.help = true;
-      continue;
-    }
-    if (arg == "--overwrite") {
-      o.overwrite = true;
-      continue;
-    }
-    if (arg == "--coupled") {
-      coupled = true;
-      continue;
-    }
-    if (arg.empty() || arg[0] != '-')
-      return refuse("unexpected \"" + Shown(arg) + "\" (see pelarin-batch fit --help).");
-    if (i + 1 >= args.size()) return refuse(arg + " needs a value.");
-    const std::string& v = args[++i];
-    const auto eq = v.find('=');
-    if (arg == "--data") {
-      if (eq == std::string::npos) return refuse("--data needs CURVE=FILE, not \"" + Shown(v) + "\".");
-      if (!fit::LitSetOf(v.substr(0, eq)))
-        return refuse(
-            "--data " + Shown(v.substr(0, eq)) +
-            "=...: the configurations are lit, dark, lit:1, lit:2, lit:3, lit:12, lit:13 and lit:23.");
-      o.curves.push_back({.name = v.substr(0, eq), .path = v.substr(eq + 1)});
-    } else if (arg == "--columns") {
-      if (o.curves.empty())
-        return refuse("--columns names the columns of the --data before it; there is none.");
-      int a = 0, b = 0;
-      char rest = 0;
-      if (std::sscanf(v.c_str(), "%d,%d%c", &a, &b, &rest) != 2 || a < 1 || b < 1 || a == b || a > 1000 ||
-          b > 1000)
-        return refuse(
-            "--columns takes the V and J columns as two different numbers from 1, such as 1,2 (got \"" +
-            Shown(v) + "\").");
-      o.curves.back().columns = std::pair{a, b};
-    } else if (arg == "--at") {
-      if (o.curves.empty())
-        return refuse("--at gives the conditions of the --data before it; there is none.");
-      if (const std::string problem = ReadConditions(v, o.curves.back()); !problem.empty())
-        return refuse(problem + ".");
-    } else if (arg == "--free") {
-      o.free.emplace_back(v.substr(0, eq), eq == std::string::npos ? "" : v.substr(eq + 1));
-    } else if (arg == "--params") {
-      o.params = v;
-    } else if (arg == "--set") {
-      if (eq == std::string::npos || ParameterIndex(v.substr(0, eq)) < 0)
-        return refuse("--set needs NAME=TEXT with a parameter name such as Jsc2 (got \"" + Shown(v) + "\").");
-      o.sets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
-    } else if (arg == "--out") {
-      o.out = v;
-    } else if (arg == "--report") {
-      o.report = v;
-    } else if (arg == "--plot") {
-      const std::string ext = fs::path(v).extension().string();
-      if (ext != ".png" && ext != ".svg")
-        return refuse("--plot takes a file ending in .png or .svg, not \"" + Shown(v) + "\".");
-      o.plot = v;
-    } else if (arg == "--starts" || arg == "-j") {
-      const int n = std::atoi(v.c_str());
-      if (n < 1 || n > 10000 || std::to_string(n) != v)
-        return refuse(arg + " takes a whole number from 1 to 10000, not \"" + Shown(v) + "\".");
-      (arg == "-j" ? o.threads : o.starts) = n;
-    } else if (arg == "--seed") {
-      char* end = nullptr;
-      o.seed = std::strtoull(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || v[0] == '-')
-        return refuse("--seed takes a whole number, not \"" + Shown(v) + "\".");
-    } else if (arg == "--loss") {
-      if (v != "cauchy" && v != "huber")
-        return refuse("--loss takes cauchy or huber, not \"" + Shown(v) + "\".");
-      o.loss = v == "cauchy" ? fit::Loss::Cauchy : fit::Loss::Huber;
-    } else if (arg == "--units") {
-      if (v != "A/cm2" && v != "mA/cm2")
-        return refuse("--units takes A/cm2 or mA/cm2, not \"" + Shown(v) + "\".");
-      unit = v == "A/cm2" ? fit::CurrentUnit::AmperesPerCm2 : fit::CurrentUnit::MilliamperesPerCm2;
-    } else if (arg == "--sign") {
-      if (v != "generator" && v != "load")
-        return refuse("--sign takes generator or load, not \"" + Shown(v) + "\".");
-      sign = v == "generator" ? fit::SignConvention::Generator : fit::SignConvention::Load;
-    } else if (arg == "--dark-floor") {
-      const WholeNumber floor = ReadWholeNumber(v);
-      if (floor.kind != NumberKind::Number || floor.value < 0)
-        return refuse("--dark-floor takes a current density of 0 or more in A/cm2, not \"" + Shown(v) +
-                      "\".");
-      o.darkFloor = floor.value;
-    } else if (arg == "--weight") {
-      const WholeNumber w = eq == std::string::npos ? WholeNumber{} : ReadWholeNumber(v.substr(eq + 1));
-      if (w.kind != NumberKind::Number || !(w.value > 0))
-        return refuse("--weight needs CURVE=W with a weight above 0, not \"" + Shown(v) + "\".");
-      weights.emplace_back(v.substr(0, eq), w.value);
-    } else {
-      return refuse("unknown option " + Shown(arg) + " (see pelarin-batch fit --help).");
-    }
-  }
+  if (!FitOptionTable(o, d).Parse(args, err)) return std::nullopt;
   if (o.help) return o;
   if (o.curves.empty()) return refuse("give at least one --data CURVE=FILE.");
   if (o.free.empty()) return refuse("give at least one --free NAME.");
   if (o.out.empty()) return refuse("--out FITTED.plr is required.");
-  for (fit::CurveFile& c : o.curves) c.unit = unit, c.sign = sign, c.coupled = coupled;
+  for (fit::CurveFile& c : o.curves) c.unit = d.unit, c.sign = d.sign, c.coupled = d.coupled;
   // One measurement counts once: the same file at the same conditions twice is a mistake.
   for (std::size_t i = 0; i < o.curves.size(); ++i)
     for (std::size_t j = 0; j < i; ++j) {
@@ -259,7 +313,7 @@ std::optional<FitCommandOptions> ParseFitOptions(const std::vector<std::string>&
       if (pa == pb && a.T == b.T && a.X == b.X)
         return refuse("--data " + Shown(a.path) + " is given twice at the same conditions.");
     }
-  for (const auto& [name, weight] : weights) {
+  for (const auto& [name, weight] : d.weights) {
     bool found = false;
     for (fit::CurveFile& c : o.curves)
       if (c.name == name) c.weight = weight, found = true;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -51,6 +53,36 @@ TEST(Help, MentionsOnlyOptionsTheBatchToolHasAndEveryCommand) {
   for (const char* command :
        {"pelarin-batch figures", "pelarin-batch fit", "pelarin-batch scan", "scan-merge"})
     EXPECT_NE(help.find(command), std::string::npos) << command;
+}
+
+// Each command's --help lists its options in lines that fit 110 columns, and each option of the list is
+// one the command reads (an unknown one is refused as unknown).
+TEST(Help, EveryCommandsOptionListIsItsParser) {
+  const auto refusalOf = [](auto parse, const std::string& option) -> std::optional<std::string> {
+    std::ostringstream err;
+    static_cast<void>(parse({option}, err));
+    return err.str();
+  };
+  const std::pair<std::string, std::function<std::string(const std::string&)>> commands[] = {
+      {BatchHelp(), [&](const std::string& o) { return *refusalOf(ParseBatchOptions, o); }},
+      {ScanHelp(), [&](const std::string& o) { return *refusalOf(ParseScanOptions, o); }},
+      {FiguresHelp(), [&](const std::string& o) { return *refusalOf(ParseFiguresOptions, o); }},
+      {FitHelp(), [&](const std::string& o) { return *refusalOf(ParseFitOptions, o); }},
+  };
+  const std::regex listed("\\n  (-[-a-z]+)");
+  for (const auto& [help, refusal] : commands) {
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with("  -") || line.starts_with(std::string(22, ' '))) {
+        EXPECT_LE(line.size(), 110u) << line;
+      }
+    }
+    int options = 0;
+    for (std::sregex_iterator it(help.begin(), help.end(), listed), end; it != end; ++it, ++options)
+      EXPECT_EQ(refusal((*it)[1].str()).find("unknown option"), std::string::npos) << (*it)[1].str();
+    EXPECT_GE(options, 5) << help.substr(0, 40);
+    EXPECT_NE(refusal("--no-such-option").find("unknown option"), std::string::npos);
+  }
 }
 
 TEST(Help, StatesTheBoxesReadingRulesAsTheFormReadsThem) {
