@@ -328,9 +328,7 @@ std::optional<std::string> CheckScan(ScanSetup& setup, const std::string& study)
   for (const ExactCurve& curve : ExactCurves(setup.study->exact, allLit))
     setup.colours.emplace(curve.name, curve.colour);
   if (!IsOffered(setup.study->availability, check.par))
-    return "the study \"" + std::string(setup.study->batchName) +
-           "\" is not offered for these parameters (it needs " +
-           NeededIllumination(setup.study->availability) + ")";
+    return NotOfferedText(setup.study->batchName, setup.study->availability);
   std::string error;
   for (const ScanAxis& axis : setup.grid.axes)  // a sample's draws are checked one by one
     if (!axis.spread && !AxisValuesAccepted(setup, axis, error)) return error;

@@ -82,11 +82,7 @@ constexpr int kCurvePalette[] = {12, 9, 2, 13, 4, 1, 6, 5, 10, 3, 8, 0};
 // The colour bar is painted in this many bands, finer than the eye tells apart.
 constexpr int kBarBands = 128;
 
-std::string ShortLabel(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4g", v);
-  return text;
-}
+std::string ShortLabel(double v) { return GeneralText(v, 4); }
 
 void DrawCurves(const std::vector<ScanRow>& rows, const ScanAxis& axis, const std::string& title,
                 const std::string& yTitle, const std::map<std::string, Colour>& colours,

@@ -148,11 +148,7 @@ class BatchUi : public Ui {
   std::ostream& err_;
 };
 
-std::string Number(double value) {
-  std::ostringstream text;
-  text << std::setprecision(4) << value;
-  return text.str();
-}
+std::string Number(double value) { return GeneralText(value, 4); }
 
 std::string Joined(const std::vector<std::string>& parts, const std::string& separator) {
   std::string joined;
@@ -448,9 +444,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   for (const BadBox& box : bad) err << "pelarin-batch: " << box.sentence << "\n";
   if (!bad.empty()) return kBatchUsage;
   if (!IsOffered(study.availability, state.par)) {
-    err << "pelarin-batch: the study \"" << study.batchName << "\" needs "
-        << NeededIllumination(study.availability)
-        << "; the window program does not offer it for these parameters.\n";
+    err << "pelarin-batch: " << NotOfferedText(study.batchName, study.availability) << ".\n";
     return kBatchUsage;
   }
 

@@ -98,8 +98,7 @@ int RunFigures(const FiguresOptions& options, std::ostream& out, std::ostream& e
   state.figures.incidentPower = options.incidentPower;
   std::error_code ec;
   if (!IsOffered(study.availability, state.par)) {
-    err << kName << "the study \"" << study.batchName << "\" needs " << NeededIllumination(study.availability)
-        << "; the window program does not offer it for these parameters.\n";
+    err << kName << NotOfferedText(study.batchName, study.availability) << ".\n";
     return kBatchUsage;
   }
   std::optional<fs::path> summary;

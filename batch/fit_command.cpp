@@ -24,11 +24,7 @@ namespace {
 
 constexpr const char* kName = "pelarin-batch fit: ";
 
-std::string Number(double x) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", x);
-  return text;
-}
+std::string Number(double x) { return GeneralText(x, 6); }
 
 // NAME=LO:HI bounds, or the defaults for NAME alone.
 std::optional<fit::FreeParameter> FreeOf(const std::string& name, const std::string& bounds,
@@ -138,9 +134,8 @@ OptionTable FitOptionTable(FitCommandOptions& o, CurveDefaults& d) {
              const auto eq = v.find('=');
              if (eq == std::string::npos) return "--data needs CURVE=FILE, not \"" + Shown(v) + "\".";
              if (!fit::LitSetOf(v.substr(0, eq)))
-               return "--data " + Shown(v.substr(0, eq)) +
-                      "=...: the configurations are lit, dark, lit:1, lit:2, lit:3, lit:12, lit:13 and "
-                      "lit:23.";
+               return "--data " + Shown(v.substr(0, eq)) + "=...: the configurations are " +
+                      fit::CurveConfigurationList() + ".";
              o.curves.push_back({.name = v.substr(0, eq), .path = v.substr(eq + 1)});
              return std::string();
            }})

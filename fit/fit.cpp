@@ -27,13 +27,8 @@ constexpr double kLn10 = 2.302585092994046;
 constexpr double kZ95 = 1.959963984540054;  // the normal distribution's two-sided 95 % point
 
 const ParameterRow& Row(int index) { return kParameterRows[static_cast<std::size_t>(index)]; }
-std::string Name(int index) { return std::string(Row(index).name); }
 
-std::string Text(double x) {
-  std::ostringstream text;
-  text << x;
-  return text.str();
-}
+std::string Text(double x) { return GeneralText(x, 6); }
 
 // The fitted coordinate of a parameter value: its decimal logarithm on a log scale, else the value.
 double ToCoordinate(const FreeParameter& free, double value) {
@@ -315,8 +310,8 @@ std::string Separating(int a, int b, const std::vector<MeasuredCurve>& curves) {
   const bool coupled =
       std::any_of(curves.begin(), curves.end(), [](const MeasuredCurve& c) { return c.circuit.coupled; });
   if (isRs(a) && isRs(b) && !coupled)
-    return "the series resistances act in the stack only as their sum, so the data determine " + Name(a) +
-           " + " + Name(b) + ", not each; fix one of them";
+    return "the series resistances act in the stack only as their sum, so the data determine " +
+           ParameterName(a) + " + " + ParameterName(b) + ", not each; fix one of them";
   const auto given = [&](int j) {
     return std::any_of(curves.begin(), curves.end(),
                        [&](const MeasuredCurve& c) { return c.name == "lit:" + std::to_string(j); });
@@ -358,6 +353,16 @@ std::optional<std::array<bool, 3>> LitSetOf(std::string_view name) {
   return lit;
 }
 
+std::string CurveConfigurationList() {
+  std::string list;
+  for (std::size_t i = 0; i < kCurveConfigurations.size(); ++i)
+    list.append(i == 0                                 ? ""
+                : i + 1 == kCurveConfigurations.size() ? " and "
+                                                       : ", ")
+        .append(kCurveConfigurations[i]);
+  return list;
+}
+
 bool MeasuredCurve::Dark() const { return !circuit.lit[0] && !circuit.lit[1] && !circuit.lit[2]; }
 
 bool FreeParameter::Log() const { return Row(index).LogScale(); }
@@ -397,17 +402,18 @@ std::optional<std::string> FitOptions::Problem() const {
   for (std::size_t i = 0; i < free.size(); ++i) {
     const FreeParameter& f = free[i];
     if (f.index < 0 || f.index >= kParameterCount) return "a free parameter is no parameter of the cell";
-    if (!Row(f.index).fittable) return Name(f.index) + " is a curve's condition, not a parameter to fit";
+    if (!Row(f.index).fittable)
+      return ParameterName(f.index) + " is a curve's condition, not a parameter to fit";
     for (std::size_t j = 0; j < i; ++j)
-      if (free[j].index == f.index) return Name(f.index) + " is named free twice";
-    const std::string bounds = Name(f.index) + "=" + Text(f.lo) + ":" + Text(f.hi);
+      if (free[j].index == f.index) return ParameterName(f.index) + " is named free twice";
+    const std::string bounds = ParameterName(f.index) + "=" + Text(f.lo) + ":" + Text(f.hi);
     if (!std::isfinite(f.lo) || !std::isfinite(f.hi) || !(f.lo < f.hi))
       return "the bounds " + bounds + " need LO below HI, both finite";
     const ParameterRow& row = Row(f.index);
     if (row.rule == ReadRule::Bounded) {
       if (!row.InRange(f.lo) || !row.InRange(f.hi))
-        return "the bounds " + bounds + " leave the form's range of " + Name(f.index) + ", " + Text(row.low) +
-               " to " + Text(row.high) + (row.highClosed ? "" : " (below it)");
+        return "the bounds " + bounds + " leave the form's range of " + ParameterName(f.index) + ", " +
+               Text(row.low) + " to " + Text(row.high) + (row.highClosed ? "" : " (below it)");
       continue;
     }
     const bool positive = f.Log() || row.rule == ReadRule::IdealityFactor;
@@ -415,7 +421,7 @@ std::optional<std::string> FitOptions::Problem() const {
       return "the bounds " + bounds + " hold values the form does not take (" +
              (positive ? "the lowest must be above 0" : "the lowest cannot be negative") + ")";
     if (row.rule == ReadRule::Coupling && (f.lo < row.lowerLimit || f.hi > 1e13))
-      return "the bounds " + bounds + " leave the form's range of " + Name(f.index) + ", " +
+      return "the bounds " + bounds + " leave the form's range of " + ParameterName(f.index) + ", " +
              Text(row.lowerLimit) + " to 1e13";
   }
   const auto isFree = [&](int index) {
@@ -682,8 +688,9 @@ FitResult Fit(const FitOptions& options, const ProgressCallback& progress) {
     // The cell is fitted within the bounds: an interval reaching beyond them says nothing of the cell there.
     if (e.determined && (e.low95 < f.lo || e.high95 > f.hi)) {
       e.low95 = std::max(e.low95, f.lo), e.high95 = std::min(e.high95, f.hi);
-      fit.warnings.push_back("The 95 % interval of " + Name(f.index) + " reaches beyond its bounds " +
-                             Text(f.lo) + " to " + Text(f.hi) + "; it is clipped to them.");
+      fit.warnings.push_back("The 95 % interval of " + ParameterName(f.index) +
+                             " reaches beyond its bounds " + Text(f.lo) + " to " + Text(f.hi) +
+                             "; it is clipped to them.");
     }
     fit.estimates.push_back(e);
   }
@@ -693,14 +700,14 @@ FitResult Fit(const FitOptions& options, const ProgressCallback& progress) {
     const FreeParameter& f = options.free[i];
     const double value = options.start.*Row(f.index).member;
     if (value < f.lo || value > f.hi)
-      fit.warnings.push_back("The form's " + Name(f.index) + " = " + Text(value) +
+      fit.warnings.push_back("The form's " + ParameterName(f.index) + " = " + Text(value) +
                              " lies outside its bounds " + Text(f.lo) + " to " + Text(f.hi) +
                              ": the first start was moved to the nearest bound.");
     const double lo = ToCoordinate(f, f.lo), hi = ToCoordinate(f, f.hi);
     const double span = 1e-6 * (hi - lo);
     if (x[i] - lo <= span || hi - x[i] <= span)
       fit.warnings.push_back(
-          Name(f.index) + " ended on its bound " + Text(x[i] - lo <= span ? f.lo : f.hi) +
+          ParameterName(f.index) + " ended on its bound " + Text(x[i] - lo <= span ? f.lo : f.hi) +
           ": the best fit may lie beyond it; widen the bounds if the cell can have such a value.");
   }
   // A minimum that only one start found, with the others ending clearly higher, may not be the lowest.
@@ -725,13 +732,13 @@ FitResult Fit(const FitOptions& options, const ProgressCallback& progress) {
   const std::string from = "from " + CurveList(options.curves);
   const auto together = [&](std::size_t a, std::size_t b, const std::string& how) {
     const int pa = options.free[a].index, pb = options.free[b].index;
-    fit.warnings.push_back(Name(pa) + " and " + Name(pb) + " cannot be told apart " + from + " alone" + how +
-                           "; " + Separating(pa, pb, options.curves) + ".");
+    fit.warnings.push_back(ParameterName(pa) + " and " + ParameterName(pb) + " cannot be told apart " + from +
+                           " alone" + how + "; " + Separating(pa, pb, options.curves) + ".");
   };
   for (const std::vector<std::size_t>& direction : nullDirections) {
     if (direction.size() == 1)
-      fit.warnings.push_back("The data cannot determine " + Name(options.free[direction[0]].index) + " " +
-                             from + ": it moves no residual.");
+      fit.warnings.push_back("The data cannot determine " + ParameterName(options.free[direction[0]].index) +
+                             " " + from + ": it moves no residual.");
     for (std::size_t a = 0; a < direction.size(); ++a)
       for (std::size_t b = a + 1; b < direction.size(); ++b) together(direction[a], direction[b], "");
   }

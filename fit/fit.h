@@ -21,6 +21,11 @@ namespace pelarin::fit {
 // Which junctions a measured curve's light reaches, by its name: "lit" (all), "dark", "lit:1", "lit:2",
 // "lit:3", "lit:12", "lit:13", "lit:23"; nothing for another name.
 [[nodiscard]] std::optional<std::array<bool, 3>> LitSetOf(std::string_view name);
+// Every such name, in that order.
+inline constexpr std::array<std::string_view, 8> kCurveConfigurations = {
+    "lit", "dark", "lit:1", "lit:2", "lit:3", "lit:12", "lit:13", "lit:23"};
+// The names as a sentence lists them: "lit, dark, ... and lit:23".
+[[nodiscard]] std::string CurveConfigurationList();
 
 struct MeasuredCurve {
   std::string name;  // as above

@@ -12,13 +12,7 @@
 namespace pelarin::fit {
 namespace {
 
-std::string Number(double x) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", x);
-  return text;
-}
-
-std::string Name(int index) { return std::string(kParameterRows[static_cast<std::size_t>(index)].name); }
+std::string Number(double x) { return GeneralText(x, 6); }
 
 std::string Unit(int index) {
   const std::string unit(kParameterRows[static_cast<std::size_t>(index)].unit);
@@ -36,8 +30,9 @@ std::string FitReportText(const FitOptions& options, const FitResult& r) {
                 "standard error", "95% low", "95% high", "unit");
   out += line;
   for (const ParameterEstimate& e : r.estimates) {
-    std::snprintf(line, sizeof line, "%-9s %12.6g %12.6g %14.6g %12.6g %12.6g  %s\n", Name(e.index).c_str(),
-                  e.start, e.fitted, e.standardError, e.low95, e.high95, Unit(e.index).c_str());
+    std::snprintf(line, sizeof line, "%-9s %12.6g %12.6g %14.6g %12.6g %12.6g  %s\n",
+                  ParameterName(e.index).c_str(), e.start, e.fitted, e.standardError, e.low95, e.high95,
+                  Unit(e.index).c_str());
     out += line;
   }
   for (const CurveResidual& c : r.residuals) {
@@ -51,7 +46,7 @@ std::string FitReportText(const FitOptions& options, const FitResult& r) {
   for (const std::vector<double>& other : r.otherMinima) {
     out += "another minimum within 1 % of the cost:";
     for (std::size_t i = 0; i < other.size(); ++i)
-      out += " " + Name(options.free[i].index) + "=" + Number(other[i]);
+      out += " " + ParameterName(options.free[i].index) + "=" + Number(other[i]);
     out += "\n";
   }
   for (const std::string& warning : r.warnings) out += "warning: " + warning + "\n";
@@ -77,8 +72,8 @@ std::string FitReportCsv(const FitOptions& options, const FitResult& result) {
   std::string csv = "parameter,start,fitted,standard error,95% low,95% high,unit\r\n";
   const auto field = [](double x) { return std::isfinite(x) ? ShortestText(x) : std::string(); };
   for (const ParameterEstimate& e : result.estimates)
-    csv += Name(e.index) + "," + field(e.start) + "," + field(e.fitted) + "," + field(e.standardError) + "," +
-           field(e.low95) + "," + field(e.high95) + "," +
+    csv += ParameterName(e.index) + "," + field(e.start) + "," + field(e.fitted) + "," +
+           field(e.standardError) + "," + field(e.low95) + "," + field(e.high95) + "," +
            CsvField(std::string(kParameterRows[static_cast<std::size_t>(e.index)].unit)) + "\r\n";
   csv +=
       "\r\ncurve,points,RMS residual,T (\xC2\xB0"

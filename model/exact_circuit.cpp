@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "model/calc_error.h"
+#include "model/number_text.h"
 
 namespace pelarin::exact {
 namespace {
@@ -13,12 +14,7 @@ namespace {
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr int kIterationCap = 400;
 
-std::string Num(double x) {
-  std::ostringstream text;
-  text.precision(6);
-  text << x;
-  return text.str();
-}
+std::string Num(double x) { return GeneralText(x, 6); }
 
 // A point that splits the bracket [lo, hi]: the arithmetic middle where the ends are of one size, the
 // geometric one where they are orders of magnitude apart (an end at 0 counts as 1e-30 of the other), and 0

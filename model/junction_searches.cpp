@@ -54,6 +54,7 @@
 #include <string>
 
 #include "model/calc_error.h"
+#include "model/number_text.h"
 #include "model/solvers.h"
 
 namespace pelarin {
@@ -75,11 +76,7 @@ constexpr double kExpRelativeSlack = 0x1p-48;
 constexpr double kExpAbsoluteSlack = 0x1p-1020;
 constexpr double kLargestTrustedExp = 0x1p1000;
 
-std::string Num(double x) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.10g", x);
-  return text;
-}
+std::string Num(double x) { return GeneralText(x, 10); }
 
 [[noreturn, gnu::cold, gnu::noinline]] void Fault(const char* search, const std::string& what,
                                                   const WorkingSet& ws) {

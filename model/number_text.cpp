@@ -380,6 +380,12 @@ std::string ShortestText(double value) {
   return std::string(buffer, result.ptr);
 }
 
+std::string GeneralText(double value, int digits) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.*g", digits, value);
+  return text;
+}
+
 void AppendShortest(std::string& out, double value) {
   char buffer[32];  // the shortest round-trip text of a double has at most 24 characters
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);

@@ -64,6 +64,10 @@ struct WholeNumber {
 // "12.3", "1235").
 [[nodiscard]] std::string SignificantText(double value, int digits);
 
+// printf's %.*g: at most digits significant digits, exponent form below 1e-4 and from 10^digits, trailing
+// zeros dropped ("1.383e-09", "0.7304"): numbers in messages and reports.
+[[nodiscard]] std::string GeneralText(double value, int digits);
+
 // The shortest text that reads back as exactly value ("0.00814", "1e-09"): numbers in CSV files.
 [[nodiscard]] std::string ShortestText(double value);
 // The same text appended to out, without a string of its own: the rows of a scan of millions of cells.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "model/state.h"
@@ -207,6 +208,11 @@ inline constexpr std::array<ParameterRow, kParameterCount> kParameterRows = {{
     if (label == name) return i;
   }
   return -1;
+}
+
+// The name of the parameter in a box ("Jsc2").
+[[nodiscard]] inline std::string ParameterName(int index) {
+  return std::string(kParameterRows[static_cast<std::size_t>(index)].name);
 }
 
 }  // namespace pelarin

@@ -33,8 +33,6 @@ struct FitOutcome {
   py::list otherMinima;
 };
 
-std::string NameOf(int index) { return std::string(kParameterRows[static_cast<std::size_t>(index)].name); }
-
 // The conditions a curve was measured at: a dict of T (degrees C) and X (suns), read as their boxes are.
 void ReadConditions(const std::string& where, const py::handle& conditions, fit::MeasuredCurve& curve) {
   if (!py::isinstance<py::dict>(conditions))
@@ -171,7 +169,7 @@ FitOutcome Fit(const Cell& cell, const py::object& data, const py::dict& free, b
       return py::float_(x);
     };
     py::dict row;
-    row["parameter"] = NameOf(e.index);
+    row["parameter"] = ParameterName(e.index);
     row["start"] = e.start;
     row["fitted"] = e.fitted;
     row["standard error"] = known(e.standardError);
@@ -195,7 +193,7 @@ FitOutcome Fit(const Cell& cell, const py::object& data, const py::dict& free, b
   for (const std::vector<double>& minimum : result.otherMinima) {
     py::dict values;
     for (std::size_t i = 0; i < minimum.size() && i < options.free.size(); ++i)
-      values[py::str(NameOf(options.free[i].index))] = minimum[i];
+      values[py::str(ParameterName(options.free[i].index))] = minimum[i];
     outcome.otherMinima.append(values);
   }
   outcome.warnings = result.warnings;

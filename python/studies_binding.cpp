@@ -84,9 +84,7 @@ const StudyEntry& StudyNamed(const std::string& name) {
 
 void CheckOffered(const StudyEntry& study, const Parameters& par) {
   if (!IsOffered(study.availability, par))
-    throw InputError("the study \"" + std::string(study.batchName) + "\" needs " +
-                     NeededIllumination(study.availability) +
-                     "; the window program does not offer it for these parameters.");
+    throw InputError(NotOfferedText(study.batchName, study.availability) + ".");
 }
 
 void CheckIncidentPower(double power) {

@@ -98,6 +98,13 @@ struct Availability {
   return "junction " + k + " illuminated (Jsc" + k + " nonzero)";
 }
 
+// The refusal of a study that is not offered for the parameters, without its final stop.
+[[nodiscard]] inline std::string NotOfferedText(std::string_view batchName,
+                                                const Availability& availability) {
+  return "the study \"" + std::string(batchName) + "\" needs " + NeededIllumination(availability) +
+         "; the window program does not offer it for these parameters";
+}
+
 // A study's entry as the menus know it.
 struct StudyMenuEntry {
   MenuItem item;

@@ -44,11 +44,7 @@ QString Q(std::string_view text) {
 }
 
 // A number to read at a glance: "%.4g" for a cost, "%.6g" for a parameter's value.
-std::string Short(double x, int digits) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*g", digits, x);
-  return text;
-}
+std::string Short(double x, int digits) { return GeneralText(x, digits); }
 
 // A number typed in a box, decimal commas read as points as the form reads them.
 std::optional<double> Typed(const QString& text) {
@@ -71,9 +67,6 @@ enum CurveColumn {
   kWeight,
   kRemove
 };
-
-constexpr const char* kConfigurations[] = {"lit",   "dark",   "lit:1",  "lit:2",
-                                           "lit:3", "lit:12", "lit:13", "lit:23"};
 
 // "Rp1 and Jsd11", "Rs1, Rp1 and Jsd11".
 std::string NameList(const std::vector<fit::ParameterEstimate>& estimates) {
@@ -338,7 +331,8 @@ void FitDialog::AddCurveRow(const std::string& path) {
   file->setToolTip(Q(path));
   curves_->setItem(r, kFile, file);
   row.configuration = new QComboBox;
-  for (const char* name : kConfigurations) row.configuration->addItem(name);
+  for (const std::string_view name : fit::kCurveConfigurations)
+    row.configuration->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
   row.configuration->setToolTip(
       "Which junctions the light reaches: all (lit), none (dark), one (lit:1 ...) or a pair (lit:12 ...)");
   // A file named for a dark measurement most likely holds one.
