@@ -16,16 +16,20 @@
 #include "batch/fit_command.h"
 #include "batch/image_plugin.h"
 #include "batch/scan_command.h"
+#include "pelarin_version.h"
 
 namespace {
 
-// The image plugin beside this program, loaded on demand and finished before the program ends.
+// The image plugin of this program, loaded on demand and finished before the program ends.
 class ImagePlugin {
  public:
   ImagePlugin() {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    path_ = (ec ? std::filesystem::path(".") : self.parent_path()) / kImagePluginFile;
+    const std::filesystem::path folder = ec ? std::filesystem::path(".") : self.parent_path();
+    // Beside the program in the build tree; in <prefix>/libexec/pelarin once installed.
+    path_ = folder / kImagePluginFile;
+    if (!std::filesystem::exists(path_, ec)) path_ = folder / ".." / "libexec" / "pelarin" / kImagePluginFile;
     handle_ = ::dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
       const char* why = ::dlerror();
@@ -83,6 +87,10 @@ extern "C" void StopScan(int) { scanStop = true; }
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << "pelarin-batch " PELARIN_VERSION "\n";
+    return pelarin::kBatchOk;
+  }
   if (!args.empty() && args[0] == "scan-merge")
     return pelarin::RunScanMerge({args.begin() + 1, args.end()}, std::cout, std::cerr);
   if (!args.empty() && args[0] == "figures") {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/calc_error.h"
+#include "pelarin_version.h"
 #include "python/bindings.h"
 #include "workspace/study_folder.h"
 
@@ -143,6 +144,7 @@ PYBIND11_MODULE(pelarin, m) {
   namespace py = pybind11;
   namespace python = pelarin::python;
   m.doc() = python::kManual;
+  m.attr("__version__") = PELARIN_VERSION;
   // The program's errors, as Python knows them: the one place they are translated.
   // pybind11 hands each translator the exception by value.
   py::register_exception_translator(

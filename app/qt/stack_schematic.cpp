@@ -2,12 +2,25 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 #include <algorithm>
 
 namespace pelarin {
 namespace {
 
 const QColor kRed(0xFF, 0, 0), kGreen(0, 0xC0, 0), kBlue(0, 0, 0xFF);
+
+// A diode symbol pointing in the forward direction (towards the lower terminal), centred on (cx, cy).
+void Diode(QPainter& p, double cx, double cy, double s, const QColor& colour, double line) {
+  QPainterPath triangle;
+  triangle.moveTo(cx - s, cy + s * 0.8);
+  triangle.lineTo(cx + s, cy + s * 0.8);
+  triangle.lineTo(cx, cy - s * 0.8);
+  triangle.closeSubpath();
+  p.fillPath(triangle, colour);
+  p.setPen(QPen(colour, line, Qt::SolidLine, Qt::FlatCap));
+  p.drawLine(QPointF(cx - s, cy - s * 0.8), QPointF(cx + s, cy - s * 0.8));
+}
 
 // A resistor drawn as a rectangle on the vertical wire from (x, yFrom) to (x, yTo), labelled beside it.
 void Resistor(QPainter& p, double x, double yFrom, double yTo, const QString& label, const QColor& colour,
@@ -28,16 +41,8 @@ void Junction(QPainter& p, const QRectF& box, const QString& name, const QColor&
   p.setPen(QPen(colour, 1.8));
   p.setBrush(QColor(colour.red(), colour.green(), colour.blue(), 40));
   p.drawRect(box);
-  // A diode symbol pointing in the forward direction (towards the lower terminal).
-  const double cx = box.center().x() - box.width() * 0.25, cy = box.center().y();
-  const double s = std::min(box.height() * 0.3, 9.0);
-  QPainterPath triangle;
-  triangle.moveTo(cx - s, cy + s * 0.8);
-  triangle.lineTo(cx + s, cy + s * 0.8);
-  triangle.lineTo(cx, cy - s * 0.8);
-  triangle.closeSubpath();
-  p.fillPath(triangle, colour);
-  p.drawLine(QPointF(cx - s, cy - s * 0.8), QPointF(cx + s, cy - s * 0.8));
+  Diode(p, box.center().x() - box.width() * 0.25, box.center().y(), std::min(box.height() * 0.3, 9.0), colour,
+        1.8);
   p.setPen(colour);
   p.drawText(QRectF(box.center().x() - 4, box.top(), box.width() / 2 + 4, box.height()),
              Qt::AlignVCenter | Qt::AlignLeft, name);
@@ -57,6 +62,43 @@ void Node(QPainter& p, QPointF at, const QString& name, bool labelRight = true) 
 constexpr double kDrawnWidth = 260, kDrawnHeight = 160;
 
 }  // namespace
+
+void DrawStackIcon(QPainter& p, double side) {
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(side / 64, side / 64);  // drawn on a 64 x 64 grid
+  // Three rays of light onto the top junction.
+  p.setPen(QPen(QColor(230, 170, 0), 3.2, Qt::SolidLine, Qt::RoundCap));
+  for (int i = 0; i < 3; ++i) {
+    const double x = 17 + i * 13;
+    p.drawLine(QPointF(x + 6, 1.5), QPointF(x, 11));
+  }
+  // The stack: top (blue), middle (green), bottom (red), joined by the series wire.
+  p.setPen(QPen(Qt::black, 2.4));
+  p.drawLine(QPointF(32, 12), QPointF(32, 63));
+  const QColor colours[] = {kBlue, kGreen, kRed};
+  for (int j = 0; j < 3; ++j) {
+    const QRectF box(6, 13 + j * 17, 52, 15);
+    p.setPen(QPen(colours[j], 2.4));
+    p.setBrush(QColor(colours[j].red(), colours[j].green(), colours[j].blue(), 60));
+    p.drawRect(box);
+    Diode(p, 32, box.center().y(), 5.5, colours[j], 2.4);
+  }
+  p.restore();
+}
+
+QIcon StackIcon() {
+  QIcon icon;
+  for (const int side : {16, 24, 32, 48, 64, 128, 256}) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    DrawStackIcon(p, side);
+    p.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
 
 StackSchematic::StackSchematic(QWidget* parent) : QWidget(parent) {
   // Drawn for 260 x 160 pixels at least, and scaled down into a smaller form.

@@ -349,3 +349,15 @@ def test_every_public_name_is_documented():
     assert "scan(" in pelarin.__doc__ and "fit(" in pelarin.__doc__
     public = [getattr(pelarin, name) for name in pelarin.__all__ + ["ScanTable"]]
     assert all((thing.__doc__ or "").strip() for thing in public if callable(thing))
+
+
+def test_to_pandas_is_the_scan_file_read_by_pandas(tmp_path):
+    pandas = pytest.importorskip("pandas")
+    table = pelarin.scan("two", pelarin.Parameters(), {"Jsc2": ("lin", 0, 0.012, 3)}, summary=tmp_path / "s.csv")
+    frame = table.to_pandas()
+    read = pandas.read_csv(tmp_path / "s.csv", comment="#", keep_default_na=False, float_precision="round_trip",
+                           na_values={c: [""] for c in frame.columns if frame[c].dtype.kind == "f"})
+    assert list(frame.columns) == list(read.columns[:-1])  # the file's last column is the row check
+    for column in frame.columns:
+        assert frame[column].tolist() == read[column].tolist() or (
+            np.array_equal(frame[column], read[column], equal_nan=True)), column
