@@ -390,8 +390,7 @@ int StatusOf(const ScanOutcome& outcome, const ScanRequest& request, std::ostrea
   switch (outcome.end) {
     case ScanEnd::Done:
       return kBatchOk;
-    case ScanEnd::CellsFailed:
-      err << tool << "some cells failed; their rows say why.\n";
+    case ScanEnd::CellsFailed:  // said after the file's line
       return kBatchFailed;
     case ScanEnd::Refused:
       err << tool << outcome.message << "\n";
@@ -449,6 +448,8 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
   out << "written: " << summary << " (" << outcome.written << " cells";
   if (outcome.kept > 0) out << ", " << outcome.kept << " kept from before";
   out << ")\n";
+  if (outcome.end == ScanEnd::CellsFailed)
+    err << "pelarin-batch scan: some cells failed; their rows say why.\n";
   if (request->grid.samples > 0) ReportSpread(summary, request->grid.axes.size(), outcome.redraws, out, err);
   if (options.plot && !PlotScan(options, summary, outcome.colours, startDir, out, err, saveImage))
     status = kBatchFailed;
