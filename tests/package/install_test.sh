@@ -42,6 +42,10 @@ for page in "pelarin:Pelarin simulates" "pelarin-batch:Runs one study of Pelarin
   [ "$(MANPATH="$usr/share/man" man -w "$name")" = "$usr/share/man/man1/$name.1.gz" ] || fail "man -w $name"
   zcat "$usr/share/man/man1/$name.1.gz" | grep -q "${page#*:}" || fail "the man page of $name is not its --help"
 done
+for command in FIGURES SCAN FIT; do
+  zcat "$usr/share/man/man1/pelarin-batch.1.gz" | grep -q "^\.SH \"$command COMMAND\"" ||
+    fail "the man page of pelarin-batch lacks its $command command"
+done
 
 # The installed programs from their own folder, in a folder of their own.
 mkdir "$scratch/work"
