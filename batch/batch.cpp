@@ -85,9 +85,8 @@ class BatchUi : public Ui {
       case Question::OverwriteParameters:
         if (!options_.overwrite) {
           ++overwriteDeclined;
-          err_
-              << "pelarin-batch: a file of that name exists already; it is kept (give --overwrite to replace "
-                 "it).\n";
+          err_ << "pelarin-batch: a file of that name exists already; it is kept (give --overwrite to "
+                  "replace it).\n";
         }
         return options_.overwrite;
       case Question::DeleteStudy:
@@ -270,20 +269,19 @@ namespace {
 OptionTable BatchOptionTable(BatchOptions& o) {
   OptionTable table("pelarin-batch: ", "--help");
   table
-      .Add(TextOption(
-          "--params", "FILE.plr", o.params,
-          "load a parameter file first, as Files > Open does: it sets the study name and the folder of "
-          "the study (the stack studies put their study folder beside the file); a file that is not a "
-          "parameter file is refused, naming its first bad line"))
+      .Add(TextOption("--params", "FILE.plr", o.params,
+                      "load a parameter file first, as Files > Open does: it sets the study name and the "
+                      "folder of the study (the stack studies put their study folder beside the file); a "
+                      "file that is not a parameter file is refused, naming its first bad line"))
       .Add(SetOption(
           o.sets,
-          "type TEXT into the box of parameter NAME (Rs1, Rp1, Jsc1, Jsd11, Jsd12, m11, m12, ..., Rl1, "
-          "Rl2, Rg1, Rg2, Rg3; the form labels md11 ... work too), or of an operating condition (T in "
-          "degrees C, X in suns, Eg1..3 in eV, alpha1..3 in 1/K; the 26 are the cell at 26.85 degrees "
-          "C and one sun), or of the coupling physics (beta2, beta3 luminescent coupling from 0 to 1; "
-          "Abd1..3, Vbd1..3 in V, nbd1..3 reverse breakdown); applied after --params, may be "
-          "repeated.\nEach box is read as the window program reads it: a comma is a decimal point, and "
-          "text that is not a number or a value no cell can have is refused"))
+          "type TEXT into the box of parameter NAME (Rs1, Rp1, Jsc1, Jsd11, Jsd12, m11, m12, ..., Rl1, Rl2, "
+          "Rg1, Rg2, Rg3; the form labels md11 ... work too), or of an operating condition (T in degrees C, "
+          "X in suns, Eg1..3 in eV, alpha1..3 in 1/K; the 26 are the cell at 26.85 degrees C and one sun), "
+          "or of the coupling physics (beta2, beta3 luminescent coupling from 0 to 1; Abd1..3, Vbd1..3 in V, "
+          "nbd1..3 reverse breakdown); applied after --params, may be repeated.\nEach box is read as the "
+          "window program reads it: a comma is a decimal point, and text that is not a number or a value no "
+          "cell can have is refused"))
       .Add(TextOption("--dir", "DIR", o.dir,
                       "working folder, made when missing (default: the current one); the independent study "
                       "writes its study folder and its parameter file <study name>.plr here"))
@@ -293,36 +291,28 @@ OptionTable BatchOptionTable(BatchOptions& o) {
       .Add(FlagOption("--overwrite", o.overwrite,
                       "replace result tables, the parameter file, images and the summary that exist already "
                       "(without it, a run that would replace one stops before computing and names it)"))
-      .Add(FlagOption(
-          "--no-save", o.noSave,
-          "answer No to \"Do you want to save the data ?\": nothing is written, and a study folder the "
-          "run made is removed again"))
-      .Add(
-          {{"--images"},
-           "FORMAT",
-           "also save each drawn plot as the window shows it, with its titles and legend: <label>_ill.FORMAT "
-           "and <label>_dark.FORMAT in the study folder; FORMAT is bmp (the default, as the window's double "
-           "click saves), png or svg",
-           [&o](const std::string& v) {
-             o.images = true;
-             if (!v.empty()) o.imageFormat = v;
-             if (o.imageFormat != "bmp" && o.imageFormat != "png" && o.imageFormat != "svg")
-               return "--images takes bmp, png or svg (got \"" + Shown(o.imageFormat) + "\").";
-             return std::string();
-           },
-           true})
-      .Add(
-          TextOption("--summary", "FILE.csv", o.summary,
-                     "write the figures of merit of every curve drawn to FILE.csv, one row per curve (study, "
-                     "window, curve, points, Voc, Jsc, FF, Pmax, Vmp, Jmp, efficiency)"))
+      .Add(FlagOption("--no-save", o.noSave,
+                      "answer No to \"Do you want to save the data ?\": nothing is written, and a study "
+                      "folder the run made is removed again"))
+      .Add({{"--images"},
+            "FORMAT",
+            "also save each drawn plot as the window shows it, with its titles and legend: "
+            "<label>_ill.FORMAT and <label>_dark.FORMAT in the study folder; FORMAT is bmp (the default, as "
+            "the window's double click saves), png or svg",
+            [&o](const std::string& v) {
+              o.images = true;
+              if (!v.empty()) o.imageFormat = v;
+              if (o.imageFormat != "bmp" && o.imageFormat != "png" && o.imageFormat != "svg")
+                return "--images takes bmp, png or svg (got \"" + Shown(o.imageFormat) + "\").";
+              return std::string();
+            },
+            true})
+      .Add(TextOption("--summary", "FILE.csv", o.summary,
+                      "write the figures of merit of every curve drawn to FILE.csv, one row per curve "
+                      "(study, window, curve, points, Voc, Jsc, FF, Pmax, Vmp, Jmp, efficiency)"))
       .Add(IncidentPowerOption(o.incidentPower))
       .Add(HelpOption(o.help))
-      .Operand([&o](const std::string& word) {
-        if (!o.study.empty())
-          return "one study at a time (got \"" + Shown(o.study) + "\" and \"" + Shown(word) + "\").";
-        o.study = word;
-        return std::string();
-      });
+      .Operand(StudyOperand(o.study));
   return table;
 }
 

@@ -33,19 +33,13 @@ OptionTable FiguresOptionTable(FiguresOptions& o) {
   OptionTable table(kName, "pelarin-batch figures --help");
   table.Add(TextOption("--params", "FILE.plr", o.params, "load a parameter file first, as Files > Open does"))
       .Add(SetOption(o.sets, "type TEXT into the box of parameter NAME, read as the window reads it"))
-      .Add(
-          TextOption("--summary", "FILE.csv", o.summary,
-                     "write the figures as the studies' --summary does: study, window, curve, points (empty: "
-                     "no points were computed), Voc, Jsc, FF, Pmax, Vmp, Jmp, efficiency"))
+      .Add(TextOption("--summary", "FILE.csv", o.summary,
+                      "write the figures as the studies' --summary does: study, window, curve, points "
+                      "(empty: no points were computed), Voc, Jsc, FF, Pmax, Vmp, Jmp, efficiency"))
       .Add(IncidentPowerOption(o.incidentPower))
       .Add(FlagOption("--overwrite", o.overwrite, "replace FILE.csv when it exists"))
       .Add(HelpOption(o.help))
-      .Operand([&o](const std::string& word) {
-        if (!o.study.empty())
-          return "one study at a time (got \"" + Shown(o.study) + "\" and \"" + Shown(word) + "\").";
-        o.study = word;
-        return std::string();
-      });
+      .Operand(StudyOperand(o.study));
   return table;
 }
 

@@ -58,9 +58,7 @@ std::string ReadConditions(const std::string& text, fit::CurveFile& curve) {
     const auto eq = item.find('=');
     const std::string name = item.substr(0, eq);
     if (eq == std::string::npos || (name != "T" && name != "X"))
-      return "--at takes T=CELSIUS and X=SUNS, separated by a comma (got "
-             " + Shown(item) + "
-             ")";
+      return "--at takes T=CELSIUS and X=SUNS, separated by a comma (got  + Shown(item) + )";
     std::optional<double>& value = name == "T" ? curve.T : curve.X;
     if (value) return "--at gives " + name + " twice";
     const BoxReading box =
@@ -126,10 +124,8 @@ OptionTable FitOptionTable(FitCommandOptions& o, CurveDefaults& d) {
            "CURVE=FILE",
            "a measured curve and its configuration: lit (all junctions lit), dark, lit:1, lit:2, lit:3 (that "
            "junction alone lit), lit:12, lit:13, lit:23 (that pair lit). FILE holds two columns, V and J "
-           "(TAB, "
-           "comma, semicolon or blanks between them, an optional header line, decimal commas as the form "
-           "reads "
-           "them), or is one of the program's own tables; any other line is refused, naming it",
+           "(TAB, comma, semicolon or blanks between them, an optional header line, decimal commas as the "
+           "form reads them), or is one of the program's own tables; any other line is refused, naming it",
            [&o](const std::string& v) {
              const auto eq = v.find('=');
              if (eq == std::string::npos) return "--data needs CURVE=FILE, not \"" + Shown(v) + "\".";
@@ -169,8 +165,7 @@ OptionTable FitOptionTable(FitCommandOptions& o, CurveDefaults& d) {
             "T=C[,X=S]",
             "after a --data: the temperature (degrees C) and concentration (suns) that curve was measured at "
             "(default: the form's T and X). Every curve is fitted with the same cell at its own conditions, "
-            "so "
-            "curves at several temperatures tell the band gaps apart",
+            "so curves at several temperatures tell the band gaps apart",
             [&o](const std::string& v) {
               if (o.curves.empty())
                 return std::string("--at gives the conditions of the --data before it; there is none.");
@@ -182,9 +177,8 @@ OptionTable FitOptionTable(FitCommandOptions& o, CurveDefaults& d) {
             "NAME[=LO:HI]",
             "a parameter to fit, within bounds (default: the values the form accepts, narrowed to physical "
             "ones); resistances and saturation currents on a log scale, photocurrents and ideality factors "
-            "on a "
-            "linear one; also X, Eg1..3, alpha1..3 (X on a log scale) and the coupling physics beta2, beta3, "
-            "Abd1..3, Vbd1..3, nbd1..3.\nThe others keep the form's values",
+            "on a linear one; also X, Eg1..3, alpha1..3 (X on a log scale) and the coupling physics beta2, "
+            "beta3, Abd1..3, Vbd1..3, nbd1..3.\nThe others keep the form's values",
             [&o](const std::string& v) {
               const auto eq = v.find('=');
               o.free.emplace_back(v.substr(0, eq), eq == std::string::npos ? "" : v.substr(eq + 1));
@@ -194,11 +188,10 @@ OptionTable FitOptionTable(FitCommandOptions& o, CurveDefaults& d) {
                       "the form's values: the fixed parameters and the first start"))
       .Add(SetOption(o.sets,
                      "type TEXT into the box of parameter NAME, after --params, read as the window reads it"))
-      .Add(Count(
-          "--starts",
-          "starts (default 16): the form's values, then points spread over the bounds; of 8 or more, the "
-          "last quarter from the best point so far, one parameter drawn anew in each",
-          o.starts))
+      .Add(Count("--starts",
+                 "starts (default 16): the form's values, then points spread over the bounds; of 8 or more, "
+                 "the last quarter from the best point so far, one parameter drawn anew in each",
+                 o.starts))
       .Add(Count("-j", "threads (default: one per core)", o.threads))
       .Add({{"--seed"},
             "S",
@@ -210,11 +203,10 @@ OptionTable FitOptionTable(FitCommandOptions& o, CurveDefaults& d) {
                 return "--seed takes a whole number, not \"" + Shown(v) + "\".";
               return std::string();
             }})
-      .Add(
-          Choice<fit::Loss>("--loss", "LOSS",
-                            "cauchy or huber: outliers beyond a tenth (of a lit curve's largest |J|, or of a "
-                            "decade of a dark one) count less",
-                            {{"cauchy", fit::Loss::Cauchy}, {"huber", fit::Loss::Huber}}, o.loss))
+      .Add(Choice<fit::Loss>("--loss", "LOSS",
+                             "cauchy or huber: outliers beyond a tenth (of a lit curve's largest |J|, or of "
+                             "a decade of a dark one) count less",
+                             {{"cauchy", fit::Loss::Cauchy}, {"huber", fit::Loss::Huber}}, o.loss))
       .Add({{"--dark-floor"},
             "J",
             "dark points below J in |J| (A/cm2, default 1e-9) do not count",

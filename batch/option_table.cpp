@@ -134,18 +134,13 @@ Option FlagOption(std::string name, bool& flag, std::string help) {
           }};
 }
 
-Option TextOption(std::string name, std::string value, std::string& text, std::string help) {
-  return {{std::move(name)}, std::move(value), std::move(help), [&text](const std::string& v) {
-            text = v;
-            return std::string();
-          }};
-}
-
-Option TextOption(std::string name, std::string value, std::optional<std::string>& text, std::string help) {
-  return {{std::move(name)}, std::move(value), std::move(help), [&text](const std::string& v) {
-            text = v;
-            return std::string();
-          }};
+std::function<std::string(const std::string&)> StudyOperand(std::string& study) {
+  return [&study](const std::string& word) {
+    if (!study.empty())
+      return "one study at a time (got \"" + Shown(study) + "\" and \"" + Shown(word) + "\").";
+    study = word;
+    return std::string();
+  };
 }
 
 std::string StudyList(bool litCurvesOnly) {

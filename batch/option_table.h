@@ -52,10 +52,17 @@ class OptionTable {
 [[nodiscard]] Option HelpOption(bool& help);
 [[nodiscard]] Option SetOption(std::vector<std::pair<std::string, std::string>>& sets, std::string help);
 [[nodiscard]] Option IncidentPowerOption(double& power);
+// The study a command runs, named by the one word that is no option.
+[[nodiscard]] std::function<std::string(const std::string&)> StudyOperand(std::string& study);
 [[nodiscard]] Option FlagOption(std::string name, bool& flag, std::string help);
-[[nodiscard]] Option TextOption(std::string name, std::string value, std::string& text, std::string help);
-[[nodiscard]] Option TextOption(std::string name, std::string value, std::optional<std::string>& text,
-                                std::string help);
+// An option whose value is kept as typed, in a std::string or a std::optional<std::string>.
+template <class Text>
+[[nodiscard]] Option TextOption(std::string name, std::string value, Text& text, std::string help) {
+  return {{std::move(name)}, std::move(value), std::move(help), [&text](const std::string& v) {
+            text = v;
+            return std::string();
+          }};
+}
 
 // The studies' batch names as "a, b and c": every study, or those that draw lit J(V) curves.
 [[nodiscard]] std::string StudyList(bool litCurvesOnly);

@@ -123,13 +123,11 @@ namespace {
 // The scan command's options, bound to o.
 OptionTable ScanOptionTable(ScanOptions& o) {
   OptionTable table("pelarin-batch scan: ", "pelarin-batch scan --help");
-  const auto refusal = [](std::string sentence) { return sentence; };
   table
       .Add({{"--vary"},
             "NAME=FROM:TO:N[:log]",
             "N values (2 to 1000000) from FROM to TO, evenly spaced or, with :log, in equal ratios (both "
-            "bounds "
-            "above 0); one or two --vary, at most 10^7 cells",
+            "bounds above 0); one or two --vary, at most 10^7 cells",
             [&o](const std::string& v) {
               std::string error;
               auto axis = ParseScanAxis(v, error);
@@ -141,13 +139,11 @@ OptionTable ScanOptionTable(ScanOptions& o) {
             "N",
             "process spread: N cells (at most 10^7) whose parameters are drawn at random, each --vary giving "
             "one parameter's spread: NAME=normal:MEAN:SD, NAME=lognormal:MEDIAN:FACTOR (one standard "
-            "deviation "
-            "multiplies or divides the median by FACTOR) or NAME=uniform:LO:HI; as many --vary as parameters "
-            "vary. A draw the form would refuse or correct (a negative resistance, say) is drawn again and "
-            "counted. The rows are the same for any -j and --part; the scan ends with a table of each "
-            "figure's "
-            "mean, standard deviation and 5, 50 and 95 % percentiles per curve, and --plot draws a histogram "
-            "of the figure",
+            "deviation multiplies or divides the median by FACTOR) or NAME=uniform:LO:HI; as many --vary as "
+            "parameters vary. A draw the form would refuse or correct (a negative resistance, say) is drawn "
+            "again and counted. The rows are the same for any -j and --part; the scan ends with a table of "
+            "each figure's mean, standard deviation and 5, 50 and 95 % percentiles per curve, and --plot "
+            "draws a histogram of the figure",
             [&o](const std::string& v) {
               const auto n = WholeNumberIn(v, 1, kMaxScanCells);
               if (!n)
@@ -170,20 +166,17 @@ OptionTable ScanOptionTable(ScanOptions& o) {
             }})
       .Add(TextOption(
           "--summary", "FILE.csv", o.summary,
-          "the rows: cell,cells,<parameters>,study,curve,Voc (V),Jsc (mA/cm2),FF,Pmax (mW/cm2),"
-          "Vmp (V),Jmp (mA/cm2),efficiency (%),incident power (mW/cm2),status,check; a figure that "
-          "does not exist is empty; status is \"ok\", or why the cell has no figures; check is a hash "
-          "of the notes, the column names and the rest of the row. Lines before them, starting with "
-          "\"#\", say what made the file (study, figures, grid or sample, form values, incident "
-          "power)"))
+          "the rows: cell,cells,<parameters>,study,curve,Voc (V),Jsc (mA/cm2),FF,Pmax (mW/cm2),Vmp (V),Jmp "
+          "(mA/cm2),efficiency (%),incident power (mW/cm2),status,check; a figure that does not exist is "
+          "empty; status is \"ok\", or why the cell has no figures; check is a hash of the notes, the column "
+          "names and the rest of the row. Lines before them, starting with \"#\", say what made the file "
+          "(study, figures, grid or sample, form values, incident power)"))
       .Add({{"--figures"},
             "METHOD",
             "exact (the default): each curve's circuit solved for its figures directly, in microseconds, as "
             "pelarin-batch figures does; curve: the study run for each cell and its figures read off the "
-            "swept "
-            "curves, as the study's legend shows them. The first line of FILE.csv (\"# figures: ...\") "
-            "records "
-            "the method; --resume and scan-merge take only files made by the same method",
+            "swept curves, as the study's legend shows them. The first line of FILE.csv (\"# figures: ...\") "
+            "records the method; --resume and scan-merge take only files made by the same method",
             [&o](const std::string& v) {
               if (v != "exact" && v != "curve")
                 return "--figures takes exact or curve, not \"" + Shown(v) + "\".";
@@ -193,8 +186,8 @@ OptionTable ScanOptionTable(ScanOptions& o) {
             }})
       .Add(TextOption("--params", "FILE.plr", o.params, "load a parameter file first, as Files > Open does"))
       .Add(SetOption(o.sets,
-                     "type TEXT into the box of parameter NAME, read as the window reads it; applied "
-                     "after --params, may be repeated"))
+                     "type TEXT into the box of parameter NAME, read as the window reads it; applied after "
+                     "--params, may be repeated"))
       .Add(IncidentPowerOption(o.incidentPower))
       .Add({{"-j"},
             "N",
@@ -209,14 +202,13 @@ OptionTable ScanOptionTable(ScanOptions& o) {
                       "keep each cell's study folder and tables, named after the cell, in --dir (runs the "
                       "study for each cell: implies --figures curve)"))
       .Add(TextOption("--dir", "DIR", o.dir,
-                      "the folder of the cells' study folders with --tables (made when "
-                      "missing; default: the current one)"))
+                      "the folder of the cells' study folders with --tables (made when missing; default: the "
+                      "current one)"))
       .Add(FlagOption("--overwrite", o.overwrite, "replace FILE.csv (and, with --tables, older tables)"))
-      .Add(
-          FlagOption("--resume", o.resume,
-                     "skip the cells FILE.csv holds already (the last one is run again); a file another scan "
-                     "made (another --part included), a row changed since it was written or a row missing is "
-                     "refused naming its line: the file resumed is the file one run writes"))
+      .Add(FlagOption("--resume", o.resume,
+                      "skip the cells FILE.csv holds already (the last one is run again); a file another "
+                      "scan made (another --part included), a row changed since it was written or a row "
+                      "missing is refused naming its line: the file resumed is the file one run writes"))
       .Add({{"--part"},
             "K/M",
             "run only the K-th of M interleaved slices of the grid (cells K-1, K-1+M, ...); scan-merge joins "
@@ -229,20 +221,18 @@ OptionTable ScanOptionTable(ScanOptions& o) {
               o.part = *part;
               return std::string();
             }})
-      .Add(
-          {{"--plot"},
-           "FILE.png|FILE.svg",
-           "when the scan completes, draw it from all the rows of FILE.csv (a resumed scan is drawn whole): "
-           "with one --vary, FIG against the parameter, one line per curve (x is log10 of the parameter on a "
-           ":log axis); with two, a colour map of FIG for the file's first curve over the grid, with a "
-           "colour "
-           "bar",
-           [&o](const std::string& v) {
-             if (!IsScanPlotPath(v))
-               return "--plot takes a file ending in .png or .svg, not \"" + Shown(v) + "\".";
-             o.plot = v;
-             return std::string();
-           }})
+      .Add({{"--plot"},
+            "FILE.png|FILE.svg",
+            "when the scan completes, draw it from all the rows of FILE.csv (a resumed scan is drawn whole): "
+            "with one --vary, FIG against the parameter, one line per curve (x is log10 of the parameter on "
+            "a :log axis); with two, a colour map of FIG for the file's first curve over the grid, with a "
+            "colour bar",
+            [&o](const std::string& v) {
+              if (!IsScanPlotPath(v))
+                return "--plot takes a file ending in .png or .svg, not \"" + Shown(v) + "\".";
+              o.plot = v;
+              return std::string();
+            }})
       .Add({{"--plot-figure"},
             "FIG",
             "Voc, Jsc, FF, Pmax, Vmp, Jmp or efficiency (default FF)",
@@ -254,9 +244,9 @@ OptionTable ScanOptionTable(ScanOptions& o) {
               o.plotFigure = *figure;
               return std::string();
             }})
-      .Operand([&o, refusal](const std::string& word) {
+      .Operand([&o](const std::string& word) {
         if (!o.study.empty())
-          return refusal("one study only (\"" + Shown(o.study) + "\" and \"" + Shown(word) + "\").");
+          return "one study only (\"" + Shown(o.study) + "\" and \"" + Shown(word) + "\").";
         o.study = word;
         return std::string();
       });

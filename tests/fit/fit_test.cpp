@@ -199,15 +199,21 @@ TEST_F(FitTest, RefusesWhatCannotBeFittedInOneSentence) {
   EXPECT_THROW(static_cast<void>(curve("lit:4", lit)), InputError);
 }
 
+// The lit curve of the stack at 41 voltages from -0.3 to 1.3 V, as the model gives it for truth.
+fit::MeasuredCurve LitCurveOf(const Parameters& truth) {
+  fit::MeasuredCurve lit;
+  lit.name = "lit", lit.circuit = exact::Stack({true, true, true}, false);
+  for (int i = 0; i <= 40; ++i) lit.V.push_back(-0.3 + 1.6 * i / 40);
+  lit.J = fit::ModelCurrents(lit, truth);
+  return lit;
+}
+
 // A fit confined by its bounds says so: a start moved onto a bound, a value ending on one, an interval
 // clipped to them; the intervals never leave the bounds.
 TEST_F(FitTest, AFitHeldByItsBoundsSaysSo) {
   Parameters truth = testing_cell::DefaultParameters();
   truth.Rp1 = 5000;
-  fit::MeasuredCurve lit;
-  lit.name = "lit", lit.circuit = exact::Stack({true, true, true}, false);
-  for (int i = 0; i <= 40; ++i) lit.V.push_back(-0.3 + 1.6 * i / 40);
-  lit.J = fit::ModelCurrents(lit, truth);
+  const fit::MeasuredCurve lit = LitCurveOf(truth);
   fit::FitOptions o;
   o.start = testing_cell::DefaultParameters();
   o.start.Rp1 = 500;  // below the bounds
@@ -231,10 +237,7 @@ TEST_F(FitTest, AFitHeldByItsBoundsSaysSo) {
 TEST_F(FitTest, TheProgressCallbackFollowsAndStopsTheFit) {
   Parameters truth = testing_cell::DefaultParameters();
   truth.Rp1 = 3000;
-  fit::MeasuredCurve lit;
-  lit.name = "lit", lit.circuit = exact::Stack({true, true, true}, false);
-  for (int i = 0; i <= 40; ++i) lit.V.push_back(-0.3 + 1.6 * i / 40);
-  lit.J = fit::ModelCurrents(lit, truth);
+  const fit::MeasuredCurve lit = LitCurveOf(truth);
   fit::FitOptions o;
   o.start = testing_cell::DefaultParameters();
   o.curves = {lit};
