@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -294,6 +295,26 @@ TEST(FigureText, RoundsToDecimalsOrSignificantDigitsWithALeadingZero) {
   for (double v : {0.008141234567891, 1e-9, -1.0 / 3, 1.3834e300})
     EXPECT_EQ(std::strtod(ShortestText(v).c_str(), nullptr), v);
   EXPECT_EQ(ShortestText(0.5), "0.5");
+  std::string appended = "x=";
+  AppendShortest(appended, -1.0 / 3);
+  EXPECT_EQ(appended, "x=" + ShortestText(-1.0 / 3));
+}
+
+// The messages' numbers are what a stream with that precision writes (the reports were once made so): the
+// same text for random doubles over every range, at each precision the program uses.
+TEST(FigureText, GeneralTextIsTheStreamsText) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> exponent(-320, 308), mantissa(-10, 10);
+  for (int i = 0; i < 2000; ++i) {
+    const double v = i < 4 ? std::vector<double>{0.0, -0.0, 1e300 * 1e10, 1.5e-4}[i]
+                           : mantissa(random) * std::pow(10.0, exponent(random));
+    for (const int digits : {4, 6, 10}) {
+      std::ostringstream stream;
+      stream.precision(digits);
+      stream << v;
+      ASSERT_EQ(GeneralText(v, digits), stream.str()) << v << " at " << digits;
+    }
+  }
 }
 
 }  // namespace
