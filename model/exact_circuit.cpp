@@ -435,12 +435,23 @@ void CircuitSolver::SeriesAt(double J, SeriesState& s) const {
 
 namespace {
 
-// The largest current term of the junctions in their last solves.
-double LargestScale(const SeriesState& s) {
-  double scale = 0;
-  for (std::size_t k = 0; k < 3; ++k)
-    if (s.haveLast[k]) scale = std::max(scale, s.last[k].scale);
-  return scale;
+// The current density whose rounding bounds the stack's current at its last solve. Each junction's
+// voltage at a current is found to the rounding of its balance (a few 1e-16 of its largest term, scale)
+// over its conductance G; the stack's current, to the sum of those over the stack's slope |dV/dJ|. So a
+// junction whose terms cancel weighs only by its share of that slope: a lit junction near its open circuit
+// beside a dark one in reverse, whose large parallel resistance sets the current, leaves the current
+// resolved, however large the lit junction's terms.
+double RoundingScale(const SeriesState& s) {
+  double voltage = 0, largest = 0;
+  for (std::size_t k = 0; k < 3; ++k) {
+    if (!s.haveLast[k]) continue;
+    const JunctionPoint& p = s.last[k];
+    largest = std::max(largest, p.scale);
+    voltage += p.G > 0 && std::isfinite(p.G) ? p.scale / p.G : p.scale * std::abs(s.lastdVd[k]);
+  }
+  const double slope = std::abs(s.dV);
+  return slope > 0 && std::isfinite(slope) && std::isfinite(voltage) ? std::min(largest, voltage / slope)
+                                                                     : largest;
 }
 
 // Whether a root found in [lo, hi] lies on one of its ends, to rounding.
@@ -476,7 +487,12 @@ OperatingPoint CircuitSolver::SeriesCurrentAt(double V, SeriesWalk& walk) const 
     s.last[k] = p;
     walk.started = true;
     walk.V = V;
-    OperatingPoint point{.V = V, .J = p.J, .currentScale = p.scale};
+    // At a terminal voltage the series resistance damps the balance's rounding by 1 + Rs G.
+    const double damping = 1 + j.Rs * p.G;
+    OperatingPoint point{
+        .V = V,
+        .J = p.J,
+        .currentScale = damping >= 1 && std::isfinite(damping) ? p.scale / damping : p.scale};
     point.junctionV[k] = V;
     point.dJdV = TerminalSlope(j, p.G);
     return point;
@@ -515,7 +531,7 @@ OperatingPoint CircuitSolver::SeriesCurrentAt(double V, SeriesWalk& walk) const 
     throw CalcError(circuit_.Describe() + " has no finite current at V = " + Num(V) + " V");
   walk.started = true;
   walk.V = V, walk.J = J, walk.dVdJ = s.dV;
-  return {.V = V, .J = J, .junctionV = s.junctionV, .dJdV = 1 / s.dV, .currentScale = LargestScale(s)};
+  return {.V = V, .J = J, .junctionV = s.junctionV, .dJdV = 1 / s.dV, .currentScale = RoundingScale(s)};
 }
 
 void CircuitSolver::WidenSeriesBracket(double V, double& lo, double& hi, SeriesState& s) const {
@@ -587,7 +603,7 @@ double CircuitSolver::SeriesShortCircuit(double& currentScale) const {
     WidenSeriesBracket(0, lo, hi, s);
     J = search();
   }
-  currentScale = LargestScale(s);
+  currentScale = RoundingScale(s);
   return J;
 }
 
@@ -621,7 +637,7 @@ FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
   if (!reversed) {
     const double Jmp = SolveDecreasing(slope, 0, *f.Jsc, 0.9 * *f.Jsc, "the maximum power search");
     SeriesAt(Jmp, s);
-    CheckResolved(Jmp, LargestScale(s), "current at maximum power");
+    CheckResolved(Jmp, RoundingScale(s), "current at maximum power");
     return WithPower(f, s.V, Jmp, incidentPower);
   }
   // A reverse-biased junction in breakdown clamps its voltage, as a bypass diode does: the curve steps down
@@ -657,7 +673,7 @@ FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
   scan(around, std::min(*f.Jsc, around + step), kFineSamples, fine);
   if (bestP <= 0) return f;
   SeriesAt(bestJ, s);
-  CheckResolved(bestJ, LargestScale(s), "current at maximum power");
+  CheckResolved(bestJ, RoundingScale(s), "current at maximum power");
   return WithPower(f, s.V, bestJ, incidentPower);
 }
 

@@ -50,8 +50,10 @@ struct OperatingPoint {
   double V = 0, J = 0;
   std::array<double, 3> junctionV{};
   double dJdV = 0;
-  // The largest of the current densities the junctions' balances add up to J: J is exact to the rounding
-  // of this (a few 1e-16 of it), which is all of J when the terms cancel to far below themselves.
+  // J is exact to the rounding of this current density (a few 1e-16 of it), which is all of J when the
+  // terms of a balance that sets J cancel to far below themselves: the largest term of each junction's
+  // balance, weighed by how much that junction sets the current (its share of the stack's slope dV/dJ,
+  // the series resistance's share included); inside the network, the largest current of any branch.
   double currentScale = 0;
 };
 

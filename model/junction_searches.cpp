@@ -31,7 +31,7 @@
 //    upper end and Rhs(Down(e)) of the lower end, Rhs being the balance's own rounded right-hand side,
 //    non-increasing in both exponentials. A probe is trusted only when (a) both ends, these bounds and
 //    the differences lhs - rhs they allow are finite and the exponentials are below 2^1000, so that no
-//    skipped evaluation can overflow or be invalid (where the literal loop would throw), and (b) the
+//    skipped evaluation can overflow or be invalid (where the literal loop evaluates again), and (b) the
 //    balance's margin exceeds the rounding bound: in a rising phase (continue while lhs <= rhs) the
 //    probe's lhs <= Rhs(Up(e)) at the probe; in a falling phase (continue while lhs >= rhs) the probe's
 //    lhs >= Rhs(Down(e)) at the probe. Then every skipped step evaluates to a finite balance that
@@ -170,7 +170,7 @@ class Balance {
     CountEvaluation();
     // An infinite or invalid side makes the difference infinite or invalid too: one test covers both.
     if (!std::isfinite(lhs - rhs)) [[unlikely]]
-      NotFinite(search_, ws_, V, J);
+      Saturate(V, J, t.Vd);
   }
 
   // The evaluation itself, for the guess x (V or J) at voltage V and current J: the literal steps and the
@@ -272,6 +272,33 @@ class Balance {
 
   [[gnu::always_inline]] double Rhs(double e1, double e2) const {
     return -jsd1_ * (e1 - 1) - jsd2_ * (e2 - 1);
+  }
+
+  // An exponential past the largest double. The sign of the balance is still certain wherever the diode's
+  // current Jsd e^x is itself beyond any double, and its value is a number wherever it is not (a tiny Jsd
+  // times an exponential that alone overflows): the right side is evaluated again with each diode current
+  // as e^(x + ln Jsd) - Jsd, and one beyond the doubles takes the most negative double, as the breakdown
+  // term does, so that the search turns back. Only an invalid or infinite left side, or an invalid
+  // parameter, still ends the search. A balance that was finite never comes here: the searches' results
+  // on every cell they solved before are unchanged.
+  [[gnu::cold, gnu::noinline]] void Saturate(double V, double J, double Vd) {
+    if (!std::isfinite(lhs) || std::isnan(Vd)) NotFinite(search_, ws_, V, J);
+    const double d1 = DiodeCurrent(jsd1_, Vd / m1Vt_), d2 = DiodeCurrent(jsd2_, Vd / m2Vt_);
+    if (std::isnan(d1) || std::isnan(d2)) NotFinite(search_, ws_, V, J);
+    const double beyond = std::numeric_limits<double>::max();
+    rhs = d1 == beyond || d2 == beyond ? -beyond : -d1 - d2;
+    if (!std::isfinite(rhs)) rhs = -beyond;
+  }
+
+  // Jsd (e^x - 1), or the largest double when it is beyond them; NaN for an invalid saturation current.
+  static double DiodeCurrent(double jsd, double x) {
+    if (jsd == 0) return 0;
+    const double e = std::exp(x);
+    if (std::isfinite(e) && std::isfinite(jsd * (e - 1))) return jsd * (e - 1);
+    const double exponent = x + std::log(jsd);
+    if (std::isnan(exponent)) return exponent;
+    if (exponent >= std::log(std::numeric_limits<double>::max())) return std::numeric_limits<double>::max();
+    return std::exp(exponent) - jsd;
   }
 
   // Whether every step from the base to the probe evaluates to a finite balance that continues the

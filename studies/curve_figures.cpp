@@ -1,6 +1,9 @@
 #include "studies/curve_figures.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -22,64 +25,223 @@ std::vector<double> Currents(const StackCurve& curve) {
   return j;
 }
 
-// The voltage at J = 0 of the junction loaded in s, from guess; nothing when the search fails.
-std::optional<double> VoltageAtZeroCurrentOf(State& s, double guess) {
-  if (guess == 0 || !std::isfinite(guess)) return std::nullopt;
-  s.ws.curJ = 0;
-  s.ws.curV = guess;
-  s.ws.cycleCount = 0;
-  try {
-    CalcV(s);
-  } catch (const CalcError&) {
-    return std::nullopt;
+// The junctions of a series curve at any current, by their voltage searches (CalcV), each started from
+// where the junction stood at the nearest solve: a point of the curve or the last call.
+class SeriesAtCurrent {
+ public:
+  SeriesAtCurrent(const State& state, const StackCurve& curve, const SeriesJunctions& junctions)
+      : s_(std::make_unique<State>(state)),
+        curve_(curve),
+        junctions_(junctions),
+        single_(std::count(junctions.in.begin() + 1, junctions.in.end(), true) == 1) {}
+
+  // The curve's voltage at current J, the searches started from point i (1-based) or from the last solve
+  // when that lies nearer; nothing when a search fails.
+  std::optional<double> VoltageAt(double J, int i) {
+    if (failures_ >= kFailures) return std::nullopt;
+    const bool fromLast = haveLast_ && std::abs(J - lastJ_) < std::abs(J - curve_.J(i));
+    double total = 0, above = 0;  // the diode voltage of the junction above, whose radiative current couples
+    std::array<double, 4> solved{};
+    for (int k = 3; k >= 1; --k) {
+      const auto index = static_cast<std::size_t>(k);
+      if (!junctions_.in[index]) continue;
+      const double own = junctions_.photocurrents[index];
+      const double photocurrent = k == 3 || !junctions_.in[index + 1]
+                                      ? own
+                                      : CoupledPhotocurrent(s_->par, s_->k.Vt, k + 1, own, above);
+      double v = 0;
+      // A dark junction carries no current at 0 V exactly, where its search has no side to turn on.
+      if (J != 0 || photocurrent != 0) {
+        LoadJunction(*s_, k, photocurrent);
+        s_->ws.curJ = J;
+        s_->ws.curV = Guess(fromLast ? last_[index] : PointVoltage(i, k));
+        s_->ws.cycleCount = 0;
+        // A search that cannot end (a root within 1e-12 V of zero, on the far side of the sign flip) fails
+        // after a bounded amount of work; after a few such, the figures read off the points stand.
+        s_->ws.workLimit = s_->ws.work + kSolveWork;
+        try {
+          CalcV(*s_);
+        } catch (const CalcError&) {
+          ++failures_;
+          return std::nullopt;
+        }
+        v = s_->ws.curV;
+      }
+      solved[index] = v;
+      total += v;
+      above = v + s_->ws.curRs * J;
+    }
+    if (!std::isfinite(total)) return std::nullopt;
+    last_ = solved, lastJ_ = J, haveLast_ = true;
+    return total;
   }
-  return s.ws.curV;
+
+ private:
+  [[nodiscard]] double PointVoltage(int i, int k) const {
+    if (single_) return curve_.V(i);
+    return k == 1 ? curve_.V1(i) : k == 2 ? curve_.V2(i) : curve_.V3(i);
+  }
+
+  // A start for the voltage search, of the size of a junction voltage v solved nearby: always positive, as
+  // a positive start reaches a negative root at J > 0 (through the sign flip) and every root at J <= 0 is
+  // positive, where a negative start could only creep towards a positive root.
+  static double Guess(double v) { return v != 0 ? std::abs(v) : kSmallStart; }
+  static constexpr double kSmallStart = 1e-5;               // the sweeps' own first start
+  static constexpr std::uint64_t kSolveWork = 8 * 100'000;  // eighths of an evaluation of the balance
+  static constexpr int kFailures = 3;
+
+  std::unique_ptr<State> s_;  // on the heap, as it holds the sweep arrays
+  const StackCurve& curve_;
+  const SeriesJunctions& junctions_;
+  bool single_ = false;
+  bool haveLast_ = false;
+  int failures_ = 0;
+  double lastJ_ = 0;
+  std::array<double, 4> last_{};
+};
+
+// A solved place on the curve: its current and voltage, and the curve's point nearest it.
+struct Sample {
+  double J, V;
+  int point;
+};
+
+// The current between a and b, whose voltages lie on either side of 0 V, where the voltage is 0: by regula
+// falsi with the Illinois halving. A solve that fails ends it on the line across the bracket reached so
+// far (a lone junction's search cannot end within 1e-12 V of zero, where the bracket is narrow).
+double ShortCircuitCurrent(SeriesAtCurrent& series, const Sample& a, const Sample& b) {
+  double Ja = a.J, Va = a.V, Jb = b.J, Vb = b.V;
+  int side = 0;
+  constexpr double kEps = std::numeric_limits<double>::epsilon();
+  for (int iteration = 0; iteration < 100; ++iteration) {
+    double J = (Ja * Vb - Jb * Va) / (Vb - Va);
+    if (!(J > std::min(Ja, Jb) && J < std::max(Ja, Jb))) J = Ja + (Jb - Ja) / 2;
+    if (J == Ja || J == Jb) break;  // the bracket holds neighbouring doubles
+    const auto V = series.VoltageAt(J, std::abs(J - a.J) < std::abs(J - b.J) ? a.point : b.point);
+    if (!V) return (Ja * Vb - Jb * Va) / (Vb - Va);  // the line across the bracket reached so far
+    if (*V == 0) return J;
+    if ((*V > 0) == (Va > 0)) {
+      Ja = J, Va = *V;
+      if (side == -1) Vb /= 2;
+      side = -1;
+    } else {
+      Jb = J, Vb = *V;
+      if (side == 1) Va /= 2;
+      side = 1;
+    }
+    if (std::abs(Jb - Ja) <= 4 * kEps * std::max(std::abs(Ja), std::abs(Jb))) break;
+  }
+  return std::abs(Va) < std::abs(Vb) ? Ja : Jb;
+}
+
+// The maximum power point between 0 and Jsc: the best of the samples, refined by golden section over the
+// current between its neighbours as long as the solves succeed.
+PowerPoint MaximumPower(SeriesAtCurrent& series, std::vector<Sample> samples) {
+  std::sort(samples.begin(), samples.end(), [](const Sample& x, const Sample& y) { return x.J < y.J; });
+  std::size_t best = 0;
+  for (std::size_t i = 1; i < samples.size(); ++i)
+    if (samples[i].J * samples[i].V > samples[best].J * samples[best].V) best = i;
+  double lo = samples[best == 0 ? 0 : best - 1].J;
+  double hi = samples[std::min(best + 1, samples.size() - 1)].J;
+  const int point = samples[best].point;
+  PowerPoint top{samples[best].V, samples[best].J, samples[best].J * samples[best].V};
+  const auto power = [&](double J) -> std::optional<double> {
+    const auto V = series.VoltageAt(J, point);
+    if (!V) return std::nullopt;
+    if (J * *V > top.P) top = {*V, J, J * *V};
+    return J * *V;
+  };
+  const double ratio = (std::sqrt(5.0) - 1) / 2;
+  double c = hi - ratio * (hi - lo), d = lo + ratio * (hi - lo);
+  std::optional<double> pc = power(c), pd = power(d);
+  while (pc && pd && hi - lo > 1e-12 * hi) {
+    if (*pc >= *pd) {
+      hi = d, d = c, pd = pc;
+      c = hi - ratio * (hi - lo);
+      pc = power(c);
+    } else {
+      lo = c, c = d, pc = pd;
+      d = lo + ratio * (hi - lo);
+      pd = power(d);
+    }
+  }
+  return top;
 }
 
 }  // namespace
 
-FiguresOfMerit LitCurveFigures(const State& state, const StackCurve& curve, const OpenCircuitSolve& solve,
-                               Crossing crossing) {
+FiguresOfMerit LitCurveFigures(const State& state, const StackCurve& curve, const OpenCircuitSolve& solve) {
   const std::vector<double> v = Voltages(curve), j = Currents(curve);
   std::optional<double> solved;
-  const bool across = crossing == Crossing::BetweenSweeps && VoltageAtZeroCurrent(v, j).has_value();
-  if (solve && (across || StopsShortOfOpenCircuit(v, j))) solved = solve();
-  FiguresOfMerit f = FiguresFromPoints(v, j, solved, state.figures.LightPower());
-  if (across && solved) {
-    f.Voc = solved;
-    f.FF.reset();
-    if (f.Pmax && f.Jsc && *f.Voc * *f.Jsc > 0) f.FF = *f.Pmax / (*f.Voc * *f.Jsc);
+  if (solve && StopsShortOfOpenCircuit(v, j)) solved = solve();
+  return FiguresFromPoints(v, j, solved, state.figures.LightPower());
+}
+
+FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
+                                  const SeriesJunctions& junctions) {
+  const std::vector<double> v = Voltages(curve), j = Currents(curve);
+  const int n = curve.Size();
+  FiguresOfMerit f = FiguresFromPoints(v, j, std::nullopt, state.figures.LightPower());
+  if (n == 0) return f;
+  SeriesAtCurrent series(state, curve, junctions);
+  // The points nearest open circuit and short circuit.
+  int nearVoc = 1, nearJsc = 1;
+  for (int i = 2; i <= n; ++i) {
+    if (std::abs(curve.J(i)) < std::abs(curve.J(nearVoc))) nearVoc = i;
+    if (std::abs(curve.V(i)) < std::abs(curve.V(nearJsc))) nearJsc = i;
+  }
+  // Every series curve has an open circuit, also one whose points all lie past it.
+  if (const auto Voc = series.VoltageAt(0, nearVoc)) f.Voc = Voc;
+  // Between the first two points on either side of 0 V; a point at 0 V gives its own current.
+  const auto at = [&](int i) { return Sample{curve.J(i), curve.V(i), i}; };
+  for (int i = 1; f.Jsc && i < n && curve.V(i) != 0; ++i) {
+    if (curve.V(i + 1) != 0 && (curve.V(i) < 0) != (curve.V(i + 1) < 0)) {
+      f.Jsc = ShortCircuitCurrent(series, at(i), at(i + 1));
+      break;
+    }
+  }
+  // A curve that stops short of 0 V, still generating, passes it on the way to open circuit.
+  int top = 1;
+  for (int i = 2; i <= n; ++i)
+    if (curve.V(i) > curve.V(top)) top = i;
+  if (!f.Jsc && f.Voc && *f.Voc > 0 && curve.V(top) < 0 && curve.J(top) > 0)
+    f.Jsc = ShortCircuitCurrent(series, at(top), {0, *f.Voc, nearVoc});
+  // A curve whose points all lie above 0 V (a sweep that ended early, or one that starts past open
+  // circuit): the current is doubled from the highest one it reached, or from the smallest photocurrent,
+  // until the voltage falls below 0 V.
+  int bottom = 1;
+  for (int i = 2; i <= n; ++i)
+    if (curve.V(i) < curve.V(bottom)) bottom = i;
+  if (!f.Jsc && f.Voc && *f.Voc > 0 && curve.V(bottom) > 0) {
+    Sample above = curve.J(bottom) > 0 ? at(bottom) : Sample{0, *f.Voc, nearVoc};
+    double smallest = 0;
+    for (const double photocurrent : junctions.photocurrents)
+      if (photocurrent > 0 && (smallest == 0 || photocurrent < smallest)) smallest = photocurrent;
+    double J = above.J > 0 ? 2 * above.J : smallest / 2;
+    for (int doubling = 0; doubling < 64 && J > 0 && std::isfinite(J); ++doubling, J *= 2) {
+      const auto V = series.VoltageAt(J, above.point);
+      if (!V) break;
+      if (*V < 0) {
+        f.Jsc = ShortCircuitCurrent(series, above, {J, *V, above.point});
+        break;
+      }
+      if (*V > 0) above = {J, *V, above.point};
+    }
+  }
+  if (!(f.Voc && f.Jsc && *f.Voc > 0 && *f.Jsc > 0)) return f;
+  // The power is sampled at the points of the generator quadrant and at both ends, where it is 0.
+  std::vector<Sample> samples = {{0, *f.Voc, nearVoc}, {*f.Jsc, 0, nearJsc}};
+  for (int i = 1; i <= n; ++i)
+    if (curve.V(i) > 0 && curve.J(i) > 0 && curve.V(i) < *f.Voc && curve.J(i) < *f.Jsc)
+      samples.push_back({curve.J(i), curve.V(i), i});
+  if (const PowerPoint top = MaximumPower(series, std::move(samples)); top.P > 0) {
+    f.Pmax = top.P, f.Vmp = top.V, f.Jmp = top.J;
+    f.FF = top.P / (*f.Voc * *f.Jsc);
+    // W/cm2 against mW/cm2, in %.
+    const double light = state.figures.LightPower();
+    if (light > 0) f.efficiency = top.P * 1000 / light * 100;
   }
   return f;
-}
-
-std::optional<double> JunctionOpenCircuitVoltage(const State& state, int junction, double photocurrent,
-                                                 double guess) {
-  // A copy: the solve leaves the state's working set alone. On the heap, as it holds the sweep arrays.
-  const auto s = std::make_unique<State>(state);
-  LoadJunction(*s, junction, photocurrent);
-  return VoltageAtZeroCurrentOf(*s, guess);
-}
-
-std::optional<double> StackOpenCircuitVoltage(const State& state, const std::array<double, 4>& photocurrents,
-                                              const std::array<double, 4>& guesses) {
-  const auto s = std::make_unique<State>(state);
-  double total = 0;
-  // At open circuit each junction's diode voltage is its voltage: the one below gains its share of the
-  // radiative current there.
-  double above = 0;
-  for (int k = 3; k >= 1; --k) {
-    const double photocurrent =
-        k == 3 ? photocurrents[k] : CoupledPhotocurrent(s->par, s->k.Vt, k + 1, photocurrents[k], above);
-    above = 0;
-    if (photocurrent == 0) continue;
-    LoadJunction(*s, k, photocurrent);
-    const auto v = VoltageAtZeroCurrentOf(*s, guesses[k]);
-    if (!v) return std::nullopt;
-    total += *v;
-    above = *v;
-  }
-  return total;
 }
 
 std::optional<double> CoupledOpenCircuitVoltage(const State& state, const StackCurve& lit, double j0) {

@@ -1,5 +1,6 @@
-// The figures of merit of the studies' lit curves, and the solves that give the open-circuit voltage of a
-// curve that stops short of it. The solves work on a copy of the state, so the sweeps' state that the
+// The figures of merit of the studies' lit curves: solved by the junctions' own searches for the curves of
+// junctions in series, read off the points (with the open-circuit voltage solved where a curve stops short
+// of it) inside the Rl/Rg network. The solves work on a copy of the state, so the sweeps' state that the
 // studies carry from one call to the next is left as it was.
 #pragma once
 
@@ -16,27 +17,29 @@ namespace pelarin {
 // The open-circuit voltage of a curve that stops short of it, or nothing when it cannot be solved.
 using OpenCircuitSolve = std::function<std::optional<double>()>;
 
-// Where a curve crosses J = 0: within its points, or across the gap between two sweeps that start on either
-// side of it.
-enum class Crossing { WithinPoints, BetweenSweeps };
-
 // The figures of a lit curve from its points at the incident power of the state; solve is asked when the
-// curve stops short of open circuit, and, for a curve that crosses J = 0 between two sweeps, always: a
-// straight line across that gap misses the curve's bend (a dark junction's diode over +-Jsd/5 bends it by
-// 1e-4 V), where the solve finds the voltage at J = 0 itself.
+// curve stops short of open circuit.
 [[nodiscard]] FiguresOfMerit LitCurveFigures(const State& state, const StackCurve& curve,
-                                             const OpenCircuitSolve& solve = {},
-                                             Crossing crossing = Crossing::WithinPoints);
+                                             const OpenCircuitSolve& solve = {});
 
-// Junction j (1..3) alone with this photocurrent: its voltage at J = 0, by the voltage search from guess.
-[[nodiscard]] std::optional<double> JunctionOpenCircuitVoltage(const State& state, int junction,
-                                                               double photocurrent, double guess);
+// The junctions of a lit curve in series (index 1..3): whether each is in the circuit, and its own
+// photocurrent (0: dark). The stack studies' curves hold all three, the independent study's one.
+struct SeriesJunctions {
+  std::array<bool, 4> in{false, true, true, true};
+  std::array<double, 4> photocurrents{};
+};
 
-// The series stack with these photocurrents (index 1..3): each junction's voltage at J = 0 by the voltage
-// search from its guess (index 1..3), added up. A dark junction carries no current at 0 V exactly.
-[[nodiscard]] std::optional<double> StackOpenCircuitVoltage(const State& state,
-                                                            const std::array<double, 4>& photocurrents,
-                                                            const std::array<double, 4>& guesses);
+// The figures of a lit curve of junctions in series. Its points say where each figure lies; the junctions'
+// own voltage searches then solve it there, at the current where it lies: Voc at J = 0, Jsc where the
+// voltages add up to 0 between the two points on either side of 0 V (or beyond the last point, for a curve
+// that does not reach 0 V), and the maximum power by golden
+// section over the current between the neighbours of the best point (the ends at Jsc and J = 0 included).
+// So the figures are as precise as the searches wherever the points fall: across the gap between two
+// sweeps, within one voltage step of a curve whose Voc is smaller than the step, or on a curve too steep for
+// its current steps. Where a search fails, the figure read off the points stands. The solves work on a copy
+// of the state.
+[[nodiscard]] FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
+                                                const SeriesJunctions& junctions);
 
 // The stack inside the coupling network, all junctions lit: its terminal current is not imposed, so the
 // lit curve (from near open circuit, first point first) is continued by one coupled point with junction

@@ -178,19 +178,19 @@ void IndependentStudy(State& s, Ui& ui) {
     Widen(dark, curves[j].darkBounds);
   }
 
-  // The lit curves stop a step short of open circuit: their Voc is the junction's own voltage at J = 0.
   std::array<LegendEntry, 4> litEntry, darkEntry;
   for (int j = 1; j <= 3; ++j) {
     const std::string name = "#" + std::to_string(j) + " alone";
     darkEntry[j] = {
         .name = name + ", dark", .colour = kDarkColour[j], .hollow = false, .figures = std::nullopt};
     const StackCurve& curve = ill[j];
+    SeriesJunctions junction{.in = {}, .photocurrents = {}};
+    junction.in[static_cast<std::size_t>(j)] = true;
+    junction.photocurrents[static_cast<std::size_t>(j)] = Photocurrent(s.par, j);
     litEntry[j] = {.name = name,
                    .colour = kLitColour[j],
                    .hollow = false,
-                   .figures = LitCurveFigures(s, curve, [&] {
-                     return JunctionOpenCircuitVoltage(s, j, Photocurrent(s.par, j), curve.V(curve.Size()));
-                   })};
+                   .figures = SeriesCurveFigures(s, curve, junction)};
   }
 
   PlotWindow& linlog = StartPlot(

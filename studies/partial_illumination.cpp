@@ -112,7 +112,7 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
     s.id.illumFiles[k] = s.id.studyDir + s.id.studyName + study.fileName[k];
   }
 
-  // Each curve crosses J = 0 between its two sweeps; should one stop short, the stack is solved at J = 0.
+  // Each curve crosses J = 0 between its two sweeps, where its figures are solved.
   std::array<LegendEntry, 4> entry;
   for (int k = 1; k <= 3; ++k) {
     std::array<bool, 4> lit{};
@@ -125,13 +125,7 @@ void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) 
     entry[k] = {.name = StackCurveName(lit),
                 .colour = study.colour[k],
                 .hollow = false,
-                .figures = LitCurveFigures(
-                    s, c,
-                    [&] {
-                      const int top = c.Size();  // the curve's highest voltage
-                      return StackOpenCircuitVoltage(s, use, {0, c.V1(top), c.V2(top), c.V3(top)});
-                    },
-                    Crossing::BetweenSweeps)};
+                .figures = SeriesCurveFigures(s, c, {.photocurrents = use})};
   }
 
   ui.Plot(PlotId::linlog).Hide();

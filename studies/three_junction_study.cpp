@@ -187,15 +187,12 @@ void StudyAllJunctions(State& s, Ui& ui) {
     ComputeInTurn(s, curves);
   }
 
-  // The lit sweep starts just below open circuit: Voc is each junction's voltage at J = 0, added up.
   const StackCurve& lit = curves.lit;
-  const LegendEntry litEntry = {.name = "stack",
-                                .colour = kLitColour,
-                                .hollow = false,
-                                .figures = LitCurveFigures(s, lit, [&] {
-                                  return StackOpenCircuitVoltage(s, {0, s.par.Jsc1, s.par.Jsc2, s.par.Jsc3},
-                                                                 {0, lit.V1(1), lit.V2(1), lit.V3(1)});
-                                })};
+  const LegendEntry litEntry = {
+      .name = "stack",
+      .colour = kLitColour,
+      .hollow = false,
+      .figures = SeriesCurveFigures(s, lit, {.photocurrents = {0, s.par.Jsc1, s.par.Jsc2, s.par.Jsc3}})};
 
   const CurveBounds darkBounds = curves.dark.Bounds();
   PlotWindow& linlog =

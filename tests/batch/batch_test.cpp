@@ -431,13 +431,13 @@ TEST_F(BatchTest, ParamsAndSetNameTheStudyAndChangeTheCell) {
 }
 
 TEST_F(BatchTest, ACalculationFaultGivesStatusFourAndNoTable) {
-  const BatchRun run = Batch({"all", "--set", "m21=1e-300"});
+  const BatchRun run = Batch({"all", "--set", "Rp2=1e-320"});
   EXPECT_EQ(run.status, kBatchFailed);
   EXPECT_NE(run.err.find("Calculation error"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(dir / "Test_plr")) << "a failed run leaves no empty study folder behind";
   // A study folder that was there before is kept, empty or not.
   fs::create_directory(dir / "Test_plr");
-  EXPECT_EQ(Batch({"all", "--set", "m21=1e-300"}).status, kBatchFailed);
+  EXPECT_EQ(Batch({"all", "--set", "Rp2=1e-320"}).status, kBatchFailed);
   EXPECT_TRUE(fs::is_directory(dir / "Test_plr"));
 }
 

@@ -296,11 +296,11 @@ TEST_F(ScanTest, CorruptedFilesAreRecoveredExactlyOrRefused) {
   EXPECT_NE(longLine.err.find("is longer than"), std::string::npos) << longLine.err;
 }
 
-// m12 = 0.0001 overflows the second diode's exponential in the study's sweep: that cell's row says so
-// with blank figures; the other cell is complete, and the status is 4.
+// Rp2 = 1e-320 overflows the shunt current in the study's sweep: that cell's row says so with blank
+// figures; the other cell is complete, and the status is 4.
 TEST_F(ScanTest, AFailingCellIsReportedInItsRowAndTheScanGoesOn) {
   const ScanRun run =
-      Scan({"all", "--vary", "m12=0.0001:2:2", "--summary", "fail.csv", "--figures", "curve"});
+      Scan({"all", "--vary", "Rp2=1e-320:10000:2", "--summary", "fail.csv", "--figures", "curve"});
   EXPECT_EQ(run.status, 4);
   const std::string text = Read(dir / "fail.csv");
   const auto rows = Rows(text);
@@ -315,15 +315,15 @@ TEST_F(ScanTest, AFailingCellIsReportedInItsRowAndTheScanGoesOn) {
 }
 
 TEST_F(ScanTest, AFailingCellIsLeftOutOfThePlotThatIsStillDrawn) {
-  const ScanRun run = Scan({"all", "--vary", "m12=0.0001:2:2", "--summary", "fail.csv", "--plot", "fail.svg",
-                            "--plot-figure", "Voc", "--figures", "curve"});
+  const ScanRun run = Scan({"all", "--vary", "Rp2=1e-320:10000:2", "--summary", "fail.csv", "--plot",
+                            "fail.svg", "--plot-figure", "Voc", "--figures", "curve"});
   EXPECT_EQ(run.status, 4);
   ASSERT_EQ(plots.size(), 1u);
   EXPECT_EQ(plotPaths[0], (dir / "fail.svg").string());
   const auto curves = plots[0].Curves();
   ASSERT_EQ(curves.size(), 1u);
   ASSERT_EQ(curves[0].points.size(), 1u);
-  EXPECT_EQ(curves[0].points[0].first, 2);
+  EXPECT_EQ(curves[0].points[0].first, 10000);
   EXPECT_NEAR(curves[0].points[0].second, 1.383, 1e-3);
 }
 

@@ -149,6 +149,23 @@ std::vector<Cell> SeriesCells() {
       {"top alone", d, exact::JunctionAlone(3)},
       {"bottom alone, shunted", With(d, &Parameters::Rp1, 20), exact::JunctionAlone(1)},
   };
+  // A lit junction whose photocurrent and diode currents cancel near its open circuit, in series with a dark
+  // one whose reverse diode sets the stack's current, far below those terms: the current is resolved.
+  Parameters cancelling = d;
+  cancelling.Rs2 = 13734.6, cancelling.Rp2 = 1.52681e6, cancelling.Jsc2 = 0.229356;
+  cancelling.Jsd21 = 4.92059e-5, cancelling.Jsd22 = 0.536648, cancelling.m21 = 6.81135,
+  cancelling.m22 = 1.88207;
+  cancelling.Rs3 = 5568.49, cancelling.Rp3 = 3.76353e9, cancelling.Jsd31 = 1.18365e-13;
+  cancelling.Jsd32 = 2.59723e-9, cancelling.m31 = 2.34791, cancelling.m32 = 8.3666;
+  cells.push_back(
+      {"terms cancel in the lit junction", cancelling, exact::Stack({false, true, false}, false)});
+  Parameters pair = d;
+  pair.Rs1 = 16.6994, pair.Rp1 = 1.2767e6, pair.Jsc1 = 1.15333e-9, pair.Jsd11 = 1.10677e-20;
+  pair.Jsd12 = 1.22079e-17, pair.m11 = 5.01324, pair.m12 = 2.33793, pair.Rs2 = 18.448, pair.Rp2 = 2.91104e9;
+  pair.Jsd21 = 2.14139e-14, pair.Jsd22 = 3.76098e-27, pair.m21 = 2.96518, pair.m22 = 6.7547;
+  pair.Rs3 = 0.00102982, pair.Rp3 = 4.42862e8, pair.Jsc3 = 0.150959, pair.Jsd31 = 8.0755e-28;
+  pair.Jsd32 = 0.0173231, pair.m31 = 3.92997, pair.m32 = 7.79247;
+  cells.push_back({"terms cancel at maximum power", pair, exact::Stack({true, false, true}, false)});
   std::mt19937_64 rng(20261208);
   const std::array<std::array<bool, 3>, 4> lit = {
       {{true, true, true}, {true, false, true}, {false, false, true}, {true, true, false}}};

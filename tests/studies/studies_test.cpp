@@ -15,6 +15,7 @@
 #include "common/temp_folder.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
+#include "model/parameter_table.h"
 #include "plot/surface.h"
 #include "studies/experimental_data.h"
 #include "workspace/read_parameters.h"
@@ -356,7 +357,7 @@ TEST_F(StudyTest, TwoJunctionsComputesAllPairsAndChecksOnlyTheFirstFile) {
 }
 
 TEST_F(StudyTest, ACalculationFaultEndsTheStudyWithNothingWritten) {
-  ui.form.boxes[5] = "1e-300";  // m11: the balance of junction 1 overflows
+  ui.form.boxes[static_cast<std::size_t>(ParameterIndex("Rp2"))] = "1e-320";  // the shunt current overflows
   EXPECT_THROW(StudyAllJunctions(state, ui), CalcError);
   EXPECT_TRUE(fs::is_empty(dir / "Test_plr"));
   EXPECT_TRUE(ui.questions.empty());
