@@ -12,6 +12,7 @@
 
 #include "common/declining_ui.h"
 #include "studies/coupled_studies.h"
+#include "studies/curve_figures.h"
 #include "studies/eqe_artefact_study.h"
 #include "studies/studies.h"
 #include "studies/study_registry.h"
@@ -156,6 +157,24 @@ void BM_EqeSearch(benchmark::State& bench, bool binary) {
 
 BENCHMARK_CAPTURE(BM_EqeSearch, Scan, false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_EqeSearch, BinarySearch, true)->Unit(benchmark::kMicrosecond);
+
+// The figures of the default cell's lit stack curve: read off its points, and solved by the junctions'
+// voltage searches where the points say each figure lies (what the studies without Rl give).
+void BM_CurveFigures(benchmark::State& bench, bool solved) {
+  InTemporaryFolder folder;
+  State state;
+  ResetStartUpConstants(state);
+  DecliningUi ui;
+  ReadParameters(state, ui);
+  const StackCurve lit = LitStackSweep(state);
+  const SeriesJunctions junctions{.photocurrents = {0, state.par.Jsc1, state.par.Jsc2, state.par.Jsc3}};
+  for (auto _ : bench) {
+    const FiguresOfMerit f = solved ? SeriesCurveFigures(state, lit, junctions) : LitCurveFigures(state, lit);
+    benchmark::DoNotOptimize(f.Pmax);
+  }
+}
+BENCHMARK_CAPTURE(BM_CurveFigures, ReadOffThePoints, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CurveFigures, Solved, true)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace pelarin

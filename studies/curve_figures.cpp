@@ -136,6 +136,10 @@ double ShortCircuitCurrent(SeriesAtCurrent& series, const Sample& a, const Sampl
 
 // The maximum power point between 0 and Jsc: the best of the samples, refined by golden section over the
 // current between its neighbours as long as the solves succeed.
+// The golden section's last bracket, relative to the current: the power is flat at its maximum, so it is
+// found to about the square of this, and Vmp and Jmp to this.
+constexpr double kCurrentTolerance = 1e-7;
+
 PowerPoint MaximumPower(SeriesAtCurrent& series, std::vector<Sample> samples) {
   std::sort(samples.begin(), samples.end(), [](const Sample& x, const Sample& y) { return x.J < y.J; });
   std::size_t best = 0;
@@ -154,7 +158,7 @@ PowerPoint MaximumPower(SeriesAtCurrent& series, std::vector<Sample> samples) {
   const double ratio = (std::sqrt(5.0) - 1) / 2;
   double c = hi - ratio * (hi - lo), d = lo + ratio * (hi - lo);
   std::optional<double> pc = power(c), pd = power(d);
-  while (pc && pd && hi - lo > 1e-12 * hi) {
+  while (pc && pd && hi - lo > kCurrentTolerance * hi) {
     if (*pc >= *pd) {
       hi = d, d = c, pd = pc;
       c = hi - ratio * (hi - lo);
