@@ -86,8 +86,9 @@ class SeriesAtCurrent {
   // a positive start reaches a negative root at J > 0 (through the sign flip) and every root at J <= 0 is
   // positive, where a negative start could only creep towards a positive root.
   static double Guess(double v) { return v != 0 ? std::abs(v) : kSmallStart; }
-  static constexpr double kSmallStart = 1e-5;               // the sweeps' own first start
-  static constexpr std::uint64_t kSolveWork = 8 * 100'000;  // eighths of an evaluation of the balance
+  static constexpr double kSmallStart = 1e-5;  // the sweeps' own first start
+  static constexpr std::uint64_t kSolveWork =
+      std::uint64_t{8} * 100'000;  // eighths of an evaluation of the balance
   static constexpr int kFailures = 3;
 
   std::unique_ptr<State> s_;  // on the heap, as it holds the sweep arrays
