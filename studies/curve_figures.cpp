@@ -52,20 +52,12 @@ class SeriesAtCurrent {
       double v = 0;
       // A dark junction carries no current at 0 V exactly, where its search has no side to turn on.
       if (J != 0 || photocurrent != 0) {
-        LoadJunction(*s_, k, photocurrent);
-        s_->ws.curJ = J;
-        s_->ws.curV = Guess(fromLast ? last_[index] : PointVoltage(i, k));
-        s_->ws.cycleCount = 0;
-        // A search that cannot end (a root within 1e-12 V of zero, on the far side of the sign flip) fails
-        // after a bounded amount of work; after a few such, the figures read off the points stand.
-        s_->ws.workLimit = s_->ws.work + kSolveWork;
-        try {
-          CalcV(*s_);
-        } catch (const CalcError&) {
+        const auto solvedV = Solve(k, photocurrent, J, fromLast ? last_[index] : PointVoltage(i, k));
+        if (!solvedV) {
           ++failures_;
           return std::nullopt;
         }
-        v = s_->ws.curV;
+        v = *solvedV;
       }
       solved[index] = v;
       total += v;
@@ -82,13 +74,37 @@ class SeriesAtCurrent {
     return k == 1 ? curve_.V1(i) : k == 2 ? curve_.V2(i) : curve_.V3(i);
   }
 
-  // A start for the voltage search, of the size of a junction voltage v solved nearby: always positive, as
-  // a positive start reaches a negative root at J > 0 (through the sign flip) and every root at J <= 0 is
-  // positive, where a negative start could only creep towards a positive root.
-  static double Guess(double v) { return v != 0 ? std::abs(v) : kSmallStart; }
-  static constexpr double kSmallStart = 1e-5;  // the sweeps' own first start
-  static constexpr std::uint64_t kSolveWork =
-      std::uint64_t{8} * 100'000;  // eighths of an evaluation of the balance
+  // Junction k's voltage at current J with the given photocurrent, its search started near v; nothing when
+  // it fails. A search that cannot end (a root within 1e-12 V of zero, on the far side of the sign flip)
+  // fails after a bounded amount of work.
+  std::optional<double> Solve(int k, double photocurrent, double J, double v) {
+    // A reverse-biased junction under a photocurrent-direction current is sought from its own side first:
+    // a positive start reaches it only through the sign flip, thousands of steps away. Should its root
+    // have moved to forward bias, the short budget ends that try and the positive start follows.
+    if (J > 0 && v < 0)
+      if (const auto reverse = Search(k, photocurrent, J, v, kReverseWork)) return reverse;
+    return Search(k, photocurrent, J, v != 0 ? std::abs(v) : kSmallStart, kSolveWork);
+  }
+
+  std::optional<double> Search(int k, double photocurrent, double J, double start, std::uint64_t work) {
+    LoadJunction(*s_, k, photocurrent);
+    s_->ws.curJ = J;
+    s_->ws.curV = start;
+    s_->ws.cycleCount = 0;
+    s_->ws.workLimit = s_->ws.work + work;
+    try {
+      CalcV(*s_);
+    } catch (const CalcError&) {
+      return std::nullopt;
+    }
+    return s_->ws.curV;
+  }
+
+  // A start of the size of a junction voltage, where none is known: the sweeps' own first start.
+  static constexpr double kSmallStart = 1e-5;
+  // Eighths of an evaluation of the balance.
+  static constexpr std::uint64_t kSolveWork = std::uint64_t{8} * 100'000;
+  static constexpr std::uint64_t kReverseWork = std::uint64_t{8} * 2'000;
   static constexpr int kFailures = 3;
 
   std::unique_ptr<State> s_;  // on the heap, as it holds the sweep arrays
@@ -135,10 +151,11 @@ double ShortCircuitCurrent(SeriesAtCurrent& series, const Sample& a, const Sampl
   return std::abs(Va) < std::abs(Vb) ? Ja : Jb;
 }
 
-// The maximum power point between 0 and Jsc: the best of the samples, refined by golden section over the
-// current between its neighbours as long as the solves succeed.
-// The golden section's last bracket, relative to the current: the power is flat at its maximum, so it is
-// found to about the square of this, and Vmp and Jmp to this.
+// The maximum power point between 0 and Jsc: the best of the samples, refined over the current between its
+// neighbours by Brent's method (parabolas through the three best places, golden sections where a parabola
+// does not shrink the bracket enough) as long as the solves succeed.
+// The last bracket, relative to the current: the power is flat at its maximum, so it is found to about the
+// square of this, and Vmp and Jmp to this.
 constexpr double kCurrentTolerance = 1e-7;
 
 PowerPoint MaximumPower(SeriesAtCurrent& series, std::vector<Sample> samples) {
@@ -146,28 +163,57 @@ PowerPoint MaximumPower(SeriesAtCurrent& series, std::vector<Sample> samples) {
   std::size_t best = 0;
   for (std::size_t i = 1; i < samples.size(); ++i)
     if (samples[i].J * samples[i].V > samples[best].J * samples[best].V) best = i;
-  double lo = samples[best == 0 ? 0 : best - 1].J;
-  double hi = samples[std::min(best + 1, samples.size() - 1)].J;
+  double a = samples[best == 0 ? 0 : best - 1].J;
+  double b = samples[std::min(best + 1, samples.size() - 1)].J;
   const int point = samples[best].point;
   PowerPoint top{samples[best].V, samples[best].J, samples[best].J * samples[best].V};
-  const auto power = [&](double J) -> std::optional<double> {
+  // The power's negative, to be minimised.
+  const auto loss = [&](double J) -> std::optional<double> {
     const auto V = series.VoltageAt(J, point);
     if (!V) return std::nullopt;
     if (J * *V > top.P) top = {*V, J, J * *V};
-    return J * *V;
+    return -J * *V;
   };
-  const double ratio = (std::sqrt(5.0) - 1) / 2;
-  double c = hi - ratio * (hi - lo), d = lo + ratio * (hi - lo);
-  std::optional<double> pc = power(c), pd = power(d);
-  while (pc && pd && hi - lo > kCurrentTolerance * hi) {
-    if (*pc >= *pd) {
-      hi = d, d = c, pd = pc;
-      c = hi - ratio * (hi - lo);
-      pc = power(c);
+  constexpr double kGolden = 0.3819660112501051;  // (3 - sqrt 5) / 2
+  // x the best place so far, w the second best, v the one before w; d the last step, e the one before it.
+  double x = top.J, w = x, v = x, fx = -top.P, fw = fx, fv = fx, d = 0, e = 0;
+  for (int iteration = 0; iteration < 100; ++iteration) {
+    const double middle = (a + b) / 2;
+    const double tol1 = kCurrentTolerance / 2 * std::abs(x) + std::numeric_limits<double>::min();
+    const double tol2 = 2 * tol1;
+    if (std::abs(x - middle) <= tol2 - (b - a) / 2) break;
+    bool golden = true;
+    if (std::abs(e) > tol1) {
+      double r = (x - w) * (fx - fv), q = (x - v) * (fx - fw), p = (x - v) * q - (x - w) * r;
+      q = 2 * (q - r);
+      if (q > 0) p = -p;
+      q = std::abs(q);
+      const double before = e;
+      e = d;
+      // The parabola's vertex, if it lies inside the bracket and steps less than half the step before last.
+      if (std::abs(p) < std::abs(q * before / 2) && p > q * (a - x) && p < q * (b - x)) {
+        d = p / q;
+        golden = false;
+        if (x + d - a < tol2 || b - (x + d) < tol2) d = std::copysign(tol1, middle - x);
+      }
+    }
+    if (golden) {
+      e = x >= middle ? a - x : b - x;
+      d = kGolden * e;
+    }
+    const double u = std::abs(d) >= tol1 ? x + d : x + std::copysign(tol1, d);
+    const auto fu = loss(u);
+    if (!fu) break;
+    if (*fu <= fx) {
+      (u >= x ? a : b) = x;
+      v = w, fv = fw, w = x, fw = fx, x = u, fx = *fu;
     } else {
-      lo = c, c = d, pc = pd;
-      d = lo + ratio * (hi - lo);
-      pd = power(d);
+      (u < x ? a : b) = u;
+      if (*fu <= fw || w == x) {
+        v = w, fv = fw, w = u, fw = *fu;
+      } else if (*fu <= fv || v == x || v == w) {
+        v = u, fv = *fu;
+      }
     }
   }
   return top;
