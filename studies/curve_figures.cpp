@@ -258,8 +258,9 @@ FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
   if (!f.Jsc && f.Voc && *f.Voc > 0 && curve.V(top) < 0 && curve.J(top) > 0)
     f.Jsc = ShortCircuitCurrent(series, at(top), {0, *f.Voc, nearVoc});
   // A curve whose points all lie above 0 V (a sweep that ended early, or one that starts past open
-  // circuit): the current is doubled from the highest one it reached, or from the smallest photocurrent,
-  // until the voltage falls below 0 V.
+  // circuit): the current is doubled from the highest one it reached, or from 3/4 of the smallest
+  // photocurrent, until the voltage falls below 0 V. (Doubling half of it would land on it exactly, where
+  // that junction's voltage is 0 V exactly and no voltage search can end.)
   int bottom = 1;
   for (int i = 2; i <= n; ++i)
     if (curve.V(i) < curve.V(bottom)) bottom = i;
@@ -268,7 +269,7 @@ FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
     double smallest = 0;
     for (const double photocurrent : junctions.photocurrents)
       if (photocurrent > 0 && (smallest == 0 || photocurrent < smallest)) smallest = photocurrent;
-    double J = above.J > 0 ? 2 * above.J : smallest / 2;
+    double J = above.J > 0 ? 2 * above.J : smallest * 3 / 4;
     for (int doubling = 0; doubling < 64 && J > 0 && std::isfinite(J); ++doubling, J *= 2) {
       const auto V = series.VoltageAt(J, above.point);
       if (!V) break;

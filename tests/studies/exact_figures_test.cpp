@@ -168,6 +168,16 @@ TEST_F(ExactFiguresTest, ExtremeCellsGetTheExactSolversFiguresFromTheSeriesStudi
                                  {"m21", "8.78654"},       {"m22", "9.86935"},       {"Rs3", "5.70577"},
                                  {"Rp3", "1989.14"},       {"Jsc3", "0.000363248"},  {"Jsd31", "1.19774e-28"},
                                  {"Jsd32", "5.8128e-18"},  {"m31", "8.52055"},       {"m32", "7.84087"}}},
+      // Junction 1 has the smallest photocurrent: a doubling that lands on it exactly finds junction 1 at
+      // 0 V, where no voltage search ends.
+      {"doubled onto a photocurrent",
+       {{"Rs1", "0.000360734"},   {"Rp1", "1.9762e+09"},    {"Jsc1", "6.98346e-07"},
+        {"Jsd11", "1.10707e-28"}, {"Jsd12", "5.90529e-23"}, {"m11", "0.564897"},
+        {"m12", "3.02867"},       {"Rs2", "245.129"},       {"Rp2", "7.2816e+09"},
+        {"Jsc2", "0.000481114"},  {"Jsd21", "4.17031e-05"}, {"Jsd22", "4.6633e-06"},
+        {"m21", "7.23276"},       {"m22", "4.02849"},       {"Rs3", "0.0184533"},
+        {"Rp3", "0.745394"},      {"Jsc3", "8.36982e-05"},  {"Jsd31", "1.33351e-24"},
+        {"Jsd32", "1.57655e-08"}, {"m31", "3.40873"},       {"m32", "5.91885"}}},
   };
   int compared = 0;
   for (const char* name : {"independent", "all", "two", "one"}) {
@@ -196,7 +206,7 @@ TEST_F(ExactFiguresTest, ExtremeCellsGetTheExactSolversFiguresFromTheSeriesStudi
       }
     }
   }
-  EXPECT_EQ(compared, 5 * 10 * 6);  // five cells, ten curves each (3 + 1 + 3 + 3), all six figures
+  EXPECT_EQ(compared, 6 * 10 * 6);  // six cells, ten curves each (3 + 1 + 3 + 3), all six figures
 }
 
 }  // namespace
