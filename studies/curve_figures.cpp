@@ -158,13 +158,16 @@ double ShortCircuitCurrent(SeriesAtCurrent& series, const Sample& a, const Sampl
 // square of this, and Vmp and Jmp to this.
 constexpr double kCurrentTolerance = 1e-7;
 
-PowerPoint MaximumPower(SeriesAtCurrent& series, std::vector<Sample> samples) {
-  std::sort(samples.begin(), samples.end(), [](const Sample& x, const Sample& y) { return x.J < y.J; });
+PowerPoint MaximumPower(SeriesAtCurrent& series, const std::vector<Sample>& samples) {
   std::size_t best = 0;
   for (std::size_t i = 1; i < samples.size(); ++i)
     if (samples[i].J * samples[i].V > samples[best].J * samples[best].V) best = i;
-  double a = samples[best == 0 ? 0 : best - 1].J;
-  double b = samples[std::min(best + 1, samples.size() - 1)].J;
+  // The nearest currents on either side; points of a flat stretch of the curve share the best one's.
+  double a = samples[best].J, b = a;
+  for (const Sample& sample : samples) {
+    if (sample.J < samples[best].J && (a == samples[best].J || sample.J > a)) a = sample.J;
+    if (sample.J > samples[best].J && (b == samples[best].J || sample.J < b)) b = sample.J;
+  }
   const int point = samples[best].point;
   PowerPoint top{samples[best].V, samples[best].J, samples[best].J * samples[best].V};
   // The power's negative, to be minimised.
@@ -286,7 +289,7 @@ FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
   for (int i = 1; i <= n; ++i)
     if (curve.V(i) > 0 && curve.J(i) > 0 && curve.V(i) < *f.Voc && curve.J(i) < *f.Jsc)
       samples.push_back({curve.J(i), curve.V(i), i});
-  if (const PowerPoint top = MaximumPower(series, std::move(samples)); top.P > 0) {
+  if (const PowerPoint top = MaximumPower(series, samples); top.P > 0) {
     f.Pmax = top.P, f.Vmp = top.V, f.Jmp = top.J;
     f.FF = top.P / (*f.Voc * *f.Jsc);
     // W/cm2 against mW/cm2, in %.
