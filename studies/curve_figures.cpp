@@ -299,40 +299,47 @@ FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
   return f;
 }
 
-std::optional<double> CoupledOpenCircuitVoltage(const State& state, const StackCurve& lit, double j0) {
-  if (lit.Size() < 1 || j0 <= 0) return std::nullopt;
+std::optional<double> CoupledOpenCircuitVoltage(const State& state, const StackCurve& lit, double j0,
+                                                const std::array<double, 4>& photocurrents) {
+  const int n = lit.Size();
+  if (n < 1 || j0 <= 0) return std::nullopt;
+  // The end of the curve nearest open circuit: the first point of a curve swept from there, the last of one
+  // joined from reverse voltage.
+  const int end = lit.V(n) > lit.V(1) ? n : 1;
   const auto s = std::make_unique<State>(state);
   SweepState& w = s->sweep;
+  // Under a forward current every junction's voltage is positive, where a negative start never arrives.
+  const auto start = [](double v) { return v != 0 ? std::abs(v) : 1e-5; };
   w.Vinit.assign(6, 0.0);
-  w.Vinit[1] = lit.V1(1);
-  w.Vinit[2] = lit.V2(1);
-  w.Vinit[3] = lit.V3(1);
-  s->ws.V1 = lit.V1(1);
-  s->ws.V2 = lit.V2(1);
-  w.JscUse1 = s->par.Jsc1;
-  w.JscUse2 = s->par.Jsc2;
-  w.JscUse3 = s->par.Jsc3;
+  w.Vinit[1] = s->ws.V1 = start(lit.V1(end));
+  w.Vinit[2] = s->ws.V2 = start(lit.V2(end));
+  w.Vinit[3] = start(lit.V3(end));
+  w.JscUse1 = photocurrents[1];
+  w.JscUse2 = photocurrents[2];
+  w.JscUse3 = photocurrents[3];
   w.sweepStep = 0.005;
   s->ws.cycleCount = 0;
   s->ws.curJset = -j0;
-  // Towards forward voltage; the first point past the lit curve's first voltage ends the sweep, and the
-  // coupled sweep keeps that point in its arrays without counting it.
-  w.Vend = lit.V(1);
+  // Towards forward voltage; the first point past that end's voltage ends the sweep, and the coupled sweep
+  // keeps that point in its arrays without counting it.
+  w.Vend = lit.V(end);
   try {
     CalcCoupled(*s);
   } catch (const CalcError&) {
     return std::nullopt;
   }
+  // The curve's points towards that end, then the sweep's away from it: neighbours stay neighbours.
   std::vector<double> v, j;
-  for (int i = w.resCount + 1; i >= 1; --i) {
-    const auto n = static_cast<std::size_t>(i);
-    if (w.resVtot[n] == 0 && w.resJ[n] == 0) continue;  // a point the sweep did not reach
-    v.push_back(w.resVtot[n]);
-    j.push_back(w.resJ[n]);
-  }
-  for (int i = 1; i <= lit.Size(); ++i) {
+  for (int k = 1; k <= n; ++k) {
+    const int i = end == n ? k : n + 1 - k;
     v.push_back(lit.V(i));
     j.push_back(lit.J(i));
+  }
+  for (int i = 1; i <= w.resCount + 1; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    if (w.resVtot[at] == 0 && w.resJ[at] == 0) continue;  // a point the sweep did not reach
+    v.push_back(w.resVtot[at]);
+    j.push_back(w.resJ[at]);
   }
   return VoltageAtZeroCurrent(v, j);
 }

@@ -41,10 +41,13 @@ struct SeriesJunctions {
 [[nodiscard]] FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
                                                 const SeriesJunctions& junctions);
 
-// The stack inside the coupling network, all junctions lit: its terminal current is not imposed, so the
-// lit curve (from near open circuit, first point first) is continued by one coupled point with junction
-// 3's current -j0, past open circuit, and the open-circuit voltage is read where the points cross J = 0.
+// The stack inside the coupling network under the given photocurrents (index 1..3): its terminal current
+// is not imposed, so a lit curve that stops short of open circuit is continued from its end nearest it (the
+// first point of a curve swept from there, the last of one joined from reverse voltage) by a coupled sweep
+// from junction 3's current -j0 to one point past that end, and the open-circuit voltage is read where the
+// points cross J = 0.
 [[nodiscard]] std::optional<double> CoupledOpenCircuitVoltage(const State& state, const StackCurve& lit,
-                                                              double j0);
+                                                              double j0,
+                                                              const std::array<double, 4>& photocurrents);
 
 }  // namespace pelarin

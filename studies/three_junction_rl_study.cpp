@@ -138,7 +138,8 @@ void StudyWithRl(State& s, Ui& ui) {
       .name = "stack", .colour = kLitColour, .hollow = false, .figures = LitCurveFigures(s, curves.lit, [&] {
                                                                 return CoupledOpenCircuitVoltage(
                                                                     s, curves.lit,
-                                                                    LitStartCurrentWithRl(s.par));
+                                                                    LitStartCurrentWithRl(s.par),
+                                                                    {0, s.par.Jsc1, s.par.Jsc2, s.par.Jsc3});
                                                               })};
 
   const CurveBounds darkBounds = curves.dark.Bounds();
