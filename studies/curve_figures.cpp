@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -117,38 +118,50 @@ class SeriesAtCurrent {
   std::array<double, 4> last_{};
 };
 
-// A solved place on the curve: its current and voltage, and the curve's point nearest it.
-struct Sample {
-  double J, V;
+// A solved place on a curve: the current its sweep imposes (the terminal current in series, junction 3's
+// inside the coupling network), the voltage and current that gives, and the curve's point nearest it.
+struct Place {
+  double x, V, J;
   int point;
 };
 
-// The current between a and b, whose voltages lie on either side of 0 V, where the voltage is 0: by regula
-// falsi with the Illinois halving. A solve that fails ends it on the line across the bracket reached so
-// far (a lone junction's search cannot end within 1e-12 V of zero, where the bracket is narrow).
-double ShortCircuitCurrent(SeriesAtCurrent& series, const Sample& a, const Sample& b) {
-  double Ja = a.J, Va = a.V, Jb = b.J, Vb = b.V;
+// A curve's place at an imposed current x, solved from point i: nothing when a search fails.
+using PlaceAt = std::function<std::optional<Place>(double x, int i)>;
+
+// The place between a and b, whose values (V or J) lie on either side of 0, where the value is 0: by
+// regula falsi over the imposed current with the Illinois halving. A solve that fails ends it on the line
+// across the bracket reached so far (a lone junction's search cannot end within 1e-12 V of zero, where the
+// bracket is narrow).
+Place Zero(const PlaceAt& at, const Place& a, const Place& b, double Place::*value) {
+  Place lo = a, hi = b;
+  double flo = a.*value, fhi = b.*value;
   int side = 0;
+  const auto line = [&] {
+    const double x = (lo.x * fhi - hi.x * flo) / (fhi - flo);
+    const double t = (x - lo.x) / (hi.x - lo.x);
+    return Place{x, lo.V + t * (hi.V - lo.V), lo.J + t * (hi.J - lo.J), lo.point};
+  };
   constexpr double kEps = std::numeric_limits<double>::epsilon();
   for (int iteration = 0; iteration < 100; ++iteration) {
-    double J = (Ja * Vb - Jb * Va) / (Vb - Va);
-    if (!(J > std::min(Ja, Jb) && J < std::max(Ja, Jb))) J = Ja + (Jb - Ja) / 2;
-    if (J == Ja || J == Jb) break;  // the bracket holds neighbouring doubles
-    const auto V = series.VoltageAt(J, std::abs(J - a.J) < std::abs(J - b.J) ? a.point : b.point);
-    if (!V) return (Ja * Vb - Jb * Va) / (Vb - Va);  // the line across the bracket reached so far
-    if (*V == 0) return J;
-    if ((*V > 0) == (Va > 0)) {
-      Ja = J, Va = *V;
-      if (side == -1) Vb /= 2;
+    double x = (lo.x * fhi - hi.x * flo) / (fhi - flo);
+    if (!(x > std::min(lo.x, hi.x) && x < std::max(lo.x, hi.x))) x = lo.x + (hi.x - lo.x) / 2;
+    if (x == lo.x || x == hi.x) break;  // the bracket holds neighbouring doubles
+    const auto place = at(x, std::abs(x - a.x) < std::abs(x - b.x) ? a.point : b.point);
+    if (!place) return line();
+    const double f = (*place).*value;
+    if (f == 0) return *place;
+    if ((f > 0) == (flo > 0)) {
+      lo = *place, flo = f;
+      if (side == -1) fhi /= 2;
       side = -1;
     } else {
-      Jb = J, Vb = *V;
-      if (side == 1) Va /= 2;
+      hi = *place, fhi = f;
+      if (side == 1) flo /= 2;
       side = 1;
     }
-    if (std::abs(Jb - Ja) <= 4 * kEps * std::max(std::abs(Ja), std::abs(Jb))) break;
+    if (std::abs(hi.x - lo.x) <= 4 * kEps * std::max(std::abs(lo.x), std::abs(hi.x))) break;
   }
-  return std::abs(Va) < std::abs(Vb) ? Ja : Jb;
+  return std::abs(flo) < std::abs(fhi) ? lo : hi;
 }
 
 // The maximum power point between 0 and Jsc: the best of the samples, refined over the current between its
@@ -158,28 +171,29 @@ double ShortCircuitCurrent(SeriesAtCurrent& series, const Sample& a, const Sampl
 // square of this, and Vmp and Jmp to this.
 constexpr double kCurrentTolerance = 1e-7;
 
-PowerPoint MaximumPower(SeriesAtCurrent& series, const std::vector<Sample>& samples) {
+PowerPoint MaximumPower(const PlaceAt& at, const std::vector<Place>& samples) {
   std::size_t best = 0;
   for (std::size_t i = 1; i < samples.size(); ++i)
     if (samples[i].J * samples[i].V > samples[best].J * samples[best].V) best = i;
-  // The nearest currents on either side; points of a flat stretch of the curve share the best one's.
-  double a = samples[best].J, b = a;
-  for (const Sample& sample : samples) {
-    if (sample.J < samples[best].J && (a == samples[best].J || sample.J > a)) a = sample.J;
-    if (sample.J > samples[best].J && (b == samples[best].J || sample.J < b)) b = sample.J;
+  // The nearest imposed currents on either side; points of a flat stretch of the curve share the best one's.
+  double a = samples[best].x, b = a;
+  for (const Place& sample : samples) {
+    if (sample.x < samples[best].x && (a == samples[best].x || sample.x > a)) a = sample.x;
+    if (sample.x > samples[best].x && (b == samples[best].x || sample.x < b)) b = sample.x;
   }
   const int point = samples[best].point;
   PowerPoint top{samples[best].V, samples[best].J, samples[best].J * samples[best].V};
   // The power's negative, to be minimised.
-  const auto loss = [&](double J) -> std::optional<double> {
-    const auto V = series.VoltageAt(J, point);
-    if (!V) return std::nullopt;
-    if (J * *V > top.P) top = {*V, J, J * *V};
-    return -J * *V;
+  const auto loss = [&](double x) -> std::optional<double> {
+    const auto place = at(x, point);
+    if (!place) return std::nullopt;
+    const double P = place->J * place->V;
+    if (P > top.P) top = {place->V, place->J, P};
+    return -P;
   };
   constexpr double kGolden = 0.3819660112501051;  // (3 - sqrt 5) / 2
   // x the best place so far, w the second best, v the one before w; d the last step, e the one before it.
-  double x = top.J, w = x, v = x, fx = -top.P, fw = fx, fv = fx, d = 0, e = 0;
+  double x = samples[best].x, w = x, v = x, fx = -top.P, fw = fx, fv = fx, d = 0, e = 0;
   for (int iteration = 0; iteration < 100; ++iteration) {
     const double middle = (a + b) / 2;
     const double tol1 = kCurrentTolerance / 2 * std::abs(x) + std::numeric_limits<double>::min();
@@ -238,6 +252,11 @@ FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
   FiguresOfMerit f = FiguresFromPoints(v, j, std::nullopt, state.figures.LightPower());
   if (n == 0) return f;
   SeriesAtCurrent series(state, curve, junctions);
+  const PlaceAt solve = [&](double J, int i) -> std::optional<Place> {
+    const auto V = series.VoltageAt(J, i);
+    if (!V) return std::nullopt;
+    return Place{J, *V, J, i};
+  };
   // The points nearest open circuit and short circuit.
   int nearVoc = 1, nearJsc = 1;
   for (int i = 2; i <= n; ++i) {
@@ -247,10 +266,10 @@ FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
   // Every series curve has an open circuit, also one whose points all lie past it.
   if (const auto Voc = series.VoltageAt(0, nearVoc)) f.Voc = Voc;
   // Between the first two points on either side of 0 V; a point at 0 V gives its own current.
-  const auto at = [&](int i) { return Sample{curve.J(i), curve.V(i), i}; };
+  const auto at = [&](int i) { return Place{curve.J(i), curve.V(i), curve.J(i), i}; };
   for (int i = 1; f.Jsc && i < n && curve.V(i) != 0; ++i) {
     if (curve.V(i + 1) != 0 && (curve.V(i) < 0) != (curve.V(i + 1) < 0)) {
-      f.Jsc = ShortCircuitCurrent(series, at(i), at(i + 1));
+      f.Jsc = Zero(solve, at(i), at(i + 1), &Place::V).x;
       break;
     }
   }
@@ -259,7 +278,7 @@ FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
   for (int i = 2; i <= n; ++i)
     if (curve.V(i) > curve.V(top)) top = i;
   if (!f.Jsc && f.Voc && *f.Voc > 0 && curve.V(top) < 0 && curve.J(top) > 0)
-    f.Jsc = ShortCircuitCurrent(series, at(top), {0, *f.Voc, nearVoc});
+    f.Jsc = Zero(solve, at(top), {0, *f.Voc, 0, nearVoc}, &Place::V).x;
   // A curve whose points all lie above 0 V (a sweep that ended early, or one that starts past open
   // circuit): the current is doubled from the highest one it reached, or from 3/4 of the smallest
   // photocurrent, until the voltage falls below 0 V. (Doubling half of it would land on it exactly, where
@@ -268,7 +287,7 @@ FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
   for (int i = 2; i <= n; ++i)
     if (curve.V(i) < curve.V(bottom)) bottom = i;
   if (!f.Jsc && f.Voc && *f.Voc > 0 && curve.V(bottom) > 0) {
-    Sample above = curve.J(bottom) > 0 ? at(bottom) : Sample{0, *f.Voc, nearVoc};
+    Place above = curve.J(bottom) > 0 ? at(bottom) : Place{0, *f.Voc, 0, nearVoc};
     double smallest = 0;
     for (const double photocurrent : junctions.photocurrents)
       if (photocurrent > 0 && (smallest == 0 || photocurrent < smallest)) smallest = photocurrent;
@@ -277,19 +296,19 @@ FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
       const auto V = series.VoltageAt(J, above.point);
       if (!V) break;
       if (*V < 0) {
-        f.Jsc = ShortCircuitCurrent(series, above, {J, *V, above.point});
+        f.Jsc = Zero(solve, above, {J, *V, J, above.point}, &Place::V).x;
         break;
       }
-      if (*V > 0) above = {J, *V, above.point};
+      if (*V > 0) above = {J, *V, J, above.point};
     }
   }
   if (!(f.Voc && f.Jsc && *f.Voc > 0 && *f.Jsc > 0)) return f;
   // The power is sampled at the points of the generator quadrant and at both ends, where it is 0.
-  std::vector<Sample> samples = {{0, *f.Voc, nearVoc}, {*f.Jsc, 0, nearJsc}};
+  std::vector<Place> samples = {{0, *f.Voc, 0, nearVoc}, {*f.Jsc, 0, *f.Jsc, nearJsc}};
   for (int i = 1; i <= n; ++i)
     if (curve.V(i) > 0 && curve.J(i) > 0 && curve.V(i) < *f.Voc && curve.J(i) < *f.Jsc)
-      samples.push_back({curve.J(i), curve.V(i), i});
-  if (const PowerPoint top = MaximumPower(series, samples); top.P > 0) {
+      samples.push_back(at(i));
+  if (const PowerPoint top = MaximumPower(solve, samples); top.P > 0) {
     f.Pmax = top.P, f.Vmp = top.V, f.Jmp = top.J;
     f.FF = top.P / (*f.Voc * *f.Jsc);
     // W/cm2 against mW/cm2, in %.
