@@ -7,7 +7,9 @@ and the first cell's two answers. Where both give figures, the largest relative 
 is printed with its cell, and how many curves differ by more than the sweeps' resolution (1e-5 for Voc,
 Jsc, FF and Pmax, 2e-4 for Vmp and Jmp).
 
-    PYTHONPATH=build/python /usr/bin/python3 bench/curve_existence.py [SEED] [CELLS]
+    PYTHONPATH=build/python /usr/bin/python3 bench/curve_existence.py [SEED] [CELLS] [rl]
+
+With rl, the studies inside the Rl/Rg network (at its default 1e12 Ohm cm2) instead.
 """
 import math
 import random
@@ -15,7 +17,8 @@ import sys
 
 import pelarin
 
-STUDIES = ["independent", "all", "two", "one"]
+SERIES_STUDIES = ["independent", "all", "two", "one"]
+NETWORK_STUDIES = ["all-rl", "two-rl", "one-rl"]
 RANGES = {"Rs": (1e-4, 1e5), "Rp": (1e-2, 1e10), "Jsc": (1e-9, 1), "Jsd1": (1e-30, 1), "Jsd2": (1e-30, 1)}
 
 
@@ -62,10 +65,11 @@ def compare(ran, solved, where, largest, beyond):
 def main():
     rng = random.Random(int(sys.argv[1]) if len(sys.argv) > 1 else 1)
     cells = int(sys.argv[2]) if len(sys.argv) > 2 else 200
+    studies = NETWORK_STUDIES if len(sys.argv) > 3 and sys.argv[3] == "rl" else SERIES_STUDIES
     kinds, largest, beyond = {}, {}, [0, 0]
     for n in range(cells):
         p = draw(rng)
-        for study in STUDIES:
+        for study in studies:
             ran, ran_why = curves_with_figures(lambda: pelarin.run(study, p).figures)
             solved, solved_why = curves_with_figures(lambda: pelarin.figures(study, p))
             compare(ran, solved, (n, study), largest, beyond)
@@ -73,7 +77,7 @@ def main():
                 kind = (study, "study only: %d" % len(set(ran) - set(solved)),
                         "figures only: %d" % len(set(solved) - set(ran)))
                 kinds.setdefault(kind, []).append((n, ran_why, solved_why))
-    print("%d cells, %d studies each" % (cells, len(STUDIES)))
+    print("%d cells, %d studies each" % (cells, len(studies)))
     for kind, seen in sorted(kinds.items(), key=lambda item: -len(item[1])):
         n, ran_why, solved_why = seen[0]
         print("%4d %s; first: cell %d, study: %s; figures: %s" % (len(seen), kind, n, ran_why, solved_why))

@@ -158,23 +158,31 @@ void BM_EqeSearch(benchmark::State& bench, bool binary) {
 BENCHMARK_CAPTURE(BM_EqeSearch, Scan, false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_EqeSearch, BinarySearch, true)->Unit(benchmark::kMicrosecond);
 
-// The figures of the default cell's lit stack curve: read off its points, and solved by the junctions'
-// voltage searches where the points say each figure lies (what the studies without Rl give).
-void BM_CurveFigures(benchmark::State& bench, bool solved) {
+// The figures of the default cell's lit stack curve: read off its points, solved by the junctions' voltage
+// searches where the points say each figure lies (what the studies without Rl give), and solved by the
+// coupling network's point solve (what the studies inside the Rl/Rg network give; with Rl and Rg at 1e12
+// Ohm cm2 the curve is the same).
+enum class FiguresPath { ReadOff, Series, Network };
+
+void BM_CurveFigures(benchmark::State& bench, FiguresPath path) {
   InTemporaryFolder folder;
   State state;
   ResetStartUpConstants(state);
   DecliningUi ui;
   ReadParameters(state, ui);
   const StackCurve lit = LitStackSweep(state);
-  const SeriesJunctions junctions{.photocurrents = {0, state.par.Jsc1, state.par.Jsc2, state.par.Jsc3}};
+  const std::array<double, 4> photocurrents = {0, state.par.Jsc1, state.par.Jsc2, state.par.Jsc3};
   for (auto _ : bench) {
-    const FiguresOfMerit f = solved ? SeriesCurveFigures(state, lit, junctions) : LitCurveFigures(state, lit);
+    const FiguresOfMerit f = path == FiguresPath::ReadOff ? LitCurveFigures(state, lit)
+                             : path == FiguresPath::Series
+                                 ? SeriesCurveFigures(state, lit, {.photocurrents = photocurrents})
+                                 : NetworkCurveFigures(state, lit, photocurrents, 1e-8);
     benchmark::DoNotOptimize(f.Pmax);
   }
 }
-BENCHMARK_CAPTURE(BM_CurveFigures, ReadOffThePoints, false)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_CurveFigures, Solved, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CurveFigures, ReadOffThePoints, FiguresPath::ReadOff)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CurveFigures, Solved, FiguresPath::Series)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CurveFigures, SolvedInTheNetwork, FiguresPath::Network)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace pelarin

@@ -12,12 +12,6 @@
 #include "model/solvers_internal.h"
 
 namespace pelarin {
-namespace {
-
-constexpr int kMaxPasses = 200;           // passes of the coupled iteration; the last one is kept as it is
-constexpr double kSettledChange = 0.001;  // relative change of V1 and V2 over a pass that ends the iteration
-
-}  // namespace
 
 void CalcCoupled(State& state) {
   WorkingSet& ws = state.ws;
@@ -45,7 +39,7 @@ void CalcCoupled(State& state) {
     sw.resV3[j] = ws.V3;
 
     const double jsc2 = CoupledPhotocurrent(p, Vt, 3, sw.JscUse2, ws.V3 + p.Rs3 * ws.curJset);
-    for (int pass = 1; pass <= kMaxPasses; ++pass) {
+    for (int pass = 1; pass <= state.k.maxPasses; ++pass) {
       LoadJunction(state, 2, jsc2);
       ws.V1start = ws.V1;
       ws.V2start = ws.V2;
@@ -74,7 +68,7 @@ void CalcCoupled(State& state) {
       }
       const double change1 = (ws.V1start - ws.V1) / ws.V1;
       const double change2 = (ws.V2start - ws.V2) / ws.V2;
-      if (std::fabs(change1) < kSettledChange && std::fabs(change2) < kSettledChange) break;
+      if (std::fabs(change1) < state.k.settledChange && std::fabs(change2) < state.k.settledChange) break;
     }
 
     sw.resV2[j] = ws.V2;

@@ -78,6 +78,10 @@ struct Constants {
   double flipLimit = 1e-12;
   double sweepGain = 5e-6;
   std::int16_t maxPoints = 20000;
+  // The coupled sweep's passes over junctions 2 and 1 at each point: at most maxPasses, the last one kept as
+  // it is, ended once a pass changes V1 and V2 by less than settledChange (relative).
+  int maxPasses = 200;
+  double settledChange = 0.001;
   // Whether a study may run its sweeps that start from values of their own at once, each on a copy of the
   // state, on two processor cores; the results and the final state are those of the sweeps run in turn.
   bool parallelSweeps = true;

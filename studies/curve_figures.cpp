@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "model/calc_error.h"
@@ -128,6 +129,96 @@ struct Place {
 // A curve's place at an imposed current x, solved from point i: nothing when a search fails.
 using PlaceAt = std::function<std::optional<Place>(double x, int i)>;
 
+// The stack inside the coupling network at any current imposed on junction 3, by the coupled sweep's own
+// solve of one point (junction 3's search, then the passes of junctions 2 and 1), started from where the
+// junctions stood at the nearest solve: a point of the curve or the last call.
+class NetworkAtCurrent {
+ public:
+  NetworkAtCurrent(const State& state, const StackCurve& curve, const std::array<double, 4>& photocurrents)
+      : s_(std::make_unique<State>(state)), sweep_(state.k), curve_(curve), photocurrents_(photocurrents) {
+    s_->k.maxPoints = 1;  // a sweep of one point, which its arrays hold
+    Settle(true);
+  }
+
+  // The current junction 3 carries at point i (1-based): the terminal current and what leaks back through
+  // Rg1, Rg2 and Rg3.
+  [[nodiscard]] double Imposed(int i) const {
+    const Parameters& p = s_->par;
+    return curve_.J(i) + curve_.V(i) / p.Rg1 + (curve_.V2(i) + curve_.V3(i)) / p.Rg2 + curve_.V3(i) / p.Rg3;
+  }
+
+  // The curve's place with junction 3 carrying x, the searches started from point i or from the last solve
+  // when that lies nearer; nothing when a search fails or the passes run away.
+  std::optional<Place> At(double x, int i) {
+    if (failures_ >= kFailures || x == 0 || !std::isfinite(x)) return std::nullopt;
+    std::array<double, 4> start = {0, curve_.V1(i), curve_.V2(i), curve_.V3(i)};
+    if (haveLast_ && std::abs(x - lastX_) < std::abs(x - Imposed(i))) start = last_;
+    for (double& v : start) {
+      // Under a forward current every junction's voltage is positive, where a negative start never arrives.
+      if (x < 0) v = std::abs(v);
+      if (v == 0) v = 1e-5;
+    }
+    SweepState& w = s_->sweep;
+    WorkingSet& ws = s_->ws;
+    w.Vinit.assign(6, 0.0);
+    w.Vinit[1] = ws.V1 = start[1];
+    w.Vinit[2] = ws.V2 = start[2];
+    w.Vinit[3] = start[3];
+    w.JscUse1 = photocurrents_[1];
+    w.JscUse2 = photocurrents_[2];
+    w.JscUse3 = photocurrents_[3];
+    w.sweepStep = 0.005;
+    w.Vend = 0;
+    ws.cycleCount = 0;
+    ws.curJset = x;
+    ws.workLimit = ws.work + (tight_ ? kTightWork : kSolveWork);
+    try {
+      CalcCoupled(*s_);
+    } catch (const CalcError&) {
+      if (tight_) {  // passes that do not settle so far, or a junction held within 1e-12 V of zero by them
+        Settle(false);
+        const auto place = At(x, i);
+        Settle(++tightFailures_ < kFailures);
+        return place;
+      }
+      ++failures_;
+      return std::nullopt;
+    }
+    if (ws.divergeFlag == 1 || !std::isfinite(w.resVtot[1]) || !std::isfinite(w.resJ[1])) {
+      ++failures_;
+      return std::nullopt;
+    }
+    last_ = {0, w.resV1[1], w.resV2[1], w.resV3[1]}, lastX_ = x, haveLast_ = true;
+    return Place{x, w.resVtot[1], w.resJ[1], i};
+  }
+
+ private:
+  // The passes over junctions 2 and 1 settle much further than a sweep's, which stop at a change of 1e-3
+  // and under strong coupling end up a few 1e-3 from the circuit's solution; where they cannot, the rest
+  // of the curve's solves settle as the sweep's.
+  void Settle(bool tight) {
+    tight_ = tight;
+    s_->k.maxPasses = tight ? 5000 : sweep_.maxPasses;
+    s_->k.settledChange = tight ? 1e-10 : sweep_.settledChange;
+  }
+
+  // Eighths of an evaluation of a balance, for the whole point.
+  static constexpr std::uint64_t kTightWork = std::uint64_t{8} * 200'000;
+  static constexpr std::uint64_t kSolveWork = std::uint64_t{8} * 2'000'000;
+  static constexpr int kFailures = 3;
+
+  std::unique_ptr<State> s_;
+  const Constants sweep_;  // the sweeps' own
+  const StackCurve& curve_;
+  std::array<double, 4> photocurrents_;
+  bool tight_ = true;
+  int tightFailures_ = 0;
+  bool haveLast_ = false;
+  int failures_ = 0;
+  double lastX_ = 0;
+  std::array<double, 4> last_{};
+};
+
 // The place between a and b, whose values (V or J) lie on either side of 0, where the value is 0: by
 // regula falsi over the imposed current with the Illinois halving. A solve that fails ends it on the line
 // across the bracket reached so far (a lone junction's search cannot end within 1e-12 V of zero, where the
@@ -182,7 +273,11 @@ PowerPoint MaximumPower(const PlaceAt& at, const std::vector<Place>& samples) {
     if (sample.x > samples[best].x && (b == samples[best].x || sample.x < b)) b = sample.x;
   }
   const int point = samples[best].point;
-  PowerPoint top{samples[best].V, samples[best].J, samples[best].J * samples[best].V};
+  // The best sample solved again: a point of a coupled sweep, whose passes settle at a change of 1e-3, may
+  // lie off the curve by more than the maximum's flatness resolves.
+  const auto first = at(samples[best].x, point);
+  const Place& start = first ? *first : samples[best];
+  PowerPoint top{start.V, start.J, start.J * start.V};
   // The power's negative, to be minimised.
   const auto loss = [&](double x) -> std::optional<double> {
     const auto place = at(x, point);
@@ -193,7 +288,7 @@ PowerPoint MaximumPower(const PlaceAt& at, const std::vector<Place>& samples) {
   };
   constexpr double kGolden = 0.3819660112501051;  // (3 - sqrt 5) / 2
   // x the best place so far, w the second best, v the one before w; d the last step, e the one before it.
-  double x = samples[best].x, w = x, v = x, fx = -top.P, fw = fx, fv = fx, d = 0, e = 0;
+  double x = start.x, w = x, v = x, fx = -top.P, fw = fx, fv = fx, d = 0, e = 0;
   for (int iteration = 0; iteration < 100; ++iteration) {
     const double middle = (a + b) / 2;
     const double tol1 = kCurrentTolerance / 2 * std::abs(x) + std::numeric_limits<double>::min();
@@ -220,7 +315,12 @@ PowerPoint MaximumPower(const PlaceAt& at, const std::vector<Place>& samples) {
     }
     const double u = std::abs(d) >= tol1 ? x + d : x + std::copysign(tol1, d);
     const auto fu = loss(u);
-    if (!fu) break;
+    if (!fu) {
+      // Without a point of the curve inside, whatever was solved before the failure need not be near the
+      // maximum.
+      if (!(samples[best].J * samples[best].V > 0)) return {};
+      break;
+    }
     if (*fu <= fx) {
       (u >= x ? a : b) = x;
       v = w, fv = fw, w = x, fw = fx, x = u, fx = *fu;
@@ -236,13 +336,27 @@ PowerPoint MaximumPower(const PlaceAt& at, const std::vector<Place>& samples) {
   return top;
 }
 
+// The maximum power of a curve whose Voc and Jsc are solved (ends: the places there, where the power is 0),
+// sampled at the points of the generator quadrant and at both ends and refined by the solves; sets Pmax,
+// Vmp, Jmp, FF and the efficiency at the incident power light when it is found.
+void SolveMaximumPower(FiguresOfMerit& f, const PlaceAt& solve, std::vector<Place> ends,
+                       const StackCurve& curve, const std::function<Place(int)>& at, double light) {
+  std::vector<Place> samples = std::move(ends);
+  for (int i = 1; i <= curve.Size(); ++i)
+    if (curve.V(i) > 0 && curve.J(i) > 0 && curve.V(i) < *f.Voc && curve.J(i) < *f.Jsc)
+      samples.push_back(at(i));
+  if (const PowerPoint top = MaximumPower(solve, samples); top.P > 0) {
+    f.Pmax = top.P, f.Vmp = top.V, f.Jmp = top.J;
+    f.FF = top.P / (*f.Voc * *f.Jsc);
+    // W/cm2 against mW/cm2, in %.
+    if (light > 0) f.efficiency = top.P * 1000 / light * 100;
+  }
+}
+
 }  // namespace
 
-FiguresOfMerit LitCurveFigures(const State& state, const StackCurve& curve, const OpenCircuitSolve& solve) {
-  const std::vector<double> v = Voltages(curve), j = Currents(curve);
-  std::optional<double> solved;
-  if (solve && StopsShortOfOpenCircuit(v, j)) solved = solve();
-  return FiguresFromPoints(v, j, solved, state.figures.LightPower());
+FiguresOfMerit LitCurveFigures(const State& state, const StackCurve& curve) {
+  return FiguresFromPoints(Voltages(curve), Currents(curve), std::nullopt, state.figures.LightPower());
 }
 
 FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
@@ -303,64 +417,54 @@ FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
     }
   }
   if (!(f.Voc && f.Jsc && *f.Voc > 0 && *f.Jsc > 0)) return f;
-  // The power is sampled at the points of the generator quadrant and at both ends, where it is 0.
-  std::vector<Place> samples = {{0, *f.Voc, 0, nearVoc}, {*f.Jsc, 0, *f.Jsc, nearJsc}};
-  for (int i = 1; i <= n; ++i)
-    if (curve.V(i) > 0 && curve.J(i) > 0 && curve.V(i) < *f.Voc && curve.J(i) < *f.Jsc)
-      samples.push_back(at(i));
-  if (const PowerPoint top = MaximumPower(solve, samples); top.P > 0) {
-    f.Pmax = top.P, f.Vmp = top.V, f.Jmp = top.J;
-    f.FF = top.P / (*f.Voc * *f.Jsc);
-    // W/cm2 against mW/cm2, in %.
-    const double light = state.figures.LightPower();
-    if (light > 0) f.efficiency = top.P * 1000 / light * 100;
-  }
+  SolveMaximumPower(f, solve, {{0, *f.Voc, 0, nearVoc}, {*f.Jsc, 0, *f.Jsc, nearJsc}}, curve, at,
+                    state.figures.LightPower());
   return f;
 }
 
-std::optional<double> CoupledOpenCircuitVoltage(const State& state, const StackCurve& lit, double j0,
-                                                const std::array<double, 4>& photocurrents) {
-  const int n = lit.Size();
-  if (n < 1 || j0 <= 0) return std::nullopt;
-  // The end of the curve nearest open circuit: the first point of a curve swept from there, the last of one
-  // joined from reverse voltage.
-  const int end = lit.V(n) > lit.V(1) ? n : 1;
-  const auto s = std::make_unique<State>(state);
-  SweepState& w = s->sweep;
-  // Under a forward current every junction's voltage is positive, where a negative start never arrives.
-  const auto start = [](double v) { return v != 0 ? std::abs(v) : 1e-5; };
-  w.Vinit.assign(6, 0.0);
-  w.Vinit[1] = s->ws.V1 = start(lit.V1(end));
-  w.Vinit[2] = s->ws.V2 = start(lit.V2(end));
-  w.Vinit[3] = start(lit.V3(end));
-  w.JscUse1 = photocurrents[1];
-  w.JscUse2 = photocurrents[2];
-  w.JscUse3 = photocurrents[3];
-  w.sweepStep = 0.005;
-  s->ws.cycleCount = 0;
-  s->ws.curJset = -j0;
-  // Towards forward voltage; the first point past that end's voltage ends the sweep, and the coupled sweep
-  // keeps that point in its arrays without counting it.
-  w.Vend = lit.V(end);
-  try {
-    CalcCoupled(*s);
-  } catch (const CalcError&) {
-    return std::nullopt;
+FiguresOfMerit NetworkCurveFigures(const State& state, const StackCurve& curve,
+                                   const std::array<double, 4>& photocurrents, double j0) {
+  const std::vector<double> v = Voltages(curve), j = Currents(curve);
+  const int n = curve.Size();
+  const double light = state.figures.LightPower();
+  FiguresOfMerit f = FiguresFromPoints(v, j, std::nullopt, light);
+  if (n == 0) return f;
+  NetworkAtCurrent network(state, curve, photocurrents);
+  const PlaceAt solve = [&](double x, int i) { return network.At(x, i); };
+  const auto at = [&](int i) { return Place{network.Imposed(i), curve.V(i), curve.J(i), i}; };
+  // Open circuit: between the two neighbouring points on either side of J = 0 at the lowest voltage, as
+  // the points are read; or, for a curve that stops short of it, past its end nearest it, where junction
+  // 3 carries -j0.
+  int openLo = 0, openHi = 0;
+  for (int i = 1; i < n; ++i) {
+    const int lo = curve.V(i) <= curve.V(i + 1) ? i : i + 1, hi = lo == i ? i + 1 : i;
+    if (curve.J(lo) > 0 && curve.J(hi) < 0 && (openLo == 0 || curve.V(lo) < curve.V(openLo)))
+      openLo = lo, openHi = hi;
   }
-  // The curve's points towards that end, then the sweep's away from it: neighbours stay neighbours.
-  std::vector<double> v, j;
-  for (int k = 1; k <= n; ++k) {
-    const int i = end == n ? k : n + 1 - k;
-    v.push_back(lit.V(i));
-    j.push_back(lit.J(i));
+  std::optional<Place> open;
+  if (openLo != 0) {
+    open = Zero(solve, at(openLo), at(openHi), &Place::J);
+  } else if (StopsShortOfOpenCircuit(v, j) && j0 > 0) {
+    const int end = curve.V(n) > curve.V(1) ? n : 1;
+    if (const auto past = network.At(-j0, end); past && past->J < 0)
+      open = Zero(solve, at(end), *past, &Place::J);
   }
-  for (int i = 1; i <= w.resCount + 1; ++i) {
-    const auto at = static_cast<std::size_t>(i);
-    if (w.resVtot[at] == 0 && w.resJ[at] == 0) continue;  // a point the sweep did not reach
-    v.push_back(w.resVtot[at]);
-    j.push_back(w.resJ[at]);
+  if (open) f.Voc = open->V;
+  // Short circuit: between the first two neighbouring points on either side of 0 V.
+  std::optional<Place> shorted;
+  for (int i = 1; f.Jsc && i < n && curve.V(i) != 0; ++i) {
+    if (curve.V(i + 1) != 0 && (curve.V(i) < 0) != (curve.V(i + 1) < 0)) {
+      shorted = Zero(solve, at(i), at(i + 1), &Place::V);
+      f.Jsc = shorted->J;
+      break;
+    }
   }
-  return VoltageAtZeroCurrent(v, j);
+  if (!(open && shorted && *f.Voc > 0 && *f.Jsc > 0)) {
+    if (f.Pmax && f.Voc && f.Jsc && *f.Voc * *f.Jsc > 0) f.FF = *f.Pmax / (*f.Voc * *f.Jsc);
+    return f;
+  }
+  SolveMaximumPower(f, solve, {*open, *shorted}, curve, at, light);
+  return f;
 }
 
 }  // namespace pelarin

@@ -1,11 +1,10 @@
-// The figures of merit of the studies' lit curves: solved by the junctions' own searches for the curves of
-// junctions in series, read off the points (with the open-circuit voltage solved where a curve stops short
-// of it) inside the Rl/Rg network. The solves work on a copy of the state, so the sweeps' state that the
+// The figures of merit of the studies' lit curves: where the points say each figure lies, solved there by
+// the junctions' own searches for the curves of junctions in series, by the coupled sweep's point solve
+// inside the Rl/Rg network. The solves work on a copy of the state, so the sweeps' state that the
 // studies carry from one call to the next is left as it was.
 #pragma once
 
 #include <array>
-#include <functional>
 #include <optional>
 
 #include "model/figures_of_merit.h"
@@ -14,13 +13,8 @@
 
 namespace pelarin {
 
-// The open-circuit voltage of a curve that stops short of it, or nothing when it cannot be solved.
-using OpenCircuitSolve = std::function<std::optional<double>()>;
-
-// The figures of a lit curve from its points at the incident power of the state; solve is asked when the
-// curve stops short of open circuit.
-[[nodiscard]] FiguresOfMerit LitCurveFigures(const State& state, const StackCurve& curve,
-                                             const OpenCircuitSolve& solve = {});
+// The figures of a lit curve read off its points, at the incident power of the state.
+[[nodiscard]] FiguresOfMerit LitCurveFigures(const State& state, const StackCurve& curve);
 
 // The junctions of a lit curve in series (index 1..3): whether each is in the circuit, and its own
 // photocurrent (0: dark). The stack studies' curves hold all three, the independent study's one.
@@ -41,13 +35,14 @@ struct SeriesJunctions {
 [[nodiscard]] FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
                                                 const SeriesJunctions& junctions);
 
-// The stack inside the coupling network under the given photocurrents (index 1..3): its terminal current
-// is not imposed, so a lit curve that stops short of open circuit is continued from its end nearest it (the
-// first point of a curve swept from there, the last of one joined from reverse voltage) by a coupled sweep
-// from junction 3's current -j0 to one point past that end, and the open-circuit voltage is read where the
-// points cross J = 0.
-[[nodiscard]] std::optional<double> CoupledOpenCircuitVoltage(const State& state, const StackCurve& lit,
-                                                              double j0,
-                                                              const std::array<double, 4>& photocurrents);
+// The figures of a lit curve of the stack inside the coupling network under the given photocurrents
+// (index 1..3), solved as the series curves' are, by the coupled sweep's own solve of a point at the
+// current imposed on junction 3: Voc and Jsc between the points on either side of J = 0 and V = 0, the
+// maximum power by Brent's method between the best point's neighbours. A curve that stops short of open
+// circuit is continued past it from its end nearest it (the first point of a curve swept from there, the
+// last of one joined from reverse voltage) by the point where junction 3 carries -j0, its sweeps' start
+// current. Where a solve fails, the figure read off the points stands.
+[[nodiscard]] FiguresOfMerit NetworkCurveFigures(const State& state, const StackCurve& curve,
+                                                 const std::array<double, 4>& photocurrents, double j0);
 
 }  // namespace pelarin

@@ -77,19 +77,17 @@ void DrawAndSave(State& s, Ui& ui, const PartialStudyWithRl& study, const Partia
   for (int k = 1; k <= 3; ++k) curves.curve[k].Extend(bounds);
   PlotWindow& linlin = StartPlot(ui, PlotId::linlin, s.id.studyName + study.caption, s);
   DrawLinLinAxes(linlin, s.plot, bounds.xMin, bounds.xMax, bounds.yMin, bounds.yMax);
-  // Each curve crosses J = 0 between its two sweeps, where its figures are read; a curve whose second
-  // sweep ended before its first point is continued past open circuit from its last point.
+  // Each curve crosses J = 0 between its two sweeps; a curve whose second sweep ended before its first
+  // point is continued past open circuit from its last point.
   for (int k = 1; k <= 3; ++k) {
     std::array<bool, 4> lit{};
     for (int j = 1; j <= 3; ++j) lit[j] = study.slotIsTheLitJunction ? j == k : j != k;
-    const auto openCircuit = [&] {
-      return CoupledOpenCircuitVoltage(s, curves.curve[k], curves.startCurrent[k], Illumination(s.par, lit));
-    };
     DrawCurve(linlin, curves.curve[k],
               {.name = StackCurveName(lit),
                .colour = study.colour[k],
                .hollow = false,
-               .figures = LitCurveFigures(s, curves.curve[k], openCircuit)},
+               .figures =
+                   NetworkCurveFigures(s, curves.curve[k], Illumination(s.par, lit), curves.startCurrent[k])},
               s.plot.markerRadius);
   }
 

@@ -135,12 +135,11 @@ void StudyWithRl(State& s, Ui& ui) {
 
   // The lit sweep starts just below open circuit; a coupled point past it brackets the crossing of J = 0.
   const LegendEntry litEntry = {
-      .name = "stack", .colour = kLitColour, .hollow = false, .figures = LitCurveFigures(s, curves.lit, [&] {
-                                                                return CoupledOpenCircuitVoltage(
-                                                                    s, curves.lit,
-                                                                    LitStartCurrentWithRl(s.par),
-                                                                    {0, s.par.Jsc1, s.par.Jsc2, s.par.Jsc3});
-                                                              })};
+      .name = "stack",
+      .colour = kLitColour,
+      .hollow = false,
+      .figures = NetworkCurveFigures(s, curves.lit, {0, s.par.Jsc1, s.par.Jsc2, s.par.Jsc3},
+                                     LitStartCurrentWithRl(s.par))};
 
   const CurveBounds darkBounds = curves.dark.Bounds();
   PlotWindow& linlog =

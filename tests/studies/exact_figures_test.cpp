@@ -29,11 +29,13 @@ struct Variant {
   std::vector<std::pair<const char*, const char*>> boxes;
 };
 
-// Read off the sweeps: Voc and Jsc by linear interpolation between points a fraction of a millivolt
-// apart, Pmax at the vertex of a parabola through three points; Vmp and Jmp sit on a flat maximum.
-// Seen: 9e-6 for Voc, 6e-6 for Jsc, 1.1e-5 for FF, 6e-6 for Pmax and 2.2e-4 for Vmp and Jmp.
-const std::map<std::string, double> kTolerance = {{"Voc", 5e-5},  {"Jsc", 5e-5}, {"FF", 5e-5},
-                                                  {"Pmax", 5e-5}, {"Vmp", 2e-3}, {"Jmp", 2e-3}};
+// Solved where the points put them, by the studies' own searches: Vmp and Jmp sit on a flat maximum.
+// Seen on the cells below: 7e-13 for Voc, 8e-10 for Jsc and FF, 8e-13 for Pmax, 1e-7 for Vmp and Jmp.
+const std::map<std::string, double> kTolerance = {{"Voc", 1e-8},  {"Jsc", 1e-8}, {"FF", 1e-8},
+                                                  {"Pmax", 1e-8}, {"Vmp", 1e-6}, {"Jmp", 1e-6}};
+// On extreme cells a lone junction's search cannot end within 1e-12 V of zero, nor its figures closer.
+const std::map<std::string, double> kExtremeTolerance = {{"Voc", 5e-5},  {"Jsc", 5e-5}, {"FF", 5e-5},
+                                                         {"Pmax", 5e-5}, {"Vmp", 2e-3}, {"Jmp", 2e-3}};
 
 std::map<std::string, double> Figures(const FiguresOfMerit& f) {
   std::map<std::string, double> m;
@@ -209,7 +211,7 @@ TEST_F(ExactFiguresTest, ExtremeCellsGetTheExactSolversFiguresFromTheSeriesStudi
         for (const auto& [figure, value] : solved) {
           ASSERT_TRUE(read[exact.curve.name].contains(figure)) << exact.curve.name << " " << figure;
           const double difference = std::abs(read[exact.curve.name][figure] - value) / std::abs(value);
-          EXPECT_LE(difference, kTolerance.at(figure)) << exact.curve.name << " " << figure;
+          EXPECT_LE(difference, kExtremeTolerance.at(figure)) << exact.curve.name << " " << figure;
           ++compared;
         }
       }

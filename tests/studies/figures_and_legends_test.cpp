@@ -185,7 +185,7 @@ TEST_F(FiguresTest, FigureSolvesLeaveTheStateAlone) {
   EXPECT_GT(*f.Voc, lit.V(1));  // the sweep's first point carries 1e-9 A/cm2, just below open circuit
   EXPECT_LT(*f.Voc - lit.V(1), 1e-6);
   EXPECT_TRUE(
-      CoupledOpenCircuitVoltage(state, lit, 1e-8, {0, state.par.Jsc1, state.par.Jsc2, state.par.Jsc3}));
+      NetworkCurveFigures(state, lit, {0, state.par.Jsc1, state.par.Jsc2, state.par.Jsc3}, 1e-8).Pmax);
   EXPECT_EQ(state.ws.V1, before.ws.V1);
   EXPECT_EQ(state.ws.V2, before.ws.V2);
   EXPECT_EQ(state.ws.curJset, before.ws.curJset);
