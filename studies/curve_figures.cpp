@@ -148,8 +148,9 @@ class NetworkAtCurrent {
   }
 
   // The curve's place with junction 3 carrying x, the searches started from point i or from the last solve
-  // when that lies nearer; nothing when a search fails or the passes run away.
-  std::optional<Place> At(double x, int i) {
+  // when that lies nearer; nothing when a search fails or the passes run away. orAsTheSweeps: where the
+  // passes cannot settle further, they settle as the sweeps' do.
+  std::optional<Place> At(double x, int i, bool orAsTheSweeps = false) {
     if (failures_ >= kFailures || x == 0 || !std::isfinite(x)) return std::nullopt;
     std::array<double, 4> start = {0, curve_.V1(i), curve_.V2(i), curve_.V3(i)};
     if (haveLast_ && std::abs(x - lastX_) < std::abs(x - Imposed(i))) start = last_;
@@ -175,10 +176,11 @@ class NetworkAtCurrent {
     try {
       CalcCoupled(*s_);
     } catch (const CalcError&) {
-      if (tight_) {  // passes that do not settle so far, or a junction held within 1e-12 V of zero by them
+      // Passes that do not settle so far, or a junction held within 1e-12 V of zero by them.
+      if (tight_ && orAsTheSweeps) {
         Settle(false);
         const auto place = At(x, i);
-        Settle(++tightFailures_ < kFailures);
+        Settle(true);
         return place;
       }
       ++failures_;
@@ -194,8 +196,7 @@ class NetworkAtCurrent {
 
  private:
   // The passes over junctions 2 and 1 settle much further than a sweep's, which stop at a change of 1e-3
-  // and under strong coupling end up a few 1e-3 from the circuit's solution; where they cannot, the rest
-  // of the curve's solves settle as the sweep's.
+  // and under strong coupling end up a few 1e-3 from the circuit's solution.
   void Settle(bool tight) {
     tight_ = tight;
     s_->k.maxPasses = tight ? 5000 : sweep_.maxPasses;
@@ -212,7 +213,6 @@ class NetworkAtCurrent {
   const StackCurve& curve_;
   std::array<double, 4> photocurrents_;
   bool tight_ = true;
-  int tightFailures_ = 0;
   bool haveLast_ = false;
   int failures_ = 0;
   double lastX_ = 0;
@@ -446,7 +446,8 @@ FiguresOfMerit NetworkCurveFigures(const State& state, const StackCurve& curve,
     open = Zero(solve, at(openLo), at(openHi), &Place::J);
   } else if (StopsShortOfOpenCircuit(v, j) && j0 > 0) {
     const int end = curve.V(n) > curve.V(1) ? n : 1;
-    if (const auto past = network.At(-j0, end); past && past->J < 0)
+    // That point need only lie past open circuit: it may settle as the sweeps' points do.
+    if (const auto past = network.At(-j0, end, true); past && past->J < 0)
       open = Zero(solve, at(end), *past, &Place::J);
   }
   if (open) f.Voc = open->V;
