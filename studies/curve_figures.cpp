@@ -460,6 +460,14 @@ FiguresOfMerit NetworkCurveFigures(const State& state, const StackCurve& curve,
       break;
     }
   }
+  // A curve that stops short of 0 V, still generating, passes it on the way to open circuit.
+  int top = 1;
+  for (int i = 2; i <= n; ++i)
+    if (curve.V(i) > curve.V(top)) top = i;
+  if (!f.Jsc && open && *f.Voc > 0 && curve.V(top) < 0 && curve.J(top) > 0) {
+    shorted = Zero(solve, at(top), *open, &Place::V);
+    f.Jsc = shorted->J;
+  }
   if (!(open && shorted && *f.Voc > 0 && *f.Jsc > 0)) {
     if (f.Pmax && f.Voc && f.Jsc && *f.Voc * *f.Jsc > 0) f.FF = *f.Pmax / (*f.Voc * *f.Jsc);
     return f;
