@@ -26,8 +26,8 @@ struct SeriesJunctions {
 // The figures of a lit curve of junctions in series. Its points say where each figure lies; the junctions'
 // own voltage searches then solve it there, at the current where it lies: Voc at J = 0, Jsc where the
 // voltages add up to 0 between the two points on either side of 0 V (or beyond the last point, for a curve
-// that does not reach 0 V), and the maximum power by Brent's
-// method over the current between the neighbours of the best point (the ends at Jsc and J = 0 included).
+// that does not reach 0 V), and the maximum power by Brent's method over the current between the neighbours
+// of the best point (the ends at Jsc and J = 0 included).
 // So the figures are as precise as the searches wherever the points fall: across the gap between two
 // sweeps, within one voltage step of a curve whose Voc is smaller than the step, or on a curve too steep for
 // its current steps. Where a search fails, the figure read off the points stands. The solves work on a copy
