@@ -27,6 +27,22 @@ std::vector<double> Currents(const StackCurve& curve) {
   return j;
 }
 
+// The first point i whose neighbour i + 1 lies on the other side of 0 V, or 0 when none does before a
+// point at 0 V exactly (which gives its own current).
+int CrossingOfZeroVoltage(const StackCurve& curve) {
+  for (int i = 1; i < curve.Size() && curve.V(i) != 0; ++i)
+    if (curve.V(i + 1) != 0 && (curve.V(i) < 0) != (curve.V(i + 1) < 0)) return i;
+  return 0;
+}
+
+// The point of the highest voltage (1-based; the curve holds one at least).
+int HighestPoint(const StackCurve& curve) {
+  int top = 1;
+  for (int i = 2; i <= curve.Size(); ++i)
+    if (curve.V(i) > curve.V(top)) top = i;
+  return top;
+}
+
 // The junctions of a series curve at any current, by their voltage searches (CalcV), each started from
 // where the junction stood at the nearest solve: a point of the curve or the last call.
 class SeriesAtCurrent {
@@ -381,16 +397,10 @@ FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
   if (const auto Voc = series.VoltageAt(0, nearVoc)) f.Voc = Voc;
   // Between the first two points on either side of 0 V; a point at 0 V gives its own current.
   const auto at = [&](int i) { return Place{curve.J(i), curve.V(i), curve.J(i), i}; };
-  for (int i = 1; f.Jsc && i < n && curve.V(i) != 0; ++i) {
-    if (curve.V(i + 1) != 0 && (curve.V(i) < 0) != (curve.V(i + 1) < 0)) {
-      f.Jsc = Zero(solve, at(i), at(i + 1), &Place::V).x;
-      break;
-    }
-  }
+  if (const int i = CrossingOfZeroVoltage(curve); f.Jsc && i != 0)
+    f.Jsc = Zero(solve, at(i), at(i + 1), &Place::V).x;
   // A curve that stops short of 0 V, still generating, passes it on the way to open circuit.
-  int top = 1;
-  for (int i = 2; i <= n; ++i)
-    if (curve.V(i) > curve.V(top)) top = i;
+  const int top = HighestPoint(curve);
   if (!f.Jsc && f.Voc && *f.Voc > 0 && curve.V(top) < 0 && curve.J(top) > 0)
     f.Jsc = Zero(solve, at(top), {0, *f.Voc, 0, nearVoc}, &Place::V).x;
   // A curve whose points all lie above 0 V (a sweep that ended early, or one that starts past open
@@ -453,17 +463,12 @@ FiguresOfMerit NetworkCurveFigures(const State& state, const StackCurve& curve,
   if (open) f.Voc = open->V;
   // Short circuit: between the first two neighbouring points on either side of 0 V.
   std::optional<Place> shorted;
-  for (int i = 1; f.Jsc && i < n && curve.V(i) != 0; ++i) {
-    if (curve.V(i + 1) != 0 && (curve.V(i) < 0) != (curve.V(i + 1) < 0)) {
-      shorted = Zero(solve, at(i), at(i + 1), &Place::V);
-      f.Jsc = shorted->J;
-      break;
-    }
+  if (const int i = CrossingOfZeroVoltage(curve); f.Jsc && i != 0) {
+    shorted = Zero(solve, at(i), at(i + 1), &Place::V);
+    f.Jsc = shorted->J;
   }
   // A curve that stops short of 0 V, still generating, passes it on the way to open circuit.
-  int top = 1;
-  for (int i = 2; i <= n; ++i)
-    if (curve.V(i) > curve.V(top)) top = i;
+  const int top = HighestPoint(curve);
   if (!f.Jsc && open && *f.Voc > 0 && curve.V(top) < 0 && curve.J(top) > 0) {
     shorted = Zero(solve, at(top), *open, &Place::V);
     f.Jsc = shorted->J;
