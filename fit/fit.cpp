@@ -90,14 +90,17 @@ class CurveCost : public ceres::CostFunction {
     const std::vector<FreeParameter>& free = options_.free;
     const Parameters p = terms_.curve->AtItsConditions(WithCoordinates(options_.start, free, parameters[0]));
     const bool derivatives = jacobians && jacobians[0];
-    // With luminescent coupling or breakdown in the cell, or free, the Jacobian is differenced in the free
-    // coordinates; else it is the solver's own, through the conditions' chain rule.
-    const bool differenced =
-        derivatives && (CouplingPhysicsOn(p) ||
-                        std::any_of(free.begin(), free.end(),
-                                    [](const FreeParameter& f) { return f.index >= kFirstPhysicsIndex; }));
     try {
       const CellAtConditions cell = AtConditions(p);
+      // With luminescent coupling or breakdown in the cell, or free, or a saturation current carried by its
+      // logarithm (deep cold), the Jacobian is differenced in the free coordinates; else it is the solver's
+      // own, through the conditions' chain rule.
+      const bool differenced =
+          derivatives && (CouplingPhysicsOn(p) ||
+                          std::any_of(cell.par.logJsd.begin(), cell.par.logJsd.end(),
+                                      [](double l) { return !std::isnan(l); }) ||
+                          std::any_of(free.begin(), free.end(),
+                                      [](const FreeParameter& f) { return f.index >= kFirstPhysicsIndex; }));
       const exact::CircuitSolver solver(cell.par, cell.Vt, terms_.curve->circuit);
       solver.CurrentsAlong(terms_.voltages, points_, derivatives && !differenced ? &derivatives_ : nullptr);
       const ConditionsChain chain(p, cell);

@@ -65,6 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const double V = -2 + 4 * in.Fraction();
   try {
     const CellAtConditions cell = AtConditions(p);
+    // No law may turn a diode into none: a saturation current the conditions take below the doubles is
+    // carried by its logarithm.
+    for (std::size_t k = 0; k < 3; ++k)
+      for (std::size_t d = 0; d < 2; ++d) {
+        const auto& member = kParameterRows[7 * k + 3 + d].member;
+        FUZZ_CHECK(p.*member == 0 || cell.par.*member > 0 || !std::isnan(cell.par.logJsd[2 * k + d]),
+                   "a nonzero saturation current stays nonzero at the conditions");
+      }
     const exact::CircuitSolver solver(cell.par, cell.Vt, circuit);
     const FiguresOfMerit f = solver.Figures(100 * cell.concentration);
     for (const auto& figure : {f.Voc, f.Jsc, f.FF, f.Pmax, f.Vmp, f.Jmp, f.efficiency})

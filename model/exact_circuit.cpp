@@ -80,20 +80,35 @@ struct DiodeState {
 
 namespace {
 
+// Whether a diode is there: a saturation current of 0 leaves the junction with one diode.
+bool Present(double lnJsd) { return lnJsd > -std::numeric_limits<double>::infinity(); }
+
+// Above this x = Vd / (m Vt), e^x is near the end of the doubles: the diode's terms come from e^(x + ln Jsd).
+constexpr double kLargestPlainExponent = 700;
+
+// One diode's current Jsd (e^x - 1) into D, and Jsd e^x / mVt and Jsd e^x / mVt^2 into G and dG. A current
+// carried by its logarithm (Jsd 0 here: the cold took it below the doubles), or an e^x beyond them, is
+// taken as e^(x + ln Jsd), a number wherever the diode's current is.
+void AddDiode(double Jsd, double lnJsd, double mVt, double Vd, double& D, double& G, double& dG) {
+  if (!Present(lnJsd)) return;
+  const double x = Vd / mVt;
+  if (Jsd != 0 && x < kLargestPlainExponent) {
+    const double em1 = std::expm1(x);
+    D += Jsd * em1;
+    G += Jsd / mVt * (em1 + 1);
+    dG += Jsd / (mVt * mVt) * (em1 + 1);
+    return;
+  }
+  const double e = std::exp(x + lnJsd);
+  D += e - Jsd;
+  G += e / mVt;
+  dG += e / (mVt * mVt);
+}
+
 DiodeState AtDiodeVoltage(const Junction& j, double Vd) {
   double D = 0, G = 1 / j.Rp, dG = 0;
-  if (j.Jsd1 != 0) {
-    const double em1 = std::expm1(Vd / j.mVt1);
-    D += j.Jsd1 * em1;
-    G += j.Jsd1 / j.mVt1 * (em1 + 1);
-    dG += j.Jsd1 / (j.mVt1 * j.mVt1) * (em1 + 1);
-  }
-  if (j.Jsd2 != 0) {
-    const double em1 = std::expm1(Vd / j.mVt2);
-    D += j.Jsd2 * em1;
-    G += j.Jsd2 / j.mVt2 * (em1 + 1);
-    dG += j.Jsd2 / (j.mVt2 * j.mVt2) * (em1 + 1);
-  }
+  AddDiode(j.Jsd1, j.lnJsd1, j.mVt1, Vd, D, G, dG);
+  AddDiode(j.Jsd2, j.lnJsd2, j.mVt2, Vd, D, G, dG);
   double shunt = Vd / j.Rp;
   if (j.Abd != 0) {
     // Reverse breakdown: the shunt current times 1 + Abd u^-nbd, u = 1 - Vd/Vbd; at and below Vbd the
@@ -118,8 +133,14 @@ DiodeState AtDiodeVoltage(const Junction& j, double Vd) {
 double DiodeVoltageBelowCurrent(const Junction& j, double J) {
   const double excess = j.Jsc - J;
   double bound = j.Rp * excess;
-  if (j.Jsd1 > 0) bound = std::min(bound, j.mVt1 * std::log1p(excess / j.Jsd1));
-  if (j.Jsd2 > 0) bound = std::min(bound, j.mVt2 * std::log1p(excess / j.Jsd2));
+  // mVt ln(1 + excess / Jsd), from the logarithms where Jsd is carried by its own.
+  const auto diode = [excess](double Jsd, double lnJsd, double mVt) {
+    if (Jsd > 0) return mVt * std::log1p(excess / Jsd);
+    const double L = std::log(excess) - lnJsd;
+    return mVt * (L > 0 ? L + std::log1p(std::exp(-L)) : std::log1p(std::exp(L)));
+  };
+  if (Present(j.lnJsd1)) bound = std::min(bound, diode(j.Jsd1, j.lnJsd1, j.mVt1));
+  if (Present(j.lnJsd2)) bound = std::min(bound, diode(j.Jsd2, j.lnJsd2, j.mVt2));
   return bound;
 }
 
@@ -214,7 +235,11 @@ struct Emission {
 };
 Emission EmissionOf(const Junction& j, double beta, double Vd) {
   const double x = Vd / j.mVt1;
-  const Emission e{beta * j.Jsd1 * std::expm1(x), beta * j.Jsd1 / j.mVt1 * std::exp(x)};
+  Emission e{beta * j.Jsd1 * std::expm1(x), beta * j.Jsd1 / j.mVt1 * std::exp(x)};
+  if (j.Jsd1 == 0 || x >= kLargestPlainExponent) {
+    const double exponential = std::exp(x + j.lnJsd1);
+    e = {beta * (exponential - j.Jsd1), beta * exponential / j.mVt1};
+  }
   if (!std::isfinite(e.current) || !std::isfinite(e.slope))
     throw CalcError("junction " + std::to_string(j.number) + "'s radiative current at its diode voltage " +
                     Num(Vd) + " V overflows: the luminescent coupling into junction " +
@@ -309,7 +334,14 @@ CircuitSolver::CircuitSolver(const Parameters& par, double Vt, const Circuit& ci
     std::array<double, 7> v{};
     for (std::size_t i = 0; i < 7; ++i) v[i] = par.*kParameterRows[7 * k + i].member;
     Junction& j = junctions_[k];
-    j = {v[0], v[1], circuit.lit[k] ? v[2] : 0, v[3], v[4], v[5], v[6], v[5] * Vt, v[6] * Vt, 0};
+    j = {v[0], v[1], circuit.lit[k] ? v[2] : 0, v[3], v[4], v[5], v[6], v[5] * Vt, v[6] * Vt};
+    // A saturation current carried by its logarithm is worked with by it alone.
+    const double log1 = par.logJsd[2 * k], log2 = par.logJsd[2 * k + 1];
+    j.lnJsd1 = std::isnan(log1) ? std::log(j.Jsd1) : log1;
+    j.lnJsd2 = std::isnan(log2) ? std::log(j.Jsd2) : log2;
+    if (!std::isnan(log1)) j.Jsd1 = 0;
+    if (!std::isnan(log2)) j.Jsd2 = 0;
+    inLogs_ = inLogs_ || !std::isnan(log1) || !std::isnan(log2);
     j.openBound = DiodeVoltageBelowCurrent(j, 0);
     j.number = static_cast<int>(k) + 1;
   }
@@ -382,7 +414,7 @@ void CircuitSolver::JunctionsAtCurrent(double J, const std::array<double, 3>& hi
       d2Vd[index] = -p.dG / (p.G * p.G * p.G);
     }
     coupled = dCoupled = d2Coupled = 0;
-    if (luminescent_ && k > first_ && beta_[index] != 0 && j.Jsd1 != 0) {
+    if (luminescent_ && k > first_ && beta_[index] != 0 && Present(j.lnJsd1)) {
       const Emission e = EmissionOf(j, beta_[index], p.Vd);
       coupled = e.current;
       dCoupled = e.slope * dVd[index];
@@ -748,7 +780,7 @@ CircuitSolver::NetworkSolution CircuitSolver::SolveNetwork(double V, const std::
         s.c[index] = -TerminalSlope(j, p.G);
         share[index] = 1 / (1 + j.Rs * p.G);
         coupled = 0;
-        if (k > 0 && beta_[index] != 0 && j.Jsd1 != 0) {
+        if (k > 0 && beta_[index] != 0 && Present(j.lnJsd1)) {
           const Emission e = EmissionOf(j, beta_[index], p.Vd);
           coupled = e.current;
           rho[index] = e.slope;
@@ -1038,7 +1070,15 @@ std::vector<ParameterDerivatives> CircuitSolver::Differenced(const Quantity& qua
   return d;
 }
 
+void CircuitSolver::RefuseDerivativesInLogs() const {
+  if (inLogs_)
+    throw CalcError(circuit_.Describe() +
+                    " has a saturation current below the doubles: its derivatives in the parameters are "
+                    "beyond them");
+}
+
 ParameterDerivatives CircuitSolver::VoltageDerivatives(double J, OperatingPoint* point) const {
+  RefuseDerivativesInLogs();
   ParameterDerivatives d{};
   if (physics_) {
     const OperatingPoint p = VoltageAt(J);
@@ -1127,6 +1167,7 @@ void CircuitSolver::CurrentsAlong(std::span<const double> V, std::vector<Operati
   if (derivatives) derivatives->clear();
   for (const double v : V)
     if (!std::isfinite(v)) throw CalcError("no current density at a voltage that is not a finite number");
+  if (derivatives) RefuseDerivativesInLogs();
   if (derivatives && physics_) {
     CurrentsAlong(V, points);
     *derivatives = Differenced([V](const CircuitSolver& solver) {

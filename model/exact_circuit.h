@@ -88,7 +88,10 @@ class CircuitSolver {
   struct Junction {
     double Rs = 0, Rp = 0, Jsc = 0, Jsd1 = 0, Jsd2 = 0, m1 = 0, m2 = 0;
     double mVt1 = 0, mVt2 = 0;  // m Vt of each diode
-    double openBound = 0;       // a diode voltage at or above the junction's open-circuit one
+    // ln Jsd of each diode (minus infinity: no diode); where the cell carries a saturation current by its
+    // logarithm, that Jsd is 0 here and its logarithm holds it.
+    double lnJsd1 = 0, lnJsd2 = 0;
+    double openBound = 0;  // a diode voltage at or above the junction's open-circuit one
     // Reverse breakdown (Abd 0: none) and the lowest diode voltage searched: just above Vbd, where the
     // breakdown current is still a finite number, or minus infinity without breakdown.
     double Abd = 0, Vbd = -20, nbd = 3.28;
@@ -121,6 +124,8 @@ class CircuitSolver {
                                                               const SeriesWalk& walk) const;
   [[nodiscard]] ParameterDerivatives NetworkCurrentDerivatives(const NetworkSolution& n) const;
   [[nodiscard]] double SeriesShortCircuit(double& currentScale) const;
+  // Throws CalcError for a cell with a saturation current carried by its logarithm.
+  void RefuseDerivativesInLogs() const;
   // Throws CalcError when a figure's current is lost in the rounding of the currents it is made of.
   void CheckResolved(double J, double currentScale, const char* figure) const;
   [[nodiscard]] OperatingPoint SeriesVoltageAt(double J) const;
@@ -135,6 +140,8 @@ class CircuitSolver {
   // luminescent_: the stack has some; breakdown_: a junction of the circuit breaks down; physics_: either.
   std::array<double, 3> beta_{};
   bool luminescent_ = false, breakdown_ = false, physics_ = false;
+  // A saturation current is carried by its logarithm: the derivatives in it are beyond the doubles.
+  bool inLogs_ = false;
   std::array<Junction, 3> junctions_{};
   int first_ = 0, last_ = 2;  // the junctions in the circuit (index 0..2)
   double Rl1_ = 0, Rl2_ = 0, Rg1_ = 0, Rg2_ = 0, Rg3_ = 0;

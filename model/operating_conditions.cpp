@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <tuple>
 #include <utility>
 
 #include "model/calc_error.h"
@@ -20,11 +22,13 @@ double Row(const Parameters& p, std::size_t row) { return p.*kParameterRows[row]
 // The temperature ratio r of the laws: exactly 1 at the reference temperature.
 double Ratio(double T) { return (T + kZeroCelsius) / (kReferenceTemperature + kZeroCelsius); }
 
-// The laws' factors of junction k at the form's conditions.
+// The laws' factors of junction k at the form's conditions, and the logarithms of the diodes' factors
+// (which stay numbers where a deep cold takes the factors below the doubles).
 struct JunctionFactors {
   double diffusion = 1;      // of the first diode's saturation current
   double recombination = 1;  // of the second's
   double light = 1;          // of the photocurrent, without the concentration: 1 + alpha (T - 26.85)
+  double logDiffusion = 0, logRecombination = 0;
 };
 
 JunctionFactors FactorsOf(const Parameters& form, std::size_t k) {
@@ -33,8 +37,13 @@ JunctionFactors FactorsOf(const Parameters& form, std::size_t k) {
   const double cooling = 1 - 1 / r;
   return {.diffusion = r * r * r * std::exp(Eg / kReferenceVt * cooling),
           .recombination = std::pow(r, 2.5) * std::exp(Eg / (2 * kReferenceVt) * cooling),
-          .light = 1 + Row(form, kAlpha + k) * (form.T - kReferenceTemperature)};
+          .light = 1 + Row(form, kAlpha + k) * (form.T - kReferenceTemperature),
+          .logDiffusion = 3 * std::log(r) + Eg / kReferenceVt * cooling,
+          .logRecombination = 2.5 * std::log(r) + Eg / (2 * kReferenceVt) * cooling};
 }
+
+// Whether a saturation current is a normal double (not 0, not subnormal): its digits are all there.
+bool Normal(double Jsd) { return Jsd >= std::numeric_limits<double>::min(); }
 
 std::string Name(std::size_t row) { return std::string(kParameterRows[row].name); }
 
@@ -89,14 +98,38 @@ CellAtConditions AtConditions(const Parameters& form) {
   Parameters& p = cell.par;
   for (std::size_t k = 0; k < 3; ++k) {
     const JunctionFactors f = FactorsOf(form, k);
-    Row(p, 7 * k + kJsd1) = Row(form, 7 * k + kJsd1) * f.diffusion;
-    Row(p, 7 * k + kJsd2) = Row(form, 7 * k + kJsd2) * f.recombination;
+    for (const auto& [diode, factor, logFactor] : {std::tuple{std::size_t{0}, f.diffusion, f.logDiffusion},
+                                                   {1, f.recombination, f.logRecombination}}) {
+      const double typed = Row(form, 7 * k + kJsd1 + diode);
+      Row(p, 7 * k + kJsd1 + diode) = typed * factor;
+      // A current the cold took below the normal doubles is carried by its logarithm.
+      p.logJsd[2 * k + diode] =
+          Normal(typed) && !Normal(typed * factor) ? std::log(typed) + logFactor : Parameters::kNoLogJsd;
+    }
     Row(p, 7 * k + kJsc) = Row(form, 7 * k + kJsc) * form.X * f.light;
   }
   p.JsdMax1 = std::max(p.Jsd11, p.Jsd12);
   p.JsdMax2 = std::max(p.Jsd21, p.Jsd22);
   p.JsdMax3 = std::max(p.Jsd31, p.Jsd32);
   return cell;
+}
+
+std::optional<std::string> BeyondTheSearches(const Parameters& cell) {
+  for (std::size_t i = 0; i < cell.logJsd.size(); ++i) {
+    const double logJsd = cell.logJsd[i];
+    if (std::isnan(logJsd)) continue;
+    const std::size_t k = i / 2, row = 7 * k + kJsd1 + i % 2;
+    const double decades = logJsd / std::log(10.0);
+    double exponent = std::floor(decades), mantissa = std::pow(10.0, decades - exponent);
+    if (mantissa >= 9.995) mantissa = 1, exponent += 1;  // printed to three digits
+    return "T: at T = " + ShortestText(cell.T) + " \xC2\xB0" + "C the saturation current " + Name(row) +
+           " of junction " + std::to_string(k + 1) + "'s " + (i % 2 == 0 ? "first" : "second") +
+           " diode would be " + GeneralText(mantissa, 3) + "e" + ShortestText(exponent) +
+           " A/cm2, below the smallest normal number (2.2e-308): the studies' junction searches cannot "
+           "hold it. The exact figures (pelarin-batch figures, the scans' exact figures, the fit) solve this "
+           "cell.";
+  }
+  return std::nullopt;
 }
 
 void UseCell(State& state, const Parameters& form) {

@@ -41,6 +41,11 @@ struct ConditionsProblem {
 // reference conditions every factor is exactly 1 and the cell is the form's values, bit for bit.
 [[nodiscard]] CellAtConditions AtConditions(const Parameters& form);
 
+// Why the studies' literal searches cannot solve a cell at its conditions (a saturation current that the
+// cold took below the normal doubles, so that its digits are lost), naming T, the junction and the diode;
+// or nothing.
+[[nodiscard]] std::optional<std::string> BeyondTheSearches(const Parameters& cell);
+
 // Makes the form's values the state's cell: state.formValues, the cell at its conditions in state.par, its
 // thermal voltage in state.k.Vt and its concentration in state.figures. Throws as AtConditions.
 void UseCell(State& state, const Parameters& form);

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,11 @@ struct Parameters {
   double Abd1 = 0, Abd2 = 0, Abd3 = 0;
   double Vbd1 = -20, Vbd2 = -20, Vbd3 = -20;
   double nbd1 = 3.28, nbd2 = 3.28, nbd3 = 3.28;
+  // The natural logarithms of the six saturation currents (Jsd11, Jsd12, Jsd21, ... Jsd32) of a cell whose
+  // conditions took one below the normal doubles (a deep-cold cell, where Jsd31 is some 1e-2000 A/cm2):
+  // the exact solver then works with e^(ln Jsd + x). NaN where the value itself holds the current.
+  static constexpr double kNoLogJsd = std::numeric_limits<double>::quiet_NaN();
+  std::array<double, 6> logJsd{kNoLogJsd, kNoLogJsd, kNoLogJsd, kNoLogJsd, kNoLogJsd, kNoLogJsd};
 };
 
 // Junction j's (1..3) photocurrent density and larger saturation current density.

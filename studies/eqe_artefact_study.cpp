@@ -409,7 +409,7 @@ void SaveContributions(const EqeArtefacts& r, const std::string& path) {
 void ClearPairFlags(ModeFlags& f) { f.eqePair12 = f.eqePair13 = f.eqePair23 = 0; }
 
 void RunEqeArtefactStudy(State& s, Ui& ui) {
-  ReadParameters(s, ui);
+  ReadStudyParameters(s, ui);
   const bool allLit = s.par.Jsc1 != 0 && s.par.Jsc2 != 0 && s.par.Jsc3 != 0;
   s.id.studyLabel = s.id.studyName + "_EQE_All junctions";
   {

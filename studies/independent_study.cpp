@@ -137,7 +137,7 @@ void ComputeAtOnce(State& s, const std::array<bool, 4>& lit, std::array<Junction
 }  // namespace
 
 void IndependentStudy(State& s, Ui& ui) {
-  ReadParameters(s, ui);
+  ReadStudyParameters(s, ui);
   if (s.par.Jsc1 == 0 && s.par.Jsc2 == 0 && s.par.Jsc3 == 0)
     throw InputError(
         "no junction is illuminated (Jsc1, Jsc2 and Jsc3 are all 0): there is nothing to compute.");

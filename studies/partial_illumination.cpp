@@ -30,7 +30,7 @@ struct PartialIllumination {
 };
 
 void RunPartialIllumination(State& s, Ui& ui, const PartialIllumination& study) {
-  ReadParameters(s, ui);
+  ReadStudyParameters(s, ui);
   const bool oneLit = study.slotIsTheLitJunction;
   if (oneLit && s.par.Jsc1 == 0 && s.par.Jsc2 == 0 && s.par.Jsc3 == 0)
     throw InputError(

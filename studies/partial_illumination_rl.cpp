@@ -192,7 +192,7 @@ void StudyOneWithRl(State& s, Ui& ui) {
       "_1 junction_wRl",
       {"", "_J(V)_1junction_#1_Rl.txt", "_J(V)_1junction_#2_Rl.txt", "_J(V)_1junction_#3_Rl.txt"},
       "                    J(V) 1 Junction Illuminated with Rl [J (A/cm2) vs V (V)]"};
-  ReadParameters(s, ui);
+  ReadStudyParameters(s, ui);
   if (!AllJunctionsLitOrRefuse(s.par, ui)) return;
   PlanFiles(s, ui, kOneLit);
   s.id.illumFiles = {};
@@ -216,7 +216,7 @@ void StudyTwoWithRl(State& s, Ui& ui) {
       "_2 junctions_wRl",
       {"", "_J(V)_2Junctions_#2&#3_Rl.txt", "_J(V)_2Junctions_#1&#3_Rl.txt", "_J(V)_2Junctions_#1&#2_Rl.txt"},
       "                    J(V) 2 Junctions Illuminated with Rl [J (A/cm2) vs V (V)]"};
-  ReadParameters(s, ui);
+  ReadStudyParameters(s, ui);
   if (!AllJunctionsLitOrRefuse(s.par, ui)) return;
   PlanFiles(s, ui, kTwoLit);
   s.id.illumFiles = {};

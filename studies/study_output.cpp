@@ -5,9 +5,16 @@
 
 #include "model/calc_error.h"
 #include "model/number_text.h"
+#include "model/operating_conditions.h"
+#include "workspace/read_parameters.h"
 #include "workspace/study_folder.h"
 
 namespace pelarin {
+
+void ReadStudyParameters(State& state, Ui& ui) {
+  ReadParameters(state, ui);
+  if (const auto problem = BeyondTheSearches(state.par)) throw InputError(*problem);
+}
 
 std::string ConditionsNote(const Parameters& cell) {
   const Parameters reference;

@@ -17,6 +17,10 @@
 
 namespace pelarin {
 
+// What every study does first: reads the form (ReadParameters), and refuses a cell whose conditions took a
+// saturation current below the numbers its junction searches hold, naming T, the junction and the diode.
+void ReadStudyParameters(State& state, Ui& ui);
+
 // The axis titles of the J(V) plots and of the EQE plot.
 inline constexpr std::string_view kVoltageTitle = "V (V)";
 inline constexpr std::string_view kCurrentDensityTitle = "J (A/cm2)";

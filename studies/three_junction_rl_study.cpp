@@ -116,7 +116,7 @@ ResultTable DarkTableWithRl(const Parameters& p, const StackCurve& dark) {
 }
 
 void StudyWithRl(State& s, Ui& ui) {
-  ReadParameters(s, ui);
+  ReadStudyParameters(s, ui);
   if (!AllJunctionsLitOrRefuse(s.par, ui)) return;
   s.id.studyLabel = s.id.studyName + "_3 junctions_wRl";
   s.flags.darkFlag = 0;

@@ -161,7 +161,7 @@ StackCurve LitStackSweep(State& s) {
 }
 
 void StudyAllJunctions(State& s, Ui& ui) {
-  ReadParameters(s, ui);
+  ReadStudyParameters(s, ui);
   s.id.studyLabel = s.id.studyName + "_All junctions";
   s.flags.darkFlag = 0;
   s.flags.dragLineOn = 1;

@@ -154,6 +154,39 @@ TEST(AtConditions, TheReferenceConditionsLeaveTheCellBitForBit) {
   EXPECT_EQ(cell.par.JsdMax3, form.JsdMax3);
 }
 
+// The default stack deep in the cold, where the saturation currents fall to 1e-2000 A/cm2 and below, against
+// tests/data/reference/cold_stack_figures.py (mpmath, 50 digits): Voc, Jsc, Pmax.
+struct ColdCase {
+  const char* T;
+  double Voc, Jsc, Pmax;
+};
+const ColdCase kCold[] = {
+    {"-273", 3.9196313088469864888, 0.0086240064483320363756, 0.029902067386089085667},
+    {"-270", 3.9048164463404802009, 0.0086205940406289668193, 0.029759202142240841118},
+    {"-250", 3.7724349204178981849, 0.0085933853041163743954, 0.028563702276597778316},
+    {"-200", 3.3871431449250591208, 0.0085182160857152993802, 0.025176703934646501354},
+    {"-100", 2.5368975448224015942, 0.0083576054137065188728, 0.017850250157381035649},
+};
+
+TEST(AtConditions, TheExactFiguresHoldDeepInTheColdWhereTheStudiesRefuse) {
+  for (const ColdCase& c : kCold) {
+    Parameters form = testing_cell::DefaultParameters();
+    form.T = std::stod(c.T);
+    const CellAtConditions cell = AtConditions(form);
+    const FiguresOfMerit f =
+        exact::CircuitSolver(cell.par, cell.Vt, exact::Stack({true, true, true}, false)).Figures(100);
+    EXPECT_NEAR(f.Voc.value(), c.Voc, 1e-9 * c.Voc) << c.T;
+    EXPECT_NEAR(f.Jsc.value(), c.Jsc, 1e-9 * c.Jsc) << c.T;
+    EXPECT_NEAR(f.Pmax.value(), c.Pmax, 1e-9 * c.Pmax) << c.T;
+    // The studies' searches cannot hold a current below the normal doubles: they name it and refuse.
+    const auto refusal = BeyondTheSearches(cell.par);
+    EXPECT_EQ(refusal.has_value(), form.T <= -247) << c.T;
+    if (refusal) {
+      EXPECT_NE(refusal->find("T: at T = " + std::string(c.T)), std::string::npos) << *refusal;
+    }
+  }
+}
+
 TEST(AtConditions, ATemperatureThatWouldMakeAPhotocurrentNegativeIsRefusedNamingItsCoefficient) {
   Parameters form = testing_cell::DefaultParameters();
   form.T = -150, form.alpha2 = 0.01;
