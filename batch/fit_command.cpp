@@ -58,7 +58,7 @@ std::string ReadConditions(const std::string& text, fit::CurveFile& curve) {
     const auto eq = item.find('=');
     const std::string name = item.substr(0, eq);
     if (eq == std::string::npos || (name != "T" && name != "X"))
-      return "--at takes T=CELSIUS and X=SUNS, separated by a comma (got  + Shown(item) + )";
+      return "--at takes T=CELSIUS and X=SUNS, separated by a comma (got \"" + Shown(item) + "\")";
     std::optional<double>& value = name == "T" ? curve.T : curve.X;
     if (value) return "--at gives " + name + " twice";
     const BoxReading box =
@@ -74,6 +74,24 @@ std::string ReadConditions(const std::string& text, fit::CurveFile& curve) {
 std::string Beside(const std::string& path, const std::string& what) {
   const fs::path p(path);
   return (p.parent_path() / (p.stem().string() + "_" + what + p.extension().string())).string();
+}
+
+// The options under which the data fit far better: "the data fit far better with --sign load".
+std::string BetterReading(const fit::FitResult::Missed& missed, const FitCommandOptions& o) {
+  const fit::CurveFile& given = o.curves.front();
+  std::vector<std::string> options;
+  if (missed.otherSign)
+    options.emplace_back(given.sign == fit::SignConvention::Generator ? "--sign load" : "--sign generator");
+  const bool milli = given.unit == fit::CurrentUnit::MilliamperesPerCm2;
+  if (missed.scale < 1 && !milli) options.emplace_back("--units mA/cm2");
+  if (missed.scale > 1 && milli) options.emplace_back("--units A/cm2");
+  const bool unitMissing = missed.scale != 1 && options.size() == (missed.otherSign ? 1U : 0U);
+  std::string text = "the data fit far better";
+  for (std::size_t i = 0; i < options.size(); ++i) text += (i == 0 ? " with " : " and ") + options[i];
+  if (unitMissing)
+    text += std::string(options.empty() ? "" : ",") + " with currents a thousand times " +
+            (missed.scale < 1 ? "smaller" : "larger") + " than the file's";
+  return text + ".";
 }
 
 }  // namespace
@@ -397,6 +415,7 @@ int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, con
     return kBatchFailed;
   }
   out << fit::FitReportText(options, result);
+  if (result.missed && result.missed->fitsBetter) err << kName << BetterReading(*result.missed, o) << "\n";
   int status = result.converged && !result.stopped ? kBatchOk : kBatchFailed;
   // Every output or none: the pictures drawn into temporaries first, then the fitted file and the report
   // written as a set, then the pictures put in place.

@@ -30,6 +30,11 @@ const ParameterRow& Row(int index) { return kParameterRows[static_cast<std::size
 
 std::string Text(double x) { return GeneralText(x, 6); }
 
+// The largest |J| of a lit curve that a cell can give: anything outside is a mistaken unit of current.
+constexpr double kLeastLitCurrent = 1e-12, kMostLitCurrent = 1e3;  // A/cm2
+// A lit curve whose RMS residual at the best point exceeds this share of its largest |J| is not fitted.
+constexpr double kMissedShare = 0.3;
+
 // The fitted coordinate of a parameter value: its decimal logarithm on a log scale, else the value.
 double ToCoordinate(const FreeParameter& free, double value) {
   return free.Log() ? std::log10(value) : value;
@@ -331,10 +336,18 @@ std::string Separating(int a, int b, const std::vector<MeasuredCurve>& curves) {
 }
 
 // "the stack's dark curve", "the stack's lit and dark curves", "the lit:1 and dark curves".
-std::string CurveList(const std::vector<MeasuredCurve>& curves) {
+std::string CurveList(const std::vector<MeasuredCurve>& curves, const Parameters& form) {
+  // Curves of one name are told apart by their conditions.
+  const auto repeated = [&](const MeasuredCurve& c) {
+    return std::count_if(curves.begin(), curves.end(),
+                         [&](const MeasuredCurve& o) { return o.name == c.name; }) > 1;
+  };
   std::string names;
   for (std::size_t i = 0; i < curves.size(); ++i)
-    names += (i == 0 ? "" : i + 1 == curves.size() ? " and " : ", ") + curves[i].name;
+    names += (i == 0                   ? ""
+              : i + 1 == curves.size() ? " and "
+                                       : ", ") +
+             (repeated(curves[i]) ? curves[i].Label(form) : curves[i].name);
   bool whole = true;
   for (const MeasuredCurve& c : curves) whole = whole && (c.name == "lit" || c.name == "dark");
   return (whole ? "the stack's " : "the ") + names + (curves.size() == 1 ? " curve" : " curves");
@@ -430,6 +443,16 @@ std::optional<std::string> FitOptions::Problem() const {
   const auto isFree = [&](int index) {
     return std::any_of(free.begin(), free.end(), [&](const FreeParameter& f) { return f.index == index; });
   };
+  // A condition that every curve gives for itself leaves the form's value unused: nothing would fit it.
+  for (const FreeParameter& f : free) {
+    const bool T = Row(f.index).name == "T", X = Row(f.index).name == "X";
+    if ((T || X) && std::all_of(curves.begin(), curves.end(), [&](const MeasuredCurve& c) {
+          return T ? c.T.has_value() : c.X.has_value();
+        }))
+      return ParameterName(f.index) + " is given by every curve's own conditions (--at " +
+             std::string(Row(f.index).name) + "=...), so the form's " + ParameterName(f.index) +
+             " enters no curve and cannot be fitted";
+  }
   for (const MeasuredCurve& c : curves) {
     if (c.V.empty() || c.V.size() != c.J.size())
       return "the curve " + c.name + " (" + c.file + ") has no points";
@@ -449,6 +472,18 @@ std::optional<std::string> FitOptions::Problem() const {
         return "the curve " + c.name + " (" + c.file +
                ") is lit only by photocurrents that are 0 and not free: the parameters leave it dark";
     }
+    if (!c.Dark()) {
+      double largest = 0;
+      for (const double J : c.J) largest = std::max(largest, std::abs(J));
+      if (largest < kLeastLitCurrent || largest > kMostLitCurrent)
+        return "the curve " + c.Label(start) + " (" + c.file + ") reaches at most " + Text(largest) +
+               " A/cm2, " + (largest < kLeastLitCurrent ? "far below" : "far above") +
+               " any current a lit cell gives (" + Text(kLeastLitCurrent) + " to " + Text(kMostLitCurrent) +
+               " A/cm2): check the file's unit of current";
+    }
+    if (const auto problem = CheckConditions(c.AtItsConditions(start)))
+      return "the curve " + c.Label(start) + " (" + c.file + ") is at conditions that leave no cell: " +
+             problem->sentence.substr(0, problem->sentence.find_last_not_of('.') + 1);
     const CurveTerms t = TermsOf(c, darkFloor);
     if (t.points.empty())
       return "the dark curve " + c.name + " (" + c.file + ") has no point above the floor of " +
@@ -483,6 +518,14 @@ std::string MeasuredCurve::Conditions(const Parameters& form) const {
          ShortestText(p.X) + " suns";
 }
 
+std::string MeasuredCurve::Label(const Parameters& form) const {
+  const Parameters p = AtItsConditions(form);
+  return name + " at " + GeneralText(p.T, 6) +
+         " \xC2\xB0"
+         "C, " +
+         GeneralText(p.X, 6) + (p.X == 1 ? " sun" : " suns");
+}
+
 std::vector<double> ModelCurrents(const MeasuredCurve& curve, const Parameters& form) {
   std::vector<double> J(curve.V.size(), std::numeric_limits<double>::quiet_NaN());
   try {
@@ -500,7 +543,69 @@ std::vector<double> ModelCurrents(const MeasuredCurve& curve, const Parameters& 
   return J;
 }
 
+namespace {
+
+FitResult FitFromStarts(const FitOptions& options, const ProgressCallback& progress);
+
+// The worst lit curve of a fit: its index and RMS residual in fractions of its largest |J|.
+std::pair<std::size_t, double> WorstLitCurve(const FitOptions& options, const FitResult& fit) {
+  std::pair<std::size_t, double> worst{0, 0};
+  for (std::size_t i = 0; i < fit.residuals.size() && i < options.curves.size(); ++i)
+    if (!options.curves[i].Dark() && fit.residuals[i].rms > worst.second) worst = {i, fit.residuals[i].rms};
+  return worst;
+}
+
+// Whether the data fit far better with their currents' sign turned or scaled by a thousand either way (the
+// usual mistakes of a measured file's convention and unit): the first change that a short fit (a quarter of
+// the starts) takes below the missed share and below a third of the original miss.
+void LookForABetterReading(const FitOptions& options, FitResult::Missed& missed) {
+  const std::pair<bool, double> changes[] = {
+      {true, 1}, {false, 1e-3}, {false, 1e3}, {true, 1e-3}, {true, 1e3}};
+  for (const auto& [turn, scale] : changes) {
+    FitOptions changed = options;
+    changed.starts = std::max(1, options.starts / 4);
+    for (MeasuredCurve& c : changed.curves)
+      for (double& J : c.J) J *= turn ? -scale : scale;
+    if (changed.Problem()) continue;
+    try {
+      const FitResult r = FitFromStarts(changed, {});
+      const double share = WorstLitCurve(changed, r).second;
+      if (share < kMissedShare && share < missed.share / 3) {
+        missed.fitsBetter = true, missed.otherSign = turn, missed.scale = scale;
+        return;
+      }
+    } catch (const std::exception&) {
+    }
+  }
+}
+
+}  // namespace
+
 FitResult Fit(const FitOptions& options, const ProgressCallback& progress) {
+  FitResult fit = FitFromStarts(options, progress);
+  const auto [worst, share] = WorstLitCurve(options, fit);
+  if (share <= kMissedShare || fit.stopped) return fit;
+  fit.converged = false;
+  fit.missed = FitResult::Missed{.curve = options.curves[worst].Label(options.start), .share = share};
+  LookForABetterReading(options, *fit.missed);
+  std::string sentence = "The best fit leaves an RMS residual of " + Text(std::round(share * 1000) / 10) +
+                         " % of its largest |J| on the curve " + fit.missed->curve +
+                         ": the model does not describe these data, so the fit did not converge.";
+  if (fit.missed->fitsBetter) {
+    std::string change = fit.missed->otherSign ? "with their currents' sign turned" : "";
+    if (fit.missed->scale != 1)
+      change += std::string(change.empty() ? "" : " and ") + "with their currents " +
+                (fit.missed->scale < 1 ? "a thousand times smaller (mA/cm2 read as A/cm2)"
+                                       : "a thousand times larger (A/cm2 read as mA/cm2)");
+    sentence += " The data fit far better " + change + ".";
+  }
+  fit.warnings.insert(fit.warnings.begin(), sentence);
+  return fit;
+}
+
+namespace {
+
+FitResult FitFromStarts(const FitOptions& options, const ProgressCallback& progress) {
   if (const auto problem = options.Problem()) throw InputError(*problem + ".");
   // Ceres logs each start that steps into a cell without a solution to the standard error stream; the fit
   // reports what matters in its result, so only a fatal error is logged.
@@ -732,7 +837,7 @@ FitResult Fit(const FitOptions& options, const ProgressCallback& progress) {
   }
 
   // The warnings: what the data cannot determine, and pairs they cannot tell apart.
-  const std::string from = "from " + CurveList(options.curves);
+  const std::string from = "from " + CurveList(options.curves, options.start);
   const auto together = [&](std::size_t a, std::size_t b, const std::string& how) {
     const int pa = options.free[a].index, pb = options.free[b].index;
     fit.warnings.push_back(ParameterName(pa) + " and " + ParameterName(pb) + " cannot be told apart " + from +
@@ -760,5 +865,7 @@ FitResult Fit(const FitOptions& options, const ProgressCallback& progress) {
   fit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   return fit;
 }
+
+}  // namespace
 
 }  // namespace pelarin::fit

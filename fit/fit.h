@@ -40,6 +40,8 @@ struct MeasuredCurve {
   [[nodiscard]] Parameters AtItsConditions(const Parameters& form) const;
   // "lit at T = 80 degrees C, X = 1 suns": the curve and its conditions, for the plots' legends.
   [[nodiscard]] std::string Conditions(const Parameters& form) const;
+  // "lit at 25 degrees C, 100 suns": the same, shorter, for sentences that list curves.
+  [[nodiscard]] std::string Label(const Parameters& form) const;
 };
 
 // How a residual counts: squared, or with Cauchy's or Huber's loss, which let a few outliers count less.
@@ -90,6 +92,16 @@ struct FitResult {
   double seconds = 0;
   bool converged = false;
   bool stopped = false;  // ended by the stop flag
+  // Set when the best fit misses a lit curve (an RMS residual above 30 % of its largest |J|): the fit did
+  // not converge. The worst curve and its share; and, when the data fit far better changed so, the change:
+  // the currents' sign turned, and their scale (1e-3: currents in mA/cm2 read as A/cm2).
+  struct Missed {
+    std::string curve;
+    double share = 0;
+    bool fitsBetter = false, otherSign = false;
+    double scale = 1;
+  };
+  std::optional<Missed> missed;
   // Other minima whose cost is within 1 % of the best's: each its free parameters' values.
   std::vector<std::vector<double>> otherMinima;
   std::vector<std::string> warnings;

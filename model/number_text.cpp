@@ -371,6 +371,11 @@ std::string SignificantText(double value, int digits) {
   if (!std::isfinite(value)) return "-";
   if (value == 0) return FixedText(0, digits - 1);
   const int magnitude = static_cast<int>(std::floor(std::log10(std::abs(value))));
+  if (magnitude < -4) {  // a tiny value in fixed digits would be a row of zeros: "1.08e-58"
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*e", std::max(digits - 1, 0), value);
+    return text;
+  }
   return FixedText(value, std::max(digits - 1 - magnitude, 0));
 }
 

@@ -61,7 +61,7 @@ struct WholeNumber {
 [[nodiscard]] std::string FixedText(double value, int decimals);
 
 // The same with as many decimals (none at least) as give this many significant digits ("8.14", "0.730",
-// "12.3", "1235").
+// "12.3", "1235"); below 1e-4, in exponent form ("1.08e-58").
 [[nodiscard]] std::string SignificantText(double value, int digits);
 
 // printf's %.*g: at most digits significant digits, exponent form below 1e-4 and from 10^digits, trailing

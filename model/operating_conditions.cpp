@@ -60,7 +60,7 @@ std::optional<ConditionsProblem> CheckConditions(const Parameters& form) {
       return ConditionsProblem{static_cast<int>(kAlpha + k),
                                Name(kAlpha + k) + ": " + at + " the photocurrent " + Name(jsc) +
                                    " would be negative (1 + " + Name(kAlpha + k) +
-                                   " (T - 26.85) = " + ShortestText(f.light) + ")."};
+                                   " (T - 26.85) = " + GeneralText(f.light, 6) + ")."};
     const double light = Row(form, jsc) * form.X * f.light;
     if (!std::isfinite(light))
       return ConditionsProblem{static_cast<int>(kX), "X: " + Name(jsc) + " at " + ShortestText(form.X) +
@@ -87,7 +87,7 @@ std::optional<ConditionsProblem> CheckConditions(const Parameters& form) {
                                    std::to_string(k + 1) +
                                    "'s shunt current fall as its voltage rises, so that one current has "
                                    "several voltages; with this " +
-                                   Name(nbd) + " it must stay below " + ShortestText(largest) + "."};
+                                   Name(nbd) + " it must stay below " + GeneralText(largest, 6) + "."};
   }
   return std::nullopt;
 }

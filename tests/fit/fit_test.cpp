@@ -184,6 +184,25 @@ TEST_F(FitTest, RefusesWhatCannotBeFittedInOneSentence) {
        }},
       {"is a curve's condition, not a parameter to fit",
        [](fit::FitOptions& o) { o.free = {fit::DefaultBounds(ParameterIndex("T"))}; }},
+      {"is given by every curve's own conditions",
+       [](fit::FitOptions& o) {
+         for (fit::MeasuredCurve& c : o.curves) c.X = 2;
+         o.free = {fit::DefaultBounds(ParameterIndex("X"))};
+       }},
+      {"far above any current a lit cell gives",
+       [](fit::FitOptions& o) {
+         for (double& J : o.curves[0].J) J *= 1e300;
+       }},
+      {"far below any current a lit cell gives",
+       [](fit::FitOptions& o) {
+         for (double& J : o.curves[0].J) J *= 1e-300;
+       }},
+      {"lit at 100 \xC2\xB0"
+       "C, 1 sun (",
+       [](fit::FitOptions& o) {
+         o.start.alpha1 = -0.1;
+         o.curves[0].T = 100;
+       }},
   };
   for (const Case& c : cases) {
     fit::FitOptions o;
@@ -206,6 +225,28 @@ fit::MeasuredCurve LitCurveOf(const Parameters& truth) {
   for (int i = 0; i <= 40; ++i) lit.V.push_back(-0.3 + 1.6 * i / 40);
   lit.J = fit::ModelCurrents(lit, truth);
   return lit;
+}
+
+// Data that the model cannot describe as given (a load-sign file read in the generator sign) end the fit
+// not converged, naming the curve and its residual's share, and the reading that fits far better.
+TEST_F(FitTest, AFitThatMissesTheDataIsNotConvergedAndSaysWhichReadingFits) {
+  fit::MeasuredCurve lit = LitCurveOf(testing_cell::DefaultParameters());
+  for (double& J : lit.J) J = -J;
+  fit::FitOptions o;
+  o.start = testing_cell::DefaultParameters();
+  o.curves = {lit};
+  o.free = {fit::DefaultBounds(ParameterIndex("Jsc1")), fit::DefaultBounds(ParameterIndex("Rs2"))};
+  o.starts = 4, o.threads = 1;
+  const fit::FitResult r = fit::Fit(o);
+  EXPECT_FALSE(r.converged);
+  ASSERT_TRUE(r.missed.has_value());
+  EXPECT_GT(r.missed->share, 0.3);
+  EXPECT_EQ(r.missed->curve,
+            "lit at 26.85 \xC2\xB0"
+            "C, 1 sun");
+  EXPECT_TRUE(r.missed->fitsBetter && r.missed->otherSign && r.missed->scale == 1);
+  ASSERT_FALSE(r.warnings.empty());
+  EXPECT_NE(r.warnings.front().find("with their currents' sign turned"), std::string::npos) << r.warnings[0];
 }
 
 // A fit confined by its bounds says so: a start moved onto a bound, a value ending on one, an interval

@@ -290,6 +290,8 @@ TEST(FigureText, RoundsToDecimalsOrSignificantDigitsWithALeadingZero) {
   EXPECT_EQ(SignificantText(12.345, 3), "12.3");
   EXPECT_EQ(SignificantText(1234.6, 3), "1235");
   EXPECT_EQ(SignificantText(0, 3), "0.00");
+  EXPECT_EQ(SignificantText(1.0849e-58, 3), "1.08e-58");  // no row of zeros for a tiny concentration's
+  EXPECT_EQ(SignificantText(0.00012345, 3), "0.000123");
   EXPECT_EQ(SignificantText(std::nan(""), 3), "-");
   // CSV numbers read back exactly.
   for (double v : {0.008141234567891, 1e-9, -1.0 / 3, 1.3834e300})
