@@ -46,6 +46,12 @@ for command in FIGURES SCAN FIT; do
   zcat "$usr/share/man/man1/pelarin-batch.1.gz" | grep -q "^\.SH \"$command COMMAND\"" ||
     fail "the man page of pelarin-batch lacks its $command command"
 done
+# Each command line of the synopsis starts a line of its own, as man shows it.
+synopsis=$(MANWIDTH=200 MANPATH="$usr/share/man" man pelarin-batch 2>/dev/null | sed -n '/^SYNOPSIS/,/^DESCRIPTION/p')
+for command in STUDY figures fit scan scan-merge; do
+  grep -qE "^ +pelarin-batch $command " <<<"$synopsis" ||
+    fail "the synopsis of man pelarin-batch has no line of its own for $command: $synopsis"
+done
 
 # The installed programs from their own folder, in a folder of their own.
 mkdir "$scratch/work"
