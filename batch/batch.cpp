@@ -327,14 +327,16 @@ std::string BatchHelp() {
     studies += "  " + name + std::string(study.summary) + "\n";
   }
   return R"(Usage: pelarin-batch STUDY [options]
-       pelarin-batch figures STUDY [options]   (exact figures of merit; see pelarin-batch figures --help)
-       pelarin-batch fit --data CURVE=FILE... --free NAME... --out FITTED.plr   (see pelarin-batch fit --help)
-       pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log]... --summary FILE.csv [options]
-       pelarin-batch scan-merge OUT.csv PART.csv...   (see pelarin-batch scan --help)
-       pelarin-batch --version
+  or:  pelarin-batch figures STUDY [options]
+  or:  pelarin-batch fit --data CURVE=FILE... --free NAME... --out FITTED.plr [options]
+  or:  pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log]... --summary FILE.csv [options]
+  or:  pelarin-batch scan-merge OUT.csv PART.csv...
+  or:  pelarin-batch --version
 
 Runs one study of Pelarin without windows, with the same computations, tables and plots as the window
-program, and answers its questions from the options below.
+program, and answers its questions from the options below. The other commands have their own --help:
+figures prints the exact figures of merit of a study's lit curves, fit fits the cell to measured curves,
+scan computes the figures over a grid of parameters and scan-merge joins the parts of a scan.
 
 STUDY is one of:
 )" + studies +

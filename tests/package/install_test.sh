@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it, without touching the system: unpacks pelarin_<version>_amd64.deb into a
-# scratch root and checks its contents, its computed dependencies, the desktop entry, the man pages, the
+# scratch root and checks its contents, its computed dependencies, what Debian's policy asks (copyright file,
+# changelog, stripped programs, lintian without errors or warnings), the desktop entry, the man pages, the
 # installed batch tool (from its own folder, its image plugin included) and the installed Python module
 # (imported from /), and runs the notebook example against that module.
 # Usage: tests/package/install_test.sh PACKAGE.deb
@@ -26,6 +27,7 @@ for file in usr/bin/pelarin usr/bin/pelarin-batch usr/libexec/pelarin/pelarin-ba
   usr/share/icons/hicolor/scalable/apps/pelarin.svg usr/share/icons/hicolor/48x48/apps/pelarin.png \
   usr/share/icons/hicolor/128x128/apps/pelarin.png usr/share/icons/hicolor/256x256/apps/pelarin.png \
   usr/share/man/man1/pelarin.1.gz usr/share/man/man1/pelarin-batch.1.gz usr/share/doc/pelarin/README.md \
+  usr/share/doc/pelarin/copyright usr/share/doc/pelarin/changelog.gz \
   usr/share/doc/pelarin/examples/pelarin_tour.ipynb usr/share/doc/pelarin/examples/efficiency_map.py; do
   grep -qx "\./$file" <<<"$contents" || fail "the package lacks /$file"
 done
@@ -33,6 +35,21 @@ if grep -qE '^\./(home|root|tmp|usr/local)/' <<<"$contents"; then fail "the pack
 
 dpkg-deb -x "$deb" "$scratch/root"
 usr="$scratch/root/usr"
+# Debian's policy: a machine-readable copyright file, a changelog whose latest entry is this version, and
+# programs and libraries without their symbol tables. Lintian checks the rest.
+head -1 "$usr/share/doc/pelarin/copyright" |
+  grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "the copyright file is not machine-readable"
+zcat "$usr/share/doc/pelarin/changelog.gz" | head -1 | grep -q "^pelarin ($version) " ||
+  fail "the changelog's latest entry is not $version"
+unstripped=$(find "$scratch/root" -type f -exec file --no-pad {} + | grep 'ELF.*not stripped' || true)
+[ -z "$unstripped" ] || fail "unstripped: $unstripped"
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" >"$scratch/lintian.txt" 2>&1 ||
+    fail "lintian: $(grep -E '^[EW]: ' "$scratch/lintian.txt" || cat "$scratch/lintian.txt")"
+else
+  echo "package test: lintian is not installed (scripts/setup installs it): its checks skipped" >&2
+fi
 desktop-file-validate "$usr/share/applications/pelarin.desktop" || fail "the desktop entry does not validate"
 for size in 48 128 256; do
   file "$usr/share/icons/hicolor/${size}x${size}/apps/pelarin.png" | grep -q "$size x $size" || fail "icon $size"
@@ -45,6 +62,12 @@ done
 for command in FIGURES SCAN FIT; do
   zcat "$usr/share/man/man1/pelarin-batch.1.gz" | grep -q "^\.SH \"$command COMMAND\"" ||
     fail "the man page of pelarin-batch lacks its $command command"
+done
+# Each command line of the synopsis starts a line of its own, as man shows it.
+synopsis=$(MANWIDTH=200 MANPATH="$usr/share/man" man pelarin-batch 2>/dev/null | sed -n '/^SYNOPSIS/,/^DESCRIPTION/p')
+for command in STUDY figures fit scan scan-merge; do
+  grep -qE "^ +pelarin-batch $command " <<<"$synopsis" ||
+    fail "the synopsis of man pelarin-batch has no line of its own for $command: $synopsis"
 done
 
 # The installed programs from their own folder, in a folder of their own.
