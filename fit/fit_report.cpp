@@ -61,7 +61,7 @@ std::string FittedValueText(const ParameterEstimate& e) {
     // Significant digits of the value down to the place of the error's second digit.
     const int place = static_cast<int>(std::floor(std::log10(e.standardError))) - 1;
     digits = static_cast<int>(std::floor(std::log10(std::abs(value)))) - place + 1;
-    digits = std::clamp(digits, 1, 17);
+    digits = std::clamp(digits, 1, 6);  // a box shows six significant digits at most
   }
   std::snprintf(text, sizeof text, "%.*g", digits, value);
   // "%g" drops the zeros the error justifies ("1500" for 1500.0): the shortest text of the rounded value.

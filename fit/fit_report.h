@@ -17,8 +17,9 @@ namespace pelarin::fit {
 [[nodiscard]] std::string FitReportCsv(const FitOptions& options, const FitResult& result);
 
 // A fitted value with the digits its standard error justifies, as results are quoted: rounded where the
-// error's second significant digit stands (1499.99999 +- 3.2 is "1500.0"); six significant digits at most
-// where the error is unknown. What Apply to form types into a box; the report keeps the full value.
+// error's second significant digit stands (1499.99999 +- 3.2 is "1500.0"), six significant digits at most
+// (a box shows no more, however small the error). What Apply to form types into a box; the report keeps the
+// full value.
 [[nodiscard]] std::string FittedValueText(const ParameterEstimate& estimate);
 
 }  // namespace pelarin::fit

@@ -6,6 +6,7 @@
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/operating_conditions.h"
+#include "model/parameter_table.h"
 #include "workspace/read_parameters.h"
 #include "workspace/study_folder.h"
 
@@ -18,11 +19,33 @@ void ReadStudyParameters(State& state, Ui& ui) {
 
 std::string ConditionsNote(const Parameters& cell) {
   const Parameters reference;
-  if (cell.T == reference.T && cell.X == reference.X) return "";
-  return " (T = " + ShortestText(cell.T) +
-         " \xC2\xB0"
-         "C, X = " +
-         ShortestText(cell.X) + (cell.X == 1 ? " sun)" : " suns)");
+  std::string note;
+  if (cell.T != reference.T || cell.X != reference.X)
+    note = "T = " + ShortestText(cell.T) +
+           " \xC2\xB0"
+           "C, X = " +
+           ShortestText(cell.X) + (cell.X == 1 ? " sun" : " suns");
+  // The coupling physics that is on: each fraction or breakdown strength that is not 0, with a breakdown's
+  // voltage and exponent where they are not the defaults.
+  std::string physics;
+  const auto add = [&](std::string_view name, double value) {
+    physics += (physics.empty() ? "" : ", ") + std::string(name) + " = " + GeneralText(value, 6);
+  };
+  for (int i = kFirstPhysicsIndex; i < kParameterCount; ++i) {
+    const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
+    const double value = cell.*row.member;
+    if (value == reference.*row.member) continue;
+    const char junction = row.name.back();
+    const bool breakdownDetail = row.name.starts_with("Vbd") || row.name.starts_with("nbd");
+    if (breakdownDetail &&
+        cell.*kParameterRows[static_cast<std::size_t>(ParameterIndex(std::string("Abd") + junction))]
+                    .member ==
+            0)
+      continue;  // no breakdown in that junction: its voltage and exponent do nothing
+    add(row.name, value);
+  }
+  if (!physics.empty()) note += (note.empty() ? "" : "; ") + physics;
+  return note.empty() ? "" : " (" + note + ")";
 }
 
 PlotWindow& StartPlot(Ui& ui, PlotId id, const std::string& caption, const State& s,

@@ -26,7 +26,9 @@ inline constexpr std::string_view kVoltageTitle = "V (V)";
 inline constexpr std::string_view kCurrentDensityTitle = "J (A/cm2)";
 inline constexpr std::string_view kContributionTitle = "contribution (%)";
 
-// " (T = 80 degrees C, X = 500 suns)" for a cell away from the reference conditions, or nothing.
+// " (T = 80 degrees C, X = 500 suns)" for a cell away from the reference conditions, with the coupling
+// physics that is on (" (T = 80 degrees C, X = 500 suns; beta2 = 0.1, Abd1 = 0.5)", " (beta3 = 0.2)"), or
+// nothing.
 [[nodiscard]] std::string ConditionsNote(const Parameters& cell);
 
 // A cleared, shown window with a white read-out box, solid fill, copy-pen drawing and the given caption,

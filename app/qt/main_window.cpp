@@ -202,12 +202,19 @@ bool MainWindow::StartMenuCommand(MenuItem item) {
       const std::string_view caption = FixedCaption(item);
       name = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())).remove('&');
     }
-  for (const StudyEntry& study : Studies())
-    if (MenuItemOf(study) == item)
-      name = QString::fromUtf8(study.commandName.data(), static_cast<qsizetype>(study.commandName.size()));
+  bool study = false;
+  for (const StudyEntry& entry : Studies())
+    if (MenuItemOf(entry) == item) {
+      name = QString::fromUtf8(entry.commandName.data(), static_cast<qsizetype>(entry.commandName.size()));
+      study = true;
+    }
   const bool started = StartCommand(
       name, [this, item](pelarin::Ui& ui) { return lastRan_ = RunMenuCommand(state_, ui, item); });
   if (started) lastItem_ = item;
+  // A study draws on the study plots: the scan's and the fit's plots, which open over them, step behind.
+  if (started && study)
+    for (QMdiSubWindow* other : {scanPlotWindow_, fitPlotWindow_[0], fitPlotWindow_[1]})
+      if (other) other->lower();
   return started;
 }
 

@@ -125,6 +125,14 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
     grid->setVerticalSpacing(0);
     grid->setHorizontalSpacing(4);
     int single = 0;  // quantities of the whole cell share the first row
+    // Above the junctions' columns, which junction each is.
+    const int headingRow = families.front().empty() ? 1 : 0;
+    for (int k = 0; k < 3; ++k) {
+      static const char* const kWhere[3] = {"1 bottom", "2 middle", "3 top"};
+      auto* label = new QLabel(kWhere[k]);
+      label->setStyleSheet(QString("color: %1;").arg(kJunctionColour[k].name()));
+      grid->addWidget(label, headingRow, 1 + k);
+    }
     for (int i = kCellParameterCount; i < kParameterCount; ++i) {
       const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
       if (row.group != group) continue;
@@ -134,9 +142,14 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
       QLineEdit* box = makeBox(i, junction < 0 ? black : kJunctionColour[junction]);
       box->setMinimumWidth(48);
       box->setMaximumWidth(70);
-      box->setToolTip(
+      QString tip =
           QString::fromUtf8(std::string(row.name).c_str()) + " (" +
-          (row.unit.empty() ? QString("no unit") : QString::fromUtf8(std::string(row.unit).c_str())) + ")");
+          (row.unit.empty() ? QString("no unit") : QString::fromUtf8(std::string(row.unit).c_str())) + ")";
+      if (family == "alpha")
+        tip += QString(": the relative temperature coefficient of junction %1's photocurrent Jsc%1")
+                   .arg(junction + 1);
+      box->setToolTip(tip);
+      box->setProperty("ownToolTip", tip);
       if (junction < 0) {
         const int c = 2 * single++;
         grid->addWidget(heading(row.name, row.unit), 0, c);
@@ -144,7 +157,8 @@ ParameterFormWidget::ParameterFormWidget(QWidget* parent) : QWidget(parent) {
         continue;
       }
       const auto at = std::find(families.begin(), families.end(), family);
-      const int r = static_cast<int>(at - families.begin());
+      const int familyRow = static_cast<int>(at - families.begin());
+      const int r = familyRow + (familyRow >= headingRow ? 1 : 0);
       if (grid->itemAtPosition(r, 0) == nullptr) grid->addWidget(heading(family, row.unit), r, 0);
       grid->addWidget(box, r, 1 + junction);
     }
@@ -237,7 +251,8 @@ void ParameterFormWidget::MarkBox(int index, const std::string& problem) {
   if (box->property("inputProblem").toString() == reason) return;  // a new style sheet re-polishes the box
   const QString& style = boxStyle_.at(static_cast<std::size_t>(index));
   box->setStyleSheet(problem.empty() ? style : style + "border: 2px solid #FF0000; border-radius: 2px;");
-  box->setToolTip(reason);
+  // A corrected box gets its own tooltip back.
+  box->setToolTip(problem.empty() ? box->property("ownToolTip").toString() : reason);
   box->setProperty("inputProblem", reason);
 }
 

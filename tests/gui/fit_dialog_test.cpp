@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -115,7 +116,8 @@ class FitDialogTest : public QObject {
       // half a unit of the error's second digit.
       QCOMPARE(afterNo[i], std::string(i == 0 ? "5000" : "40e-12"));
       QCOMPARE(afterYes[i], fit::FittedValueText(e));
-      QVERIFY2(std::abs(ReadWholeNumber(afterYes[i]).value - e.fitted) <= 0.05 * e.standardError,
+      QVERIFY2(std::abs(ReadWholeNumber(afterYes[i]).value - e.fitted) <=
+                   std::max(0.05 * e.standardError, 5e-6 * std::abs(e.fitted)),
                afterYes[i].c_str());
     }
     PlotWindowWidget* plot = window_->FitPlot(PlotId::linlin);
