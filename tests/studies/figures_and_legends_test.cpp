@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -200,6 +201,24 @@ TEST(StackCurveNameTest, NamesTheLitAndTheDarkJunctions) {
   EXPECT_EQ(StackCurveName({false, true, false, false}), "#1 lit, #2 #3 dark");
   EXPECT_EQ(StackCurveName({false, true, true, false}), "#1 #2 lit, #3 dark");
   EXPECT_EQ(StackCurveName({false, false, false, false}), "stack, dark");
+}
+
+TEST(ConditionsNoteTest, NamesTheConditionsAndTheCouplingPhysicsThatIsOn) {
+  const auto note = [](const std::function<void(Parameters&)>& change) {
+    Parameters p;
+    change(p);
+    return ConditionsNote(p);
+  };
+  EXPECT_EQ(note([](Parameters&) {}), "");
+  EXPECT_EQ(note([](Parameters& p) { p.T = 80, p.X = 500; }),
+            " (T = 80 \xC2\xB0"
+            "C, X = 500 suns)");
+  EXPECT_EQ(note([](Parameters& p) { p.beta3 = 0.2; }), " (beta3 = 0.2)");
+  // A breakdown voltage or exponent counts only where that junction breaks down.
+  EXPECT_EQ(note([](Parameters& p) { p.Vbd1 = -5, p.nbd2 = 4, p.Abd2 = 0.5; }), " (Abd2 = 0.5, nbd2 = 4)");
+  EXPECT_EQ(note([](Parameters& p) { p.T = 0, p.beta2 = 0.1; }),
+            " (T = 0 \xC2\xB0"
+            "C, X = 1 sun; beta2 = 0.1)");
 }
 
 }  // namespace
