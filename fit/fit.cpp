@@ -475,7 +475,7 @@ std::optional<std::string> FitOptions::Problem() const {
     if (!c.Dark()) {
       double largest = 0;
       for (const double J : c.J) largest = std::max(largest, std::abs(J));
-      if (largest < kLeastLitCurrent || largest > kMostLitCurrent)
+      if ((largest > 0 && largest < kLeastLitCurrent) || largest > kMostLitCurrent)
         return "the curve " + c.Label(start) + " (" + c.file + ") reaches at most " + Text(largest) +
                " A/cm2, " + (largest < kLeastLitCurrent ? "far below" : "far above") +
                " any current a lit cell gives (" + Text(kLeastLitCurrent) + " to " + Text(kMostLitCurrent) +
