@@ -86,6 +86,10 @@ BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_Warm, *FindStudy("all"), kW
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_Concentrated, *FindStudy("all"), kConcentrated)
     ->Unit(benchmark::kMicrosecond);
+// Deep cold, where every saturation current is carried by its logarithm.
+const BenchCell kCold{"T = -270", {{"T", "-270"}}};
+BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_Cold, *FindStudy("all"), kCold)
+    ->Unit(benchmark::kMicrosecond);
 
 // The coupling physics beside the default cell: the stack's figures with luminescent coupling, with the
 // breakdown of a limiting bottom junction (beside the same mismatch without it), and with both.
