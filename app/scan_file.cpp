@@ -102,7 +102,8 @@ std::string ScanFileText(const ScanFile& file) {
   return text;
 }
 
-ScanFileWriter::ScanFileWriter(const std::string& path, const std::string& start) : path_(path) {
+ScanFileWriter::ScanFileWriter(const std::string& path, const std::string& start, Replacing replacing)
+    : path_(path) {
   const std::string temporary = CreateTemporaryBeside(path);
   file_ = std::fopen(temporary.c_str(), "wb");
   if (!file_ || std::fwrite(start.data(), 1, start.size(), file_) != start.size() ||
@@ -113,7 +114,7 @@ ScanFileWriter::ScanFileWriter(const std::string& path, const std::string& start
     throw FileError("cannot write " + temporary);
   }
   try {
-    ReplaceWithTemporary(temporary, path);
+    ReplaceWithTemporary(temporary, path, replacing);
   } catch (const FileError&) {
     std::fclose(file_);
     file_ = nullptr;

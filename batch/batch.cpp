@@ -472,12 +472,18 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     err << "pelarin-batch: " << *outputsRefused << "; nothing was computed or written.\n";
     return kBatchUsage;
   }
-  if (inTheWay) {
-    removeEmptyStudyFolders();
-    err << "pelarin-batch: " << *inTheWay
+  const auto sayInTheWay = [&err](const std::string& path) {
+    err << "pelarin-batch: " << path
         << " exists already; nothing was computed or written (give --overwrite to replace it).\n";
     return kBatchOverwriteDeclined;
+  };
+  if (inTheWay) {
+    removeEmptyStudyFolders();
+    return sayInTheWay(*inTheWay);
   }
+  // Without --overwrite, the images and the summary go only to names still free when they are put there:
+  // of two runs started together on one new name, the second is refused as if the file had been there.
+  const Replacing replacing = options.overwrite ? Replacing::Allowed : Replacing::Refused;
 
   int status = ran ? kBatchOk : refused ? kBatchUsage : kBatchFailed;
   if (ui.linlog.visible) ReportCurves("dark (linlog)", ui.linlog, out);
@@ -497,7 +503,9 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
           fs::remove(temp, ignored);
           throw FileError("cannot save the image " + path + ".");
         }
-        ReplaceWithTemporary(temp, path);
+        ReplaceWithTemporary(temp, path, replacing);
+      } catch (const FileExistsError&) {
+        status = sayInTheWay(path);
       } catch (const FileError& e) {
         err << "pelarin-batch: " << e.what() << "\n";
         status = kBatchFailed;
@@ -518,8 +526,11 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     try {
       WriteTextFileAtomically(summary.string(),
                               SummaryCsv(state.id.studyLabel, ui.linlog.surface, ui.linlog.visible,
-                                         ui.linlin.surface, ui.linlin.visible));
+                                         ui.linlin.surface, ui.linlin.visible),
+                              replacing);
       out << "written: " << summary.string() << "\n";
+    } catch (const FileExistsError&) {
+      status = sayInTheWay(summary.string());
     } catch (const std::exception& e) {
       err << "pelarin-batch: cannot write the summary: " << e.what() << "\n";
       status = kBatchFailed;
