@@ -330,7 +330,7 @@ std::string BatchHelp() {
        pelarin-batch figures STUDY [options]   (exact figures of merit; see pelarin-batch figures --help)
        pelarin-batch fit --data CURVE=FILE... --free NAME... --out FITTED.plr   (see pelarin-batch fit --help)
        pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log]... --summary FILE.csv [options]
-       pelarin-batch scan-merge OUT.csv PART.csv...   (see pelarin-batch scan --help)
+       pelarin-batch scan-merge [--overwrite] OUT.csv PART.csv...   (see pelarin-batch scan --help)
        pelarin-batch --version
 
 Runs one study of Pelarin without windows, with the same computations, tables and plots as the window
