@@ -382,6 +382,8 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   State state;
   ResetStartUpConstants(state);
   state.figures.incidentPower = options.incidentPower;
+  // Tables and images go into the study folder; a run that writes neither makes none.
+  state.id.studyDirNeeded = !options.noSave || options.images;
 
   std::error_code ec;
   const WorkingDirectory cwd;

@@ -268,6 +268,11 @@ std::string StudyFolderOf(const StudyIdentity& id) {
 void MakeStudyFolder(StudyIdentity& id) {
   const std::string folderName = id.studyName + "_plr";
   const fs::path folder = fs::path(id.baseDir) / folderName;
+  if (!id.studyDirNeeded) {  // nothing will be saved in it: not even a read-only folder is touched
+    id.studyDirMade = false;
+    id.studyDir = (folder / "").string();
+    return;
+  }
   std::error_code ec;
   bool exists = false;
   for (fs::directory_iterator it(id.baseDir.empty() ? "." : id.baseDir, ec), end; !ec && it != end;

@@ -16,7 +16,8 @@ namespace pelarin {
 [[nodiscard]] std::string StudyFolderOf(const StudyIdentity& id);
 
 // From baseDir: creates baseDir/<studyName>_plr unless an entry of that exact name exists, then sets
-// studyDir to that folder with a final separator. Throws FileError when the folder cannot be created.
+// studyDir to that folder with a final separator. Throws FileError when the folder cannot be created. With
+// id.studyDirNeeded false it only sets studyDir.
 void MakeStudyFolder(StudyIdentity& id);
 
 // The process's current working directory.
