@@ -183,10 +183,14 @@ ScanOutcome RunScanEngine(const ScanRequest& request, ScanSink* sink, const Prog
   // The file: a fresh one, or the cells of an earlier run kept.
   std::set<std::int64_t> done;
   std::string kept = ScanFileStart(setup);
+  // A file is replaced only with leave to, or when this run resumes it; a name found free must still be free
+  // when the file is put there, or another run has taken it.
+  Replacing replacing = request.existing == ExistingFile::Replace ? Replacing::Allowed : Replacing::Refused;
   if (!request.file.empty() && SomethingAt(request.file)) {
     if (request.existing == ExistingFile::Refuse) return Ended(ScanEnd::FileInTheWay, request.file);
     if (request.existing == ExistingFile::Resume)
       if (const auto why = KeptRows(setup, request, kept, done)) return Ended(ScanEnd::ResumeRefused, *why);
+    replacing = Replacing::Allowed;
   }
   std::vector<std::int64_t> todo;
   for (std::int64_t cell = 0; cell < setup.grid.Cells(); ++cell)
@@ -197,7 +201,9 @@ ScanOutcome RunScanEngine(const ScanRequest& request, ScanSink* sink, const Prog
   std::optional<ScanFileWriter> file;
   if (!request.file.empty()) {
     try {
-      file.emplace(request.file, kept);
+      file.emplace(request.file, kept, replacing);
+    } catch (const FileExistsError&) {
+      return Ended(ScanEnd::FileInTheWay, request.file);
     } catch (const FileError& e) {
       return Ended(ScanEnd::FileFailed, e.what());
     }

@@ -102,18 +102,23 @@ std::string ScanFileText(const ScanFile& file) {
   return text;
 }
 
-ScanFileWriter::ScanFileWriter(const std::string& path, const std::string& start) : path_(path) {
+ScanFileWriter::ScanFileWriter(const std::string& path, const std::string& start, Replacing replacing)
+    : path_(path) {
   const std::string temporary = CreateTemporaryBeside(path);
+  errno = 0;
   file_ = std::fopen(temporary.c_str(), "wb");
   if (!file_ || std::fwrite(start.data(), 1, start.size(), file_) != start.size() ||
       std::fflush(file_) != 0) {
+    // Named as the file the user asked for, with the reason (a full disk): the temporary goes, path stays.
+    const int error = errno;
     if (file_) std::fclose(file_);
     file_ = nullptr;
     std::remove(temporary.c_str());
-    throw FileError("cannot write " + temporary);
+    throw FileError("cannot write " + path + (error != 0 ? ": " + std::string(std::strerror(error)) : "") +
+                    ".");
   }
   try {
-    ReplaceWithTemporary(temporary, path);
+    ReplaceWithTemporary(temporary, path, replacing);
   } catch (const FileError&) {
     std::fclose(file_);
     file_ = nullptr;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "plot/curves_csv.h"  // CsvField: a field quoted when it holds a comma, a quote or a line break
+#include "workspace/study_folder.h"
 
 namespace pelarin {
 
@@ -46,8 +47,9 @@ struct ScanFile {
 class ScanFileWriter {
  public:
   // Writes start (the header, or the rows of an earlier run kept) to a temporary file beside path, then
-  // renames it over path. Throws FileError, leaving path as it was.
-  ScanFileWriter(const std::string& path, const std::string& start);
+  // renames it over path, or only to a free name when replacing is refused. Throws FileError (FileExistsError
+  // when the name was taken meanwhile), leaving path as it was.
+  ScanFileWriter(const std::string& path, const std::string& start, Replacing replacing);
   ~ScanFileWriter();
   ScanFileWriter(const ScanFileWriter&) = delete;
   ScanFileWriter& operator=(const ScanFileWriter&) = delete;

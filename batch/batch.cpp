@@ -330,7 +330,7 @@ std::string BatchHelp() {
   or:  pelarin-batch figures STUDY [options]
   or:  pelarin-batch fit --data CURVE=FILE... --free NAME... --out FITTED.plr [options]
   or:  pelarin-batch scan STUDY --vary NAME=FROM:TO:N[:log]... --summary FILE.csv [options]
-  or:  pelarin-batch scan-merge OUT.csv PART.csv...
+  or:  pelarin-batch scan-merge [--overwrite] OUT.csv PART.csv...
   or:  pelarin-batch --version
 
 Runs one study of Pelarin without windows, with the same computations, tables and plots as the window
@@ -384,6 +384,8 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   State state;
   ResetStartUpConstants(state);
   state.figures.incidentPower = options.incidentPower;
+  // Tables and images go into the study folder; a run that writes neither makes none.
+  state.id.studyDirNeeded = !options.noSave || options.images;
 
   std::error_code ec;
   const WorkingDirectory cwd;
@@ -474,12 +476,18 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     err << "pelarin-batch: " << *outputsRefused << "; nothing was computed or written.\n";
     return kBatchUsage;
   }
-  if (inTheWay) {
-    removeEmptyStudyFolders();
-    err << "pelarin-batch: " << *inTheWay
+  const auto sayInTheWay = [&err](const std::string& path) {
+    err << "pelarin-batch: " << path
         << " exists already; nothing was computed or written (give --overwrite to replace it).\n";
     return kBatchOverwriteDeclined;
+  };
+  if (inTheWay) {
+    removeEmptyStudyFolders();
+    return sayInTheWay(*inTheWay);
   }
+  // Without --overwrite, the images and the summary go only to names still free when they are put there:
+  // of two runs started together on one new name, the second is refused as if the file had been there.
+  const Replacing replacing = options.overwrite ? Replacing::Allowed : Replacing::Refused;
 
   int status = ran ? kBatchOk : refused ? kBatchUsage : kBatchFailed;
   if (ui.linlog.visible) ReportCurves("dark (linlog)", ui.linlog, out);
@@ -499,7 +507,9 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
           fs::remove(temp, ignored);
           throw FileError("cannot save the image " + path + ".");
         }
-        ReplaceWithTemporary(temp, path);
+        ReplaceWithTemporary(temp, path, replacing);
+      } catch (const FileExistsError&) {
+        status = sayInTheWay(path);
       } catch (const FileError& e) {
         err << "pelarin-batch: " << e.what() << "\n";
         status = kBatchFailed;
@@ -520,8 +530,11 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     try {
       WriteTextFileAtomically(summary.string(),
                               SummaryCsv(state.id.studyLabel, ui.linlog.surface, ui.linlog.visible,
-                                         ui.linlin.surface, ui.linlin.visible));
+                                         ui.linlin.surface, ui.linlin.visible),
+                              replacing);
       out << "written: " << summary.string() << "\n";
+    } catch (const FileExistsError&) {
+      status = sayInTheWay(summary.string());
     } catch (const std::exception& e) {
       err << "pelarin-batch: cannot write the summary: " << e.what() << "\n";
       status = kBatchFailed;

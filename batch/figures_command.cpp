@@ -8,6 +8,7 @@
 #include "app/shown_text.h"
 #include "batch/batch.h"
 #include "batch/option_table.h"
+#include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
 #include "plot/curves_csv.h"
@@ -23,6 +24,13 @@ namespace pelarin {
 namespace {
 
 constexpr const char* kName = "pelarin-batch figures: ";
+
+// A summary that stands where this run, without --overwrite, would write its own: the run writes nothing.
+int InTheWay(const std::string& summary, std::ostream& err) {
+  err << kName << summary
+      << " exists already; nothing was computed or written (give --overwrite to replace it).\n";
+  return kBatchOverwriteDeclined;
+}
 
 }  // namespace
 
@@ -109,11 +117,7 @@ int RunFigures(const FiguresOptions& options, std::ostream& out, std::ostream& e
       err << kName << "--summary " << summary->string() << ": its folder does not exist.\n";
       return kBatchUsage;
     }
-    if (!options.overwrite && SomethingAt(summary->string())) {
-      err << kName << summary->string()
-          << " exists already; nothing was computed or written (give --overwrite to replace it).\n";
-      return kBatchOverwriteDeclined;
-    }
+    if (!options.overwrite && SomethingAt(summary->string())) return InTheWay(summary->string(), err);
   }
 
   const std::vector<ExactCurveFigures> curves = ExactFigures(study.exact, state);
@@ -136,8 +140,11 @@ int RunFigures(const FiguresOptions& options, std::ostream& out, std::ostream& e
   if (curves.empty()) err << kName << "no junction is lit: the study draws no lit curve.\n";
   if (summary) {
     try {
-      WriteTextFileAtomically(summary->string(), csv);
+      WriteTextFileAtomically(summary->string(), csv,
+                              options.overwrite ? Replacing::Allowed : Replacing::Refused);
       out << "written: " << summary->string() << "\n";
+    } catch (const FileExistsError&) {
+      return InTheWay(summary->string(), err);  // another run wrote it meanwhile
     } catch (const std::exception& e) {
       err << kName << "cannot write the summary: " << e.what() << "\n";
       status = kBatchFailed;

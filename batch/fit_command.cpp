@@ -392,12 +392,15 @@ int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, con
       return kBatchUsage;
     }
   }
+  const auto inTheWay = [&err](const std::string& path) {
+    err << kName << path
+        << " exists already; nothing was computed or written (give --overwrite to replace it).\n";
+    return kBatchOverwriteDeclined;
+  };
   for (const std::string& path : outputs)
-    if (!o.overwrite && SomethingAt(path)) {
-      err << kName << path
-          << " exists already; nothing was computed or written (give --overwrite to replace it).\n";
-      return kBatchOverwriteDeclined;
-    }
+    if (!o.overwrite && SomethingAt(path)) return inTheWay(path);
+  // Without --overwrite, an output goes only where the name is still free when it is put in place.
+  const Replacing replacing = o.overwrite ? Replacing::Allowed : Replacing::Refused;
 
   fit::FitResult result;
   try {
@@ -438,8 +441,11 @@ int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, con
     }
     std::vector<std::pair<std::string, std::string>> files = {{outputs[0], ParameterFileText(result.fitted)}};
     if (o.report) files.emplace_back(outputs[1], fit::FitReportCsv(options, result));
-    WriteFilesAsSet(files);
+    WriteFilesAsSet(files, replacing);
     for (const auto& [path, text] : files) out << "written: " << path << "\n";
+  } catch (const FileExistsError& e) {  // another run wrote it meanwhile
+    dropPictures();
+    return inTheWay(e.Path());
   } catch (const FileError& e) {
     dropPictures();
     err << kName << e.what() << " Nothing was written.\n";
@@ -447,8 +453,10 @@ int RunFit(const FitCommandOptions& o, std::ostream& out, std::ostream& err, con
   }
   for (const auto& [temp, path] : pictureTemps) {
     try {
-      ReplaceWithTemporary(temp, path);
+      ReplaceWithTemporary(temp, path, replacing);
       out << "written: " << path << "\n";
+    } catch (const FileExistsError&) {
+      status = inTheWay(path);
     } catch (const FileError& e) {
       err << kName << e.what() << "\n";
       status = kBatchFailed;

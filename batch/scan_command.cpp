@@ -263,11 +263,15 @@ std::string ScanHelp() {
                           [--figures exact|curve] [--tables] [--dir DIR] [--overwrite] [--resume]
                           [--part K/M]
                           [--plot FILE.png|FILE.svg [--plot-figure FIG]]
-       pelarin-batch scan-merge OUT.csv PART.csv...
+       pelarin-batch scan-merge [--overwrite] OUT.csv PART.csv...
 
 Finds the figures of merit of every lit curve that STUDY draws, for every cell of a grid of one parameter
 or of the product of two, each cell starting from the form's values (the defaults, then --params, then
 --set), and writes them to FILE.csv, one row per cell and curve, in grid order (the first --vary outermost).
+
+scan-merge joins the files of a scan run in slices (--part) into OUT.csv, in grid order, checking them as
+--resume does. It keeps an OUT.csv that exists (exit 3) unless --overwrite is given, and takes no other
+option but --help; with cells missing it names them and writes nothing (exit 4).
 
 )" + ScanOptionTable(unused).Help() +
          R"(
@@ -447,15 +451,36 @@ int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, co
 }
 
 int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() < 2) {
+  bool overwrite = false, help = false;
+  std::vector<std::string> files;  // OUT.csv, then the parts
+  OptionTable table("pelarin-batch scan-merge: ", "pelarin-batch scan --help");
+  table.Add(FlagOption("--overwrite", overwrite, "replace OUT.csv when it exists"))
+      .Add(HelpOption(help))
+      .Operand([&files](const std::string& file) {
+        files.push_back(file);
+        return std::string();
+      });
+  if (!table.Parse(args, err)) return kBatchUsage;
+  if (help) {
+    out << ScanHelp();
+    return kBatchOk;
+  }
+  if (files.size() < 2) {
     err << "pelarin-batch scan-merge: give OUT.csv and at least one part file.\n";
     return kBatchUsage;
   }
-  if (SomethingAt(args[0])) {
-    err << "pelarin-batch scan-merge: " << args[0] << " exists already; it is kept.\n";
+  const std::string& merge = files[0];
+  const auto kept = [&] {
+    err << "pelarin-batch scan-merge: " << merge << " exists already; it is kept.\n";
     return kBatchOverwriteDeclined;
+  };
+  if (!overwrite && SomethingAt(merge)) return kept();
+  // Even with --overwrite, OUT.csv is never one of the parts, a folder, a link or a FIFO.
+  if (const std::string why = OutputsProblem({merge}, {files.begin() + 1, files.end()}); !why.empty()) {
+    err << "pelarin-batch scan-merge: " << why << "; nothing was written.\n";
+    return kBatchUsage;
   }
-  const MergedScan merged = MergeScanParts({args.begin() + 1, args.end()});
+  const MergedScan merged = MergeScanParts({files.begin() + 1, files.end()});
   if (merged.problem) {
     err << "pelarin-batch scan-merge: " << *merged.problem << "\n";
     return kBatchUsage;
@@ -465,16 +490,19 @@ int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::o
   if (!merged.missing.empty()) {
     err << "pelarin-batch scan-merge: " << merged.missing.size() << " cells are missing:";
     for (std::size_t i = 0; i < merged.missing.size() && i < 20; ++i) err << " " << merged.missing[i];
-    err << (merged.missing.size() > 20 ? " ..." : "") << "; " << args[0] << " is not written.\n";
+    err << (merged.missing.size() > 20 ? " ..." : "") << "; " << merge << " is not written.\n";
     return kBatchFailed;
   }
   try {
-    WriteTextFileAtomically(args[0], ScanFileText(merged.file));
+    WriteTextFileAtomically(merge, ScanFileText(merged.file),
+                            overwrite ? Replacing::Allowed : Replacing::Refused);
+  } catch (const FileExistsError&) {
+    return kept();  // another run wrote it meanwhile
   } catch (const std::exception& e) {
     err << "pelarin-batch scan-merge: " << e.what() << "\n";
     return kBatchFailed;
   }
-  out << "written: " << args[0] << " (" << merged.file.cells.size() << " cells)\n";
+  out << "written: " << merge << " (" << merged.file.cells.size() << " cells)\n";
   return kBatchOk;
 }
 

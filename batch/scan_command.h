@@ -55,8 +55,9 @@ struct ScanOptions {
 int RunScan(const ScanOptions& options, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
             const ImageSaver& saveImage = nullptr);
 
-// pelarin-batch scan-merge OUT.csv PART.csv...: the rows of the parts in grid order; names the cells that
-// no part holds. Returns 0, 2 on bad input, 4 when cells are missing (OUT is still written).
+// pelarin-batch scan-merge [--overwrite] OUT.csv PART.csv... (or --help): the rows of the parts in grid
+// order; names the cells that no part holds. Returns 0, 2 on bad input, 3 when OUT exists and --overwrite
+// was not given, 4 when cells are missing (OUT is not written).
 int RunScanMerge(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace pelarin

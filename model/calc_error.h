@@ -24,6 +24,19 @@ class FileError : public std::runtime_error {
   explicit FileError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// A write that may not replace a file found one at its name when it came to put its own there: another run
+// took the name meanwhile, and its file is kept. Path() names it.
+class FileExistsError : public FileError {
+ public:
+  explicit FileExistsError(const std::string& path)
+      : FileError("cannot write " + path + ": a file of that name was made meanwhile; it is kept."),
+        path_(path) {}
+  [[nodiscard]] const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 // Input a command cannot work with (a box that holds no value a cell can have, no junction to compute):
 // the command does not start, and the dispatcher says why. The batch tool counts it as a refusal.
 class InputError : public std::runtime_error {

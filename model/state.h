@@ -64,6 +64,8 @@ struct StudyIdentity {
   std::string workDir;        // the folder studies work in instead of the current directory, when not empty
   std::string studyLabel;     // studyName + study suffix; stem of saved plot images
   bool studyDirMade = false;  // the last study made its folder afresh (a failed one then removes it empty)
+  // False when the run saves nothing in the study folder (the batch tool's --no-save): named, never made.
+  bool studyDirNeeded = true;
   std::array<std::string, 4> illumFiles{};  // index 1..3 used
   std::array<std::string, 4> darkFiles{};   // index 1..3 used
 };

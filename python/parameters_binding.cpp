@@ -54,8 +54,15 @@ Cell Load(const std::filesystem::path& parameterFile) {
 
 void Save(const Cell& cell, const std::filesystem::path& parameterFile, bool overwrite) {
   const std::string path = parameterFile.string();
+  // A name no file can be written under is refused as scan(summary=...) refuses it.
+  if (const std::string why = OutputsProblem({path}, {}); !why.empty()) throw InputError(why + ".");
   if (!overwrite && SomethingAt(path)) throw FileInTheWay(path);
-  WriteTextFileAtomically(path, ParameterFileText(cell.values));
+  try {
+    WriteTextFileAtomically(path, ParameterFileText(cell.values),
+                            overwrite ? Replacing::Allowed : Replacing::Refused);
+  } catch (const FileExistsError&) {
+    throw FileInTheWay(path);  // written meanwhile by another
+  }
 }
 
 std::string Repr(const Cell& cell) {
@@ -137,7 +144,8 @@ study name becomes the file's name before its first point.)")
       .def("save", &Save, py::arg("path"), py::arg("overwrite") = false,
            R"(Writes the parameter file (.plr) at path, as the window saves it: each value with the fewest
 digits that read back to it, CR LF line ends, through a temporary file that then replaces path. An existing
-file raises FileExistsError unless overwrite is True.)")
+file raises FileExistsError unless overwrite is True, and so does one another program writes meanwhile; a
+path that can name no file (empty, a folder) raises ValueError.)")
       .def(
           "__getitem__",
           [](const Cell& cell, const std::string& name) { return cell.values.*RowOf(BoxOf(name)).member; },

@@ -19,6 +19,7 @@
 #include "model/number_text.h"
 #include "python/bindings.h"
 #include "workspace/read_parameters.h"
+#include "workspace/study_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -48,6 +49,18 @@ class ScanTable(_numpy.ndarray):
 
 )py";
 
+// A value of an axis tuple as the batch tool's --vary would spell it, so that ParseScanAxis takes or refuses
+// it in the batch tool's words: an integer as its digits, a number that may have a fraction (not for a
+// count of points) as its shortest text, anything else as Python writes it.
+std::string AxisText(const py::handle& value, bool count) {
+  if (!py::isinstance<py::bool_>(value)) {
+    if (PyIndex_Check(value.ptr()) != 0)
+      return py::str(py::int_(py::reinterpret_borrow<py::object>(value))).cast<std::string>();
+    if (!count && PyFloat_Check(value.ptr())) return ShortestText(value.cast<double>());
+  }
+  return py::str(value).cast<std::string>();
+}
+
 // One axis as a tuple: ("log" or "lin", first, last, points) or (spread, a, b), in the words of the
 // batch tool's --vary (NAME=FROM:TO:N[:log] or NAME=SPREAD:A:B), which ParseScanAxis reads.
 ScanAxis AxisOf(const std::string& name, const py::handle& given) {
@@ -55,10 +68,10 @@ ScanAxis AxisOf(const std::string& name, const py::handle& given) {
     throw InputError("vary maps a parameter name to a tuple, such as (\"log\", 10, 1e6, 13).");
   const auto values = py::reinterpret_borrow<py::sequence>(given);
   const std::string how = values.size() == 0 ? std::string() : py::str(values[0]).cast<std::string>();
-  const auto number = [&](std::size_t i) { return ShortestText(values[i].cast<double>()); };
+  const auto number = [&](std::size_t i) { return AxisText(values[i], false); };
   std::string text;
   if ((how == "log" || how == "lin") && values.size() == 4)
-    text = name + "=" + number(1) + ":" + number(2) + ":" + std::to_string(values[3].cast<long long>()) +
+    text = name + "=" + number(1) + ":" + number(2) + ":" + AxisText(values[3], true) +
            (how == "log" ? ":log" : "");
   else if ((how == "normal" || how == "lognormal" || how == "uniform") && values.size() == 3)
     text = name + "=" + how + ":" + number(1) + ":" + number(2);
@@ -115,6 +128,9 @@ py::object Scan(const std::string& study, const Cell& cell, const py::dict& vary
   request.base.figures.incidentPower = incidentPower;
   request.existing = overwrite ? ExistingFile::Replace : ExistingFile::Refuse;
   if (summary) {
+    // Refused in the batch tool's words before anything runs, as Parameters.save refuses such a name.
+    if (const std::string why = OutputsProblem({summary->string()}, {}); !why.empty())
+      throw InputError("summary: " + why + ".");
     std::error_code ec;
     request.file = fs::absolute(*summary, ec).string();
     if (!fs::is_directory(fs::path(request.file).parent_path(), ec))
@@ -163,7 +179,8 @@ from the circuit (microseconds a cell); "curve" runs the study for each cell and
 rows are also written there, byte for byte as pelarin-batch scan --summary writes them (an existing file
 raises FileExistsError unless overwrite is True). Returns a ScanTable, one row per cell and curve.
 
-A grid or value the scan refuses raises ValueError with its sentence. Ctrl-C stops after the cells
+A grid or value the scan refuses (a count of points that is not a whole number, a summary path that can
+name no file) raises ValueError with the batch tool's sentence. Ctrl-C stops after the cells
 under way and raises KeyboardInterrupt; the summary file keeps the rows so far, valid to its last line.)");
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -88,6 +89,18 @@ std::string WriteTemporary(const std::string& path, const std::string& content, 
   return temp;
 }
 
+// Puts temp in place under path, and the error that stopped it (0 when none). Without leave to replace, the
+// rename itself fails when path is taken (EEXIST), so no check made before it can go stale.
+int PutInPlace(const std::string& temp, const std::string& path, Replacing replacing) {
+  if (replacing == Replacing::Allowed) return ::rename(temp.c_str(), path.c_str()) == 0 ? 0 : errno;
+  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+  // A file system without that rename: a hard link never replaces either, then the temporary name goes.
+  if (::link(temp.c_str(), path.c_str()) != 0) return errno;
+  ::unlink(temp.c_str());
+  return 0;
+}
+
 // Refuses a name where something other than a regular file stands: a rename would replace a folder's,
 // a link's, a device's or a FIFO's entry with a file (as root, /dev/stdout's for everyone).
 void CheckReplaceable(const std::string& path) {
@@ -163,11 +176,11 @@ bool SomethingAt(const std::string& path) {
   return ::lstat(path.c_str(), &status) == 0;
 }
 
-void WriteTextFileAtomically(const std::string& path, const std::string& content) {
-  WriteFilesAsSet({{path, content}});
+void WriteTextFileAtomically(const std::string& path, const std::string& content, Replacing replacing) {
+  WriteFilesAsSet({{path, content}}, replacing);
 }
 
-void WriteFilesAsSet(const std::vector<std::pair<std::string, std::string>>& files) {
+void WriteFilesAsSet(const std::vector<std::pair<std::string, std::string>>& files, Replacing replacing) {
   for (const auto& [path, content] : files) CheckReplaceable(path);
   std::vector<std::string> temps;
   try {
@@ -177,9 +190,14 @@ void WriteFilesAsSet(const std::vector<std::pair<std::string, std::string>>& fil
     throw;
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
-    if (::rename(temps[i].c_str(), files[i].first.c_str()) == 0) continue;
-    const int error = errno;
+    const int error = PutInPlace(temps[i], files[i].first, replacing);
+    if (error == 0) continue;
     for (std::size_t j = i; j < temps.size(); ++j) ::unlink(temps[j].c_str());
+    if (error == EEXIST && replacing == Replacing::Refused) {
+      // The files put in place before it stood nowhere before: taking them back leaves the set unwritten.
+      for (std::size_t j = 0; j < i; ++j) ::unlink(files[j].first.c_str());
+      throw FileExistsError(files[i].first);
+    }
     std::string message = "cannot replace " + files[i].first + ": " + Reason(error) + ".";
     if (i > 0) message += " The files before it in the set were replaced already.";
     throw FileError(message);
@@ -191,10 +209,11 @@ std::string CreateTemporaryBeside(const std::string& path) {
   return WriteTemporary(path, "", true);
 }
 
-void ReplaceWithTemporary(const std::string& temp, const std::string& path) {
-  if (::rename(temp.c_str(), path.c_str()) == 0) return;
-  const int error = errno;
+void ReplaceWithTemporary(const std::string& temp, const std::string& path, Replacing replacing) {
+  const int error = PutInPlace(temp, path, replacing);
+  if (error == 0) return;
   ::unlink(temp.c_str());
+  if (error == EEXIST && replacing == Replacing::Refused) throw FileExistsError(path);
   throw FileError("cannot replace " + path + ": " + Reason(error) + ".");
 }
 
@@ -249,6 +268,11 @@ std::string StudyFolderOf(const StudyIdentity& id) {
 void MakeStudyFolder(StudyIdentity& id) {
   const std::string folderName = id.studyName + "_plr";
   const fs::path folder = fs::path(id.baseDir) / folderName;
+  if (!id.studyDirNeeded) {  // nothing will be saved in it: not even a read-only folder is touched
+    id.studyDirMade = false;
+    id.studyDir = (folder / "").string();
+    return;
+  }
   std::error_code ec;
   bool exists = false;
   for (fs::directory_iterator it(id.baseDir.empty() ? "." : id.baseDir, ec), end; !ec && it != end;

@@ -16,7 +16,8 @@ namespace pelarin {
 [[nodiscard]] std::string StudyFolderOf(const StudyIdentity& id);
 
 // From baseDir: creates baseDir/<studyName>_plr unless an entry of that exact name exists, then sets
-// studyDir to that folder with a final separator. Throws FileError when the folder cannot be created.
+// studyDir to that folder with a final separator. Throws FileError when the folder cannot be created. With
+// id.studyDirNeeded false it only sets studyDir.
 void MakeStudyFolder(StudyIdentity& id);
 
 // The process's current working directory.
@@ -26,22 +27,32 @@ void MakeStudyFolder(StudyIdentity& id);
 // computed in the background), else the current working directory.
 [[nodiscard]] std::string WorkDir(const StudyIdentity& id);
 
+// Whether a written file, put in place under its name, may replace a file that stands there by then. When
+// not, the name is taken in one step with the check that it is free, so that of two runs writing one new
+// file exactly one succeeds; the other throws FileExistsError and the file it found is kept.
+enum class Replacing { Allowed, Refused };
+
 // Writes content to path through a temporary file in the same folder that then replaces path, so a failure
 // never leaves a half-written file where a good one stood. The temporary gets a name of its own, created
 // exclusively and never through a link. Throws FileError naming the file and the reason.
-void WriteTextFileAtomically(const std::string& path, const std::string& content);
+void WriteTextFileAtomically(const std::string& path, const std::string& content,
+                             Replacing replacing = Replacing::Allowed);
 
 // Writes a set of files (path, content) so that they change together: every file goes to its temporary
 // first, then all are renamed over their names. A failure before the renames removes the temporaries and
-// leaves every old file whole. Throws FileError naming the file and the reason.
-void WriteFilesAsSet(const std::vector<std::pair<std::string, std::string>>& files);
+// leaves every old file whole; a file found at a name the set may not replace takes back the files the set
+// put in place before it. Throws FileError naming the file and the reason.
+void WriteFilesAsSet(const std::vector<std::pair<std::string, std::string>>& files,
+                     Replacing replacing = Replacing::Allowed);
 
 // For a writer that opens files by name (the image renderer): an empty file beside path under a name of its
 // own that keeps path's suffix, created exclusively and never through a link; the writer fills it, then
 // ReplaceWithTemporary puts it in place. Throws FileError.
 [[nodiscard]] std::string CreateTemporaryBeside(const std::string& path);
-// Renames temp over path, or removes temp and throws FileError when it cannot.
-void ReplaceWithTemporary(const std::string& temp, const std::string& path);
+// Renames temp over path, or removes temp and throws FileError when it cannot (FileExistsError when a file
+// stands at path and replacing it is refused).
+void ReplaceWithTemporary(const std::string& temp, const std::string& path,
+                          Replacing replacing = Replacing::Allowed);
 
 // The first bytes of a file (at most maxBytes), and whether that is all of it.
 struct FileStart {

@@ -254,6 +254,11 @@ V3 = np.array([0.0, 0.5, 1.0])
     (lambda p: p.__setitem__("Rp1", "1\x002"), ValueError, 'Rp1: "1?2" is not a number.'),
     (lambda p: pelarin.scan("all", p, {"Rp1": ("log", 10, 1e6, 3)}, summary="/nonexistent/x.csv"), OSError,
      "its folder does not exist"),
+    (lambda p: pelarin.scan("all", p, {"Rp1": ("log", 10, 1e6, 2.5)}), ValueError,
+     'the number of points of "Rp1=10:1e+06:2.5:log" must be a whole number'),
+    (lambda p: pelarin.scan("all", p, {"Rp1": ("log", 10, 1e6, 3)}, summary=""), ValueError,
+     "an output file has no name"),
+    (lambda p: p.save(""), ValueError, "an output file has no name"),
 ])
 def test_each_error_is_the_documented_kind(call, kind, said):
     with pytest.raises(kind) as raised:

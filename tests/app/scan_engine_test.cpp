@@ -4,8 +4,10 @@
 #include "app/scan_engine.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -123,6 +125,7 @@ TEST_F(ScanEngineTest, EveryFailedRequestEndsTypedWithNothingRun) {
     void (*change)(ScanRequest&);
     ScanEnd end;
     const char* said;
+    bool fullDisk = false;  // no file may grow past 64 bytes
   };
   testing::Write(dir / "taken.csv", "a file of the user's\n");
   testing::Write(dir / "other.csv", "# pelarin scan of all\ncell,cells\n");
@@ -142,6 +145,7 @@ TEST_F(ScanEngineTest, EveryFailedRequestEndsTypedWithNothingRun) {
        },
        ScanEnd::ResumeRefused, "other.csv"},
       {"no folder", [](ScanRequest& r) { r.file += "/none/x.csv"; }, ScanEnd::Refused, "does not exist"},
+      {"a full disk", [](ScanRequest&) {}, ScanEnd::FileFailed, "fresh.csv: File too large.", true},
   };
   for (const Case& c : cases) {
     ScanRequest request = Request("");
@@ -149,10 +153,16 @@ TEST_F(ScanEngineTest, EveryFailedRequestEndsTypedWithNothingRun) {
     c.change(request);
     if (request.file == dir.string()) request.file = In("fresh.csv");
     int calls = 0;
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit limit{c.fullDisk ? 64 : saved.rlim_cur, saved.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails (EFBIG) rather than ending the test
+    setrlimit(RLIMIT_FSIZE, &limit);
     const ScanOutcome outcome = RunScanEngine(request, nullptr, [&](const ProgressReport&) {
       ++calls;
       return CallbackReturn::Continue;
     });
+    setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(outcome.end, c.end) << c.what;
     EXPECT_NE(outcome.message.find(c.said), std::string::npos) << c.what << ": " << outcome.message;
     EXPECT_EQ(calls, 0) << c.what;

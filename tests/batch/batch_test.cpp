@@ -287,6 +287,11 @@ TEST_F(BatchTest, NoSaveWritesNothingAndLeavesNoFolder) {
   fs::create_directory(dir / "Test_plr");
   ASSERT_EQ(Batch({"all", "--no-save"}).status, kBatchOk);
   EXPECT_TRUE(fs::is_directory(dir / "Test_plr"));
+  // The study folder is not even looked for (as in a read-only folder) unless something goes into it.
+  fs::remove(dir / "Test_plr");
+  Write(dir / "Test_plr", "");
+  EXPECT_EQ(Batch({"independent", "--no-save"}).status, kBatchOk);
+  EXPECT_EQ(Batch({"all", "--no-save", "--images"}).status, kBatchFailed);
 }
 
 TEST_F(BatchTest, TheSummaryGivesTheWholeVoltageRangeOfEachCurve) {

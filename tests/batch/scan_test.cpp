@@ -133,6 +133,19 @@ TEST_F(ScanTest, ThreadsSlicesAndResumeGiveTheSameBytes) {
   const ScanRun gap = Merge({"gap.csv", "part1.csv", "part3.csv"});
   EXPECT_EQ(gap.status, 4);
   EXPECT_NE(gap.err.find("3 cells are missing: 1 4 7"), std::string::npos) << gap.err;
+  // scan-merge takes --overwrite and --help and no other option; its OUT.csv is never one of its parts.
+  const std::string part1 = Read(dir / "part1.csv");
+  const std::pair<std::vector<std::string>, int> merges[] = {
+      {{"merged.csv", "part1.csv", "part2.csv", "part3.csv"}, 3},
+      {{"--overwrite", "merged.csv", "part1.csv", "part2.csv", "part3.csv"}, 0},
+      {{"--force", "merged.csv", "part1.csv"}, 2},
+      {{"--overwrite", "part1.csv", "part1.csv", "part2.csv", "part3.csv"}, 2},
+  };
+  for (const auto& [args, status] : merges) {
+    EXPECT_EQ(Merge(args).status, status) << args[0];
+    EXPECT_EQ(Read(dir / "merged.csv") + Read(dir / "part1.csv"), whole + part1) << args[0];
+  }
+  EXPECT_NE(Merge({"--help"}).out.find("scan-merge [--overwrite] OUT.csv"), std::string::npos);
 
   // A run cut off in the middle of a row, and a run stopped before its first cell, both resume to the
   // file one uninterrupted run writes.

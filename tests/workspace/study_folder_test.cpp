@@ -72,6 +72,12 @@ TEST_F(FileHelpers, AFolderAtANameStopsTheWholeSetBeforeAnythingIsWritten) {
                 ": a folder of that name is in the way, and only a regular file is ever replaced.");
   EXPECT_EQ(Read(dir / "a.txt"), "old a");
   EXPECT_EQ(Names(dir), (std::vector<std::string>{"a.txt", "b.txt"}));
+  // A file at a name the set may not replace: the set takes back the new file it had put in place.
+  EXPECT_EQ(Told([&] {
+              WriteFilesAsSet({{In("c.txt"), "c"}, {In("a.txt"), "a"}}, Replacing::Refused);
+            }),
+            "cannot write " + In("a.txt") + ": a file of that name was made meanwhile; it is kept.");
+  EXPECT_EQ(Names(dir), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
 TEST_F(FileHelpers, AMissingFolderStopsTheSetBeforeAnyRename) {
