@@ -299,6 +299,34 @@ std::vector<double> StartAround(const FitOptions& options, const std::vector<dou
   return x;
 }
 
+// The free saturation currents whose diode no longer shows at x: a decade more (less, at the upper bound)
+// moves the cost by less than a thousandth.
+double CostAt(const FitOptions& options, const std::vector<double>& x) {
+  StartProblem sp(options, x);
+  double cost = std::numeric_limits<double>::infinity();
+  if (!sp.problem.Evaluate(ceres::Problem::EvaluateOptions(), &cost, nullptr, nullptr, nullptr))
+    return std::numeric_limits<double>::infinity();
+  return cost;
+}
+
+// Whether two costs are one to a thousandth: a parameter that moves the cost less does not show.
+bool SameCost(double a, double b) { return std::abs(a - b) <= 1e-3 * std::max(a, b); }
+
+std::vector<std::size_t> VanishedDiodes(const FitOptions& options, const std::vector<double>& x) {
+  std::vector<std::size_t> vanished;
+  double cost = 0;
+  for (std::size_t i = 0; i < options.free.size(); ++i) {
+    const FreeParameter& f = options.free[i];
+    if (Row(f.index).rule != ReadRule::SaturationCurrent) continue;
+    if (cost == 0) cost = CostAt(options, x);
+    if (!std::isfinite(cost)) return vanished;
+    std::vector<double> shifted = x;
+    shifted[i] = x[i] + 1 <= ToCoordinate(f, f.hi) ? x[i] + 1 : x[i] - 1;
+    if (SameCost(CostAt(options, shifted), cost)) vanished.push_back(i);
+  }
+  return vanished;
+}
+
 // What two parameters being confused calls for.
 std::string Separating(int a, int b, const std::vector<MeasuredCurve>& curves) {
   // A band gap or a temperature coefficient shows only in how the curves move with the temperature, the
@@ -614,7 +642,8 @@ FitResult FitFromStarts(const FitOptions& options, const ProgressCallback& progr
   const auto begin = std::chrono::steady_clock::now();
   const int threads = std::max(
       1, options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency()));
-  std::vector<StartResult> results(static_cast<std::size_t>(options.starts));
+  int total = options.starts;  // the starts to run: more when a diode vanished
+  std::vector<StartResult> results(static_cast<std::size_t>(total));
   std::mutex lock;
   int next = 0, done = 0;
   double best = std::numeric_limits<double>::infinity();
@@ -623,7 +652,7 @@ FitResult FitFromStarts(const FitOptions& options, const ProgressCallback& progr
   const auto report = [&] {
     if (!progress) return;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    if (progress({done, options.starts, seconds, best}) == CallbackReturn::Stop) stop = true;
+    if (progress({done, total, seconds, best}) == CallbackReturn::Stop) stop = true;
   };
   report();  // a stop asked for before the first start
   // Runs starts next..last-1 on the pool, start s from startFor(s).
@@ -659,8 +688,34 @@ FitResult FitFromStarts(const FitOptions& options, const ProgressCallback& progr
       next < options.starts ? LeastSensitiveFirst(options, around) : std::vector<std::size_t>{};
   runStarts(options.starts, [&](int s) { return StartAround(options, around, order, s); });
 
+  // A saturation current whose diode no longer shows at the best point may have run down a slope that
+  // never comes back (a decade more or less moves no residual): before that minimum counts as the lowest,
+  // a start from the best point with that current at each decade of its bounds.
+  std::vector<std::vector<double>> decadeStarts;
+  const StartResult* lowest = nullptr;
+  for (const StartResult& r : results)
+    if (!r.x.empty() && std::isfinite(r.cost) && (!lowest || r.cost < lowest->cost)) lowest = &r;
+  if (lowest && !stop)
+    for (const std::size_t i : VanishedDiodes(options, lowest->x)) {
+      // A decade where the diode still does not show starts where the best point stands: skipped.
+      const FreeParameter& f = options.free[i];
+      for (double d = std::ceil(ToCoordinate(f, f.lo)); d <= ToCoordinate(f, f.hi); d += 1) {
+        if (std::abs(d - lowest->x[i]) < 1) continue;
+        std::vector<double> x = lowest->x;
+        x[i] = d;
+        const double cost = CostAt(options, x);
+        if (std::isfinite(cost) && !SameCost(cost, lowest->cost)) decadeStarts.push_back(std::move(x));
+      }
+    }
+  if (!decadeStarts.empty()) {
+    const int first = total;
+    total += static_cast<int>(decadeStarts.size());
+    results.resize(static_cast<std::size_t>(total));
+    runStarts(total, [&](int s) { return decadeStarts[static_cast<std::size_t>(s - first)]; });
+  }
+
   FitResult fit;
-  fit.stopped = stop && done < options.starts;
+  fit.stopped = stop && done < total;
   fit.startsRun = done;
   // The best start: the lowest cost, a converged one before one that ran out of iterations.
   const StartResult* bestStart = nullptr;
@@ -861,7 +916,12 @@ FitResult FitFromStarts(const FitOptions& options, const ProgressCallback& progr
     fit.warnings.push_back("The best start did not converge: its point is reported as it stood.");
   if (fit.stopped)
     fit.warnings.push_back("The fit was stopped after " + std::to_string(done) + " of " +
-                           std::to_string(options.starts) + " starts.");
+                           std::to_string(total) + " starts.");
+  for (const std::size_t i : VanishedDiodes(options, x))
+    fit.warnings.push_back(
+        ParameterName(options.free[i].index) + " ended at " + Text(fit.estimates[i].fitted) +
+        ", where its diode no longer shows in any curve: the data are fitted as well without that diode" +
+        (decadeStarts.empty() ? "." : " (a start from each decade of its bounds found no lower minimum)."));
   fit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   return fit;
 }

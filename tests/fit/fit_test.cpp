@@ -112,7 +112,7 @@ TEST_F(FitTest, RecoversFourParametersOfAStudysCurvesWithinTheirIntervals) {
 // From the form's defaults, every start of the first round runs Jsd11 down to about 1e-26, where its diode
 // no longer shows and nothing pulls it back; the second round draws the least sensitive parameter anew
 // around the best point and finds the truth.
-TEST_F(FitTest, ASaturationCurrentRunDownWhereItsDiodeVanishesIsBroughtBackByTheSecondRound) {
+TEST_F(FitTest, ASaturationCurrentRunDownWhereItsDiodeVanishesIsBroughtBack) {
   const StudyCurves truth = RunStudy({{"Rs2", "0.549058"},
                                       {"Rp1", "1302.93"},
                                       {"Jsd11", "6.68727e-13"},
@@ -130,6 +130,13 @@ TEST_F(FitTest, ASaturationCurrentRunDownWhereItsDiodeVanishesIsBroughtBackByThe
   const fit::FitResult r = fit::Fit(options);
   EXPECT_NEAR(std::log10(r.fitted.Jsd11), std::log10(truth.par.Jsd11), 0.01);
   EXPECT_NEAR(r.fitted.m12, truth.par.m12, 1e-3);
+  // One start from a Jsd22 whose diode has vanished cannot climb back by itself: the start from each
+  // decade of its bounds does.
+  options.starts = 1;
+  options.start.Jsd22 = 1e-26;
+  const fit::FitResult one = fit::Fit(options);
+  EXPECT_NEAR(std::log10(one.fitted.Jsd22), std::log10(truth.par.Jsd22), 0.01);
+  EXPECT_GT(one.startsRun, 1);
 }
 
 TEST_F(FitTest, TheStacksDarkCurveAloneCannotTellTwoJunctionsSaturationCurrentsApart) {
