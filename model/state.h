@@ -97,6 +97,10 @@ struct Constants {
   // results stay the same to the last bit); false evaluates every step, the reference the jumps are
   // tested against.
   bool skipCertifiedSteps = true;
+  // Whether the studies of junctions in series take their legends' figures from the exact solver where it
+  // gives their points' currents (microseconds); false solves every figure by the junctions' own searches,
+  // the reference the exact figures are tested against.
+  bool exactFigures = true;
 };
 
 // The working set of the junction searches: one junction's quantities, the guess/result, search state.

@@ -31,7 +31,9 @@ struct SeriesJunctions {
 // So the figures are as precise as the searches wherever the points fall: across the gap between two
 // sweeps, within one voltage step of a curve whose Voc is smaller than the step, or on a curve too steep for
 // its current steps. Where a search fails, the figure read off the points stands. The solves work on a copy
-// of the state.
+// of the state. Where the exact solver's circuit is the curve's (its currents at the points nearest open
+// circuit, short circuit and the maximum power equal the points' to 1e-6), its figures are taken instead,
+// unless state.k.exactFigures is false: they agree with the searches' to 1e-8 and take microseconds.
 [[nodiscard]] FiguresOfMerit SeriesCurveFigures(const State& state, const StackCurve& curve,
                                                 const SeriesJunctions& junctions);
 

@@ -97,6 +97,7 @@ TEST_F(ExactFiguresTest, AgreeWithTheFiguresReadOffEveryStudysCurves) {
       for (const auto& [name, text] : variant.boxes) ui.form.SetBoxText(ParameterIndex(name), text);
       State state;
       ResetStartUpConstants(state);
+      state.k.exactFigures = false;  // the junctions' own searches, against the exact solver
       study.run(state, ui);
       ASSERT_TRUE(ui.messages.empty()) << ui.messages.front();
 
@@ -124,6 +125,31 @@ TEST_F(ExactFiguresTest, AgreeWithTheFiguresReadOffEveryStudysCurves) {
   EXPECT_GT(compared, 300);
   for (const auto& [name, difference] : worst)
     std::cout << "worst relative difference of " << name << ": " << difference << "\n";
+}
+
+// By default the series studies' legends carry the exact solver's figures themselves wherever its circuit
+// is their curve's: the independent study and the stack, for the default cell and a breakdown.
+TEST_F(ExactFiguresTest, SeriesStudiesTakeTheExactFiguresWhereTheyAgree) {
+  for (const char* name : {"independent", "all", "two"})
+    for (const Variant& variant :
+         std::vector<Variant>{{"default", {}}, {"breakdown", {{"Abd1", "0.5"}, {"Vbd1", "-1"}}}}) {
+      SCOPED_TRACE(std::string(name) + ", " + variant.name);
+      const StudyEntry& study = *FindStudy(name);
+      testing::DecliningUi ui;
+      for (const auto& [box, text] : variant.boxes) ui.form.SetBoxText(ParameterIndex(box), text);
+      State state;
+      ResetStartUpConstants(state);
+      study.run(state, ui);
+      std::vector<FiguresOfMerit> drawn;
+      for (const DrawnCurve& curve : ui.linlin.surface.Curves())
+        if (curve.entry.figures) drawn.push_back(*curve.entry.figures);
+      const std::vector<ExactCurveFigures> exact = ExactFigures(study.exact, state);
+      ASSERT_EQ(exact.size(), drawn.size());
+      for (std::size_t i = 0; i < exact.size(); ++i) {
+        ASSERT_TRUE(exact[i].figures.has_value()) << exact[i].problem;
+        EXPECT_EQ(Figures(drawn[i]), Figures(*exact[i].figures)) << exact[i].curve.name;
+      }
+    }
 }
 
 // Extreme cells, drawn over tens of decades: the studies without Rl give every curve every figure that the
@@ -199,6 +225,7 @@ TEST_F(ExactFiguresTest, ExtremeCellsGetTheExactSolversFiguresFromTheSeriesStudi
       for (const auto& [box, text] : variant.boxes) ui.form.SetBoxText(ParameterIndex(box), text);
       State state;
       ResetStartUpConstants(state);
+      state.k.exactFigures = false;
       study.run(state, ui);
       ASSERT_TRUE(ui.messages.empty()) << ui.messages.front();
       std::map<std::string, std::map<std::string, double>> read;
