@@ -296,6 +296,7 @@ double SolveSignChange(F&& f, double a, double fa, double b, double fb) {
 // derivative in J.
 struct PowerSample {
   double J = 0, rise = 0, derivative = 0;
+  double P = 0;  // the power there
 };
 
 // Where the cubic through the rises and their slopes at a and b turns inside (a, b) to the other side of
@@ -697,7 +698,7 @@ FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
   const auto sampleAt = [&](double J) {
     const Slope rise = slope(J);
     if (J * s.V > bestP) bestP = J * s.V, bestJ = J, bestV = s.V, bestScale = RoundingScale(s);
-    return PowerSample{J, rise.value, rise.derivative};
+    return PowerSample{J, rise.value, rise.derivative, J * s.V};
   };
   std::vector<double> knees;
   PowerSample atJsc{};
@@ -739,33 +740,42 @@ FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
   const auto stretch = [&](auto& self, const PowerSample& a, const PowerSample& b, int splits) -> void {
     if (a.rise > 0 && b.rise <= 0) return refine(a, b);
     if (splits == 0) return;
-    const std::optional<double> turn = TurnAcrossZero(a, b);
+    std::optional<double> turn = TurnAcrossZero(a, b);
+    // A power that ends higher though it falls at both ends (or lower though it rises at both) turns twice
+    // in between, whatever the cubic says.
+    if (!turn && (a.rise > 0) == (b.rise > 0) && (b.P > a.P) != (a.rise > 0)) turn = a.J + (b.J - a.J) / 2;
     if (!turn) return;
     const PowerSample m = sampleAt(*turn);
     self(self, a, m, splits - 1);
     self(self, m, b, splits - 1);
   };
   constexpr int kSamples = 3, kSplits = 3;
-  PowerSample last{};
-  if (knees.front() > 0) {
-    last = sampleAt(knees.front());
-    // The power rises at J = 0 (-g = -V / V' > 0): Newton as without breakdown.
-    if (last.rise <= 0)
-      (void)sampleAt(SolveDecreasing(slope, 0, last.J, 0.9 * last.J, "the maximum power search"));
-  } else {
-    last = sampleAt(0);
-  }
-  knees.push_back(*f.Jsc);
-  for (std::size_t i = 1; i < knees.size(); ++i) {
-    const double from = last.J, to = knees[i];
-    if (!(to > from)) continue;
+  // Samples the stretch from `from` to `to` (which has been sampled already when given).
+  const auto sampled = [&](PowerSample from, double to, const PowerSample* atTo) {
+    if (!(to > from.J)) return from;
     for (int n = 1; n <= kSamples; ++n) {
       const PowerSample next =
-          n == kSamples && i + 1 == knees.size() ? atJsc : sampleAt(from + (to - from) * n / kSamples);
-      stretch(stretch, last, next, kSplits);
-      last = next;
+          n == kSamples && atTo ? *atTo : sampleAt(from.J + (to - from.J) * n / kSamples);
+      stretch(stretch, from, next, kSplits);
+      from = next;
+    }
+    return from;
+  };
+  knees.push_back(*f.Jsc);
+  PowerSample last = knees.front() > 0 ? sampleAt(knees.front()) : sampleAt(0);
+  if (knees.front() > 0) {
+    // The power rises at J = 0 (-g = -V / V' > 0) and falls at the knee: Newton as without breakdown.
+    // Where it still rises at the knee, the breakdown's own shunt current (concave in a forward voltage
+    // below 2 |Vbd| / (nbd - 1)) may have bent it down and up again on the way: sampled as past a knee.
+    if (last.rise <= 0) {
+      (void)sampleAt(SolveDecreasing(slope, 0, last.J, 0.9 * last.J, "the maximum power search"));
+    } else {
+      const PowerSample knee = last;
+      last = sampled(sampleAt(0), knee.J, &knee);
     }
   }
+  for (std::size_t i = 1; i < knees.size(); ++i)
+    last = sampled(last, knees[i], i + 1 == knees.size() ? &atJsc : nullptr);
   if (bestP <= 0) return f;
   CheckResolved(bestJ, bestScale, "current at maximum power");
   return WithPower(f, bestV, bestJ, incidentPower);

@@ -212,17 +212,28 @@ TEST(ExactCircuit, FiguresEqualTheIndependentSolution) {
 // With luminescent coupling and reverse breakdown, at the reference conditions and away from them, the
 // figures of the stack (any junctions lit) equal the independent solution of the same laws. The last cells
 // have a maximum of the power on each side of a breakdown step: the one past it the higher, the one before
-// it, two junctions that break down, and the first with luminescent coupling.
+// it, two junctions that break down, the first with luminescent coupling, a step so shallow that the
+// power falls on both sides of a sample past it and still rises in between, and a breakdown so strong that
+// it bends the power down and up again before its junction's photocurrent runs out.
 TEST(ExactCircuit, CouplingPhysicsFiguresEqualTheIndependentSolution) {
   std::mt19937_64 rng(20261208);
   const std::array<std::array<bool, 3>, 4> lit = {
       {{true, true, true}, {true, false, true}, {false, false, true}, {true, true, false}}};
   constexpr int kRandom = 24;
-  std::vector<Parameters> steps(4, testing_cell::DefaultParameters());
+  std::vector<Parameters> steps(6, testing_cell::DefaultParameters());
   steps[0].Jsc1 = 0.002, steps[0].Abd1 = 0.5, steps[0].Vbd1 = -0.5;
   steps[1].Jsc1 = 0.005, steps[1].Abd1 = 1, steps[1].Vbd1 = -0.3;
   steps[2] = steps[0], steps[2].Vbd1 = -0.1, steps[2].Jsc2 = 0.007, steps[2].Abd2 = 1, steps[2].Vbd2 = -0.1;
   steps[3] = steps[0], steps[3].beta3 = 0.5, steps[3].beta2 = 0.3;
+  Parameters& shallow = steps[4];
+  shallow.Jsc1 = 0.00109, shallow.Jsc2 = 0.008556, shallow.Jsc3 = 0.001549, shallow.Rs1 = 0.01458;
+  shallow.Rp1 = 473.7, shallow.Rp2 = 133, shallow.Rp3 = 204.4;
+  shallow.Abd1 = 0.0105, shallow.Vbd1 = -0.07235, shallow.nbd1 = 3.643, shallow.Abd2 = 0.08516;
+  shallow.Vbd2 = -3.677;
+  Parameters& bent = steps[5];
+  bent.Jsc1 = 0.004615, bent.Jsc2 = 0.009886, bent.Jsc3 = 0.005734, bent.Rs1 = 0.5812;
+  bent.Rp1 = 280.8, bent.Rp2 = 1.632e4, bent.Rp3 = 7581;
+  bent.Abd1 = 1.649, bent.Vbd1 = -0.2809, bent.nbd1 = 4.25, bent.Abd2 = 0.4299, bent.Vbd2 = -4.762;
   int solved = 0;
   for (int i = 0; i < kRandom + static_cast<int>(steps.size()); ++i) {
     const bool random = i < kRandom;
