@@ -109,6 +109,16 @@ BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_CouplingPhysics, *FindStudy
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ExactFigures, StudyWithRl_Luminescent, *FindStudy("all-rl"), kLuminescent)
     ->Unit(benchmark::kMicrosecond);
+// A power with a maximum on each side of the breakdown step, the one past it the higher; and the breakdown
+// inside the Rl/Rg network, beside the same mismatch without it.
+const BenchCell kTwoMaxima{"Jsc1 = 0.002, Abd1 = 0.5, Vbd1 = -0.5",
+                           {{"Jsc1", "0.002"}, {"Abd1", "0.5"}, {"Vbd1", "-0.5"}}};
+BENCHMARK_CAPTURE(BM_ExactFigures, StudyAllJunctions_TwoMaxima, *FindStudy("all"), kTwoMaxima)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ExactFigures, StudyWithRl_Mismatched, *FindStudy("all-rl"), kMismatched)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ExactFigures, StudyWithRl_Breakdown, *FindStudy("all-rl"), kBreakdown)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_ExactCurrentAt(benchmark::State& bench, bool coupled, bool derivatives) {
   const State state = StateOf(coupled ? kStronglyCoupled : kDefault);

@@ -292,6 +292,41 @@ double SolveSignChange(F&& f, double a, double fa, double b, double fb) {
   return fa < -fb ? a : b;
 }
 
+// How the power rises along J at one current density: -g = -(J + V / V'), of the sign of dP/dJ, and its
+// derivative in J.
+struct PowerSample {
+  double J = 0, rise = 0, derivative = 0;
+  double P = 0;  // the power there
+};
+
+// Where the cubic through the rises and their slopes at a and b turns inside (a, b) to the other side of
+// zero from the rise at a: the rise may cross zero there and back between the samples. None when not.
+std::optional<double> TurnAcrossZero(const PowerSample& a, const PowerSample& b) {
+  const double h = b.J - a.J;
+  // rise(a + t h) ~ c0 + c1 t + c2 t^2 + c3 t^3 on 0 <= t <= 1.
+  const double c0 = a.rise, c1 = h * a.derivative;
+  const double c2 = 3 * (b.rise - a.rise) - h * (2 * a.derivative + b.derivative);
+  const double c3 = 2 * (a.rise - b.rise) + h * (a.derivative + b.derivative);
+  // Its turns, the roots of c1 + 2 c2 t + 3 c3 t^2.
+  std::array<double, 2> turns{-1, -1};
+  if (c3 == 0) {
+    if (c2 != 0) turns[0] = -c1 / (2 * c2);
+  } else {
+    const double discriminant = c2 * c2 - 3 * c3 * c1;
+    if (discriminant >= 0) {
+      const double root = std::sqrt(discriminant);
+      turns = {(-c2 - root) / (3 * c3), (-c2 + root) / (3 * c3)};
+      if (turns[1] < turns[0]) std::swap(turns[0], turns[1]);
+    }
+  }
+  for (const double t : turns) {
+    if (!(t > 0 && t < 1)) continue;
+    const double value = c0 + t * (c1 + t * (c2 + t * c3));
+    if ((value > 0) != (a.rise > 0)) return a.J + t * h;
+  }
+  return std::nullopt;
+}
+
 FiguresOfMerit WithPower(FiguresOfMerit f, double Vmp, double Jmp, double incidentPower) {
   f.Vmp = Vmp;
   f.Jmp = Jmp;
@@ -591,7 +626,7 @@ void CircuitSolver::CheckResolved(double J, double currentScale, const char* fig
                     " A/cm2 that cancel there");
 }
 
-double CircuitSolver::SeriesShortCircuit(double& currentScale) const {
+double CircuitSolver::SeriesShortCircuit(double& currentScale, SeriesState& s) const {
   if (first_ == last_) {
     const OperatingPoint point = SeriesCurrentAt(0);
     currentScale = point.currentScale;
@@ -607,7 +642,6 @@ double CircuitSolver::SeriesShortCircuit(double& currentScale) const {
     if (Jsc > 0) smallest = std::min(smallest, Jsc);
   }
   if (largest == 0) return 0;
-  SeriesState s;
   // With luminescent coupling a junction below may carry more than its own photocurrent.
   double lo = 0, hi = largest;
   double start = smallest < largest ? smallest : largest / 2;
@@ -644,7 +678,8 @@ FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
   f.incidentPower = incidentPower;
   f.Voc = SeriesVoltageAt(0).V;
   double scale = 0;
-  f.Jsc = SeriesShortCircuit(scale);
+  SeriesState atShortCircuit;
+  f.Jsc = SeriesShortCircuit(scale, atShortCircuit);
   CheckResolved(*f.Jsc, scale, "short-circuit current");
   if (!(*f.Voc > 0 && *f.Jsc > 0)) return f;
   // The maximum of V J(V) lies where J + V J'(V) = 0, that is where g(J) = J + V(J) / V'(J) = 0: g is
@@ -657,56 +692,93 @@ FiguresOfMerit CircuitSolver::SeriesFigures(double incidentPower) const {
     return Slope{-(J + s.V / s.dV), -(2 - s.V * s.d2V / (s.dV * s.dV))};
   };
   // Each diode voltage falls as J rises: a junction that breaks down is reverse biased somewhere on the
-  // curve only if it is at short circuit.
-  bool reversed = false;
+  // curve only if it is at short circuit. Its diode voltage crosses 0 where J equals its photocurrent; with
+  // luminescent coupling that photocurrent moves with J, so the crossing is solved for.
+  double bestP = -1, bestJ = 0, bestV = 0, bestScale = 0;
+  const auto sampleAt = [&](double J) {
+    const Slope rise = slope(J);
+    if (J * s.V > bestP) bestP = J * s.V, bestJ = J, bestV = s.V, bestScale = RoundingScale(s);
+    return PowerSample{J, rise.value, rise.derivative, J * s.V};
+  };
+  std::vector<double> knees;
+  PowerSample atJsc{};
   if (breakdown_) {
-    SeriesAt(*f.Jsc, s);
+    s = atShortCircuit;
+    atJsc = sampleAt(*f.Jsc);
+    std::vector<std::size_t> reversed;
     for (int k = first_; k <= last_; ++k) {
       const auto index = static_cast<std::size_t>(k);
-      reversed = reversed || (junctions_[index].Abd != 0 && s.last[index].Vd < 0);
+      if (junctions_[index].Abd != 0 && s.last[index].Vd < 0) reversed.push_back(index);
     }
+    for (const std::size_t index : reversed)
+      knees.push_back(!luminescent_ ? std::clamp(junctions_[index].Jsc, 0.0, *f.Jsc)
+                                    : SolveDecreasing(
+                                          [&](double J) {
+                                            SeriesAt(J, s);
+                                            return Slope{s.last[index].Vd, s.lastdVd[index]};
+                                          },
+                                          0, *f.Jsc, junctions_[index].Jsc, "the breakdown knee search"));
   }
-  if (!reversed) {
+  if (knees.empty()) {
     const double Jmp = SolveDecreasing(slope, 0, *f.Jsc, 0.9 * *f.Jsc, "the maximum power search");
     SeriesAt(Jmp, s);
     CheckResolved(Jmp, RoundingScale(s), "current at maximum power");
     return WithPower(f, s.V, Jmp, incidentPower);
   }
   // A reverse-biased junction in breakdown clamps its voltage, as a bypass diode does: the curve steps down
-  // where the limiting junction's photocurrent runs out, and the power can have a maximum on each side of the
-  // step, the step itself a narrow dip of g. g and the power are sampled across [0, Jsc], and again finely
-  // on both sides of the best sample; each fall of g through zero is refined and the largest power kept.
-  struct Sample {
-    double J, g;
+  // where its photocurrent runs out, and the power can have a maximum on each side of the step. Below the
+  // first step every junction is forward and V(J) concave: one maximum, found as without breakdown. Past
+  // a step the breaking junction's voltage is convex in J (its breakdown current grows ever faster towards
+  // Vbd), so the power's rise is sampled there with its slope, a stretch whose cubic through them turns
+  // across zero is split where it turns, and each fall of the rise through zero is refined. The largest
+  // power is kept.
+  std::sort(knees.begin(), knees.end());
+  const auto refine = [&](const PowerSample& a, const PowerSample& b) {
+    const double start = a.J + a.rise / (a.rise - b.rise) * (b.J - a.J);
+    (void)sampleAt(SolveDecreasing(slope, a.J, b.J, start, "the maximum power search"));
   };
-  double bestP = -1, bestJ = 0;
-  const auto consider = [&](double J) {
-    SeriesAt(J, s);
-    if (J * s.V > bestP) bestP = J * s.V, bestJ = J;
+  const auto stretch = [&](auto& self, const PowerSample& a, const PowerSample& b, int splits) -> void {
+    if (a.rise > 0 && b.rise <= 0) return refine(a, b);
+    if (splits == 0) return;
+    std::optional<double> turn = TurnAcrossZero(a, b);
+    // A power that ends higher though it falls at both ends (or lower though it rises at both) turns twice
+    // in between, whatever the cubic says.
+    if (!turn && (a.rise > 0) == (b.rise > 0) && (b.P > a.P) != (a.rise > 0)) turn = a.J + (b.J - a.J) / 2;
+    if (!turn) return;
+    const PowerSample m = sampleAt(*turn);
+    self(self, a, m, splits - 1);
+    self(self, m, b, splits - 1);
   };
-  const auto scan = [&](double from, double to, int samples, std::vector<Sample>& out) {
-    out.clear();
-    for (int i = 0; i <= samples; ++i) {
-      const double J = from + (to - from) * i / samples;
-      out.push_back({J, slope(J).value});
-      if (J * s.V > bestP) bestP = J * s.V, bestJ = J;  // the slope's solve holds the power there
-      if (i > 0 && out[out.size() - 2].g > 0 && out.back().g <= 0) {
-        const Sample& a = out[out.size() - 2];
-        consider(SolveDecreasing(slope, a.J, J, a.J + (J - a.J) / 2, "the maximum power search"));
-      }
+  constexpr int kSamples = 3, kSplits = 3;
+  // Samples the stretch from `from` to `to` (which has been sampled already when given).
+  const auto sampled = [&](PowerSample from, double to, const PowerSample* atTo) {
+    if (!(to > from.J)) return from;
+    for (int n = 1; n <= kSamples; ++n) {
+      const PowerSample next =
+          n == kSamples && atTo ? *atTo : sampleAt(from.J + (to - from.J) * n / kSamples);
+      stretch(stretch, from, next, kSplits);
+      from = next;
     }
+    return from;
   };
-  constexpr int kSamples = 16, kFineSamples = 8;
-  std::vector<Sample> coarse, fine;
-  scan(0, *f.Jsc, kSamples, coarse);
-  const double step = *f.Jsc / kSamples;
-  const double around = bestJ;
-  scan(std::max(0.0, around - step), around, kFineSamples, fine);
-  scan(around, std::min(*f.Jsc, around + step), kFineSamples, fine);
+  knees.push_back(*f.Jsc);
+  PowerSample last = knees.front() > 0 ? sampleAt(knees.front()) : sampleAt(0);
+  if (knees.front() > 0) {
+    // The power rises at J = 0 (-g = -V / V' > 0) and falls at the knee: Newton as without breakdown.
+    // Where it still rises at the knee, the breakdown's own shunt current (concave in a forward voltage
+    // below 2 |Vbd| / (nbd - 1)) may have bent it down and up again on the way: sampled as past a knee.
+    if (last.rise <= 0) {
+      (void)sampleAt(SolveDecreasing(slope, 0, last.J, 0.9 * last.J, "the maximum power search"));
+    } else {
+      const PowerSample knee = last;
+      last = sampled(sampleAt(0), knee.J, &knee);
+    }
+  }
+  for (std::size_t i = 1; i < knees.size(); ++i)
+    last = sampled(last, knees[i], i + 1 == knees.size() ? &atJsc : nullptr);
   if (bestP <= 0) return f;
-  SeriesAt(bestJ, s);
-  CheckResolved(bestJ, RoundingScale(s), "current at maximum power");
-  return WithPower(f, s.V, bestJ, incidentPower);
+  CheckResolved(bestJ, bestScale, "current at maximum power");
+  return WithPower(f, bestV, bestJ, incidentPower);
 }
 
 // ---- The stack inside the coupling network. ----

@@ -123,7 +123,8 @@ class CircuitSolver {
   [[nodiscard]] ParameterDerivatives SeriesCurrentDerivatives(const OperatingPoint& point,
                                                               const SeriesWalk& walk) const;
   [[nodiscard]] ParameterDerivatives NetworkCurrentDerivatives(const NetworkSolution& n) const;
-  [[nodiscard]] double SeriesShortCircuit(double& currentScale) const;
+  // The stack's short-circuit current; s holds its junctions there after, to start the searches that follow.
+  [[nodiscard]] double SeriesShortCircuit(double& currentScale, SeriesState& s) const;
   // Throws CalcError for a cell with a saturation current carried by its logarithm.
   void RefuseDerivativesInLogs() const;
   // Throws CalcError when a figure's current is lost in the rounding of the currents it is made of.
