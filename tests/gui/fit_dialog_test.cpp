@@ -10,7 +10,10 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTableWidgetItem>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -130,6 +133,34 @@ class FitDialogTest : public QObject {
     QVERIFY(!plot->Drawing().Curves().empty());
   }
 
+  // Files of one name from different folders are told apart by their folders; at 1024x768 every column is
+  // in sight.
+  void filesOfOneNameShowTheirFolders() {
+    for (const char* folder : {"run1", "run2", "old/run2"})
+      files_ << Measured(QString(folder) + "/lit.txt", {true, true, true}, -0.5, 1.5);
+    const QStringList paths = files_;
+    QStringList shown, tips;
+    int end = 0, room = 0;
+    bool sideways = true;
+    RunDialog([&](FitDialog& d) {
+      d.resize(1024 - 16, 768 - 40);
+      for (int row = 0; row < 3; ++row) QVERIFY(d.AddCurve());
+      QTimer::singleShot(0, &d, [&] {
+        const QTableWidget* table = d.CurveTable();
+        for (int row = 0; row < 3; ++row)
+          shown << table->item(row, 0)->text(), tips << table->item(row, 0)->toolTip();
+        end = table->columnViewportPosition(8) + table->columnWidth(8), room = table->viewport()->width();
+        sideways = d.findChild<QScrollArea*>()->horizontalScrollBar()->isVisible();
+        d.reject();
+      });
+    });
+    const QString top = QFileInfo(folder_.path()).fileName();
+    QCOMPARE(shown, QStringList({"run1/lit.txt", top + "/run2/lit.txt", "old/run2/lit.txt"}));
+    QCOMPARE(tips, paths);
+    QVERIFY(!sideways);
+    QVERIFY2(end <= room, qPrintable(QString("the columns take %1 of %2 pixels").arg(end).arg(room)));
+  }
+
   void refusals_data() {
     QTest::addColumn<QString>("free");
     QTest::addColumn<QString>("low");
@@ -191,6 +222,7 @@ class FitDialogTest : public QObject {
   QString Measured(const QString& name, std::array<bool, 3> lit, double from, double to) {
     const exact::CircuitSolver solver(Truth(), Constants{}.Vt, exact::Stack(lit, false));
     QString path = folder_.filePath(name);
+    QDir().mkpath(QFileInfo(path).path());
     std::ofstream out(path.toStdString());
     out << "V (V)\tJ (mA/cm2)\n";
     char line[64];
