@@ -70,6 +70,7 @@ class FitDialog : public QDialog {
   [[nodiscard]] QComboBox* ConfigurationBox(int row) const { return rows_.at(row).configuration; }
   [[nodiscard]] QComboBox* UnitBox(int row) const { return rows_.at(row).unit; }
   [[nodiscard]] QComboBox* SignBox(int row) const { return rows_.at(row).sign; }
+  [[nodiscard]] QLineEdit* TemperatureBox(int row) const { return rows_.at(row).temperature; }
   [[nodiscard]] QLineEdit* WeightBox(int row) const { return rows_.at(row).weight; }
   [[nodiscard]] QPushButton* RemoveButton(int row) const { return rows_.at(row).remove; }
   [[nodiscard]] QCheckBox* CoupledBox() const { return coupled_; }

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -74,6 +75,9 @@ class FitDialogTest : public QObject {
   }
 
   void fitsTwoParametersOfExactCurvesAndAppliesThemOnYes() {
+    window_->setGeometry(QRect(0, 0, 1024, 768));  // a small screen: narrow plots
+    window_->LayOut(window_->Area()->size());
+    window_->show();
     files_ = {Measured("lit.txt", {true, true, true}, -0.5, 1.5), Measured("dark.txt", {}, 0.2, 2.0)};
     answers_ = {false, true};
     QString report;
@@ -86,6 +90,7 @@ class FitDialogTest : public QObject {
         d.ConfigurationBox(row)->setCurrentText(row == 0 ? "lit" : "dark");
         d.UnitBox(row)->setCurrentText("mA/cm2");
         d.SignBox(row)->setCurrentText("load");
+        d.TemperatureBox(row)->setText("26.85");  // the form's: named in the legend
       }
       for (const int index : {kRp1, kJsd11}) d.FreeItem(index)->setCheckState(Qt::Checked);
       d.StartsBox()->setValue(4);
@@ -131,6 +136,16 @@ class FitDialogTest : public QObject {
     QCOMPARE(plot->Drawing().Titles().title,
              std::string("Fit: lit curves, measured (points) and fitted (lines)"));
     QVERIFY(!plot->Drawing().Curves().empty());
+    // However narrow, the title stands clear of the read-out box and the legend tells points from line.
+    QStringList title, legend;
+    for (const PlacedText& text : plot->Layout().texts) {
+      if (text.kind == PlacedText::Kind::Legend) legend << text.text;
+      if (text.kind == PlacedText::Kind::Title && !text.box.intersects(plot->ReadoutBox()->geometry()))
+        title << text.text;
+    }
+    QCOMPARE(title.join(' '), QString("Fit: lit curves, measured (points) and fitted (lines)"));
+    QCOMPARE(legend.replaceInStrings(QRegularExpression(" at 26.85.*"), ""),
+             QStringList({"measured: lit", "fitted: lit"}));
   }
 
   // Files of one name from different folders are told apart by their folders; at 1024x768 every column is
