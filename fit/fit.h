@@ -55,7 +55,8 @@ struct FreeParameter {
   double lo = 0, hi = 0;
   [[nodiscard]] bool Log() const;
 };
-// A parameter's default bounds: those the form accepts, narrowed to physical ranges.
+// A parameter's default bounds: those the form accepts, narrowed to physical ranges. The scan dialog offers
+// them as a parameter's range too.
 [[nodiscard]] FreeParameter DefaultBounds(int index);
 
 struct FitOptions {
