@@ -44,28 +44,44 @@ std::optional<std::string> RunStudy(const StudyEntry& study, State& state, Headl
   return status;
 }
 
+// A refusal's sentence with the cell's value as a reader takes it in: six digits, not the seventeen the
+// box is given so that it reads back exactly.
+std::string WithShortValue(std::string sentence, const std::string& text, const std::string& shown) {
+  if (text == shown) return sentence;
+  for (std::size_t at = sentence.find(text); at != std::string::npos;
+       at = sentence.find(text, at + shown.size()))
+    sentence.replace(at, text.size(), shown);
+  return sentence;
+}
+
 // Whether every value of the axis is read by the form as typed; otherwise says which and why.
 bool AxisValuesAccepted(const ScanSetup& s, const ScanAxis& axis, std::string& error) {
   for (int i = 0; i < axis.points; ++i) {
-    const std::string text = ShortestText(AxisValue(axis, i));
+    const double value = AxisValue(axis, i);
+    const std::string text = ShortestText(value), shown = GeneralText(value, 6);
     State state = s.base;
     HeadlessUi ui(false, false);
     ui.form = s.form;
     ui.form.SetBoxText(axis.box, text);
+    std::vector<BadBox> bad;
     try {
-      ReadParameters(state, ui);
+      bad = ReadParameterForm(state, ui);
     } catch (const std::exception& e) {
-      error = axis.name + " = " + text + " is refused: " + e.what();
-      return false;
+      bad.push_back({axis.box, e.what()});
     }
-    if (!ui.problems.empty()) {
-      error = axis.name + " = " + text + " is refused: " + OneLine(ui.problems.front());
+    if (!bad.empty() || !ui.problems.empty()) {
+      // The varied parameter is named once; another box is named by its own sentence ("alpha1: ...").
+      std::string why = OneLine(bad.empty() ? ui.problems.front() : bad.front().sentence);
+      const std::string own = axis.name + ": ";
+      if (!bad.empty() && bad.front().index == axis.box && why.starts_with(own)) why.erase(0, own.size());
+      if (why.ends_with('.')) why.pop_back();
+      error = axis.name + " = " + shown + " is refused: " + WithShortValue(why, text, shown);
       return false;
     }
     // Only the varied box counts: the form's correction of another box is its ordinary behaviour.
     if (ui.form.BoxText(axis.box) != text) {
-      error = axis.name + " = " + text + " is not used as typed: the form corrects it to " +
-              ui.form.BoxText(axis.box);
+      error = axis.name + " = " + shown + " is not used as typed: the form corrects it to " +
+              WithShortValue(ui.form.BoxText(axis.box), text, shown);
       return false;
     }
   }

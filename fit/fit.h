@@ -38,9 +38,10 @@ struct MeasuredCurve {
   [[nodiscard]] bool Dark() const;
   // The form's values at this curve's conditions.
   [[nodiscard]] Parameters AtItsConditions(const Parameters& form) const;
-  // "lit at T = 80 degrees C, X = 1 suns": the curve and its conditions, for the plots' legends.
+  // "lit at T = 80 degrees C, X = 1 suns": the curve and its conditions, as Python's fit names its curves.
   [[nodiscard]] std::string Conditions(const Parameters& form) const;
-  // "lit at 25 degrees C, 100 suns": the same, shorter, for sentences that list curves.
+  // "lit at 25 degrees C, 100 suns": the same, shorter, for sentences that list curves and the plots'
+  // legends.
   [[nodiscard]] std::string Label(const Parameters& form) const;
 };
 
@@ -54,7 +55,8 @@ struct FreeParameter {
   double lo = 0, hi = 0;
   [[nodiscard]] bool Log() const;
 };
-// A parameter's default bounds: those the form accepts, narrowed to physical ranges.
+// A parameter's default bounds: those the form accepts, narrowed to physical ranges. The scan dialog offers
+// them as a parameter's range too.
 [[nodiscard]] FreeParameter DefaultBounds(int index);
 
 struct FitOptions {

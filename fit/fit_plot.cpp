@@ -87,10 +87,11 @@ void DrawFitPicture(const FitOptions& options, const FitResult& result, FitPictu
     const std::size_t k = shown[n];
     const MeasuredCurve& c = options.curves[k];
     const Colour colour = ColourOf(n);
-    // A curve of a campaign is named with its conditions: "lit" may be there at three temperatures.
-    const std::string name = c.T || c.X ? c.Conditions(result.fitted) : c.name;
+    // A curve of a campaign is named with its conditions: "lit" may be there at three temperatures. The
+    // points and the line of a curve differ by their first word, which a narrow legend still shows.
+    const std::string name = c.T || c.X ? c.Label(result.fitted) : c.name;
     const bool residual = picture == FitPicture::Residuals;
-    surface.BeginCurve({.name = residual ? name : name + ", measured",
+    surface.BeginCurve({.name = residual ? name : "measured: " + name,
                         .colour = colour,
                         .hollow = true,
                         .figures = std::nullopt});
@@ -103,7 +104,7 @@ void DrawFitPicture(const FitOptions& options, const FitResult& result, FitPictu
     // The fitted line in a colour of its own, with its own legend entry: the points are the measurement.
     const Colour lineColour = ColourOf(n + std::size(kPalette) / 2);
     surface.BeginCurve(
-        {.name = name + ", fitted", .colour = lineColour, .hollow = false, .figures = std::nullopt});
+        {.name = "fitted: " + name, .colour = lineColour, .hollow = false, .figures = std::nullopt});
     surface.SetDrawWidth(2);
     bool first = true;
     for (const auto& [V, J] : ModelLine(c, result.fitted)) {

@@ -57,8 +57,8 @@ struct ParameterRow {
   // log scale, as the resistances do).
   double linearStep = 0;
   bool highClosed = true;
-  // Bounded only: a fit's default bounds where the whole range is too wide or has an open end (both 0: the
-  // range).
+  // Bounded only: a fit's default bounds, and a scan's default range, where the whole range is too wide or
+  // has an open end (both 0: the range).
   double fitLow = 0, fitHigh = 0;
   // Whether the parameter file holds its line only when its value is not the default.
   [[nodiscard]] constexpr bool OptionalFileLine() const {
@@ -113,7 +113,7 @@ inline constexpr std::array<ParameterRow, kParameterCount> kParameterRows = {{
     {.name = "T", .label = "T = ", .unit = "\xC2\xB0""C", .defaultText = "26.85", .fileLabel = "T= ",
      .fileMask = "", .member = &Parameters::T, .rule = ReadRule::Bounded, .lowerLimit = 0,
      .group = FormGroup::Conditions, .low = -273.15, .high = 400, .lowClosed = false,
-     .quantity = "the temperature", .fittable = false, .linearStep = 1},
+     .quantity = "the temperature", .fittable = false, .linearStep = 1, .fitLow = -20, .fitHigh = 100},
     {.name = "X", .label = "X = ", .unit = "suns", .defaultText = "1", .fileLabel = "X= ",
      .fileMask = "", .member = &Parameters::X, .rule = ReadRule::Bounded, .lowerLimit = 0,
      .group = FormGroup::Conditions, .low = 0, .high = 1e5, .lowClosed = false,

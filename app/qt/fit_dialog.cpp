@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -68,6 +69,35 @@ enum CurveColumn {
   kRemove
 };
 
+// The last parts of a path, count of them at most, the file's name last.
+std::string PathTail(const std::string& path, std::size_t count) {
+  const fs::path whole(path);
+  const std::vector<fs::path> parts(whole.begin(), whole.end());
+  if (count >= parts.size()) return path;
+  fs::path tail;
+  for (std::size_t i = parts.size() - count; i < parts.size(); ++i) tail /= parts[i];
+  return tail.string();
+}
+
+// The files as the table names them: each with its folder ("run2/lit.txt"), and with as many folders more
+// as it takes to tell it from another file of the same name.
+std::vector<std::string> ShownFileNames(const std::vector<std::string>& paths) {
+  std::vector<std::size_t> depth(paths.size(), 2);
+  std::vector<std::string> shown(paths.size());
+  for (bool alike = true; alike;) {
+    for (std::size_t i = 0; i < paths.size(); ++i) shown[i] = PathTail(paths[i], depth[i]);
+    alike = false;
+    for (std::size_t i = 0; i < paths.size(); ++i)
+      for (std::size_t j = 0; j < paths.size(); ++j)
+        if (i != j && shown[i] == shown[j] && shown[i] != paths[i]) {
+          ++depth[i];
+          alike = true;
+          break;
+        }
+  }
+  return shown;
+}
+
 // "Rp1 and Jsd11", "Rs1, Rp1 and Jsd11".
 std::string NameList(const std::vector<fit::ParameterEstimate>& estimates) {
   std::string names;
@@ -114,13 +144,16 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   curves_->verticalHeader()->setDefaultSectionSize(rowHeight + 4);
   curves_->setSelectionMode(QAbstractItemView::NoSelection);
   curves_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  // Every column as wide as its whole text, the file's name included; the table scrolls sideways instead.
-  curves_->horizontalHeader()->setSectionResizeMode(kFile, QHeaderView::ResizeToContents);
-  curves_->horizontalHeader()->setStretchLastSection(true);
-  for (const int column :
-       {kColumns, kConfiguration, kUnits, kSign, kTemperature, kConcentration, kWeight, kRemove})
-    curves_->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-  curves_->setMinimumSize(metrics.horizontalAdvance(QString(54, 'x')), 5 * (rowHeight + 4));
+  // The boxes' columns as wide as their boxes; the file takes what they leave, cut at its left so that its
+  // own name stays in sight (the tooltip has the whole path). Nothing hides behind a sideways scroll bar.
+  curves_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  curves_->horizontalHeader()->setSectionResizeMode(kFile, QHeaderView::Stretch);
+  curves_->horizontalHeader()->setStretchLastSection(false);
+  curves_->setTextElideMode(Qt::ElideLeft);
+  curves_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  curves_->setWordWrap(false);
+  curves_->setMinimumHeight(5 * (rowHeight + 4));
+  ShowFileNames();
   coupled_->setToolTip("The curves are of the stack inside the Rl/Rg network.");
   connect(add_, &QPushButton::clicked, this, [this] { static_cast<void>(AddCurve()); });
   auto* curveButtons = new QHBoxLayout;
@@ -267,10 +300,12 @@ FitDialog::FitDialog(const State& state, const ParameterForm& form, Ui& ui, QWid
   connect(cancel_, &QPushButton::clicked, this, &FitDialog::reject);
 
   auto* grid = new QGridLayout;
-  grid->addWidget(curveGroup, 0, 0);
+  // The curves across the whole width, so that a file's folders and every box of its row are in sight; the
+  // parameters beside the settings and the report below them.
+  grid->addWidget(curveGroup, 0, 0, 1, 2);
   grid->addWidget(settings, 1, 0);
   grid->addWidget(reportGroup, 2, 0);
-  grid->addWidget(parameterGroup, 0, 1, 3, 1);
+  grid->addWidget(parameterGroup, 1, 1, 2, 1);
   grid->setRowStretch(2, 1);
   grid->setColumnStretch(0, 1);
   // The inputs scroll inside the dialog on a small screen; the progress, the status and the buttons stay in
@@ -327,8 +362,8 @@ void FitDialog::AddCurveRow(const std::string& path) {
   curves_->insertRow(r);
   CurveRow row{.path = path};
   const QFileInfo info(Q(path));
-  auto* file = new QTableWidgetItem(info.fileName());
-  file->setToolTip(Q(path));
+  auto* file = new QTableWidgetItem;
+  file->setToolTip(QDir::toNativeSeparators(Q(path)));
   curves_->setItem(r, kFile, file);
   row.configuration = new QComboBox;
   for (const std::string_view name : fit::kCurveConfigurations)
@@ -385,6 +420,21 @@ void FitDialog::AddCurveRow(const std::string& path) {
   curves_->setCellWidget(r, kWeight, row.weight);
   curves_->setCellWidget(r, kRemove, row.remove);
   rows_.push_back(row);
+  ShowFileNames();
+}
+
+void FitDialog::ShowFileNames() {
+  std::vector<std::string> paths;
+  for (const CurveRow& row : rows_) paths.push_back(row.path);
+  const std::vector<std::string> shown = ShownFileNames(paths);
+  for (std::size_t r = 0; r < rows_.size(); ++r)
+    curves_->item(static_cast<int>(r), kFile)->setText(QDir::toNativeSeparators(Q(shown[r])));
+  // The table as wide as the boxes' columns and a file name of some length.
+  const QAbstractItemView* view = curves_;
+  int width = 2 * curves_->frameWidth() + fontMetrics().horizontalAdvance(QString(16, 'x'));
+  for (int column = kColumns; column <= kRemove; ++column)
+    width += std::max(view->sizeHintForColumn(column), curves_->horizontalHeader()->sectionSizeHint(column));
+  curves_->setMinimumWidth(width);
 }
 
 void FitDialog::RemoveCurveRow(const QPushButton* button) {
@@ -393,6 +443,7 @@ void FitDialog::RemoveCurveRow(const QPushButton* button) {
   if (found == rows_.end() || Running()) return;
   curves_->removeRow(static_cast<int>(found - rows_.begin()));
   rows_.erase(found);
+  ShowFileNames();
 }
 
 std::optional<State> FitDialog::FormState(std::string& error) const {

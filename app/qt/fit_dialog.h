@@ -65,11 +65,12 @@ class FitDialog : public QDialog {
   // The result of the last fit that ended; nothing before one has or while one runs.
   [[nodiscard]] const std::optional<fit::FitResult>& Result() const { return result_; }
 
-  // The measured curves, a row each: file, configuration, units, sign, weight, Remove.
+  // The measured curves, a row each: file, columns, configuration, units, sign, T, X, weight, Remove.
   [[nodiscard]] QTableWidget* CurveTable() const { return curves_; }
   [[nodiscard]] QComboBox* ConfigurationBox(int row) const { return rows_.at(row).configuration; }
   [[nodiscard]] QComboBox* UnitBox(int row) const { return rows_.at(row).unit; }
   [[nodiscard]] QComboBox* SignBox(int row) const { return rows_.at(row).sign; }
+  [[nodiscard]] QLineEdit* TemperatureBox(int row) const { return rows_.at(row).temperature; }
   [[nodiscard]] QLineEdit* WeightBox(int row) const { return rows_.at(row).weight; }
   [[nodiscard]] QPushButton* RemoveButton(int row) const { return rows_.at(row).remove; }
   [[nodiscard]] QCheckBox* CoupledBox() const { return coupled_; }
@@ -109,6 +110,8 @@ class FitDialog : public QDialog {
 
   void AddCurveRow(const std::string& path);
   void RemoveCurveRow(const QPushButton* button);
+  // Names each row's file with its folder, and fits the table's width to its columns.
+  void ShowFileNames();
   // The form's values as the form reads them, or nothing with the reason in error.
   [[nodiscard]] std::optional<State> FormState(std::string& error) const;
   // Shows the form's values in the parameter table.

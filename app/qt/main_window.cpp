@@ -381,7 +381,7 @@ bool MainWindow::ReadIncidentPowerBox() {
 void MainWindow::OpenScanDialog() {
   // The scan starts from the form as typed, with the incident power and the study name of the form.
   if (!ReadIncidentPowerBox()) return;
-  ScanDialog dialog(state_, *form_, *ui_, this);
+  ScanDialog dialog(state_, *form_, *ui_, scanSettings_, this);
   dialog.showPlot = [this, &dialog](const ScanDialog::Picture& picture) {
     if (!scanPlot_) {
       scanPlot_ = new PlotWindowWidget(PlotId::linlin, state_);
@@ -403,6 +403,7 @@ void MainWindow::OpenScanDialog() {
   };
   if (onScanDialog) onScanDialog(dialog);
   dialog.exec();
+  scanSettings_ = dialog.Settings();
 }
 
 void MainWindow::OpenFitDialog() {

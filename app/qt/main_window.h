@@ -16,6 +16,7 @@
 #include "app/qt/live_curves.h"
 #include "app/qt/parameter_form.h"
 #include "app/qt/qt_ui.h"
+#include "app/qt/scan_dialog_settings.h"
 #include "app/qt/study_runner.h"
 #include "model/state.h"
 
@@ -115,6 +116,7 @@ class MainWindow : public QMainWindow {
   QMdiSubWindow* linlinWindow_;
   QMdiSubWindow* linlogWindow_;
   PlotWindowWidget* scanPlot_ = nullptr;
+  ScanDialogSettings scanSettings_;  // the last scan dialog's, for the next one
   QMdiSubWindow* scanPlotWindow_ = nullptr;
   PlotWindowWidget* fitPlot_[2] = {};  // by PlotId
   QMdiSubWindow* fitPlotWindow_[2] = {};

@@ -16,6 +16,7 @@
 #include <cstdio>
 
 #include "app/scan_plot.h"
+#include "fit/fit.h"
 #include "model/calc_error.h"
 #include "model/number_text.h"
 #include "model/parameter_table.h"
@@ -47,20 +48,47 @@ std::string Duration(double seconds) {
   return text;
 }
 
-// The first axis steps the shunt of junction 1 over five decades; the second the series resistance of
-// junction 1: the two that a first look at a cell most often asks about.
-struct AxisDefaults {
-  const char* name;
-  const char* from;
-  const char* to;
-  int points;
-  bool log;
+// A grid over a parameter's own range, the default bounds of a fit, on its own scale.
+struct GridStart {
+  QString from, to;
+  bool log = false;
 };
-constexpr AxisDefaults kDefaults[2] = {{"Rp1", "10", "1e6", 13, true}, {"Rs1", "0.1", "10", 5, true}};
+GridStart GridOver(int index) {
+  const ParameterRow& row = kParameterRows[static_cast<std::size_t>(index)];
+  const fit::FreeParameter bounds = fit::DefaultBounds(index);
+  const bool log = row.LogScale() && bounds.lo > 0;
+  // A scan takes only values the form takes as typed: an end it would correct (a coupling resistance at its
+  // least) moves in by a decade, or by a step of the box.
+  const auto asTyped = [&row](double value) {
+    const std::string text = ShortestText(value);
+    const BoxReading box = ReadBox(row, text);
+    return box.problem.empty() && box.shownText == text;
+  };
+  double lo = bounds.lo, hi = bounds.hi;
+  if (!asTyped(lo)) lo = log ? 10 * lo : lo + row.linearStep;
+  if (!asTyped(hi)) hi = log ? hi / 10 : hi - row.linearStep;
+  return {Q(ShortestText(lo)), Q(ShortestText(hi)), log};
+}
+
+// A first sample spreads around the box's value: 20 % by a lognormal factor on a log scale, 5 % by a normal
+// deviation on a linear one (the box's own step where it is 0).
+struct SampleStart {
+  QString spread, a, b;
+};
+SampleStart SampleAround(int index, const ParameterForm& form) {
+  const ParameterRow& p = kParameterRows[static_cast<std::size_t>(index)];
+  const BoxReading box = ReadBox(p, form.BoxText(index));
+  const double value = box.problem.empty() ? box.value : 0;
+  const bool log = p.LogScale() && value > 0;
+  const double sd = value != 0 ? 0.05 * std::abs(value) : std::max(p.linearStep, 1e-3);
+  return {log ? "lognormal" : "normal", Q(ShortestText(value)),
+          Q(log ? std::string("1.2") : ShortestText(sd))};
+}
 
 }  // namespace
 
-ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QWidget* parent)
+ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui,
+                       const ScanDialogSettings& settings, QWidget* parent)
     : QDialog(parent),
       state_(state),
       ui_(ui),
@@ -83,26 +111,33 @@ ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QW
 
   for (const StudyEntry& study : Studies())
     if (IsScannable(study)) study_->addItem(Q(study.commandName), Q(study.batchName));
-  study_->setCurrentIndex(std::max(0, study_->findData("all")));
+  const int keptStudy = study_->findData(Q(settings.study));
+  study_->setCurrentIndex(keptStudy >= 0 ? keptStudy : std::max(0, study_->findData("all")));
 
   auto* grid = new QGridLayout;
   grid->addWidget(new QLabel("Parameter"), 0, 1);
   for (int c = 0; c < 3; ++c) grid->addWidget(headings_[c] = new QLabel, 0, c + 2);
+  const ScanDialogSettings defaults;
   for (int a = 0; a < 2; ++a) {
     AxisRow& row = rows_[a];
+    const auto axis = static_cast<std::size_t>(a);
+    // Settings of a parameter the table no longer has give way to the defaults.
+    const ScanDialogSettings::Axis& shown =
+        ParameterIndex(settings.axes[axis].parameter) >= 0 ? settings.axes[axis] : defaults.axes[axis];
     row.parameter = new QComboBox;
     for (const ParameterRow& p : kParameterRows) row.parameter->addItem(Q(p.name));
-    row.parameter->setCurrentIndex(ParameterIndex(kDefaults[a].name));
-    row.from = new QLineEdit(kDefaults[a].from);
-    row.to = new QLineEdit(kDefaults[a].to);
+    row.parameter->setCurrentIndex(ParameterIndex(shown.parameter));
+    row.from = new QLineEdit(Q(shown.from));
+    row.to = new QLineEdit(Q(shown.to));
+    row.otherFrom = Q(shown.otherFrom), row.otherTo = Q(shown.otherTo);
     row.points = new QSpinBox;
     row.points->setRange(2, kMaxScanPoints);
-    row.points->setValue(kDefaults[a].points);
+    row.points->setValue(shown.points);
     row.log = new QCheckBox("log");
-    row.log->setChecked(kDefaults[a].log);
+    row.log->setChecked(shown.log);
     row.spread = new QComboBox;
     for (const char* spread : {"normal", "lognormal", "uniform"}) row.spread->addItem(spread);
-    row.spread->setCurrentText("lognormal");
+    row.spread->setCurrentText(Q(shown.spread));
     row.spread->setToolTip(
         "normal: mean and standard deviation; lognormal: median and the factor one standard deviation "
         "multiplies it by; uniform: lowest and highest value");
@@ -116,28 +151,36 @@ ScanDialog::ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QW
     grid->addWidget(row.log, a + 1, 5);
     for (QLineEdit* box : {row.from, row.to})
       connect(box, &QLineEdit::textChanged, this, [this] { UpdateEstimate(); });
-    connect(row.parameter, &QComboBox::currentIndexChanged, this, [this] { UpdateEstimate(); });
+    connect(row.parameter, &QComboBox::currentIndexChanged, this, [this, a] {
+      TakeParameter(a);
+      UpdateEstimate();
+    });
     connect(row.points, &QSpinBox::valueChanged, this, [this] { UpdateEstimate(); });
     connect(row.log, &QCheckBox::toggled, this, [this] { UpdateEstimate(); });
   }
+  second_->setChecked(settings.second);
   connect(second_, &QCheckBox::toggled, this, [this] {
     EnableInputs(true);
     UpdateEstimate();
   });
   for (const std::string_view figure : kScanFigures) figure_->addItem(Q(figure));
-  figure_->setCurrentIndex(2);  // FF
+  figure_->setCurrentIndex(std::max(0, figure_->findText(Q(settings.figure))));
   method_->addItem("exact: each cell's circuit solved for its figures", "exact");
   method_->addItem("curve: the study run for each cell, figures read off its curves", "curve");
+  method_->setCurrentIndex(std::max(0, method_->findData(Q(settings.method))));
   connect(method_, &QComboBox::currentIndexChanged, this, [this] { UpdateEstimate(); });
 
   mode_->addItem("Grid of values", "grid");
   mode_->addItem("Random sample (process spread)", "sample");
   samples_->setRange(1, static_cast<int>(std::min<std::int64_t>(kMaxScanCells, 10'000'000)));
-  samples_->setValue(1000);
+  samples_->setValue(settings.samples);
   samples_->setPrefix("cells: ");
   seed_->setRange(0, 2'000'000'000);
-  seed_->setValue(1);
+  seed_->setValue(settings.seed);
   seed_->setPrefix("seed: ");
+  // The axes' texts are already those of the mode kept.
+  mode_->setCurrentIndex(settings.sampling ? 1 : 0);
+  shownSampling_ = settings.sampling;
   connect(mode_, &QComboBox::currentIndexChanged, this, [this] {
     ShowMode();
     EnableInputs(true);
@@ -198,17 +241,9 @@ void ScanDialog::ShowMode() {
     for (AxisRow& row : rows_) {
       const QString from = row.from->text(), to = row.to->text();
       if (sampling && row.otherFrom.isEmpty()) {
-        // A first sample spreads around the box's value: 20 % by a lognormal factor on a log scale, 5 % by a
-        // normal deviation on a linear one (the box's own step where it is 0).
-        const int index = row.parameter->currentIndex();
-        const ParameterRow& p = kParameterRows[static_cast<std::size_t>(index)];
-        const BoxReading box = ReadBox(p, form_.BoxText(index));
-        const double value = box.problem.empty() ? box.value : 0;
-        const bool log = p.LogScale() && value > 0;
-        row.spread->setCurrentText(log ? "lognormal" : "normal");
-        row.otherFrom = Q(ShortestText(value));
-        const double sd = value != 0 ? 0.05 * std::abs(value) : std::max(p.linearStep, 1e-3);
-        row.otherTo = Q(log ? std::string("1.2") : ShortestText(sd));
+        const SampleStart start = SampleAround(row.parameter->currentIndex(), form_);
+        row.spread->setCurrentText(start.spread);
+        row.otherFrom = start.a, row.otherTo = start.b;
       }
       row.from->setText(row.otherFrom);
       row.to->setText(row.otherTo);
@@ -226,6 +261,47 @@ void ScanDialog::ShowMode() {
   samples_->setVisible(sampling);
   seed_->setVisible(sampling);
   second_->setText(sampling ? "Second parameter (drawn too)" : "Second parameter");
+}
+
+void ScanDialog::TakeParameter(int axis) {
+  AxisRow& row = rows_[axis];
+  const int index = row.parameter->currentIndex();
+  const GridStart grid = GridOver(index);
+  row.log->setChecked(grid.log);
+  if (Sampling()) {
+    const SampleStart start = SampleAround(index, form_);
+    row.spread->setCurrentText(start.spread);
+    row.from->setText(start.a);
+    row.to->setText(start.b);
+    row.otherFrom = grid.from, row.otherTo = grid.to;
+  } else {
+    row.from->setText(grid.from);
+    row.to->setText(grid.to);
+    row.otherFrom.clear(), row.otherTo.clear();  // a sample, when asked for, spreads around the new value
+  }
+}
+
+ScanDialogSettings ScanDialog::Settings() const {
+  ScanDialogSettings s;
+  s.study = study_->currentData().toString().toStdString();
+  s.figure = figure_->currentText().toStdString();
+  s.method = method_->currentData().toString().toStdString();
+  s.sampling = Sampling();
+  s.samples = samples_->value();
+  s.seed = seed_->value();
+  s.second = second_->isChecked();
+  for (std::size_t a = 0; a < 2; ++a) {
+    const AxisRow& row = rows_[a];
+    s.axes[a] = {.parameter = row.parameter->currentText().toStdString(),
+                 .from = row.from->text().toStdString(),
+                 .to = row.to->text().toStdString(),
+                 .points = row.points->value(),
+                 .log = row.log->isChecked(),
+                 .spread = row.spread->currentText().toStdString(),
+                 .otherFrom = row.otherFrom.toStdString(),
+                 .otherTo = row.otherTo.toStdString()};
+  }
+  return s;
 }
 
 ScanDialog::~ScanDialog() {

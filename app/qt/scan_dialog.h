@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/qt/scan_dialog_settings.h"
 #include "app/scan_cells.h"
 #include "app/scan_engine.h"
 #include "model/state.h"
@@ -34,8 +35,10 @@ class ScanDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // Scans from state and the form's texts as they stand now; questions and messages go through ui.
-  ScanDialog(const State& state, const ParameterForm& form, Ui& ui, QWidget* parent = nullptr);
+  // Scans from state and the form's texts as they stand now; questions and messages go through ui. Opens
+  // with settings.
+  ScanDialog(const State& state, const ParameterForm& form, Ui& ui, const ScanDialogSettings& settings = {},
+             QWidget* parent = nullptr);
   // Stops a scan under way after its cells in progress.
   ~ScanDialog() override;
 
@@ -77,6 +80,9 @@ class ScanDialog : public QDialog {
   [[nodiscard]] QPushButton* RunButton() const { return run_; }
   [[nodiscard]] QPushButton* CancelButton() const { return cancel_; }
 
+  // What the dialog shows now, for the next one to open with.
+  [[nodiscard]] ScanDialogSettings Settings() const;
+
   // Cancel and Escape stop a scan under way rather than close the dialog.
   void reject() override;
 
@@ -101,6 +107,9 @@ class ScanDialog : public QDialog {
   [[nodiscard]] bool Sampling() const;
   // Shows the columns of a grid or of a sample.
   void ShowMode();
+  // The texts and scale of a newly chosen parameter of an axis: a grid over its own range, or a sample
+  // around its value in the form.
+  void TakeParameter(int axis);
   [[nodiscard]] const StudyEntry& ChosenStudy() const;
   // One run of the chosen study at the form's values, made once per study.
   const ScanProbe& Probe();

@@ -7,6 +7,7 @@
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <set>
 
 namespace pelarin {
@@ -261,10 +262,29 @@ void PaintLegend(QPainter& painter, const std::vector<LegendRow>& rows, const QR
   }
 }
 
-// The title above the drawing; the axis titles beside the labels of their axes (labelBounds), inside the
-// image.
-void PaintTitles(QPainter& painter, const PlotTitles& titles, QSize size, const QRectF& area,
-                 const QRectF& labelBounds, PlotLayout& layout) {
+// The title's lines: the whole title when it fits in width, else split at the space that leaves the longer
+// line shortest, each line cut to width if it must be.
+QStringList TitleLines(const QString& title, const QFontMetricsF& metrics, double width) {
+  if (metrics.horizontalAdvance(title) <= width) return {title};
+  double best = std::numeric_limits<double>::infinity();
+  QStringList lines{metrics.elidedText(title, Qt::ElideRight, width)};
+  for (qsizetype at = title.indexOf(' '); at > 0; at = title.indexOf(' ', at + 1)) {
+    const QString first = title.left(at), second = title.mid(at + 1).trimmed();
+    const double longer = std::max(metrics.horizontalAdvance(first), metrics.horizontalAdvance(second));
+    if (longer < best) {
+      best = longer;
+      lines = {metrics.elidedText(first, Qt::ElideRight, width),
+               metrics.elidedText(second, Qt::ElideRight, width)};
+    }
+  }
+  return lines;
+}
+
+// The title's lines centred over the drawing where they fit between left and right (the strip left of a
+// window's read-out box), moved left where they would reach it; the axis titles beside the labels of their
+// axes (labelBounds), inside the image.
+void PaintTitles(QPainter& painter, const PlotTitles& titles, const QStringList& titleLines, double right,
+                 QSize size, const QRectF& area, const QRectF& labelBounds, PlotLayout& layout) {
   const QFont font = PlotFont();
   const QFontMetricsF metrics(font, painter.device());
   const double h = metrics.height();
@@ -277,8 +297,13 @@ void PaintTitles(QPainter& painter, const PlotTitles& titles, QSize size, const 
     painter.drawText(QPointF(box.left(), box.top() + metrics.ascent()), shown);
     layout.texts.push_back({kind, shown, box, box, QRectF(), LabelPlace::LeftOf});
   };
-  if (!titles.title.empty())
-    write(Q(titles.title), QPointF(area.center().x(), area.top() / 2), PlacedText::Kind::Title, area.width());
+  for (qsizetype i = 0; i < titleLines.size(); ++i) {
+    const double w = metrics.horizontalAdvance(titleLines[i]);
+    const double x = std::max(std::min(area.center().x(), right - w / 2), kPad + w / 2);
+    const double y =
+        area.top() / 2 + (static_cast<double>(i) - static_cast<double>(titleLines.size() - 1) / 2) * h;
+    write(titleLines[i], QPointF(x, y), PlacedText::Kind::Title, right - kPad);
+  }
   if (!titles.xTitle.empty()) {
     const double below = labelBounds.isNull() ? area.bottom() : labelBounds.bottom();
     const double y = std::min(below + kPad / 2 + h / 2, size.height() - kPad / 2 - h / 2);
@@ -405,8 +430,13 @@ void PaintPlot(QPainter& painter, const RecordingSurface& drawing, QSize size, P
   const PlotTitles& titles = drawing.Titles();
   const double line = base.height();
 
-  // Strips for the titles, the legend panel at the right, the drawing with its labels in what is left.
-  const double top = titles.title.empty() ? kPad : std::ceil(line + 2 * kPad);
+  // Strips for the titles, the legend panel at the right, the drawing with its labels in what is left. The
+  // title keeps clear of the top right corner, where a window shows its read-out box.
+  const double titleRight = size.width() - ReadoutBoxWidth(base) - kPad;
+  const QStringList titleLines =
+      titles.title.empty() ? QStringList() : TitleLines(Q(titles.title), base, titleRight - kPad);
+  const double top =
+      titles.title.empty() ? kPad : std::ceil(line * static_cast<double>(titleLines.size()) + 2 * kPad);
   const double bottom = titles.xTitle.empty() ? kPad : std::ceil(line + kPad);
   const double left = titles.yTitle.empty() ? kPad : std::ceil(line + kPad);
   const std::vector<LegendRow> rows = LegendRows(drawing.Legend());
@@ -460,9 +490,14 @@ void PaintPlot(QPainter& painter, const RecordingSurface& drawing, QSize size, P
   QRectF labelBounds;
   for (const PlacedText& text : layout.texts)
     labelBounds = labelBounds.isNull() ? text.box : labelBounds.united(text.box);
-  PaintTitles(painter, titles, size, layout.plotArea, labelBounds, layout);
+  PaintTitles(painter, titles, titleLines, titleRight, size, layout.plotArea, labelBounds, layout);
   if (!rows.empty()) PaintLegend(painter, rows, layout.legend, layout);
   if (layoutOut) *layoutOut = std::move(layout);
+}
+
+double ReadoutBoxWidth(const QFontMetricsF& metrics, const QString& readout) {
+  const double twoNumbers = metrics.horizontalAdvance(QStringLiteral("x= -8.88E-88   y= -8.88E-88"));
+  return std::ceil(std::max(twoNumbers, metrics.horizontalAdvance(readout))) + 16 + 2;
 }
 
 QImage RenderPlot(const RecordingSurface& drawing, QSize size, PlotLayout* layout) {

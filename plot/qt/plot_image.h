@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QPointF>
@@ -52,6 +53,11 @@ struct PlotLayout {
   int labelsLeftOut = 0;  // tick labels left out so that the others do not overlap
   std::vector<PlacedText> texts;
 };
+
+// The room a plot window's read-out box takes at the top right corner, its margin included: two numbers at
+// least, more for a longer read-out. Every render keeps the title clear of the box for two numbers, so that
+// a window shows the picture it saves.
+[[nodiscard]] double ReadoutBoxWidth(const QFontMetricsF& metrics, const QString& readout = {});
 
 // Paints the drawing, its titles and legend onto painter, whose device is size pixels; layout, if given,
 // receives where everything went.

@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -17,6 +17,7 @@
 #include <QPalette>
 #include <QSaveFile>
 #include <algorithm>
+#include <cmath>
 
 #include "plot/curves_csv.h"
 
@@ -163,11 +164,10 @@ void PlotWindowWidget::SetReadoutValue(const std::string& label, PlotInteraction
 void PlotWindowWidget::PlaceReadoutBox() {
   // At the top right, over the title strip and above the legend, wide enough for a two-number read-out,
   // and wider while it shows a longer one (a colour map's figure).
-  const QFontMetrics metrics(readoutBox_->font());
-  const int text = std::max(metrics.horizontalAdvance(QStringLiteral("x= -8.88E-88   y= -8.88E-88")),
-                            metrics.horizontalAdvance(readoutBox_->text()));
-  const int w = std::min(width(), text + 16);
-  const int h = metrics.height() + 6;
+  // The renders keep the title clear of it.
+  const QFontMetricsF metrics(readoutBox_->font(), readoutBox_);
+  const int w = std::min(width(), static_cast<int>(ReadoutBoxWidth(metrics, readoutBox_->text())) - 2);
+  const int h = static_cast<int>(std::ceil(metrics.height())) + 6;
   readoutBox_->setGeometry(width() - w - 2, 1, w, h);
 }
 

@@ -5,12 +5,16 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTableWidgetItem>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -71,6 +75,9 @@ class FitDialogTest : public QObject {
   }
 
   void fitsTwoParametersOfExactCurvesAndAppliesThemOnYes() {
+    window_->setGeometry(QRect(0, 0, 1024, 768));  // a small screen: narrow plots
+    window_->LayOut(window_->Area()->size());
+    window_->show();
     files_ = {Measured("lit.txt", {true, true, true}, -0.5, 1.5), Measured("dark.txt", {}, 0.2, 2.0)};
     answers_ = {false, true};
     QString report;
@@ -83,6 +90,7 @@ class FitDialogTest : public QObject {
         d.ConfigurationBox(row)->setCurrentText(row == 0 ? "lit" : "dark");
         d.UnitBox(row)->setCurrentText("mA/cm2");
         d.SignBox(row)->setCurrentText("load");
+        d.TemperatureBox(row)->setText("26.85");  // the form's: named in the legend
       }
       for (const int index : {kRp1, kJsd11}) d.FreeItem(index)->setCheckState(Qt::Checked);
       d.StartsBox()->setValue(4);
@@ -128,6 +136,44 @@ class FitDialogTest : public QObject {
     QCOMPARE(plot->Drawing().Titles().title,
              std::string("Fit: lit curves, measured (points) and fitted (lines)"));
     QVERIFY(!plot->Drawing().Curves().empty());
+    // However narrow, the title stands clear of the read-out box and the legend tells points from line.
+    QStringList title, legend;
+    for (const PlacedText& text : plot->Layout().texts) {
+      if (text.kind == PlacedText::Kind::Legend) legend << text.text;
+      if (text.kind == PlacedText::Kind::Title && !text.box.intersects(plot->ReadoutBox()->geometry()))
+        title << text.text;
+    }
+    QCOMPARE(title.join(' '), QString("Fit: lit curves, measured (points) and fitted (lines)"));
+    QCOMPARE(legend.replaceInStrings(QRegularExpression(" at 26.85.*"), ""),
+             QStringList({"measured: lit", "fitted: lit"}));
+  }
+
+  // Files of one name from different folders are told apart by their folders; at 1024x768 every column is
+  // in sight.
+  void filesOfOneNameShowTheirFolders() {
+    for (const char* folder : {"run1", "run2", "old/run2"})
+      files_ << Measured(QString(folder) + "/lit.txt", {true, true, true}, -0.5, 1.5);
+    const QStringList paths = files_;
+    QStringList shown, tips;
+    int end = 0, room = 0;
+    bool sideways = true;
+    RunDialog([&](FitDialog& d) {
+      d.resize(1024 - 16, 768 - 40);
+      for (int row = 0; row < 3; ++row) QVERIFY(d.AddCurve());
+      QTimer::singleShot(0, &d, [&] {
+        const QTableWidget* table = d.CurveTable();
+        for (int row = 0; row < 3; ++row)
+          shown << table->item(row, 0)->text(), tips << table->item(row, 0)->toolTip();
+        end = table->columnViewportPosition(8) + table->columnWidth(8), room = table->viewport()->width();
+        sideways = d.findChild<QScrollArea*>()->horizontalScrollBar()->isVisible();
+        d.reject();
+      });
+    });
+    const QString top = QFileInfo(folder_.path()).fileName();
+    QCOMPARE(shown, QStringList({"run1/lit.txt", top + "/run2/lit.txt", "old/run2/lit.txt"}));
+    QCOMPARE(tips, paths);
+    QVERIFY(!sideways);
+    QVERIFY2(end <= room, qPrintable(QString("the columns take %1 of %2 pixels").arg(end).arg(room)));
   }
 
   void refusals_data() {
@@ -191,6 +237,7 @@ class FitDialogTest : public QObject {
   QString Measured(const QString& name, std::array<bool, 3> lit, double from, double to) {
     const exact::CircuitSolver solver(Truth(), Constants{}.Vt, exact::Stack(lit, false));
     QString path = folder_.filePath(name);
+    QDir().mkpath(QFileInfo(path).path());
     std::ofstream out(path.toStdString());
     out << "V (V)\tJ (mA/cm2)\n";
     char line[64];

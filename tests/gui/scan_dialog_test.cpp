@@ -22,6 +22,7 @@
 
 #include "app/qt/main_window.h"
 #include "app/scan_file.h"
+#include "model/parameter_table.h"
 #include "plot/qt/plot_window_widget.h"
 #include "workspace/read_parameters.h"
 
@@ -189,6 +190,58 @@ class ScanDialogTest : public QObject {
     QVERIFY2(messages_[0].startsWith("The scan cannot run: a log scan needs bounds above 0"),
              qPrintable(messages_[0]));
     QVERIFY(!QFile::exists(folder_.path() + "/Test_plr/Test_scan_Rs2.csv"));
+  }
+
+  // Each parameter comes with its own range and scale, which the form takes at every point of a grid.
+  void aParameterComesWithItsOwnRange() {
+    const auto refusal = [](const QString& axis) {
+      std::string error;
+      ScanSetup setup;
+      ResetStartUpConstants(setup.base);
+      if (const auto parsed = ParseScanAxis(axis.toStdString(), error)) setup.grid.axes = {*parsed};
+      return QString::fromStdString(error.empty() ? CheckScan(setup, "all").value_or("") : error);
+    };
+    QStringList axes, refused;
+    RunDialog([&](ScanDialog& d) {
+      for (const ParameterRow& row : kParameterRows) {
+        d.ParameterBox(0)->setCurrentText(QString::fromStdString(std::string(row.name)));
+        axes << d.ParameterBox(0)->currentText() + "=" + d.FromBox(0)->text() + ":" + d.ToBox(0)->text() +
+                    ":13" + (d.LogBox(0)->isChecked() ? ":log" : "");
+        refused << refusal(axes.back());
+      }
+      QTimer::singleShot(0, &d, &ScanDialog::reject);
+    });
+    for (const char* axis : {"T=-20:100:13", "Rp2=1:1e+12:13:log", "Rl1=50:1e+13:13:log"})
+      QVERIFY2(axes.contains(axis), qPrintable(axes.join(' ')));
+    QCOMPARE(refused.join("").toStdString(), std::string());
+    // A value out of the range is told in six digits, the parameter named once.
+    QCOMPARE(refusal("T=300:1000:5:log"),
+             QString("T = 405.36 is refused: the temperature must be above -273.15 and at most 400 \u00B0C "
+                     "(\"405.36\")"));
+  }
+
+  void theSettingsAreKeptForTheNextOpening() {
+    const auto describe = [](ScanDialog& d) {  // every box, the spin boxes' among the line edits
+      QStringList s;
+      for (const QComboBox* box : d.findChildren<QComboBox*>()) s << box->currentText();
+      for (const QLineEdit* box : d.findChildren<QLineEdit*>()) s << box->text();
+      for (const QCheckBox* box : d.findChildren<QCheckBox*>()) s << (box->isChecked() ? "on" : "off");
+      QTimer::singleShot(0, &d, &ScanDialog::reject);
+      return s.join(' ');
+    };
+    QString left, reopened;
+    RunDialog([&](ScanDialog& d) {
+      d.StudyBox()->setCurrentIndex(d.StudyBox()->findData("two"));
+      d.MethodBox()->setCurrentIndex(d.MethodBox()->findData("curve"));
+      Axis(d, 0, "Rs2", "1", "3", 4, false);
+      d.SecondParameterBox()->setChecked(true);
+      d.ParameterBox(1)->setCurrentText("T");
+      d.ModeBox()->setCurrentIndex(d.ModeBox()->findData("sample"));
+      d.FromBox(1)->setText("25");
+      left = describe(d);
+    });
+    RunDialog([&](ScanDialog& d) { reopened = describe(d); });
+    QCOMPARE(reopened, left);
   }
 
   void anExistingFileIsReplacedOnlyWhenTheUserSaysSo() {
