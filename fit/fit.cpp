@@ -327,6 +327,32 @@ std::vector<std::size_t> VanishedDiodes(const FitOptions& options, const std::ve
   return vanished;
 }
 
+// The start that ended lowest, of those that ended at a cell with a solution; nullptr when none did.
+const StartResult* LowestStart(const std::vector<StartResult>& results) {
+  const StartResult* lowest = nullptr;
+  for (const StartResult& r : results)
+    if (!r.x.empty() && std::isfinite(r.cost) && (!lowest || r.cost < lowest->cost)) lowest = &r;
+  return lowest;
+}
+
+// A saturation current whose diode no longer shows at the best point may have run down a slope that never
+// comes back (a decade more or less moves no residual): before that minimum counts as the lowest, a start
+// from the best point with that current at each decade of its bounds where the diode shows again.
+std::vector<std::vector<double>> DecadeStarts(const FitOptions& options, const StartResult& lowest) {
+  std::vector<std::vector<double>> starts;
+  for (const std::size_t i : VanishedDiodes(options, lowest.x)) {
+    const FreeParameter& f = options.free[i];
+    for (double d = std::ceil(ToCoordinate(f, f.lo)); d <= ToCoordinate(f, f.hi); d += 1) {
+      if (std::abs(d - lowest.x[i]) < 1) continue;
+      std::vector<double> x = lowest.x;
+      x[i] = d;
+      const double cost = CostAt(options, x);
+      if (std::isfinite(cost) && !SameCost(cost, lowest.cost)) starts.push_back(std::move(x));
+    }
+  }
+  return starts;
+}
+
 // What two parameters being confused calls for.
 std::string Separating(int a, int b, const std::vector<MeasuredCurve>& curves) {
   // A band gap or a temperature coefficient shows only in how the curves move with the temperature, the
@@ -680,33 +706,16 @@ FitResult FitFromStarts(const FitOptions& options, const ProgressCallback& progr
   };
   // First the form's values and points spread over the bounds; then the second round around the best.
   runStarts(FirstRoundStarts(options.starts), [&](int s) { return StartOf(options, s); });
-  const StartResult* firstBest = nullptr;
-  for (const StartResult& r : results)
-    if (!r.x.empty() && std::isfinite(r.cost) && (!firstBest || r.cost < firstBest->cost)) firstBest = &r;
+  const StartResult* firstBest = LowestStart(results);
   const std::vector<double> around = firstBest ? firstBest->x : StartOf(options, 0);
   const std::vector<std::size_t> order =
       next < options.starts ? LeastSensitiveFirst(options, around) : std::vector<std::size_t>{};
   runStarts(options.starts, [&](int s) { return StartAround(options, around, order, s); });
 
-  // A saturation current whose diode no longer shows at the best point may have run down a slope that
-  // never comes back (a decade more or less moves no residual): before that minimum counts as the lowest,
-  // a start from the best point with that current at each decade of its bounds.
-  std::vector<std::vector<double>> decadeStarts;
-  const StartResult* lowest = nullptr;
-  for (const StartResult& r : results)
-    if (!r.x.empty() && std::isfinite(r.cost) && (!lowest || r.cost < lowest->cost)) lowest = &r;
-  if (lowest && !stop)
-    for (const std::size_t i : VanishedDiodes(options, lowest->x)) {
-      // A decade where the diode still does not show starts where the best point stands: skipped.
-      const FreeParameter& f = options.free[i];
-      for (double d = std::ceil(ToCoordinate(f, f.lo)); d <= ToCoordinate(f, f.hi); d += 1) {
-        if (std::abs(d - lowest->x[i]) < 1) continue;
-        std::vector<double> x = lowest->x;
-        x[i] = d;
-        const double cost = CostAt(options, x);
-        if (std::isfinite(cost) && !SameCost(cost, lowest->cost)) decadeStarts.push_back(std::move(x));
-      }
-    }
+  // A diode that vanished at the best point: a start from each decade of its saturation current.
+  const StartResult* lowest = LowestStart(results);
+  const std::vector<std::vector<double>> decadeStarts =
+      lowest && !stop ? DecadeStarts(options, *lowest) : std::vector<std::vector<double>>{};
   if (!decadeStarts.empty()) {
     const int first = total;
     total += static_cast<int>(decadeStarts.size());
@@ -717,12 +726,7 @@ FitResult FitFromStarts(const FitOptions& options, const ProgressCallback& progr
   FitResult fit;
   fit.stopped = stop && done < total;
   fit.startsRun = done;
-  // The best start: the lowest cost, a converged one before one that ran out of iterations.
-  const StartResult* bestStart = nullptr;
-  for (const StartResult& r : results) {
-    if (r.x.empty() || !std::isfinite(r.cost)) continue;
-    if (!bestStart || r.cost < bestStart->cost) bestStart = &r;
-  }
+  const StartResult* bestStart = LowestStart(results);
   if (!bestStart && fit.stopped && done == 0)
     throw StoppedError("the fit was stopped before any start ended");
   if (!bestStart)
