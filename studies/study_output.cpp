@@ -26,23 +26,17 @@ std::string ConditionsNote(const Parameters& cell) {
            "C, X = " +
            ShortestText(cell.X) + (cell.X == 1 ? " sun" : " suns");
   // The coupling physics that is on: each fraction or breakdown strength that is not 0, with a breakdown's
-  // voltage and exponent where they are not the defaults.
+  // voltage and exponent where they are not the defaults and the junction breaks down.
   std::string physics;
-  const auto add = [&](std::string_view name, double value) {
-    physics += (physics.empty() ? "" : ", ") + std::string(name) + " = " + GeneralText(value, 6);
-  };
   for (int i = kFirstPhysicsIndex; i < kParameterCount; ++i) {
     const ParameterRow& row = kParameterRows[static_cast<std::size_t>(i)];
     const double value = cell.*row.member;
     if (value == reference.*row.member) continue;
-    const char junction = row.name.back();
-    const bool breakdownDetail = row.name.starts_with("Vbd") || row.name.starts_with("nbd");
-    if (breakdownDetail &&
-        cell.*kParameterRows[static_cast<std::size_t>(ParameterIndex(std::string("Abd") + junction))]
-                    .member ==
-            0)
-      continue;  // no breakdown in that junction: its voltage and exponent do nothing
-    add(row.name, value);
+    if (row.name.starts_with("Vbd") || row.name.starts_with("nbd")) {
+      const int abd = ParameterIndex(std::string("Abd") + row.name.back());
+      if (cell.*kParameterRows[static_cast<std::size_t>(abd)].member == 0) continue;
+    }
+    physics += (physics.empty() ? "" : ", ") + std::string(row.name) + " = " + GeneralText(value, 6);
   }
   if (!physics.empty()) note += (note.empty() ? "" : "; ") + physics;
   return note.empty() ? "" : " (" + note + ")";
